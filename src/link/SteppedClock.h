@@ -1,0 +1,40 @@
+#pragma once
+
+#include "link/Clock.h"
+
+#include <deque>
+#include <map>
+#include <utility>
+
+namespace kx {
+
+// A clock that moves only when told to: advance() runs, in time order, every timer that
+// falls due and every posted call, exactly as the event loop would.
+class SteppedClock final : public Clock
+{
+public:
+    explicit SteppedClock(qint64 startMs = 0) : now_(startMs) {}
+
+    qint64 nowMs() const override { return now_; }
+    TimerId startTimer(qint64 delayMs, Callback cb) override;
+    void cancelTimer(TimerId id) override;
+    void post(Callback cb) override { posts_.push_back(std::move(cb)); }
+    void wait(qint64 ms) override { advance(ms); }
+
+    // Moves time forward by ms, handling what falls due on the way.
+    void advance(qint64 ms);
+    // Handles posted calls without moving time.
+    void runPosted();
+    bool hasTimers() const { return !timers_.empty(); }
+
+private:
+    // Ordered by due time, then by the order they were started.
+    using Key = std::pair<qint64, TimerId>;
+    qint64 now_;
+    TimerId nextId_ = 1;
+    std::map<Key, Callback> timers_;
+    std::map<TimerId, qint64> dueOf_;
+    std::deque<Callback> posts_;
+};
+
+} // namespace kx
