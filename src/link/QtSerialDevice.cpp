@@ -1,0 +1,166 @@
+#include "link/QtSerialDevice.h"
+
+#include <QFileInfo>
+
+namespace kx {
+namespace {
+
+constexpr int StormStrikes = 20;
+constexpr qint64 StormWindowMs = 1000;
+
+QSerialPort::Parity toQt(Parity p)
+{
+    switch (p) {
+    case Parity::Odd:
+        return QSerialPort::OddParity;
+    case Parity::Even:
+        return QSerialPort::EvenParity;
+    case Parity::None:
+        break;
+    }
+    return QSerialPort::NoParity;
+}
+
+} // namespace
+
+QtSerialDevice::QtSerialDevice(QObject* parent) : QObject(parent)
+{
+    connect(&port_, &QSerialPort::readyRead, this, &QtSerialDevice::onReadyRead);
+    connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialDevice::onError);
+}
+
+ChannelError QtSerialDevice::diagnoseOpenFailure(const QString& path,
+                                                 QSerialPort::SerialPortError error,
+                                                 const QString& systemText)
+{
+    using Kind = ChannelError::Kind;
+    const QFileInfo info(path);
+    if (!info.exists() || error == QSerialPort::DeviceNotFoundError)
+        return ChannelError(Kind::NoSuchDevice, path, QStringLiteral("no such device"));
+    if (error == QSerialPort::PermissionError) {
+        if (!info.isReadable() || !info.isWritable()) {
+            const QString group = info.group();
+            return ChannelError(Kind::PermissionDenied, path,
+                                group.isEmpty()
+                                    ? QStringLiteral("permission denied")
+                                    : QStringLiteral("permission denied (join the group \"%1\" "
+                                                     "that owns it, then log in again)")
+                                          .arg(group));
+        }
+        return ChannelError(Kind::InUse, path, QStringLiteral("in use by another program"));
+    }
+    if (error == QSerialPort::OpenError)
+        return ChannelError(Kind::InUse, path, QStringLiteral("already open"));
+    return ChannelError(Kind::Other, path, systemText);
+}
+
+void QtSerialDevice::open(const QString& path, const LineSettings& settings)
+{
+    if (port_.isOpen())
+        port_.close();
+    path_ = path;
+    lost_ = false;
+    strikes_ = 0;
+    if (!QFileInfo::exists(path))
+        throw diagnoseOpenFailure(path, QSerialPort::DeviceNotFoundError, {});
+    port_.setPortName(path);
+    if (!port_.open(QIODevice::ReadWrite)) {
+        const ChannelError e = diagnoseOpenFailure(path, port_.error(), port_.errorString());
+        port_.clearError();
+        throw e;
+    }
+    applySettings(settings);
+}
+
+void QtSerialDevice::close()
+{
+    if (port_.isOpen())
+        port_.close();
+    port_.clearError();
+}
+
+void QtSerialDevice::applySettings(const LineSettings& s)
+{
+    if (!port_.isOpen())
+        return;
+    const bool ok = port_.setBaudRate(s.baud) && port_.setParity(toQt(s.parity)) &&
+                    port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
+                    port_.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
+                    port_.setFlowControl(QSerialPort::NoFlowControl);
+    if (!ok)
+        throw ChannelError(ChannelError::Kind::Other, path_,
+                           QStringLiteral("line settings refused: %1").arg(port_.errorString()));
+}
+
+QByteArray QtSerialDevice::read(qint64 maxBytes)
+{
+    if (!port_.isOpen())
+        return {};
+    return port_.read(maxBytes);
+}
+
+void QtSerialDevice::write(const QByteArray& bytes)
+{
+    if (!port_.isOpen() || port_.write(bytes) != bytes.size())
+        throw ChannelError(ChannelError::Kind::Io, path_,
+                           QStringLiteral("cannot send: %1").arg(port_.errorString()));
+}
+
+void QtSerialDevice::clearInput()
+{
+    if (port_.isOpen() && !port_.clear(QSerialPort::Input))
+        throw ChannelError(ChannelError::Kind::Io, path_, port_.errorString());
+}
+
+void QtSerialDevice::clearOutput()
+{
+    if (port_.isOpen() && !port_.clear(QSerialPort::Output))
+        throw ChannelError(ChannelError::Kind::Io, path_, port_.errorString());
+}
+
+void QtSerialDevice::onReadyRead()
+{
+    if (lost_)
+        return;
+    if (port_.bytesAvailable() == 0) {
+        if (stormed())
+            giveUp(QStringLiteral("the device stopped answering reads"));
+        return;
+    }
+    strikes_ = 0;
+    notifyReadable();
+}
+
+void QtSerialDevice::onError(QSerialPort::SerialPortError error)
+{
+    if (lost_ || error == QSerialPort::NoError)
+        return;
+    if (error == QSerialPort::ResourceError) {
+        giveUp(QStringLiteral("the device was removed"));
+        return;
+    }
+    if (error == QSerialPort::ReadError || error == QSerialPort::WriteError) {
+        if (!QFileInfo::exists(path_))
+            giveUp(QStringLiteral("the device was removed"));
+        else if (stormed())
+            giveUp(port_.errorString());
+    }
+}
+
+bool QtSerialDevice::stormed()
+{
+    if (strikes_ == 0 || strikeWindow_.elapsed() > StormWindowMs) {
+        strikes_ = 0;
+        strikeWindow_.start();
+    }
+    return ++strikes_ >= StormStrikes;
+}
+
+void QtSerialDevice::giveUp(const QString& reason)
+{
+    lost_ = true;
+    notifyLost(reason);
+    close();
+}
+
+} // namespace kx
