@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QFrame>
+
+class QPushButton;
+class QTextEdit;
+
+namespace kx {
+
+// Where the transfer panel goes when the editor is made: centred across, and up from the
+// vertical centre by a quarter of the centring offset. Each step rounds toward zero.
+int transferPanelLeft(int windowWidth, int panelWidth);
+int transferPanelTop(int windowHeight, int panelHeight);
+
+// The red panel that reports a transfer with the indicator line by line. While it is up
+// the panel it covers is disabled; its one button cancels the transfer and, once the
+// transfer has ended, reads "OK" and closes the panel.
+class TransferPanel : public QFrame
+{
+    Q_OBJECT
+public:
+    enum class ButtonMode
+    {
+        Cancel,
+        Ok
+    };
+
+    explicit TransferPanel(QWidget* parent = nullptr);
+
+    // The panel that is disabled while this one is up.
+    void setCoveredPanel(QWidget* panel) { covered_ = panel; }
+
+    // One status line. open: start afresh (clear, show, "Cancel", disable the covered
+    // panel); otherwise finish: switch the button to "OK". replaceLast: the line takes the
+    // place of the last one, when there is one.
+    void ShowTransferStatus(const QString& text, bool open, bool finish, bool replaceLast);
+
+    ButtonMode buttonMode() const { return mode_; }
+    QStringList lines() const { return lines_; }
+    QString lastLine() const;
+
+    QTextEdit* TransferStatus;
+    QPushButton* TransferButton;
+
+signals:
+    // The user closed the panel with "OK"; lastLine is what it read then.
+    void closedWithOk(const QString& lastLine);
+
+private:
+    void setButtonMode(ButtonMode mode);
+    void TransferButtonClick();
+
+    QWidget* covered_ = nullptr;
+    QStringList lines_;
+    ButtonMode mode_ = ButtonMode::Cancel;
+};
+
+} // namespace kx
