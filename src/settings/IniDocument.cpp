@@ -202,6 +202,23 @@ QList<QByteArray> IniDocument::keys(const QByteArray& section) const
     return out;
 }
 
+QList<std::pair<QByteArray, QByteArray>> IniDocument::entries(const QByteArray& section) const
+{
+    QList<std::pair<QByteArray, QByteArray>> out;
+    for (int h = 0; h < lines_.size(); ++h) {
+        if (!lines_[h].header || !sameName(lines_[h].section, section))
+            continue;
+        const int end = sectionEnd(h);
+        for (int i = h + 1; i < end; ++i) {
+            const Line& l = lines_[i];
+            if (l.key.isEmpty())
+                continue;
+            out.append({l.key, l.text.mid(l.text.indexOf('=') + 1).left(MaxValueLength)});
+        }
+    }
+    return out;
+}
+
 QList<QByteArray> IniDocument::sections() const
 {
     QList<QByteArray> out;
@@ -212,8 +229,10 @@ QList<QByteArray> IniDocument::sections() const
 }
 
 void IniDocument::writeString(const QByteArray& section, const QByteArray& key,
-                              const QByteArray& value)
+                              const QByteArray& rawValue)
 {
+    QByteArray value = rawValue;
+    value.replace('\r', ' ').replace('\n', ' ');
     const int i = findKey(section, key);
     if (i >= 0) {
         lines_[i] = classify(lines_[i].key + '=' + value);

@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <optional>
+#include <utility>
 
 namespace kx {
 
@@ -38,8 +39,13 @@ public:
     bool readBool(const QByteArray& section, const QByteArray& key, bool def) const;
     // The key names of a section, in file order.
     QList<QByteArray> keys(const QByteArray& section) const;
+    // The key=value lines of a section in file order, each value being the text after the
+    // first "=" as it stands (blanks kept), cut at MaxValueLength.
+    QList<std::pair<QByteArray, QByteArray>> entries(const QByteArray& section) const;
     QList<QByteArray> sections() const;
 
+    // A line break inside a value would end its line and start another key, so CR and LF in
+    // the value are written as blanks.
     void writeString(const QByteArray& section, const QByteArray& key, const QByteArray& value);
     void writeInteger(const QByteArray& section, const QByteArray& key, int value);
     void eraseKey(const QByteArray& section, const QByteArray& key);

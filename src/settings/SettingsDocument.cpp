@@ -1,0 +1,278 @@
+#include "settings/SettingsDocument.h"
+
+#include "settings/IniDocument.h"
+#include "settings/SettingsFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace kx {
+namespace {
+
+const QString kChangesFound = QStringLiteral("Changes Found");
+const QString kSaveChanges = QStringLiteral("Save Changes?");
+const QString kSaveChangesToCurrent = QStringLiteral("Save Changes to current file?");
+const QString kNotAllLoaded = QStringLiteral("Not all settings coud be loaded.");
+const QString kErrorReading = QStringLiteral("Error Reading File");
+const QString kNotSaved = QStringLiteral("File could not be saved.");
+const QString kErrorSaving = QStringLiteral("Error Saving File");
+const QString kUnableToLoad = QStringLiteral("Error occurred! Unable to load defaults.");
+const QString kNewCaption = QStringLiteral("Parameters Editor");
+const QString kNoFileCaption = QStringLiteral("Parameters... ");
+
+QString fileCaption(const QString& path)
+{
+    return QStringLiteral("Parameters... (") + path + QLatin1Char(')');
+}
+
+// Writes the whole content in one atomic step; a read-only file is refused.
+bool writeWhole(const QString& path, const QByteArray& bytes)
+{
+    const QFileInfo info(path);
+    if (info.exists() && !info.isWritable())
+        return false;
+    QSaveFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    return f.write(bytes) == bytes.size() && f.commit();
+}
+
+// Scoped busy cursor.
+class Busy
+{
+public:
+    explicit Busy(SettingsEditorView& view) : view_(view) { view_.setBusy(true); }
+    ~Busy() { view_.setBusy(false); }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+
+private:
+    SettingsEditorView& view_;
+};
+
+} // namespace
+
+SettingsDocument::SettingsDocument(SettingsEditorView& view, DocumentDialogs& dialogs,
+                                   QString programFolder)
+    : view_(view), dialogs_(dialogs), programFolder_(std::move(programFolder))
+{
+}
+
+SettingsDocument::Situation SettingsDocument::situation() const
+{
+    if (openFile_)
+        return Situation::Attached;
+    return currentFileName_ == NoFileName ? Situation::NoFile : Situation::Detached;
+}
+
+bool SettingsDocument::hasUnsavedChanges() const
+{
+    return view_.changed() || view_.keptChanges();
+}
+
+QString SettingsDocument::settingsFolder() const
+{
+    return QDir(programFolder_).filePath(QStringLiteral("SAVED"));
+}
+
+void SettingsDocument::ensureSettingsFolder() const
+{
+    QDir().mkpath(settingsFolder());
+}
+
+FileDialogSpec SettingsDocument::dialogSpec(const QString& directory,
+                                            const QString& fileName) const
+{
+    return {QStringLiteral("Open KX7400 file."), QStringLiteral("Dat File (*.dat)"),
+            QStringLiteral("DAT"), directory, fileName};
+}
+
+FileDialogSpec SettingsDocument::saveDialogSpec() const
+{
+    if (currentFileName_ == NoFileName || currentFileName_.isEmpty())
+        return dialogSpec(settingsFolder(), QString());
+    const QFileInfo current(currentFileName_);
+    return dialogSpec(current.absolutePath(), current.fileName());
+}
+
+void SettingsDocument::setFlags(bool changed)
+{
+    view_.setChanged(changed);
+    if (!changed)
+        view_.setKeptChanges(false);
+}
+
+bool SettingsDocument::askToSave(const QString& question)
+{
+    return dialogs_.ask({question, kChangesFound, MessageSpec::Buttons::YesNo,
+                         MessageSpec::Icon::Question}) == Answer::Yes;
+}
+
+bool SettingsDocument::fill(const SettingsRecord& record, FillReason reason)
+{
+    // Filling raises the controls' change events; the loading flag keeps the handlers quiet.
+    const bool wasLoading = view_.loading();
+    view_.setLoading(true);
+    const bool applied = view_.showRecord(record, reason);
+    view_.setLoading(wasLoading);
+    return applied;
+}
+
+bool SettingsDocument::LoadSettingsFile(const QString& path)
+{
+    Busy busy(view_);
+    openFile_ = path;
+    IniDocument doc;
+    bool complete = true;
+    // A file that does not exist reads as all defaults; one that exists but cannot be read
+    // shows defaults too, and the user is told.
+    if (QFileInfo::exists(path) && !doc.load(path))
+        complete = false;
+    if (!fill(readSettings(doc), FillReason::LoadedFile))
+        complete = false;
+    if (!complete)
+        dialogs_.tell({kNotAllLoaded, kErrorReading, MessageSpec::Buttons::Ok,
+                       MessageSpec::Icon::Information});
+    return complete;
+}
+
+bool SettingsDocument::WriteSettingsFile()
+{
+    if (!openFile_)
+        return false;
+    if (hasUnsavedChanges())
+        view_.storeShownDefinition();
+    const SettingsRecord record = view_.record();
+
+    // The save rewrites the file as it is on disk now, so keys the record does not own, and
+    // keys a rule skips, keep their values. A file that exists but cannot be read is not
+    // replaced by a partial one.
+    IniDocument doc;
+    if (QFileInfo::exists(*openFile_) && !doc.load(*openFile_))
+        return false;
+    writeSettings(doc, record);
+    if (!doc.save(*openFile_))
+        return false;
+    setFlags(false);
+    return true;
+}
+
+bool SettingsDocument::fillNewRecord()
+{
+    SettingsRecord record = newSettingsRecord();
+    // The network choice is not part of a new record: the editor keeps what it shows.
+    const QByteArray network = "NEEthernet";
+    record.setValue(network, view_.record().value(network));
+    return fill(record, FillReason::NewRecord);
+}
+
+bool SettingsDocument::LoadDefaults()
+{
+    const bool applied = fillNewRecord();
+    view_.setCaption(kNewCaption);
+    return applied;
+}
+
+void SettingsDocument::NewButtonClick()
+{
+    // Unsaved edits are never dropped without a question, with or without an open file.
+    if (hasUnsavedChanges() && askToSave(kSaveChanges))
+        SaveButtonClick(SaveCaller::Other);
+    openFile_.reset();
+    LoadDefaults();
+    view_.setChanged(true);
+}
+
+void SettingsDocument::OpenButtonClick()
+{
+    if (hasUnsavedChanges() && askToSave(kSaveChangesToCurrent))
+        SaveButtonClick(SaveCaller::Other);
+    openFile_.reset();
+    ensureSettingsFolder();
+    const auto path = dialogs_.chooseFileToOpen(dialogSpec(settingsFolder(), QString()));
+    if (!path)
+        return;
+    currentFileName_ = *path;
+    LoadSettingsFile(*path);
+    view_.setCaption(fileCaption(*path));
+    setFlags(false);
+}
+
+void SettingsDocument::SaveButtonClick(SaveCaller caller)
+{
+    if (caller == SaveCaller::Other && !hasUnsavedChanges())
+        return;
+    if (caller == SaveCaller::SaveAsButton) {
+        openFile_.reset();
+        currentFileName_ = NoFileName;
+        view_.setCaption(kNoFileCaption);
+    }
+    ensureSettingsFolder();
+    if (!openFile_ || currentFileName_.isEmpty()) {
+        if (const auto path = dialogs_.chooseFileToSave(saveDialogSpec())) {
+            currentFileName_ = *path;
+            openFile_ = *path;
+        }
+    }
+    if (!openFile_)
+        return;
+    Busy busy(view_);
+    const bool written = WriteSettingsFile();
+    view_.setCaption(fileCaption(currentFileName_));
+    if (!written)
+        dialogs_.tell({kNotAllLoaded, kErrorReading, MessageSpec::Buttons::Ok,
+                       MessageSpec::Icon::Information});
+}
+
+void SettingsDocument::FormCloseQuery()
+{
+    if (hasUnsavedChanges() && askToSave(kSaveChanges))
+        SaveButtonClick(SaveCaller::Other);
+    view_.stopDebugMonitor();
+    openFile_.reset();
+}
+
+void SettingsDocument::LoadOnShow()
+{
+    if (currentFileName_ != NoFileName) {
+        LoadSettingsFile(currentFileName_);
+    } else if (!fillNewRecord()) {
+        // The show leaves the caption as it was.
+        view_.showErrorPanel(kUnableToLoad);
+    }
+    setFlags(false);
+}
+
+bool SettingsDocument::SaveUploadedSettings(const QList<QByteArray>& lines)
+{
+    const auto path = dialogs_.chooseFileToSave(saveDialogSpec());
+    if (!path)
+        return false;
+
+    QByteArray content;
+    for (const QByteArray& line : lines)
+        content += line + "\r\n";
+
+    // The previous file is kept as "<name>.bak" unless an older backup is already there. The
+    // old file is only ever replaced by a complete new one: a failed write leaves it in place.
+    const QString backup = *path + QStringLiteral(".bak");
+    const QFileInfo target(*path);
+    const bool writable = !target.exists() || target.isWritable();
+    if (writable && target.exists() && !QFileInfo::exists(backup))
+        QFile::copy(*path, backup);
+    if (!writable || !writeWhole(*path, content)) {
+        dialogs_.tell({kNotSaved, kErrorSaving, MessageSpec::Buttons::Ok,
+                       MessageSpec::Icon::Stop});
+        return false;
+    }
+
+    currentFileName_ = *path;
+    LoadSettingsFile(*path);
+    view_.setCaption(fileCaption(*path));
+    setFlags(false);
+    return true;
+}
+
+} // namespace kx

@@ -1,0 +1,82 @@
+#pragma once
+
+#include "settings/DocumentDialogs.h"
+#include "settings/SettingsEditorView.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <optional>
+
+namespace kx {
+
+// The document side of the parameter editor: which settings file is current, whether it is
+// open for writing, and what New, Open, Save, Save As, closing, showing and saving an upload do
+// with files, folders, questions, the caption and the change flags.
+//
+// Saving never writes a file piece by piece: the new content (the file as it is on disk with
+// the saved keys replaced in place) replaces the file in one atomic step, so a failed save
+// leaves the file exactly as it was.
+class SettingsDocument
+{
+public:
+    // Who asked for a save: the two buttons save unconditionally; anyone else only when there
+    // are unsaved changes.
+    enum class SaveCaller { Other, SaveButton, SaveAsButton };
+    // No file: name "0", nothing open. Attached: a name and that file open.
+    // Detached: a name but nothing open (after New, a cancelled Open, or closing).
+    enum class Situation { NoFile, Attached, Detached };
+
+    static inline const QString NoFileName = QStringLiteral("0");
+
+    // programFolder is the folder of the executable; settings live in its "SAVED" folder.
+    SettingsDocument(SettingsEditorView& view, DocumentDialogs& dialogs, QString programFolder);
+
+    QString currentFileName() const { return currentFileName_; }
+    void setCurrentFileName(const QString& path) { currentFileName_ = path; }
+    std::optional<QString> openFile() const { return openFile_; }
+    Situation situation() const;
+    // The download goes ahead only in the attached situation.
+    bool canDownload() const { return situation() == Situation::Attached; }
+    bool hasUnsavedChanges() const;
+    QString settingsFolder() const;
+
+    // Fills the editor from the file (a missing file reads as all defaults) and makes it the
+    // open settings file. An incomplete load is reported here, once; returns completeness.
+    bool LoadSettingsFile(const QString& path);
+    // Writes the editor's record into the open settings file; clears both change flags on
+    // success. False when nothing is open or the file refused the save.
+    bool WriteSettingsFile();
+    // Fills the editor with a new record (keeping the network choice); caption
+    // "Parameters Editor". False when the editor could not take every value.
+    bool LoadDefaults();
+
+    void NewButtonClick();
+    void OpenButtonClick();
+    void SaveButtonClick(SaveCaller caller);
+    // Asks about unsaved changes and releases the file; the window always closes.
+    void FormCloseQuery();
+    // The show step: the current file, or a new record when there is none; then clears both
+    // change flags. The caption stays as it was.
+    void LoadOnShow();
+    // Saves the lines of a finished upload as a settings file chosen by the user and loads it.
+    // False when cancelled or when the file could not be written.
+    bool SaveUploadedSettings(const QList<QByteArray>& lines);
+
+private:
+    FileDialogSpec dialogSpec(const QString& directory, const QString& fileName) const;
+    FileDialogSpec saveDialogSpec() const;
+    bool askToSave(const QString& question);
+    void setFlags(bool changed);
+    void ensureSettingsFolder() const;
+    bool fill(const SettingsRecord& record, FillReason reason);
+    bool fillNewRecord();
+
+    SettingsEditorView& view_;
+    DocumentDialogs& dialogs_;
+    QString programFolder_;
+    QString currentFileName_ = NoFileName;
+    std::optional<QString> openFile_;
+};
+
+} // namespace kx

@@ -1,0 +1,61 @@
+#include "settings/SettingsRecord.h"
+
+#include "settings/IniDocument.h"
+#include "settings/OutputPresets.h"
+
+namespace kx {
+
+int SettingsRecord::index(const QByteArray& control) const
+{
+    return IniDocument::parseInteger(value(control)).value_or(-1);
+}
+
+int SettingsRecord::itemIndex(const QByteArray& control) const
+{
+    const SettingDesc* desc = findSetting(control);
+    if (!desc)
+        return -1;
+    const QByteArray text = value(control);
+    const auto options = optionsFor(*desc, index("PrimaryUnits"));
+    for (size_t i = 0; i < options.size(); ++i)
+        if (text == options[i])
+            return static_cast<int>(i);
+    return -1;
+}
+
+SettingsRecord defaultSettingsRecord()
+{
+    SettingsRecord r;
+    for (const SettingDesc& d : settingsTable())
+        r.setValue(d.control, d.missingDefault);
+    const auto fields = ticketFields();
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const TicketFieldDesc& f = fields[i];
+        r.ticket[i] = {f.visibleTexts[static_cast<size_t>(f.missingVisible)],
+                       QByteArray::number(f.missingRow), QByteArray::number(f.missingCol)};
+    }
+    return r;
+}
+
+SettingsRecord newSettingsRecord()
+{
+    SettingsRecord r;
+    for (const SettingDesc& d : settingsTable())
+        r.setValue(d.control, d.newValue);
+    const auto fields = ticketFields();
+    for (size_t i = 0; i < fields.size(); ++i) {
+        const TicketFieldDesc& f = fields[i];
+        r.ticket[i] = {f.visibleTexts[static_cast<size_t>(f.newVisible)],
+                       QByteArray::number(f.newRow), QByteArray::number(f.newCol)};
+    }
+    // A fresh editor has every list at its first item when the preset is laid over it; the
+    // calibration choices the preset's decimals follow are the new record's own.
+    const OutputDefinition morvell =
+        applyPreset(blankDefinition(), preset::Morvell, r.index("PrimaryUnits"),
+                    r.itemIndex("DivisionSize"));
+    r.tempCom1 = morvell;
+    r.tempCom2 = morvell;
+    return r;
+}
+
+} // namespace kx
