@@ -1,7 +1,40 @@
-#include <QApplication>
+#include "app/InstanceGuard.h"
+#include "app/KxApplication.h"
+#include "app/TMainForm.h"
+#include "link/QtClock.h"
+#include "link/QtSerialDevice.h"
+
+#include <QMessageBox>
+#include <exception>
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
+    kx::KxApplication app(argc, argv);
+    kx::InstanceGuard guard;
+    switch (guard.acquire()) {
+    case kx::InstanceGuard::Result::AlreadyRunning:
+        QMessageBox(QMessageBox::NoIcon, QStringLiteral("KXLINK"),
+                    QStringLiteral("Application is Already Running"))
+            .exec();
+        return 0;
+    case kx::InstanceGuard::Result::Failed:
+        QMessageBox(QMessageBox::NoIcon, QStringLiteral("KXLINK"),
+                    QStringLiteral("Error Starting Application. #%1").arg(guard.errorNumber()))
+            .exec();
+        return 0;
+    case kx::InstanceGuard::Result::Acquired:
+        break;
+    }
+    app.setApplicationName(QStringLiteral("KXLINK"));
+    app.setApplicationDisplayName(QStringLiteral("KXLINK"));
+    try {
+        // Everything the program keeps lives beside the executable.
+        kx::TMainForm main(QCoreApplication::applicationDirPath(), kx::QtClock::instance(),
+                           std::make_unique<kx::QtSerialDevice>());
+        main.show();
+        app.exec();
+    } catch (const std::exception& e) {
+        QMessageBox::critical(nullptr, QStringLiteral("KXLINK"), QString::fromLocal8Bit(e.what()));
+    }
     return 0;
 }

@@ -1,0 +1,247 @@
+#include "app/TMainForm.h"
+
+#include "app/FaceWidgets.h"
+#include "app/KxApplication.h"
+#include "app/UiNames.h"
+#include "link/TComForm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDialog>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QTimer>
+
+namespace kx {
+
+TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<SerialDevice> mainPort,
+                     QWidget* parent)
+    : QWidget(parent), port_(folder)
+{
+    nameControl(this, QStringLiteral("TMainForm"));
+    setWindowTitle(QStringLiteral("KXLINK Utility Version 3.0.0.1"));
+    setFixedSize(804, 521);
+    setFocusPolicy(Qt::StrongFocus);
+
+    panel_ = std::make_unique<FrontPanel>(clock, std::move(mainPort), port_, *this);
+    panel_->FormCreate();
+    buildFace();
+    connect(panel_.get(), &FrontPanel::faceChanged, this, &TMainForm::render);
+
+    // The port settings dialog comes right after the main window, and reads Port.Ini.
+    port_.LoadPortSettings();
+    comForm_ = new TComForm(port_, this);
+    panel_->PortSettingsLoaded = true;
+    render();
+}
+
+TMainForm::~TMainForm()
+{
+    panel_->FormClose();
+}
+
+void TMainForm::buildFace()
+{
+    BlueLineImage = new PanelPicture(this);
+    nameControl(BlueLineImage, QStringLiteral("BlueLineImage"));
+    BlueLineImage->setGeometry(0, 0, 804, 521);
+
+    WeighPanel = new QWidget(this);
+    nameControl(WeighPanel, QStringLiteral("WeighPanel"));
+    WeighPanel->setGeometry(0, 0, 804, 490);
+
+    WeightPanel = new QWidget(WeighPanel);
+    nameControl(WeightPanel, QStringLiteral("WeightPanel"));
+    WeightPanel->setGeometry(242, 54, 320, 97);
+    WeightPanel->setAutoFillBackground(true);
+    WeightPanel->setStyleSheet(QStringLiteral("#WeightPanel { background: white; }"));
+
+    Weight = new SegmentLabel(WeightPanel);
+    nameControl(Weight, QStringLiteral("Weight"));
+    Weight->setGeometry(8, 4, 304, 70);
+    connect(Weight, &ClickLabel::doubleClicked, this, [this] { panel_->WeightDblClick(); });
+
+    TareWt = new SegmentLabel(WeightPanel);
+    nameControl(TareWt, QStringLiteral("TareWt"));
+    TareWt->setGeometry(8, 4, 304, 70);
+    TareWt->setAutoFillBackground(true);
+    TareWt->hide();
+
+    CenterOfZero = new Mark(QStringLiteral(">0<"), WeightPanel);
+    nameControl(CenterOfZero, QStringLiteral("CenterOfZero"));
+    CenterOfZero->move(2, 2);
+
+    const char* markNames[] = {"NetArrow",  "lbUnitsArrow", "gUnitsArrow",
+                               "kgUnitsArrow", "ozUnitsArrow", "BatteryArrow"};
+    const char* legends[] = {"NET", "lb", "g", "kg", "oz", "BAT"};
+    for (int i = 0; i < 6; ++i) {
+        marks_[i] = new Mark(QString::fromLatin1(legends[i]), WeightPanel);
+        nameControl(marks_[i], QString::fromLatin1(markNames[i]));
+        marks_[i]->move(30 + i * 46, 74);
+    }
+
+    ShuttingDownPanel = new QLabel(QStringLiteral("SHUTTING DOWN... please wait."), WeighPanel);
+    nameControl(ShuttingDownPanel, QStringLiteral("ShuttingDownPanel"), ShuttingDownPanel->text());
+    ShuttingDownPanel->setGeometry(WeightPanel->geometry());
+    ShuttingDownPanel->setAlignment(Qt::AlignCenter);
+    ShuttingDownPanel->setWordWrap(true);
+    ShuttingDownPanel->setStyleSheet(
+        QStringLiteral("background:#d00000; color:white; font-weight:bold; font-size:20px;"));
+    ShuttingDownPanel->hide();
+
+    ConnectedLabel = new QLabel(WeighPanel);
+    nameControl(ConnectedLabel, QStringLiteral("ConnectedLabel"));
+    ConnectedLabel->setGeometry(196, 236, 250, 20);
+    ConnectedLabel->setStyleSheet(QStringLiteral("color:white; font-weight:bold;"));
+
+    CommandSent = new QLabel(QStringLiteral("Command Sent!"), WeighPanel);
+    nameControl(CommandSent, QStringLiteral("CommandSent"), CommandSent->text());
+    CommandSent->setGeometry(460, 236, 150, 20);
+    CommandSent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    CommandSent->setStyleSheet(QStringLiteral("color:white; font-weight:bold;"));
+    CommandSent->hide();
+
+    const char* keyNames[] = {"UnitsButton", "ZeroButton", "NetButton", "AutoTareButton",
+                              "PrintButton"};
+    const char* captions[] = {"UNITS", "ZERO", "NET\nGROSS", "AUTO\nTARE", "PRINT"};
+    for (int i = 0; i < 5; ++i) {
+        keys_[i] = new FaceKey(QString::fromLatin1(captions[i]), FrontPanel::UnitsTag + i, WeighPanel);
+        nameControl(keys_[i], QString::fromLatin1(keyNames[i]),
+                    QString::fromLatin1(captions[i]).replace('\n', ' '));
+        keys_[i]->move(198 + i * 85, 262);
+        connect(keys_[i], &QAbstractButton::clicked, this,
+                [this, tag = keys_[i]->tag()] { panel_->CommandClick(tag); });
+    }
+    OnOffButton = new FaceKey(QStringLiteral("ON/OFF"), 0, WeighPanel);
+    OnOffButton->setRound(true);
+    nameControl(OnOffButton, QStringLiteral("OnOffButton"), QStringLiteral("ON/OFF"));
+    OnOffButton->move(365, 350);
+    connect(OnOffButton, &QAbstractButton::clicked, this, [this] { panel_->OnOffButtonClick(); });
+
+    auto* bar = new QWidget(this);
+    bar->setGeometry(0, 490, 804, 31);
+    bar->setAutoFillBackground(true);
+    bar->setStyleSheet(QStringLiteral("background:black;"));
+    const char* barNames[] = {"F1HelpButton", "F2PortSettingsButton", "F3UpdateButton",
+                              "F4ParametersButton"};
+    const char* barTexts[] = {"F1-Help", "F2-Port Settings", "F3-Check For Update", "F4-Options"};
+    for (int i = 0; i < 4; ++i) {
+        auto* l = new ClickLabel(QString::fromLatin1(barTexts[i]), bar);
+        nameControl(l, QString::fromLatin1(barNames[i]), l->text());
+        l->setGeometry(20 + i * 196, 0, 190, 31);
+        l->setAlignment(Qt::AlignCenter);
+        l->setCursor(Qt::PointingHandCursor);
+        l->setStyleSheet(QStringLiteral("color:lime; font-weight:bold; font-size:14px;"));
+        bottomBar_[i] = l;
+    }
+    connect(bottomBar_[0], &ClickLabel::clicked, this, [this] { panel_->F1HelpButtonClick(); });
+    connect(bottomBar_[1], &ClickLabel::clicked, this, [this] { panel_->WeightDblClick(); });
+    connect(bottomBar_[2], &ClickLabel::clicked, this, [this] { panel_->F3UpdateButtonClick(); });
+    connect(bottomBar_[3], &ClickLabel::clicked, this, [this] { panel_->F4OptionsButtonClick(); });
+
+    // The firmware update's panels and the transfer's work lists live here, hidden.
+    Progress_Panel = new QWidget(this);
+    nameControl(Progress_Panel, QStringLiteral("Progress_Panel"));
+    Progress_Panel->hide();
+    HoldYourHorses = new QLabel(Progress_Panel);
+    nameControl(HoldYourHorses, QStringLiteral("HoldYourHorses"));
+    for (auto [list, name] : {std::pair{&LogList, "LogList"}, std::pair{&BSLList, "BSLList"},
+                              std::pair{&DataListBox, "DataListBox"},
+                              std::pair{&UploadList, "UploadList"}}) {
+        *list = new QListWidget(this);
+        nameControl(*list, QString::fromLatin1(name));
+        (*list)->hide();
+    }
+}
+
+void TMainForm::render()
+{
+    const FaceState& f = panel_->faceState();
+    Weight->setShownText(f.Weight);
+    TareWt->setShownText(f.TareWt);
+    TareWt->setVisible(f.TareWtVisible);
+    TareWt->setEnabled(f.TareWtEnabled);
+    ConnectedLabel->setText(f.ConnectedLabel);
+    ConnectedLabel->setAccessibleName(f.ConnectedLabel);
+    CommandSent->setVisible(f.CommandSentVisible);
+    const bool lit[] = {f.NetArrow, f.lbUnitsArrow, f.gUnitsArrow, f.kgUnitsArrow, f.ozUnitsArrow,
+                        f.BatteryArrow};
+    for (int i = 0; i < 6; ++i)
+        marks_[i]->setLit(lit[i]);
+    CenterOfZero->setLit(f.CenterOfZero);
+    ShuttingDownPanel->setVisible(f.ShuttingDownPanel);
+    WeighPanel->setEnabled(f.WeighPanelEnabled);
+    Progress_Panel->setVisible(f.ProgressPanelVisible);
+    if (f.ShuttingDownPanel)
+        LogList->hide();
+}
+
+void TMainForm::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Activation work runs once, after the window is on screen.
+    QTimer::singleShot(0, this, [this] { panel_->FormActivate(); });
+}
+
+void TMainForm::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->isAutoRepeat())
+        return;
+    panel_->FormKeyUp(event->key(), event->modifiers().testFlag(Qt::KeypadModifier));
+}
+
+void TMainForm::closeEvent(QCloseEvent* event)
+{
+    if (panel_->FormCloseQuery()) {
+        panel_->FormClose();
+        event->accept();
+    } else {
+        event->ignore();
+    }
+}
+
+void TMainForm::showPortSettings()
+{
+    comForm_->exec();
+}
+
+void TMainForm::showPortError(const QString& text, const QString& detail)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("PORT ERROR"),
+                    detail.isEmpty() ? text : text + QLatin1Char('\n') + detail, QMessageBox::Ok, this);
+    box.exec();
+}
+
+void TMainForm::showErrorBox(const QString& text)
+{
+    QMessageBox::critical(this, QStringLiteral("KXLINK"), text);
+}
+
+void TMainForm::beep()
+{
+    QApplication::beep();
+}
+
+bool TMainForm::editorVisible() const
+{
+    return parameterForm_ && parameterForm_->isVisible();
+}
+
+void TMainForm::showParameterEditor()
+{
+    if (parameterForm_)
+        parameterForm_->exec();
+}
+
+void TMainForm::showAbout() {}
+
+void TMainForm::showFirmwareUpdate() {}
+
+void TMainForm::showTransferStatus(const QString&) {}
+
+void TMainForm::terminate()
+{
+    QCoreApplication::quit();
+}
+
+} // namespace kx

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "link/FrontPanel.h"
+#include "link/FrontPanelHost.h"
+#include "link/PortSettings.h"
+
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class QDialog;
+class QLabel;
+class QListWidget;
+
+namespace kx {
+
+class ClickLabel;
+class FaceKey;
+class Mark;
+class PanelPicture;
+class SegmentLabel;
+class TComForm;
+
+// The main window: the indicator's face. It draws what the front panel model decides and
+// forwards clicks and keys to it; it also owns the program's dialogs.
+class TMainForm : public QWidget, public FrontPanelHost
+{
+    Q_OBJECT
+public:
+    explicit TMainForm(const QString& folder, Clock& clock, std::unique_ptr<SerialDevice> mainPort,
+                       QWidget* parent = nullptr);
+    ~TMainForm() override;
+
+    FrontPanel& panel() { return *panel_; }
+    PortSettings& portSettings() { return port_; }
+    TComForm* ComForm() { return comForm_; }
+    // The parameter editor, shown modally by F4.
+    void setParameterForm(QDialog* form) { parameterForm_ = form; }
+    QDialog* ParameterForm() const { return parameterForm_; }
+
+    // FrontPanelHost
+    void showPortSettings() override;
+    void showPortError(const QString& text, const QString& detail) override;
+    void showErrorBox(const QString& text) override;
+    void beep() override;
+    bool editorVisible() const override;
+    void showParameterEditor() override;
+    void showAbout() override;
+    void showFirmwareUpdate() override;
+    void showTransferStatus(const QString& line) override;
+    void terminate() override;
+
+protected:
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildFace();
+    void render();
+
+    PortSettings port_;
+    std::unique_ptr<FrontPanel> panel_;
+    TComForm* comForm_ = nullptr;
+    QDialog* parameterForm_ = nullptr;
+
+    PanelPicture* BlueLineImage = nullptr;
+    QWidget* WeighPanel = nullptr;
+    QWidget* WeightPanel = nullptr;
+    SegmentLabel* Weight = nullptr;
+    SegmentLabel* TareWt = nullptr;
+    Mark* CenterOfZero = nullptr;
+    std::array<Mark*, 6> marks_{}; // NetArrow, lb, g, kg, oz, BatteryArrow
+    std::array<FaceKey*, 5> keys_{};
+    FaceKey* OnOffButton = nullptr;
+    QLabel* ConnectedLabel = nullptr;
+    QLabel* CommandSent = nullptr;
+    std::array<ClickLabel*, 4> bottomBar_{};
+    QLabel* ShuttingDownPanel = nullptr;
+    QWidget* Progress_Panel = nullptr;
+    QLabel* HoldYourHorses = nullptr;
+    QListWidget* LogList = nullptr;
+    QListWidget* BSLList = nullptr;
+    QListWidget* DataListBox = nullptr;
+    QListWidget* UploadList = nullptr;
+};
+
+} // namespace kx

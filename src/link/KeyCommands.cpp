@@ -1,0 +1,201 @@
+// The front panel's keys, the tare entry and the keyboard.
+#include "link/FrontPanel.h"
+
+namespace kx {
+
+void FrontPanel::CommandClick(int tag)
+{
+    if (face_.TareWtVisible) {
+        face_.TareWt.clear();
+        face_.TareWtVisible = false;
+        face_.TareWtEnabled = true;
+        changed();
+    }
+    if (!Connected)
+        WeightDblClick();
+    PendingKey = 0;
+    switch (tag) {
+    case UnitsTag:
+        PendingKey = 'U';
+        break;
+    case ZeroTag:
+        PendingKey = 'Z';
+        break;
+    case NetTag:
+        PendingKey = 'G';
+        break;
+    case AutoTareTag:
+        PendingKey = 'A';
+        break;
+    case PrintTag:
+        if (noPrint())
+            host_.beep();
+        else
+            PendingKey = 'P';
+        break;
+    default:
+        break;
+    }
+}
+
+void FrontPanel::PendingCommandStep()
+{
+    if (!PendingCommand.isEmpty()) {
+        const QByteArray command = PendingCommand;
+        PendingCommand.clear();
+        send(command);
+        return;
+    }
+    if (PendingKey != 0) {
+        const char key = PendingKey;
+        PendingKey = 0;
+        send(QByteArray(1, key));
+        face_.CommandSentVisible = true;
+        changed();
+        return;
+    }
+    if (face_.CommandSentVisible && ++SentCount > CommandSentFrames) {
+        SentCount = 0;
+        face_.CommandSentVisible = false;
+        changed();
+    }
+}
+
+void FrontPanel::TareNumberClick(int code)
+{
+    if (face_.ProgressPanelVisible)
+        return;
+    if (face_.Weight == QLatin1String("------") || !face_.TareWtEnabled) {
+        host_.beep();
+        return;
+    }
+    if (!face_.TareWtVisible)
+        face_.TareWt.clear();
+    QString& t = face_.TareWt;
+    const qsizetype n = t.size();
+    const qsizetype p = t.indexOf(QLatin1Char('.')) + 1;
+    if (code == PointCode) {
+        if (p > 0 || Decimals == 0 || n > 4) {
+            host_.beep();
+            return;
+        }
+        t = t.isEmpty() ? QStringLiteral("0.") : t + QLatin1Char('.');
+    } else {
+        if ((Decimals > 0 && p > 0 && n - p >= Decimals) || n > 6) {
+            host_.beep();
+            return;
+        }
+        t += QChar(u'0' + (code - DigitCode));
+    }
+    face_.TareWtVisible = true;
+    changed();
+}
+
+void FrontPanel::ButtonLeftClick()
+{
+    if (face_.ProgressPanelVisible || !face_.TareWtVisible || !face_.TareWtEnabled)
+        return;
+    if (face_.TareWt.size() > 1)
+        face_.TareWt.chop(1);
+    else
+        face_.TareWtVisible = false;
+    changed();
+}
+
+void FrontPanel::ButtonEnterClick()
+{
+    if (face_.ProgressPanelVisible)
+        return; // the firmware update's close button takes Enter there
+    if (!face_.TareWtVisible) {
+        if (ComPort_->IsOpen()) {
+            try {
+                send(QByteArray(1, ctl(Ctl::BEL)));
+            } catch (const ChannelError&) {
+            }
+        }
+        return;
+    }
+    if (!face_.TareWtEnabled)
+        return;
+    if (!Connected)
+        WeightDblClick();
+    PendingCommand = "T" + face_.TareWt.toLatin1() + ctl(Ctl::CR);
+    face_.TareWtEnabled = false;
+    changed();
+}
+
+void FrontPanel::WeightDblClick()
+{
+    pausePolling();
+    try {
+        host_.showPortSettings();
+        OpenComPort();
+    } catch (const std::exception&) {
+    }
+    resumePolling();
+}
+
+void FrontPanel::F1HelpButtonClick()
+{
+    host_.showAbout();
+}
+
+void FrontPanel::F3UpdateButtonClick()
+{
+    host_.showFirmwareUpdate();
+}
+
+void FrontPanel::F4OptionsButtonClick()
+{
+    pausePolling();
+    TransferState = 0;
+    ParameterTimer.start();
+    try {
+        host_.showParameterEditor();
+    } catch (const std::exception&) {
+    }
+    DebugTimer.stop();
+    TransferState = 0;
+    PollState = 0;
+    ParameterTimer.stop();
+    resumePolling();
+}
+
+void FrontPanel::FormKeyUp(int key, bool keypad)
+{
+    switch (key) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Left:
+        ButtonLeftClick();
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        ButtonEnterClick();
+        break;
+    case Qt::Key_Period:
+        TareNumberClick(PointCode);
+        break;
+    case Qt::Key_Comma: // the keypad's decimal key on keyboards that write a comma
+        if (keypad)
+            TareNumberClick(PointCode);
+        break;
+    case Qt::Key_F1:
+        F1HelpButtonClick();
+        break;
+    case Qt::Key_F2:
+        WeightDblClick();
+        break;
+    case Qt::Key_F3:
+        F3UpdateButtonClick();
+        break;
+    case Qt::Key_F4:
+        F4OptionsButtonClick();
+        break;
+    default:
+        if (key >= Qt::Key_0 && key <= Qt::Key_9)
+            TareNumberClick(DigitCode + (key - Qt::Key_0));
+        break;
+    }
+}
+
+} // namespace kx
