@@ -8,8 +8,17 @@ namespace kx {
 // A message box as the document operations want it shown.
 struct MessageSpec
 {
-    enum class Buttons { Ok, YesNo };
-    enum class Icon { Information, Question, Stop };
+    enum class Buttons
+    {
+        Ok,
+        YesNo
+    };
+    enum class Icon
+    {
+        Information,
+        Question,
+        Stop
+    };
 
     QString text;
     QString caption;
@@ -19,7 +28,12 @@ struct MessageSpec
     friend bool operator==(const MessageSpec&, const MessageSpec&) = default;
 };
 
-enum class Answer { Ok, Yes, No };
+enum class Answer
+{
+    Ok,
+    Yes,
+    No
+};
 
 // How a settings file dialog is set up. The open dialog accepts the name of a file that does
 // not exist yet; the save dialog replaces an existing file without asking and needs the chosen

@@ -77,10 +77,20 @@ QByteArray IniDocument::toBytes() const
     return out;
 }
 
-bool IniDocument::save(const QString& path, QString* error) const
+bool IniDocument::isReadOnly(const QString& path)
 {
     const QFileInfo info(path);
-    if (info.exists() && !info.isWritable()) {
+    if (!info.exists())
+        return false;
+    // The mode bits, not the effective access: that is what an administrator sees too.
+    constexpr QFileDevice::Permissions anyWrite =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    return !info.isWritable() || !(info.permissions() & anyWrite);
+}
+
+bool IniDocument::writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
+{
+    if (isReadOnly(path)) {
         if (error)
             *error = QStringLiteral("%1 is read-only").arg(path);
         return false;
@@ -91,13 +101,17 @@ bool IniDocument::save(const QString& path, QString* error) const
             *error = f.errorString();
         return false;
     }
-    const QByteArray bytes = toBytes();
     if (f.write(bytes) != bytes.size() || !f.commit()) {
         if (error)
             *error = f.errorString();
         return false;
     }
     return true;
+}
+
+bool IniDocument::save(const QString& path, QString* error) const
+{
+    return writeFileAtomically(path, toBytes(), error);
 }
 
 int IniDocument::findSection(const QByteArray& section) const

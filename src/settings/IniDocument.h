@@ -28,6 +28,12 @@ public:
     // or a missing folder is refused and the file on disk is left as it was.
     bool save(const QString& path, QString* error = nullptr) const;
     QByteArray toBytes() const;
+    // Replaces the file's whole content atomically, with the refusals of save().
+    static bool writeFileAtomically(const QString& path, const QByteArray& bytes,
+                                    QString* error = nullptr);
+    // A file is read-only when it carries no write permission at all, whoever runs the program
+    // (an administrator included), or when this process may not write it.
+    static bool isReadOnly(const QString& path);
 
     bool hasSection(const QByteArray& section) const;
     bool hasKey(const QByteArray& section, const QByteArray& key) const;

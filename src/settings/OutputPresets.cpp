@@ -8,7 +8,14 @@ namespace {
 constexpr int Common = -1; // the common part's value stands
 constexpr int Keep = -2;   // the definition's earlier value stands
 
-enum class DecimalRule { Keep, None, Floating, Fixed, TrailingWhenWhole };
+// How a preset sets the decimal point; the Cardinal one follows the fixed decimal places.
+enum class DecimalRule
+{
+    None,
+    Floating,
+    Fixed,
+    TrailingWhenWhole
+};
 
 struct PresetValues
 {
@@ -21,12 +28,12 @@ struct PresetValues
     const char* gross;
     const char* tare;
     const char* net;
-    const char* invalid;      // nullptr: common
-    int pollToken, pollCode;  // Common: common
-    int startToken, startCode; // Keep: token left, code from the common part
+    const char* invalid;     // nullptr: common
+    int pollToken, pollCode; // Common: common
+    int startToken, startCode;
     int stopToken, stopCode;
-    int leadingZeroes;        // Keep or an item index
-    int includePolarity;      // Common or 0/1
+    int leadingZeroes;   // Keep or an item index
+    int includePolarity; // Common or 0/1
     DecimalRule decimalPoint;
     const char* fixedDecimals; // nullptr: common
     const char* weightDigits;  // nullptr: common
@@ -36,27 +43,39 @@ struct PresetValues
 
 // Item indexes of the wrapper lists: poll NONE 0, CR 4, ENQ 3; start NONE 0, STX 2, CR 4;
 // stop ETX 1, EOT 2, CR 3, CRLF 4. A CRLF stop keeps code 0, as the presets always did.
+// clang-format off
 const PresetValues kPresets[] = {
-    {preset::Toledo, "<A><B><C><G><T>", "lb", "kg", "M", "O", "GR", "TA", "NT", "I", Common, 0,
-     2, 2, 3, 13, 0, 0, DecimalRule::None, "0", nullptr, Common, Keep, Keep},
-    {preset::Cardinal, "<W><S>[ ]<U>[ ]<M>[  ]", "lb", "kg", "m", "o", "g", "t", "n", nullptr, 3,
-     5, 4, 13, 1, 3, 1, Common, DecimalRule::TrailingWhenWhole, nullptr, nullptr, Common, Keep,
-     Keep},
-    {preset::Weightronix, "[ ]<M><W>[ ]<U>", "lb", "kg", "m", "o", "G", "T", "N", nullptr, Common,
-     0, 0, 0, 4, 0, 1, Common, DecimalRule::Fixed, nullptr, nullptr, Common, Keep, Keep},
-    {preset::Vantel, "<W><U><M><S>", "L", "K", "M", "O", "G", "T", "N", nullptr, Common, 0, 2, 2,
-     4, 0, 0, Common, DecimalRule::Fixed, nullptr, "7", 2, Keep, Keep},
-    {preset::Plc, "<W>", "L", "K", "M", "O", "G", "T", "N", nullptr, 0, 0, 0, 0, 2, 4, 0, 0,
-     DecimalRule::Floating, "0", "7", 1, 0, 0},
+    // tag, stream format,
+    //   primary, secondary, motion, capacity, gross, tare, net, invalid,
+    //   poll, start, stop (item, code), leading zeroes, polarity, decimal point,
+    //   fixed decimals, weight digits, positive token, checksum, delimited
+    {preset::Toledo, "<A><B><C><G><T>",
+     "lb", "kg", "M", "O", "GR", "TA", "NT", "I",
+     Common, 0, 2, 2, 3, 13, 0, 0, DecimalRule::None,
+     "0", nullptr, Common, Keep, Keep},
+    {preset::Cardinal, "<W><S>[ ]<U>[ ]<M>[  ]",
+     "lb", "kg", "m", "o", "g", "t", "n", nullptr,
+     3, 5, 4, 13, 1, 3, 1, Common, DecimalRule::TrailingWhenWhole,
+     nullptr, nullptr, Common, Keep, Keep},
+    {preset::Weightronix, "[ ]<M><W>[ ]<U>",
+     "lb", "kg", "m", "o", "G", "T", "N", nullptr,
+     Common, 0, 0, 0, 4, 0, 1, Common, DecimalRule::Fixed,
+     nullptr, nullptr, Common, Keep, Keep},
+    {preset::Vantel, "<W><U><M><S>",
+     "L", "K", "M", "O", "G", "T", "N", nullptr,
+     Common, 0, 2, 2, 4, 0, 0, Common, DecimalRule::Fixed,
+     nullptr, "7", 2, Keep, Keep},
+    {preset::Plc, "<W>",
+     "L", "K", "M", "O", "G", "T", "N", nullptr,
+     0, 0, 0, 0, 2, 4, 0, 0, DecimalRule::Floating,
+     "0", "7", 1, 0, 0},
 };
+// clang-format on
 
 const PresetButton kButtons[] = {
-    {"     Morvell", preset::Morvell, true},
-    {"     Toledo", preset::Toledo, true},
-    {"     Cardinal", preset::Cardinal, true},
-    {"     Weightronix", preset::Weightronix, true},
-    {"     Vantel", preset::Vantel, true},
-    {"     PLC", preset::Plc, true},
+    {"     Morvell", preset::Morvell, true},      {"     Toledo", preset::Toledo, true},
+    {"     Cardinal", preset::Cardinal, true},    {"     Weightronix", preset::Weightronix, true},
+    {"     Vantel", preset::Vantel, true},        {"     PLC", preset::Plc, true},
     {"     ShipPoint", preset::ShipPoint, false},
 };
 
@@ -153,8 +172,6 @@ OutputDefinition applyPreset(const OutputDefinition& base, int tag, int primaryU
     if (p->fixedDecimals)
         d.setValue("Fixed Decimal Places", p->fixedDecimals);
     switch (p->decimalPoint) {
-    case DecimalRule::Keep:
-        break;
     case DecimalRule::None:
         d.setValue("Decimal Point", "0");
         break;

@@ -6,7 +6,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace kx {
 namespace {
@@ -25,18 +24,6 @@ const QString kNoFileCaption = QStringLiteral("Parameters... ");
 QString fileCaption(const QString& path)
 {
     return QStringLiteral("Parameters... (") + path + QLatin1Char(')');
-}
-
-// Writes the whole content in one atomic step; a read-only file is refused.
-bool writeWhole(const QString& path, const QByteArray& bytes)
-{
-    const QFileInfo info(path);
-    if (info.exists() && !info.isWritable())
-        return false;
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly))
-        return false;
-    return f.write(bytes) == bytes.size() && f.commit();
 }
 
 // Scoped busy cursor.
@@ -82,8 +69,7 @@ void SettingsDocument::ensureSettingsFolder() const
     QDir().mkpath(settingsFolder());
 }
 
-FileDialogSpec SettingsDocument::dialogSpec(const QString& directory,
-                                            const QString& fileName) const
+FileDialogSpec SettingsDocument::dialogSpec(const QString& directory, const QString& fileName) const
 {
     return {QStringLiteral("Open KX7400 file."), QStringLiteral("Dat File (*.dat)"),
             QStringLiteral("DAT"), directory, fileName};
@@ -258,13 +244,11 @@ bool SettingsDocument::SaveUploadedSettings(const QList<QByteArray>& lines)
     // The previous file is kept as "<name>.bak" unless an older backup is already there. The
     // old file is only ever replaced by a complete new one: a failed write leaves it in place.
     const QString backup = *path + QStringLiteral(".bak");
-    const QFileInfo target(*path);
-    const bool writable = !target.exists() || target.isWritable();
-    if (writable && target.exists() && !QFileInfo::exists(backup))
+    const bool writable = !IniDocument::isReadOnly(*path);
+    if (writable && QFileInfo::exists(*path) && !QFileInfo::exists(backup))
         QFile::copy(*path, backup);
-    if (!writable || !writeWhole(*path, content)) {
-        dialogs_.tell({kNotSaved, kErrorSaving, MessageSpec::Buttons::Ok,
-                       MessageSpec::Icon::Stop});
+    if (!writable || !IniDocument::writeFileAtomically(*path, content)) {
+        dialogs_.tell({kNotSaved, kErrorSaving, MessageSpec::Buttons::Ok, MessageSpec::Icon::Stop});
         return false;
     }
 

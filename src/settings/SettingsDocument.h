@@ -22,10 +22,20 @@ class SettingsDocument
 public:
     // Who asked for a save: the two buttons save unconditionally; anyone else only when there
     // are unsaved changes.
-    enum class SaveCaller { Other, SaveButton, SaveAsButton };
+    enum class SaveCaller
+    {
+        Other,
+        SaveButton,
+        SaveAsButton
+    };
     // No file: name "0", nothing open. Attached: a name and that file open.
     // Detached: a name but nothing open (after New, a cancelled Open, or closing).
-    enum class Situation { NoFile, Attached, Detached };
+    enum class Situation
+    {
+        NoFile,
+        Attached,
+        Detached
+    };
 
     static inline const QString NoFileName = QStringLiteral("0");
 

@@ -7,7 +7,11 @@
 namespace kx {
 
 // Why the editor is being filled: a new record also brings the first pages to the front.
-enum class FillReason { LoadedFile, NewRecord };
+enum class FillReason
+{
+    LoadedFile,
+    NewRecord
+};
 
 // What the document operations need from the parameter editor window. The window holds the
 // record in its controls; the operations move records in and out through this interface.
@@ -25,16 +29,16 @@ public:
     // Stores the custom output builder's controls into the definition of the port it shows.
     virtual void storeShownDefinition() = 0;
 
-    virtual bool changed() const = 0;         // the changed flag
+    virtual bool changed() const = 0; // the changed flag
     virtual void setChanged(bool on) = 0;
-    virtual bool keptChanges() const = 0;     // the kept-changes flag (edits before a port switch)
+    virtual bool keptChanges() const = 0; // the kept-changes flag (edits before a port switch)
     virtual void setKeptChanges(bool on) = 0;
-    virtual bool loading() const = 0;         // the loading flag: change handlers ignore events
+    virtual bool loading() const = 0; // the loading flag: change handlers ignore events
     virtual void setLoading(bool on) = 0;
 
-    virtual void setCaption(const QString& caption) = 0; // the window caption
-    virtual void setBusy(bool busy) = 0;                 // busy cursor on or off
-    virtual void stopDebugMonitor() = 0;                 // clears DebugActive
+    virtual void setCaption(const QString& caption) = 0;  // the window caption
+    virtual void setBusy(bool busy) = 0;                  // busy cursor on or off
+    virtual void stopDebugMonitor() = 0;                  // clears DebugActive
     virtual void showErrorPanel(const QString& text) = 0; // the red error panel with that text
 };
 

@@ -26,8 +26,7 @@ QByteArray readValue(const IniDocument& doc, const SettingDesc& d)
         return number(doc.readInteger(d.section, d.key, defaultInteger(d.missingDefault)));
     case SettingKind::Flag:
     case SettingKind::RadioFlag:
-        return doc.readInteger(d.section, d.key, defaultInteger(d.missingDefault)) != 0 ? "1"
-                                                                                        : "0";
+        return doc.readInteger(d.section, d.key, defaultInteger(d.missingDefault)) != 0 ? "1" : "0";
     case SettingKind::ItemText:
     case SettingKind::Text:
         break;
@@ -158,8 +157,8 @@ SettingsRecord readSettings(const IniDocument& doc)
     const auto fields = ticketFields();
     for (size_t i = 0; i < fields.size(); ++i) {
         const TicketFieldDesc& f = fields[i];
-        const int code = doc.readInteger(section::TicketFormat, ticketKey(f, "Visible"),
-                                         f.missingVisible);
+        const int code =
+            doc.readInteger(section::TicketFormat, ticketKey(f, "Visible"), f.missingVisible);
         r.ticket[i] = {
             visibleText(f, code),
             number(doc.readInteger(section::TicketFormat, ticketKey(f, "Row"), f.missingRow)),

@@ -50,9 +50,8 @@ SettingsRecord newSettingsRecord()
     }
     // A fresh editor has every list at its first item when the preset is laid over it; the
     // calibration choices the preset's decimals follow are the new record's own.
-    const OutputDefinition morvell =
-        applyPreset(blankDefinition(), preset::Morvell, r.index("PrimaryUnits"),
-                    r.itemIndex("DivisionSize"));
+    const OutputDefinition morvell = applyPreset(
+        blankDefinition(), preset::Morvell, r.index("PrimaryUnits"), r.itemIndex("DivisionSize"));
     r.tempCom1 = morvell;
     r.tempCom2 = morvell;
     return r;

@@ -26,8 +26,8 @@ struct TicketField
 struct SettingsRecord
 {
     QMap<QByteArray, QByteArray> values;
-    OutputDefinition tempCom1; // COM1's custom output definition
-    OutputDefinition tempCom2; // COM2's custom output definition
+    OutputDefinition tempCom1;                        // COM1's custom output definition
+    OutputDefinition tempCom2;                        // COM2's custom output definition
     std::array<TicketField, TicketFieldCount> ticket; // in ticketFields() order
 
     // The control's value; empty text when the record has none.

@@ -8,7 +8,7 @@ namespace {
 
 using List = const char* const[];
 
-constexpr List kSections = {section::Configuration, section::Calibration, section::FieldBus,
+constexpr List kSections = {section::Configuration, section::Calibration,  section::FieldBus,
                             section::FourTo20mA,    section::TicketFormat, section::Ticket,
                             section::PageSize,      section::CustomOutput, section::CustomOutput2};
 
@@ -20,18 +20,16 @@ constexpr List kSleepMode = {"OFF",        "1 Minute",   "2 Minutes", "5 Minutes
                              "10 Minutes", "20 Minutes", "30 Minutes"};
 constexpr List kBackLight = {"Always Off", "Always On", "BL POS", "BL TR1", "BL TR2"};
 constexpr List kTimeInSeconds = {"15", "30", "60", "300"};
-constexpr List kOperatingMode = {"Standard",           "Accumulation", "Piece Count",
-                                 "Peak Hold Stable",   "Peak Hold Unstable",
-                                 "Piece Count & Total"};
-constexpr List kResolution = {"20000.0", "10000.0", "5000.0", "2000.0", "1000.0", "500.0",
-                              "200.0",   "100.0",   "50.0",   "20.0",   "10.0",   "5.0",
-                              "2.0",     "1.0",     "0.5",    "0.2",    "0.1",    "0.05",
-                              "0.02",    "0.01",    "0.005",  "0.002",  "0.001",  "0.0005",
-                              "0.0002",  "0.0001",  "0.00005"};
+constexpr List kOperatingMode = {"Standard",         "Accumulation",       "Piece Count",
+                                 "Peak Hold Stable", "Peak Hold Unstable", "Piece Count & Total"};
+constexpr List kResolution = {"20000.0", "10000.0", "5000.0", "2000.0", "1000.0", "500.0",  "200.0",
+                              "100.0",   "50.0",    "20.0",   "10.0",   "5.0",    "2.0",    "1.0",
+                              "0.5",     "0.2",     "0.1",    "0.05",   "0.02",   "0.01",   "0.005",
+                              "0.002",   "0.001",   "0.0005", "0.0002", "0.0001", "0.00005"};
 constexpr List kInterface1 = {"OFF", "RS232", "RS485"};
 constexpr List kInterface2 = {"OFF", "RS232", "RS485", "20ma Current Loop"};
-constexpr List kPrintMode1 = {"OFF",    "button", "Automatic", "Continuous", "Polled",
-                              "rd7300", "rd7400", "rd7500",    "rd7600",     "rd7800",
+constexpr List kPrintMode1 = {"OFF",    "button",    "Automatic", "Continuous", "Polled",
+                              "rd7300", "rd7400",    "rd7500",    "rd7600",     "rd7800",
                               "rd9200", "ShipPoint", "UPS"};
 constexpr List kPrintMode2 = {"OFF",       "Automatic", "Continuous", "Polled", "Remote Display",
                               "ShipPoint", "UPS"};
@@ -50,11 +48,11 @@ constexpr List kDivLb = {"0.0001", "0.0002", "0.0005", "0.001", "0.002", "0.005"
 constexpr List kDivKg = {"0.00005", "0.0001", "0.0002", "0.0005", "0.001", "0.002",
                          "0.005",   "0.01",   "0.02",   "0.05",   "0.1",   "0.2",
                          "0.5",     "1.0",    "2.0",    "5.0",    "10.0",  "20.0"};
-constexpr List kDivOz = {"0.002", "0.005", "0.01", "0.02",  "0.05",  "0.1",
-                         "0.2",   "0.5",   "1.0",  "2.0",   "5.0",   "10.0",
+constexpr List kDivOz = {"0.002", "0.005", "0.01",  "0.02",  "0.05",  "0.1",
+                         "0.2",   "0.5",   "1.0",   "2.0",   "5.0",   "10.0",
                          "20.0",  "50.0",  "100.0", "200.0", "500.0", "1000.0"};
-constexpr List kDivG = {"0.05",  "0.1",   "0.2",   "0.5",    "1.0",    "2.0",
-                        "5.0",   "10.0",  "20.0",  "50.0",   "100.0",  "200.0",
+constexpr List kDivG = {"0.05",  "0.1",    "0.2",    "0.5",    "1.0",     "2.0",
+                        "5.0",   "10.0",   "20.0",   "50.0",   "100.0",   "200.0",
                         "500.0", "1000.0", "2000.0", "5000.0", "10000.0", "20000.0"};
 
 constexpr List kBusBaud = {"125 kbps", "250 kbps", "500 kbps", "Auto Baud"};
@@ -91,6 +89,12 @@ SettingDesc text(const char* sec, const char* key, const char* control, int maxL
     return {sec, key, control, K::Text, kNone, def, fresh, maxLength, check, nullptr, nullptr};
 }
 
+SettingDesc itemText(const char* sec, const char* key, const char* control,
+                     std::span<const char* const> options)
+{
+    return {sec, key, control, K::ItemText, options, "1.0", "1.0", 0, C::None, nullptr, nullptr};
+}
+
 const QList<SettingDesc>& table()
 {
     static const QList<SettingDesc> t = [] {
@@ -100,6 +104,16 @@ const QList<SettingDesc>& table()
         const char* ma = section::FourTo20mA;
         const char* tkt = section::Ticket;
         const char* page = section::PageSize;
+        // The three settings with a rule of their own.
+        SettingDesc networkType = flag(bus, "Network Type", "NEEthernet", "0", "0");
+        networkType.kind = K::RadioFlag;
+        networkType.partner = "NEFieldBus";
+        SettingDesc linesPerInch =
+            index(tkt, "Lines/Inch", "LinesPerInch", kLinesPerInch, "0", "0");
+        linesPerInch.writtenWhenNone = "-1";
+        SettingDesc charWidth = text(tkt, "Char Width", "CharWidth", 2, "12", "12");
+        charWidth.kind = K::Integer;
+
         QList<SettingDesc> d;
         d << index(cfg, "Time", "TimeEdit", kTime, "0", "1")
           << index(cfg, "Display Rate", "DisplayRate", kDisplayRate, "0", "1")
@@ -116,8 +130,7 @@ const QList<SettingDesc>& table()
           << flag(cfg, "Custom Units", "RadioCustom", "0", "0")
           << text(cfg, "Custom Name", "CustomName", 8, "", "Barrels")
           << text(cfg, "Custom Factor", "CustomFactor", 8, "0.0", "1.0")
-          << SettingDesc{cfg,  "Custom Resolution", "CustomResolution", K::ItemText, kResolution,
-                         "1.0", "1.0", 0, C::None, nullptr, nullptr}
+          << itemText(cfg, "Custom Resolution", "CustomResolution", kResolution)
           << index(cfg, "Com1 Interface", "Interface1", kInterface1, "0", "1")
           << index(cfg, "Com1 Mode", "PrintMode1", kPrintMode1, "0", "1")
           << index(cfg, "Com1 Baud", "Com1Baud", kBaud, "3", "2")
@@ -135,17 +148,14 @@ const QList<SettingDesc>& table()
           << index(cal, "Primary Units", "PrimaryUnits", kPrimaryUnits, "0", "0")
           << index(cal, "Auto Zero Tracking", "AZTracking", kTracking, "3", "3")
           << index(cal, "Motion Band", "MotionBand", kTracking, "3", "3")
-          << SettingDesc{cal,   "Division Size", "DivisionSize", K::ItemText, kNone,
-                         "1.0", "1.0", 0, C::None, nullptr, nullptr}
+          << itemText(cal, "Division Size", "DivisionSize", kNone)
           << index(cal, "Digital Filter", "Filter", kFilter, "0", "0")
           << index(cal, "Auto Tare Mode", "AutoTareMode", kAutoTare, "1", "1")
 
           << text(bus, "Node Address", "NEBusID", 3, "0", "1")
           << index(bus, "Bus Baud Rate", "NEBusBaud", kBusBaud, "0", "0")
           << index(bus, "Bus Data Type", "NEBusType", kBusType, "0", "0")
-          << index(bus, "Bus Endian", "NEBusEndian", kBusEndian, "0", "0")
-          << SettingDesc{bus, "Network Type", "NEEthernet", K::RadioFlag, kNone, "0", "0", 0,
-                         C::None, "NEFieldBus", nullptr}
+          << index(bus, "Bus Endian", "NEBusEndian", kBusEndian, "0", "0") << networkType
 
           << index(ma, "420 Enabled", "_4to20_Enabled", kNoYes, "0", "0")
           << text(ma, "Low Weight", "_4to20_Low", 6, "0", "0", C::NumberNotBelowFloor)
@@ -154,11 +164,7 @@ const QList<SettingDesc>& table()
           << text(ma, "Setpoint1", "Setpoint1", 6, "0", "0", C::WholeInRange)
           << text(ma, "Setpoint2", "Setpoint2", 6, "0", "0", C::WholeInRange)
 
-          << index(tkt, "Printer", "Printer", kPrinter, "0", "0")
-          << SettingDesc{tkt,  "Lines/Inch", "LinesPerInch", K::Index, kLinesPerInch, "0", "0", 0,
-                         C::None, nullptr, "-1"}
-          << SettingDesc{tkt,  "Char Width", "CharWidth", K::Integer, kNone, "12", "12", 2,
-                         C::None, nullptr, nullptr}
+          << index(tkt, "Printer", "Printer", kPrinter, "0", "0") << linesPerInch << charWidth
           << index(tkt, "Inhibit", "Inhibit", kInhibit, "0", "0")
 
           << text(page, "Height", "EditHeight", 4, "11.0", "6.0")
@@ -200,8 +206,8 @@ constexpr List kDecimalPoint = {"None", "Floating", "Fixed", "Trailing"};
 constexpr List kJustify = {"Left", "Right"};
 constexpr List kPositive = {"+", "None", "Space"};
 constexpr List kNegative = {"-", "None", "Space"};
-constexpr List kPollTokens = {"NONE", "SPACE", "STX", "ENQ", "CR", "User Defined Char",
-                              "User Defined String"};
+constexpr List kPollTokens = {
+    "NONE", "SPACE", "STX", "ENQ", "CR", "User Defined Char", "User Defined String"};
 constexpr int kPollCodes[] = {0, 32, 2, 5, 13, -1, 0};
 constexpr List kStartTokens = {"NONE", "SOH", "STX", "ENQ", "CR", "CRLF", "User Defined"};
 constexpr int kStartCodes[] = {0, 1, 2, 5, 13, 153, -1};
@@ -224,10 +230,10 @@ const OutputKeyDesc kOutputKeys[] = {
     {"Decimal Point", O::Integer, nullptr, "Decimal_Point", kDecimalPoint, kNoCodes, nullptr, 0},
     {"Fixed Decimal Places", O::Text, "0", "Fixed_Decimals", kNone, kNoCodes, nullptr, 1},
     {"Justify", O::Integer, nullptr, "Justify", kJustify, kNoCodes, nullptr, 0},
-    {"Positive Polarity Token", O::Integer, nullptr, "Positive_Token", kPositive, kNoCodes,
-     nullptr, 0},
-    {"Negative Polarity Token", O::Integer, nullptr, "Negative_Token", kNegative, kNoCodes,
-     nullptr, 0},
+    {"Positive Polarity Token", O::Integer, nullptr, "Positive_Token", kPositive, kNoCodes, nullptr,
+     0},
+    {"Negative Polarity Token", O::Integer, nullptr, "Negative_Token", kNegative, kNoCodes, nullptr,
+     0},
     {"Poll Token", O::Integer, nullptr, "Poll_Token", kPollTokens, kPollCodes, "Poll Char Token",
      0},
     {"Poll String", O::Text, "", "PollStr_Text", kNone, kNoCodes, nullptr, 32},

@@ -28,7 +28,8 @@ std::span<const char* const> sectionOrder();
 
 // How a setting's value is held in the record, stored in the file and shown by its control.
 // Record values are always text (QByteArray), in the same encoding the file uses.
-enum class SettingKind {
+enum class SettingKind
+{
     Index,     // QComboBox by currentIndex; the value is the item's position, "-1" when none chosen
     ItemText,  // QComboBox by currentText; the value is the item's own text, "" when none chosen
     Flag,      // QCheckBox; "1" checked, "0" not
@@ -39,7 +40,8 @@ enum class SettingKind {
 
 // A check a typed number must pass before a save writes it; a failing value is not written and
 // the file keeps its earlier one.
-enum class SaveCheck {
+enum class SaveCheck
+{
     None,
     NumberNotBelowFloor, // a decimal number (point as separator) of -9999 or more
     WholeInRange,        // a whole decimal number from 0 to 999999
@@ -60,7 +62,7 @@ struct SettingDesc
     // longer value read from a file is kept as read (QLineEdit::setMaxLength would cut it).
     int maxLength;
     SaveCheck check;
-    const char* partner;        // RadioFlag: the button checked while the flag is off
+    const char* partner;         // RadioFlag: the button checked while the flag is off
     const char* writtenWhenNone; // Index: written in place of a missing choice (else skipped)
 };
 
@@ -96,12 +98,14 @@ struct TicketFieldDesc
 };
 
 std::span<const TicketFieldDesc> ticketFields();
-QByteArray ticketKey(const TicketFieldDesc& field, const char* part); // part: "Visible", "Row", "Col"
+QByteArray ticketKey(const TicketFieldDesc& field,
+                     const char* part); // part: "Visible", "Row", "Col"
 
 // ---- Sections "Custom Output" and "Custom Output 2" --------------------------------------------
 
 // How a save writes a custom output key.
-enum class OutputKeyKind {
+enum class OutputKeyKind
+{
     Text,    // as held; a missing key is written as missingText
     Integer, // the leading whole number of the value; a missing key is not written
     Flag,    // "1" when the value is exactly "1", else "0"; a missing key is not written
@@ -111,14 +115,14 @@ struct OutputKeyDesc
 {
     const char* key;
     OutputKeyKind kind;
-    const char* missingText;     // Text keys: written when the definition lacks the key
-    const char* control;         // the builder control, or nullptr (stream format, char codes)
+    const char* missingText; // Text keys: written when the definition lacks the key
+    const char* control;     // the builder control, or nullptr (stream format, char codes)
     std::span<const char* const> options; // combo items for index keys
     // Wrapper token lists: the character code each item stands for; -1 means "the code kept
     // under codeKey" (the user-defined items). Empty for other keys.
     std::span<const int> codes;
-    const char* codeKey;         // e.g. "Poll Char Token" for "Poll Token"; else nullptr
-    int maxLength;               // typing limit of a text box; 0 none
+    const char* codeKey; // e.g. "Poll Char Token" for "Poll Token"; else nullptr
+    int maxLength;       // typing limit of a text box; 0 none
 };
 
 // The custom output keys in the order a save writes them.
