@@ -1,0 +1,238 @@
+#include "FrontPanelFixture.h"
+
+#include <QFile>
+#include <QTest>
+
+using namespace kx;
+using kx::test::FrontPanelFixture;
+
+namespace {
+enum : int {
+    D0 = FrontPanel::DigitCode,
+    Pt = FrontPanel::PointCode,
+};
+}
+
+// Key commands, the tare entry and the keyboard, with a frame shown on the face.
+class KeyCommandsTest : public QObject
+{
+    Q_OBJECT
+
+    // Connects and shows one frame with the given weight text.
+    static void showWeight(FrontPanelFixture& f, const QByteArray& weight)
+    {
+        f.connect();
+        f.clock.advance(100);
+        f.device->feed(FrontPanelFixture::frame(weight, ' '));
+        f.clock.advance(100);
+        f.device->takeWritten();
+    }
+    static void nextFrame(FrontPanelFixture& f)
+    {
+        f.device->feed(FrontPanelFixture::frame("1.00", ' '));
+        f.clock.advance(100);
+    }
+
+private slots:
+    void keyGoesOutAfterTheNextFrameAndTheNoteLastsElevenFrames()
+    {
+        FrontPanelFixture f;
+        showWeight(f, "1.00");
+        f.panel->CommandClick(FrontPanel::ZeroTag);
+        f.clock.advance(500);
+        QVERIFY(!f.device->written.contains('Z'));
+        QVERIFY(!f.face().CommandSentVisible);
+        nextFrame(f);
+        QCOMPARE(f.device->takeWritten(), QByteArray("Z"));
+        QVERIFY(f.face().CommandSentVisible);
+        for (int i = 0; i < 10; ++i)
+            nextFrame(f);
+        QVERIFY(f.face().CommandSentVisible);
+        nextFrame(f);
+        QVERIFY(!f.face().CommandSentVisible);
+    }
+
+    void eachKeySendsItsLetter_data()
+    {
+        QTest::addColumn<int>("tag");
+        QTest::addColumn<QByteArray>("sent");
+        QTest::newRow("Units") << int(FrontPanel::UnitsTag) << QByteArray("U");
+        QTest::newRow("Zero") << int(FrontPanel::ZeroTag) << QByteArray("Z");
+        QTest::newRow("Net") << int(FrontPanel::NetTag) << QByteArray("G");
+        QTest::newRow("Auto Tare") << int(FrontPanel::AutoTareTag) << QByteArray("A");
+        QTest::newRow("Print") << int(FrontPanel::PrintTag) << QByteArray("P");
+    }
+    void eachKeySendsItsLetter()
+    {
+        QFETCH(int, tag);
+        QFETCH(QByteArray, sent);
+        FrontPanelFixture f;
+        showWeight(f, "1.00");
+        f.panel->CommandClick(FrontPanel::UnitsTag);
+        f.panel->CommandClick(tag); // a new click replaces the pending key
+        nextFrame(f);
+        QCOMPARE(f.device->takeWritten(), sent);
+    }
+
+    void noPrintFileSilencesThePrintKeyWhileItExists()
+    {
+        FrontPanelFixture f;
+        showWeight(f, "1.00");
+        QFile marker(f.dir.filePath("NoPrint.cmd"));
+        QVERIFY(marker.open(QIODevice::WriteOnly));
+        marker.close();
+        f.panel->CommandClick(FrontPanel::PrintTag);
+        nextFrame(f);
+        QCOMPARE(f.host.beeps, 1);
+        QVERIFY(f.device->takeWritten().isEmpty());
+        QVERIFY(marker.remove());
+        f.panel->CommandClick(FrontPanel::PrintTag);
+        nextFrame(f);
+        QCOMPARE(f.device->takeWritten(), QByteArray("P"));
+    }
+
+    void tareEntry_data()
+    {
+        QTest::addColumn<QByteArray>("weight");
+        QTest::addColumn<QList<int>>("keys");
+        QTest::addColumn<QString>("entry");
+        QTest::addColumn<int>("beeps");
+        QTest::newRow("two decimals, one too many")
+            << QByteArray("  12.34") << QList<int>{D0 + 1, D0 + 2, Pt, D0 + 5, D0 + 0, D0 + 7}
+            << "12.50" << 1;
+        QTest::newRow("point first") << QByteArray("  12.34") << QList<int>{Pt} << "0." << 0;
+        QTest::newRow("second point") << QByteArray("  12.34") << QList<int>{D0 + 1, Pt, Pt} << "1."
+                                      << 1;
+        QTest::newRow("no decimals on the face") << QByteArray("   1234") << QList<int>{D0 + 9, Pt}
+                                                 << "9" << 1;
+        QTest::newRow("seven characters at most")
+            << QByteArray("   1234") << QList<int>{D0 + 1, D0 + 2, D0 + 3, D0 + 4, D0 + 5, D0 + 6, D0 + 7, D0 + 8}
+            << "1234567" << 1;
+        QTest::newRow("point after five characters")
+            << QByteArray("  12.34") << QList<int>{D0 + 1, D0 + 2, D0 + 3, D0 + 4, D0 + 5, Pt} << "12345"
+            << 1;
+    }
+    void tareEntry()
+    {
+        QFETCH(QByteArray, weight);
+        QFETCH(QList<int>, keys);
+        QFETCH(QString, entry);
+        QFETCH(int, beeps);
+        FrontPanelFixture f;
+        showWeight(f, weight);
+        for (int k : keys)
+            f.panel->TareNumberClick(k);
+        QCOMPARE(f.face().TareWt, entry);
+        QCOMPARE(f.face().TareWtVisible, !entry.isEmpty());
+        QCOMPARE(f.host.beeps, beeps);
+    }
+
+    void digitsAreRefusedWhileTheWeightIsBlank()
+    {
+        FrontPanelFixture f;
+        showWeight(f, "1.00");
+        for (int i = 0; i < 40 && f.face().Weight != QLatin1String("------"); ++i)
+            f.clock.advance(100);
+        QCOMPARE(f.face().Weight, QStringLiteral("------"));
+        f.panel->TareNumberClick(D0 + 1);
+        QCOMPARE(f.host.beeps, 1);
+        QVERIFY(!f.face().TareWtVisible);
+    }
+
+    void enterSendsTheTareAfterTheNextFrameAndTheEntryGoes()
+    {
+        FrontPanelFixture f;
+        showWeight(f, "  12.34");
+        for (int k : QList<int>{D0 + 1, D0 + 2, Pt, D0 + 5, D0 + 0})
+            f.panel->TareNumberClick(k);
+        f.panel->ButtonEnterClick();
+        QVERIFY(f.face().TareWtVisible);
+        QVERIFY(!f.face().TareWtEnabled);
+        // Sent but not yet acknowledged by a frame: further digits are refused.
+        f.panel->TareNumberClick(D0 + 1);
+        QCOMPARE(f.host.beeps, 1);
+        QVERIFY(f.device->written.isEmpty());
+        nextFrame(f);
+        QCOMPARE(f.device->takeWritten(), QByteArray("T12.50\r"));
+        QVERIFY(!f.face().TareWtVisible);
+        QVERIFY(f.face().TareWtEnabled);
+        QVERIFY(!f.face().CommandSentVisible);
+    }
+
+    void enterWithoutAnEntrySendsBelAtOnce()
+    {
+        FrontPanelFixture f;
+        showWeight(f, "1.00");
+        f.panel->FormKeyUp(Qt::Key_Return);
+        QCOMPARE(f.device->takeWritten(), QByteArray("\a"));
+        QVERIFY(!f.face().CommandSentVisible);
+    }
+
+    void backspaceShortensThenCloses()
+    {
+        FrontPanelFixture f;
+        showWeight(f, "  12.34");
+        f.panel->FormKeyUp(Qt::Key_4);
+        f.panel->FormKeyUp(Qt::Key_2);
+        f.panel->FormKeyUp(Qt::Key_Backspace);
+        QCOMPARE(f.face().TareWt, QStringLiteral("4"));
+        f.panel->FormKeyUp(Qt::Key_Left);
+        QVERIFY(!f.face().TareWtVisible);
+        f.panel->FormKeyUp(Qt::Key_7);
+        QCOMPARE(f.face().TareWt, QStringLiteral("7"));
+    }
+
+    void aKeyAbandonsAnOpenEntry()
+    {
+        FrontPanelFixture f;
+        showWeight(f, "  12.34");
+        f.panel->FormKeyUp(Qt::Key_5);
+        f.panel->CommandClick(FrontPanel::NetTag);
+        QVERIFY(!f.face().TareWtVisible);
+        QVERIFY(f.face().TareWt.isEmpty());
+        nextFrame(f);
+        QCOMPARE(f.device->takeWritten(), QByteArray("G"));
+    }
+
+    void keyWhileNotConnectedShowsThePortSettingsAndStaysQueued()
+    {
+        FrontPanelFixture f;
+        f.panel->CommandClick(FrontPanel::UnitsTag);
+        QCOMPARE(f.host.portDialogs, 1);
+        QVERIFY(f.panel->Connected); // the dialog's reopen found the port
+        QCOMPARE(f.panel->PendingKey, 'U');
+    }
+
+    void portSettingsAndEditorPausePolling_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::newRow("F2") << int(Qt::Key_F2);
+        QTest::newRow("F4") << int(Qt::Key_F4);
+    }
+    void portSettingsAndEditorPausePolling()
+    {
+        QFETCH(int, key);
+        FrontPanelFixture f(1);
+        f.connect();
+        f.clock.advance(250);
+        QByteArray sentMeanwhile;
+        bool tickingMeanwhile = true;
+        const auto modal = [&] {
+            f.device->takeWritten();
+            f.clock.advance(1000); // a nested event loop: time passes while it is open
+            sentMeanwhile = f.device->takeWritten();
+            tickingMeanwhile = f.panel->PollTimer.ticking();
+        };
+        f.host.onPortDialog = modal;
+        f.host.onEditor = modal;
+        f.panel->FormKeyUp(key);
+        QVERIFY(!tickingMeanwhile);
+        QVERIFY(!sentMeanwhile.contains('\r'));
+        QVERIFY(f.panel->PollTimer.ticking());
+        f.clock.advance(300);
+        QVERIFY(f.device->takeWritten().contains('\r'));
+    }
+};
+
+QTEST_GUILESS_MAIN(KeyCommandsTest)
+#include "tst_keycommands.moc"

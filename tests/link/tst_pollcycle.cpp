@@ -1,0 +1,275 @@
+#include "FrontPanelFixture.h"
+
+#include <QTest>
+
+using namespace kx;
+using kx::test::FrontPanelFixture;
+
+// The poll cycle and the receive dispatcher against a scripted port and a stepped clock.
+class PollCycleTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void openingArmsTheFourNotificationsAndConnects()
+    {
+        FrontPanelFixture f;
+        f.connect();
+        QVERIFY(f.panel->Connected);
+        QVERIFY(f.panel->ReplyTimer && f.panel->ReadyTrigger && f.panel->AckTrigger &&
+                f.panel->NakTrigger);
+        QCOMPARE(f.device->inputClears, 1);
+        QCOMPARE(f.device->lastSettings.baud, 19200);
+        QCOMPARE(f.device->lastSettings.parity, Parity::Even);
+    }
+
+    void failedOpenIsRetriedOnceThenReported()
+    {
+        FrontPanelFixture f;
+        f.device->openError = ChannelError(ChannelError::Kind::NoSuchDevice, "/dev/ttyS0", "no such device");
+        f.panel->OpenComPort();
+        QCOMPARE(f.device->opens, 2);
+        QCOMPARE(f.host.portErrors, QStringList{"Communications Port Failed"});
+        QVERIFY(f.panel->LastOpenError.contains("no such device"));
+        QCOMPARE(f.face().Weight, QStringLiteral("------"));
+        QCOMPARE(f.face().ConnectedLabel, QStringLiteral("Not Connected."));
+    }
+
+    void firstTickWithNoPortShowsTheDialogThenSaysSo()
+    {
+        FrontPanelFixture f;
+        f.port.ComNo = QStringLiteral("0");
+        f.panel->FormActivate();
+        f.clock.advance(150);
+        QCOMPARE(f.host.portDialogs, 1);
+        QCOMPARE(f.host.portErrors, QStringList{"No Communications Port Selected"});
+        QCOMPARE(f.device->opens, 0);
+        // Only the first tick opens by itself.
+        f.clock.advance(1000);
+        QCOMPARE(f.host.portDialogs, 1);
+    }
+
+    // Frames faster than the tick re-enable the poll timer at every EOT; the tick must not
+    // be pushed back, or nothing would ever be shown.
+    void framesFasterThanTheTickStillShowEveryTick()
+    {
+        FrontPanelFixture f;
+        f.connect();
+        int shown = 0;
+        QObject::connect(f.panel.get(), &FrontPanel::faceChanged, [&] { ++shown; });
+        for (int i = 0; i < 25; ++i) {
+            f.device->feed(FrontPanelFixture::frame(QByteArray::number(i)));
+            f.clock.advance(40);
+        }
+        QVERIFY2(shown >= 8, qPrintable(QString::number(shown)));
+        QVERIFY(f.face().Weight.trimmed().toInt() >= 22);
+    }
+
+    void framesFromPieces_data()
+    {
+        QTest::addColumn<QList<QByteArray>>("reads");
+        QTest::addColumn<QString>("weight");
+        QTest::addColumn<int>("pollState");
+        QTest::addColumn<QByteArray>("leftOver");
+
+        const QByteArray a = FrontPanelFixture::frame("12.50", '_', "LB", "NT");
+        const QByteArray b = FrontPanelFixture::frame("-3.5", ' ', "kg", "GR");
+        QTest::newRow("three pieces") << QList<QByteArray>{a.left(5), a.mid(5, 7), a.mid(12)}
+                                      << "  12.50" << 1 << QByteArray();
+        QTest::newRow("two frames in one read")
+            << QList<QByteArray>{a + b + "xyz"} << "   -3.5" << 1 << QByteArray();
+        QTest::newRow("ten bytes and an EOT")
+            << QList<QByteArray>{"0123456789\x04"} << "" << 2 << QByteArray();
+        QTest::newRow("600 bytes at once")
+            << QList<QByteArray>{QByteArray(582, 'x') + a} << "  12.50" << 1 << QByteArray();
+        QTest::newRow("a NUL cuts the read")
+            << QList<QByteArray>{QByteArray("ab\0", 3) + a} << "" << 2 << QByteArray("ab");
+    }
+    void framesFromPieces()
+    {
+        QFETCH(QList<QByteArray>, reads);
+        QFETCH(QString, weight);
+        QFETCH(int, pollState);
+        QFETCH(QByteArray, leftOver);
+        FrontPanelFixture f;
+        f.connect();
+        f.clock.advance(100); // state 0 -> 2: waiting for a reply
+        QCOMPARE(f.panel->PollState, 2);
+        for (const QByteArray& r : reads) {
+            f.device->feed(r);
+            f.clock.runPosted();
+        }
+        QCOMPARE(f.panel->RxText, leftOver);
+        f.clock.advance(30); // less than a tick: the reply timer is disarmed by the reads
+        f.clock.advance(100);
+        QCOMPARE(f.face().Weight, weight);
+        QCOMPARE(f.panel->PollState, pollState);
+    }
+
+    void aShownFrameLightsItsMarksAndTurnsTheSpinner()
+    {
+        FrontPanelFixture f;
+        f.connect();
+        f.clock.advance(100);
+        f.device->feed(FrontPanelFixture::frame("12.50", '_', "lb", "nt"));
+        f.clock.advance(100);
+        QCOMPARE(f.face().ConnectedLabel, QStringLiteral("Connected!  -"));
+        QVERIFY(f.face().lbUnitsArrow && f.face().NetArrow);
+        QVERIFY(!f.face().kgUnitsArrow && !f.face().gUnitsArrow && !f.face().ozUnitsArrow);
+        QVERIFY(f.panel->KeepWeight);
+        QCOMPARE(f.panel->Decimals, 2);
+
+        f.device->feed(FrontPanelFixture::frame("500", ' ', "G ", "GR"));
+        f.clock.advance(100);
+        QCOMPARE(f.face().ConnectedLabel, QStringLiteral("Connected!  \\"));
+        QVERIFY(f.face().gUnitsArrow && !f.face().lbUnitsArrow && !f.face().NetArrow);
+    }
+
+    void decimalsFollowTheWeightText_data()
+    {
+        QTest::addColumn<QByteArray>("weight");
+        QTest::addColumn<int>("decimals");
+        QTest::newRow("one decimal") << QByteArray("  123.4") << 1;
+        QTest::newRow("two decimals") << QByteArray("  12.50") << 2;
+        QTest::newRow("blank after the point counts") << QByteArray(" 123.4 ") << 2;
+        QTest::newRow("no point") << QByteArray("   1250") << 0;
+        QTest::newRow("point last") << QByteArray("  1250.") << 0;
+    }
+    void decimalsFollowTheWeightText()
+    {
+        QFETCH(QByteArray, weight);
+        QFETCH(int, decimals);
+        FrontPanelFixture f;
+        f.connect();
+        f.clock.advance(100);
+        QByteArray fr = FrontPanelFixture::frame("");
+        fr.replace(0, 7, weight);
+        f.device->feed(fr);
+        f.clock.advance(100);
+        QCOMPARE(f.panel->Decimals, decimals);
+    }
+
+    void silentIndicatorInDemandModeIsAskedAgain()
+    {
+        FrontPanelFixture f(1);
+        f.connect();
+        f.clock.advance(100);
+        f.device->feed(FrontPanelFixture::frame("7", ' '));
+        f.clock.advance(100);
+        QCOMPARE(f.face().Weight, QStringLiteral("      7"));
+        f.device->takeWritten();
+        // Each missed reply is reported by the reply timer and polled again with CR.
+        for (int i = 0; i < 40 && !f.device->written.contains('?'); ++i)
+            f.clock.advance(100);
+        const QByteArray sent = f.device->takeWritten();
+        QCOMPARE(sent.count('\r'), 6);
+        QVERIFY(sent.endsWith('?'));
+        QCOMPARE(f.face().Weight, QStringLiteral("------"));
+        QCOMPARE(f.panel->MissedReplies, 0);
+    }
+
+    void continuousModeSendsNothingAndAStableWeightStays()
+    {
+        FrontPanelFixture f(0);
+        f.connect();
+        f.clock.advance(100);
+        f.device->feed(FrontPanelFixture::frame("12.50", '_'));
+        f.clock.advance(2000);
+        const QByteArray sent = f.device->takeWritten();
+        QVERIFY(!sent.contains('\r'));
+        QVERIFY(sent.contains('?'));
+        QCOMPARE(f.face().Weight, QStringLiteral("  12.50"));
+    }
+
+    void bytesAreDroppedWhileATareIsTyped()
+    {
+        FrontPanelFixture f;
+        f.connect();
+        f.clock.advance(100);
+        f.device->feed(FrontPanelFixture::frame("12.50", ' '));
+        f.clock.advance(100);
+        f.panel->TareNumberClick(FrontPanel::DigitCode + 3);
+        f.device->feed(FrontPanelFixture::frame("99.99", ' '));
+        f.clock.advance(3000);
+        QCOMPARE(f.face().Weight, QStringLiteral("  12.50"));
+        QCOMPARE(f.panel->ComPort().GetInBuffUsed(), 0);
+        QVERIFY(f.device->written.isEmpty());
+    }
+
+    void unaskedReadyPutsTheCycleBackToArming()
+    {
+        FrontPanelFixture f;
+        f.connect();
+        f.clock.advance(100);
+        QCOMPARE(f.panel->PollState, 2);
+        f.device->feed("READY");
+        f.clock.runPosted();
+        QCOMPARE(f.panel->PollState, 1);
+        QCOMPARE(f.panel->TransferReply, 3);
+        QCOMPARE(f.host.transferLines, QStringList{"KX7400 Ready Response Received!"});
+    }
+
+    void noiseWithoutAnEotIsNotKeptForever()
+    {
+        FrontPanelFixture f;
+        f.connect();
+        f.clock.advance(100);
+        for (int i = 0; i < 4; ++i) {
+            f.device->feed(QByteArray(300, 'n'));
+            f.clock.runPosted();
+        }
+        QVERIFY(f.panel->RxText.size() <= FrontPanel::RxTextCapacity);
+        f.device->feed(FrontPanelFixture::frame("5"));
+        f.clock.advance(100);
+        QCOMPARE(f.face().Weight, QStringLiteral("      5"));
+    }
+
+    void unpluggedAdapterBlanksTheFaceAndReopensLater()
+    {
+        FrontPanelFixture f;
+        f.connect();
+        f.clock.advance(100);
+        f.device->feed(FrontPanelFixture::frame("5"));
+        f.clock.advance(100);
+        f.device->unplug();
+        f.clock.advance(2000);
+        QVERIFY(!f.panel->Connected);
+        QCOMPARE(f.face().Weight, QStringLiteral("------"));
+        QCOMPARE(f.face().ConnectedLabel, QStringLiteral("Not Connected."));
+        QVERIFY(f.panel->PollTimer.enabled());
+        // Back in: the port settings dialog reopens it.
+        f.panel->WeightDblClick();
+        QVERIFY(f.panel->Connected);
+        f.clock.advance(200);
+        f.device->feed(FrontPanelFixture::frame("6"));
+        f.clock.advance(200);
+        QCOMPARE(f.face().Weight, QStringLiteral("      6"));
+    }
+
+    void shutdownStopsPollingAndClosesThePortAfterFourSeconds()
+    {
+        FrontPanelFixture f(1);
+        f.connect();
+        f.clock.advance(250);
+        f.panel->OnOffButtonClick();
+        f.device->takeWritten();
+        f.clock.advance(3900);
+        QVERIFY(f.device->written.isEmpty());
+        QVERIFY(f.panel->ComPort().IsOpen());
+        QCOMPARE(f.host.terminated, 0);
+        f.clock.advance(200);
+        QCOMPARE(f.host.terminated, 1);
+        QVERIFY(!f.panel->ComPort().IsOpen());
+    }
+
+    void closingTwiceClosesAtOnce()
+    {
+        FrontPanelFixture f;
+        QVERIFY(!f.panel->FormCloseQuery());
+        QVERIFY(f.face().ShuttingDownPanel);
+        QVERIFY(f.panel->FormCloseQuery());
+    }
+};
+
+QTEST_GUILESS_MAIN(PollCycleTest)
+#include "tst_pollcycle.moc"

@@ -1,0 +1,127 @@
+#include "link/PortSettings.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kx;
+
+namespace {
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+void writeAll(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(bytes);
+}
+} // namespace
+
+class PortSettingsTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void firstStartCreatesTheFileWithItsDefaults()
+    {
+        QTemporaryDir dir;
+        PortSettings s(dir.path());
+        s.ComNo = QStringLiteral("7");
+        s.LoadPortSettings();
+        QCOMPARE(readAll(s.iniPath()),
+                 QByteArray("[Scale Port]\r\nPort=0\r\nBaud=3\r\nParity=0\r\nData Bits=0\r\n"
+                            "Stop Bits=0\r\nMode=0\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n"));
+        QCOMPARE(s.ComNo, QStringLiteral("0"));
+        QCOMPARE(PortSettings::BaudRates().at(s.BaudRate), QStringLiteral("19200"));
+        QCOMPARE(PortSettings::Parities().at(s.Parity), QStringLiteral("Even"));
+        QCOMPARE(PortSettings::Modes().at(s.Mode), QStringLiteral("CONTINUOUS"));
+        QCOMPARE(s.CustomOutputs, 1);
+    }
+
+    void loadedValuesAndTheirLineSettings_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<int>("baud");
+        QTest::addColumn<int>("parity");
+        QTest::addColumn<int>("stopBits");
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<int>("customOutputs");
+        const auto P = [](Parity p) { return int(p); };
+        QTest::newRow("all set") << QByteArray("[Scale Port]\nPort=3\nBaud=6\nParity=2\nStop Bits=1\nMode=1\n[Advanced]\nCustom Outputs=2\n")
+                                 << 3 << 115200 << P(Parity::Odd) << 2 << 1 << 2;
+        QTest::newRow("baud 9 shows nothing and opens at 19200")
+            << QByteArray("[Scale Port]\nPort=2\nBaud=9\nParity=1\n") << 2 << 19200 << P(Parity::None) << 1 << 0 << 1;
+        QTest::newRow("letters in the port") << QByteArray("[Scale Port]\nPort=COM1\n") << 0 << 19200
+                                             << P(Parity::Even) << 1 << 0 << 1;
+        QTest::newRow("digits then letters") << QByteArray("[Scale Port]\nPort=12ab\n") << 12 << 19200
+                                             << P(Parity::Even) << 1 << 0 << 1;
+        QTest::newRow("not a number reads as the default")
+            << QByteArray("[Scale Port]\nPort=1\nBaud=fast\nMode=x\n") << 1 << 19200 << P(Parity::Even) << 1
+            << 0 << 1;
+    }
+    void loadedValuesAndTheirLineSettings()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(int, port);
+        QFETCH(int, baud);
+        QFETCH(int, parity);
+        QFETCH(int, stopBits);
+        QFETCH(int, mode);
+        QFETCH(int, customOutputs);
+        QTemporaryDir dir;
+        PortSettings s(dir.path());
+        writeAll(s.iniPath(), file);
+        s.LoadPortSettings();
+        QCOMPARE(readAll(s.iniPath()), file); // loading never writes an existing file
+        QCOMPARE(s.portNumber(), port);
+        const LineSettings line = s.lineSettings();
+        QCOMPARE(line.baud, baud);
+        QCOMPARE(int(line.parity), parity);
+        QCOMPARE(line.dataBits, 8);
+        QCOMPARE(line.stopBits, stopBits);
+        QCOMPARE(s.portMode(), mode);
+        QCOMPARE(s.CustomOutputs, customOutputs);
+    }
+
+    void savingKeepsWhatTheDialogDoesNotOwn()
+    {
+        QTemporaryDir dir;
+        PortSettings s(dir.path());
+        writeAll(s.iniPath(), "; site notes\r\n[Scale Port]\r\nPort=1\r\nBaud=9\r\nExtra=keep\r\n"
+                              "[Advanced]\r\nCustom Outputs=2\r\n[Devices]\r\n1=/dev/ttyUSB0\r\n");
+        s.LoadPortSettings();
+        QCOMPARE(s.BaudRate, -1);
+        s.ComNo = QStringLiteral("abc");
+        s.Mode = 1;
+        s.SavePortSettings();
+        QCOMPARE(readAll(s.iniPath()),
+                 QByteArray("; site notes\r\n[Scale Port]\r\nPort=0\r\nBaud=9\r\nExtra=keep\r\n"
+                            "Parity=0\r\nData Bits=0\r\nStop Bits=0\r\nMode=1\r\n"
+                            "[Advanced]\r\nCustom Outputs=2\r\nVersion=0\r\n[Devices]\r\n1=/dev/ttyUSB0\r\n"));
+    }
+
+    void portNumbersMapToDevices()
+    {
+        QTemporaryDir dir;
+        PortSettings s(dir.path());
+        s.LoadPortSettings();
+        QVERIFY(s.mappedDevice(1).isEmpty());
+        QVERIFY(s.setMappedDevice(1, QStringLiteral("/dev/serial/by-id/usb-adapter")));
+        QCOMPARE(s.devicePathFor(1), QStringLiteral("/dev/serial/by-id/usb-adapter"));
+#ifndef Q_OS_WIN
+        QCOMPARE(s.devicePathFor(2), QStringLiteral("/dev/ttyS1"));
+#endif
+        // The dialog's keys stay where they were.
+        QVERIFY(readAll(s.iniPath()).startsWith("[Scale Port]\r\nPort=0\r\n"));
+        QVERIFY(readAll(s.iniPath()).endsWith("[Devices]\r\n1=/dev/serial/by-id/usb-adapter\r\n"));
+        QVERIFY(s.setMappedDevice(1, {}));
+        QVERIFY(s.mappedDevice(1).isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(PortSettingsTest)
+#include "tst_portsettings.moc"
