@@ -1,0 +1,52 @@
+#include "app/InstanceGuard.h"
+
+#include <QFile>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kx;
+
+class InstanceGuardTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void aSecondCopyIsRefusedWhileTheFirstRuns()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("kxlink.lock");
+        InstanceGuard first(path);
+        QCOMPARE(first.acquire(), InstanceGuard::Result::Acquired);
+        InstanceGuard second(path);
+        QCOMPARE(second.acquire(), InstanceGuard::Result::AlreadyRunning);
+    }
+
+    void aLockLeftByACrashedCopyIsTakenOver()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("kxlink.lock");
+        // What a killed copy leaves: a lock naming a process that no longer exists.
+        QFile stale(path);
+        QVERIFY(stale.open(QIODevice::WriteOnly));
+        stale.write("999999\nkxlink\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+        stale.close();
+        InstanceGuard guard(path);
+        QCOMPARE(guard.acquire(), InstanceGuard::Result::Acquired);
+    }
+
+    void theLockGoesWithTheCopy()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("kxlink.lock");
+        {
+            InstanceGuard first(path);
+            QCOMPARE(first.acquire(), InstanceGuard::Result::Acquired);
+        }
+        InstanceGuard next(path);
+        QCOMPARE(next.acquire(), InstanceGuard::Result::Acquired);
+    }
+};
+
+QTEST_GUILESS_MAIN(InstanceGuardTest)
+#include "tst_instanceguard.moc"
