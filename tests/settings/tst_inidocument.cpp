@@ -36,11 +36,10 @@ void TestIniDocument::readValue_data()
 
     const QByteArray base = "[Configuration]\r\nCom1 Baud=6\r\nCustom Name = Barrels \r\n"
                             "; Time=1\r\n[Calibration]\r\nScale Capacity=5000\r\n";
-    QTest::newRow("plain") << base << QByteArray("Configuration") << QByteArray("Com1 Baud")
-                           << true << QByteArray("6");
-    QTest::newRow("names ignore case")
-        << base << QByteArray("CONFIGURATION") << QByteArray("com1 baud") << true
-        << QByteArray("6");
+    QTest::newRow("plain") << base << QByteArray("Configuration") << QByteArray("Com1 Baud") << true
+                           << QByteArray("6");
+    QTest::newRow("names ignore case") << base << QByteArray("CONFIGURATION")
+                                       << QByteArray("com1 baud") << true << QByteArray("6");
     QTest::newRow("blanks around name and value")
         << base << QByteArray("Configuration") << QByteArray("Custom Name") << true
         << QByteArray("Barrels");
@@ -51,18 +50,14 @@ void TestIniDocument::readValue_data()
         << QByteArray();
     QTest::newRow("missing section")
         << base << QByteArray("Ticket") << QByteArray("Printer") << false << QByteArray();
-    QTest::newRow("LF line ends")
-        << QByteArray("[A]\nk=v\n") << QByteArray("A") << QByteArray("k") << true
-        << QByteArray("v");
-    QTest::newRow("no final line end")
-        << QByteArray("[A]\r\nk=v") << QByteArray("A") << QByteArray("k") << true
-        << QByteArray("v");
-    QTest::newRow("8-bit text kept")
-        << QByteArray("[A]\r\nk=\xe9t\xe9\xff\r\n") << QByteArray("A") << QByteArray("k") << true
-        << QByteArray("\xe9t\xe9\xff");
-    QTest::newRow("value holds an equals sign")
-        << QByteArray("[A]\r\nk=a=b\r\n") << QByteArray("A") << QByteArray("k") << true
-        << QByteArray("a=b");
+    QTest::newRow("LF line ends") << QByteArray("[A]\nk=v\n") << QByteArray("A") << QByteArray("k")
+                                  << true << QByteArray("v");
+    QTest::newRow("no final line end") << QByteArray("[A]\r\nk=v") << QByteArray("A")
+                                       << QByteArray("k") << true << QByteArray("v");
+    QTest::newRow("8-bit text kept") << QByteArray("[A]\r\nk=\xe9t\xe9\xff\r\n") << QByteArray("A")
+                                     << QByteArray("k") << true << QByteArray("\xe9t\xe9\xff");
+    QTest::newRow("value holds an equals sign") << QByteArray("[A]\r\nk=a=b\r\n") << QByteArray("A")
+                                                << QByteArray("k") << true << QByteArray("a=b");
     QTest::newRow("first key wins across repeated sections")
         << QByteArray("[A]\r\nk=1\r\n[B]\r\n[A]\r\nk=2\r\nj=3\r\n") << QByteArray("A")
         << QByteArray("k") << true << QByteArray("1");
@@ -139,7 +134,8 @@ void TestIniDocument::write_data()
     QTest::addColumn<QByteArray>("value");
     QTest::addColumn<QByteArray>("expected");
 
-    const QByteArray handEdited = "; kept comment\r\n[A]\r\nx=1\r\nOther=keep\r\n\r\n[B]\r\ny=2\r\n";
+    const QByteArray handEdited =
+        "; kept comment\r\n[A]\r\nx=1\r\nOther=keep\r\n\r\n[B]\r\ny=2\r\n";
     QTest::newRow("replace in place, case of the file's name kept")
         << handEdited << QByteArray("a") << QByteArray("X") << QByteArray("9")
         << QByteArray("; kept comment\r\n[A]\r\nx=9\r\nOther=keep\r\n\r\n[B]\r\ny=2\r\n");
@@ -149,18 +145,16 @@ void TestIniDocument::write_data()
     QTest::newRow("new key in the last section")
         << handEdited << QByteArray("B") << QByteArray("w") << QByteArray("")
         << QByteArray("; kept comment\r\n[A]\r\nx=1\r\nOther=keep\r\n\r\n[B]\r\ny=2\r\nw=\r\n");
-    QTest::newRow("new section at the end")
-        << handEdited << QByteArray("C") << QByteArray("k") << QByteArray("v")
-        << handEdited + "[C]\r\nk=v\r\n";
-    QTest::newRow("empty document")
-        << QByteArray() << QByteArray("A") << QByteArray("k") << QByteArray("v")
-        << QByteArray("[A]\r\nk=v\r\n");
+    QTest::newRow("new section at the end") << handEdited << QByteArray("C") << QByteArray("k")
+                                            << QByteArray("v") << handEdited + "[C]\r\nk=v\r\n";
+    QTest::newRow("empty document") << QByteArray() << QByteArray("A") << QByteArray("k")
+                                    << QByteArray("v") << QByteArray("[A]\r\nk=v\r\n");
     QTest::newRow("LF file comes back with CR LF")
         << QByteArray("[A]\nk=1\n") << QByteArray("A") << QByteArray("k") << QByteArray("2")
         << QByteArray("[A]\r\nk=2\r\n");
     QTest::newRow("8-bit value written as bytes")
-        << QByteArray("[A]\r\n") << QByteArray("A") << QByteArray("k")
-        << QByteArray("\xb0\xe9") << QByteArray("[A]\r\nk=\xb0\xe9\r\n");
+        << QByteArray("[A]\r\n") << QByteArray("A") << QByteArray("k") << QByteArray("\xb0\xe9")
+        << QByteArray("[A]\r\nk=\xb0\xe9\r\n");
     QTest::newRow("line break in a value cannot start a key")
         << QByteArray("[A]\r\n") << QByteArray("A") << QByteArray("k")
         << QByteArray("a\r\n[B]\nz=1") << QByteArray("[A]\r\nk=a  [B] z=1\r\n");
