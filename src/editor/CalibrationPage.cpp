@@ -2,6 +2,7 @@
 
 #include "editor/AccessibleControl.h"
 #include "editor/PageBuilder.h"
+#include "settings/SettingsSchema.h"
 
 #include <QComboBox>
 #include <QFormLayout>
@@ -39,6 +40,8 @@ CalibrationPage::CalibrationPage(QWidget* parent) : QWidget(parent)
     kgList = hiddenList(QStringLiteral("kgList"));
     ozList = hiddenList(QStringLiteral("ozList"));
     gmList = hiddenList(QStringLiteral("gmList"));
+    for (int unit = 0; unit < 4; ++unit)
+        divisionListFor(unit)->addItems(optionTexts(divisionList(unit)));
 }
 
 QListWidget* CalibrationPage::hiddenList(const QString& name)

@@ -1,0 +1,149 @@
+#include "editor/RecordBinding.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <algorithm>
+
+namespace kx {
+
+TypingLimit::TypingLimit(int limit, QLineEdit* edit)
+    : QValidator(edit), limit_(limit), allowance_(limit)
+{
+}
+
+QValidator::State TypingLimit::validate(QString& input, int&) const
+{
+    return input.size() <= allowance_ ? Acceptable : Invalid;
+}
+
+void TypingLimit::allowFilled(qsizetype length)
+{
+    allowance_ = std::max<qsizetype>(limit_, length);
+}
+
+namespace RecordBinding {
+
+namespace {
+
+template <typename T> T* control(const QWidget* root, const char* name)
+{
+    return root->findChild<T*>(QString::fromLatin1(name));
+}
+
+QString shown(const QByteArray& value)
+{
+    return QString::fromLatin1(value);
+}
+
+QByteArray stored(const QString& text)
+{
+    return text.toLatin1();
+}
+
+void selectIndex(QComboBox* combo, int index)
+{
+    combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
+}
+
+void replaceItems(QComboBox* combo, const QStringList& items)
+{
+    combo->clear();
+    combo->addItems(items);
+    combo->setCurrentIndex(-1);
+}
+
+} // namespace
+
+void setTypedText(QLineEdit* edit, const QString& text)
+{
+    if (auto* limit = qobject_cast<TypingLimit*>(const_cast<QValidator*>(edit->validator())))
+        limit->allowFilled(text.size());
+    edit->setText(text);
+}
+
+void prepareControls(QWidget* root)
+{
+    for (const SettingDesc& desc : settingsTable()) {
+        if (auto* combo = control<QComboBox>(root, desc.control)) {
+            replaceItems(combo, optionTexts(optionsFor(desc, 0)));
+        } else if (auto* edit = control<QLineEdit>(root, desc.control)) {
+            if (desc.maxLength > 0)
+                edit->setValidator(new TypingLimit(desc.maxLength, edit));
+        }
+    }
+}
+
+void showRecord(QWidget* root, const SettingsRecord& record)
+{
+    const int primaryUnits = record.index("PrimaryUnits");
+    for (const SettingDesc& desc : settingsTable()) {
+        const QByteArray value = record.value(desc.control);
+        switch (desc.kind) {
+        case SettingKind::Index:
+            if (auto* combo = control<QComboBox>(root, desc.control))
+                selectIndex(combo, record.index(desc.control));
+            break;
+        case SettingKind::ItemText:
+            if (auto* combo = control<QComboBox>(root, desc.control)) {
+                if (desc.options.empty()) // the division list follows the primary units
+                    replaceItems(combo, optionTexts(optionsFor(desc, primaryUnits)));
+                combo->setCurrentIndex(
+                    combo->findText(shown(value), Qt::MatchExactly | Qt::MatchCaseSensitive));
+            }
+            break;
+        case SettingKind::Flag:
+            if (auto* box = control<QCheckBox>(root, desc.control))
+                box->setChecked(record.flag(desc.control));
+            break;
+        case SettingKind::Text:
+        case SettingKind::Integer:
+            if (auto* edit = control<QLineEdit>(root, desc.control))
+                setTypedText(edit, shown(value));
+            break;
+        case SettingKind::RadioFlag: {
+            auto* on = control<QRadioButton>(root, desc.control);
+            auto* off = control<QRadioButton>(root, desc.partner);
+            if (on && off)
+                (record.flag(desc.control) ? on : off)->setChecked(true);
+            break;
+        }
+        }
+    }
+}
+
+SettingsRecord readRecord(const QWidget* root, SettingsRecord record)
+{
+    for (const SettingDesc& desc : settingsTable()) {
+        switch (desc.kind) {
+        case SettingKind::Index:
+            if (auto* combo = control<QComboBox>(root, desc.control))
+                record.setValue(desc.control, QByteArray::number(combo->currentIndex()));
+            break;
+        case SettingKind::ItemText:
+            if (auto* combo = control<QComboBox>(root, desc.control))
+                record.setValue(desc.control, combo->currentIndex() < 0
+                                                  ? QByteArray()
+                                                  : stored(combo->currentText()));
+            break;
+        case SettingKind::Flag:
+            if (auto* box = control<QCheckBox>(root, desc.control))
+                record.setValue(desc.control, box->isChecked() ? "1" : "0");
+            break;
+        case SettingKind::Text:
+        case SettingKind::Integer:
+            if (auto* edit = control<QLineEdit>(root, desc.control))
+                record.setValue(desc.control, stored(edit->text()));
+            break;
+        case SettingKind::RadioFlag:
+            if (auto* on = control<QRadioButton>(root, desc.control))
+                record.setValue(desc.control, on->isChecked() ? "1" : "0");
+            break;
+        }
+    }
+    return record;
+}
+
+} // namespace RecordBinding
+} // namespace kx

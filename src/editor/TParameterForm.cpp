@@ -1,0 +1,448 @@
+#include "editor/TParameterForm.h"
+
+#include "editor/AccessibleControl.h"
+#include "editor/CalibrationPage.h"
+#include "editor/ClockText.h"
+#include "editor/ConfigPage.h"
+#include "editor/ErrorPanel.h"
+#include "editor/FieldBusPage.h"
+#include "editor/QtDocumentDialogs.h"
+#include "editor/RecordBinding.h"
+#include "editor/TransferPanel.h"
+#include "help/ModeLists.h"
+#include "help/TListsForm.h"
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QLoggingCategory>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+#include <exception>
+
+namespace kx {
+
+Q_LOGGING_CATEGORY(lcEditor, "kx.editor")
+
+namespace {
+
+constexpr int kWidth = 776;
+constexpr int kHeight = 584;
+constexpr int kTransferPanelWidth = 420;
+constexpr int kTransferPanelHeight = 210;
+
+// The settings whose edits count as changes on their own. Interface and print mode changes
+// go through PrintModeChange, the units through RadioLBClick, the clock format through
+// TimeEditChange and the primary units through PrimaryUnitsChange.
+const char* const kParameterControls[] = {
+    "CustomName",    "CustomFactor",   "CustomResolution", "OperatingMode", "BackLight",
+    "TimeInSeconds", "SleepMode",      "ZeroRange",        "DisplayRate",   "Com1Baud",
+    "Com1Parity",    "Com1StopBits",   "Com1DataBits",     "Com2Baud",      "Com2Parity",
+    "Com2StopBits",  "PrintMode2",     "Com2DataBits",     "ScaleCapacity", "AZTracking",
+    "MotionBand",    "DivisionSize",   "Filter",           "AutoTareMode",  "NEBusID",
+    "NEBusBaud",     "NEBusType",      "NEBusEndian",      "_4to20_Low",    "_4to20_High",
+    "_4to20_Mode",   "_4to20_Enabled", "Setpoint1",        "Setpoint2",     "Printer",
+    "Inhibit",       "NEFieldBus",     "NEEthernet"};
+
+const char* const kPrintModeControls[] = {"PrintMode1", "Interface1", "Interface2"};
+
+// Code is changing controls: their change events are not the user's edits.
+class FillGuard
+{
+public:
+    explicit FillGuard(int& depth) : depth_(depth) { ++depth_; }
+    ~FillGuard() { --depth_; }
+    FillGuard(const FillGuard&) = delete;
+    FillGuard& operator=(const FillGuard&) = delete;
+
+private:
+    int& depth_;
+};
+
+// Handlers catch their own failures: the editor stays usable whatever one of them meets.
+template <typename F> void guarded(const char* handler, F&& f)
+{
+    try {
+        f();
+    } catch (const std::exception& e) {
+        qCWarning(lcEditor) << handler << "failed:" << e.what();
+    } catch (...) {
+        qCWarning(lcEditor) << handler << "failed";
+    }
+}
+
+QPushButton* barButton(QWidget* parent, const QString& caption, const QString& name)
+{
+    auto* button = new QPushButton(caption, parent);
+    button->setAutoDefault(false);
+    button->setMinimumWidth(86);
+    nameControl(button, name);
+    return button;
+}
+
+} // namespace
+
+TParameterForm::TParameterForm(const QString& programFolder, DocumentDialogs* dialogs,
+                               QWidget* parent)
+    : QDialog(parent), now_([] { return QDateTime::currentDateTime(); })
+{
+    if (!dialogs) {
+        ownDialogs_ = std::make_unique<QtDocumentDialogs>(this);
+        dialogs = ownDialogs_.get();
+    }
+    document_ = std::make_unique<SettingsDocument>(*this, *dialogs, programFolder);
+    FormCreate();
+}
+
+TParameterForm::~TParameterForm() = default;
+
+void TParameterForm::FormCreate()
+{
+    setObjectName(QStringLiteral("ParameterForm"));
+    setAccessibleDescription(QStringLiteral("ParameterForm"));
+    setCaption(QStringLiteral("Parameters Editor"));
+    setWindowFlag(Qt::WindowContextHelpButtonHint, false);
+    setModal(true);
+    setFixedSize(kWidth, kHeight);
+
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    BackPanel = new QWidget(this);
+    nameControl(BackPanel, QStringLiteral("BackPanel"));
+    BackPanel->setAccessibleName(QStringLiteral("BackPanel"));
+    outer->addWidget(BackPanel);
+    auto* back = new QVBoxLayout(BackPanel);
+    back->setContentsMargins(6, 6, 6, 6);
+
+    PageControl = new QTabWidget(BackPanel);
+    nameControl(PageControl, QStringLiteral("PageControl"));
+    ConfigTab = new ConfigPage(PageControl);
+    CalTab = new CalibrationPage(PageControl);
+    AnyBusTab = new FieldBusPage(PageControl);
+    const struct
+    {
+        QWidget* page;
+        const char* name;
+        const char* caption;
+    } pages[] = {{ConfigTab, "ConfigTab", "Conf&iguration"},
+                 {CalTab, "CalTab", "Calib&ration"},
+                 {AnyBusTab, "AnyBusTab", "FieldBus / &4-20mA"}};
+    for (const auto& p : pages) {
+        const QString caption = QString::fromLatin1(p.caption);
+        PageControl->addTab(p.page, caption);
+        nameControl(p.page, QString::fromLatin1(p.name));
+        p.page->setAccessibleName(withoutMnemonic(caption));
+    }
+    PageControl->setAccessibleName(withoutMnemonic(PageControl->tabText(0)));
+    connect(PageControl, &QTabWidget::currentChanged, this, [this](int index) {
+        PageControl->setAccessibleName(withoutMnemonic(PageControl->tabText(index)));
+    });
+    back->addWidget(PageControl, 1);
+    makeButtonBar(BackPanel);
+
+    RecordBinding::prepareControls(this);
+    connectChangeHandlers();
+
+    errorPanel_ = new ErrorPanel(this);
+    errorPanel_->setGeometry((kWidth - 560) / 2, 250, 560, 64);
+    transferPanel_ = new TransferPanel(this);
+    transferPanel_->setCoveredPanel(BackPanel);
+    transferPanel_->setGeometry(transferPanelLeft(width(), kTransferPanelWidth),
+                                transferPanelTop(height(), kTransferPanelHeight),
+                                kTransferPanelWidth, kTransferPanelHeight);
+    connect(transferPanel_, &TransferPanel::closedWithOk, this,
+            &TParameterForm::transferPanelClosed);
+
+    // Until the first show fills the window it holds a new record, so that whatever reads
+    // it before then reads sensible values.
+    held_ = newSettingsRecord();
+    {
+        FillGuard fill(filling_);
+        RecordBinding::showRecord(this, held_);
+        syncCustomGroup();
+    }
+}
+
+void TParameterForm::makeButtonBar(QWidget* parent)
+{
+    auto* bar = new QHBoxLayout;
+    bar->setSpacing(8);
+    FileNew = barButton(parent, QStringLiteral("Ne&w"), QStringLiteral("FileNew"));
+    FileOpen = barButton(parent, QStringLiteral("&Open"), QStringLiteral("FileOpen"));
+    FileSave = barButton(parent, QStringLiteral("&Save"), QStringLiteral("FileSave"));
+    FileSaveAs = barButton(parent, QStringLiteral("Sa&ve As"), QStringLiteral("FileSaveAs"));
+    FileUpload = barButton(parent, QStringLiteral("&Upload"), QStringLiteral("FileUpload"));
+    FileDownload = barButton(parent, QStringLiteral("&Download"), QStringLiteral("FileDownload"));
+    ScreenClose = barButton(parent, QStringLiteral("E&xit"), QStringLiteral("ScreenClose"));
+    for (QPushButton* b :
+         {FileNew, FileOpen, FileSave, FileSaveAs, FileUpload, FileDownload, ScreenClose})
+        bar->addWidget(b);
+    // The transfers with the indicator are wired in with the transfer control.
+    FileUpload->setEnabled(false);
+    FileDownload->setEnabled(false);
+    static_cast<QVBoxLayout*>(parent->layout())->addLayout(bar);
+
+    connect(FileNew, &QPushButton::clicked, this, &TParameterForm::NewButtonClick);
+    connect(FileOpen, &QPushButton::clicked, this, &TParameterForm::OpenButtonClick);
+    connect(FileSave, &QPushButton::clicked, this,
+            [this] { SaveButtonClick(SettingsDocument::SaveCaller::SaveButton); });
+    connect(FileSaveAs, &QPushButton::clicked, this,
+            [this] { SaveButtonClick(SettingsDocument::SaveCaller::SaveAsButton); });
+    connect(ScreenClose, &QPushButton::clicked, this, &TParameterForm::CloseButtonClick);
+}
+
+void TParameterForm::connectChangeHandlers()
+{
+    // Connected by name and kind, so a control a later page brings joins in by itself.
+    auto onChange = [this](const char* name, void (TParameterForm::*handler)()) {
+        QWidget* w = findChild<QWidget*>(QString::fromLatin1(name));
+        if (auto* combo = qobject_cast<QComboBox*>(w))
+            connect(combo, &QComboBox::currentIndexChanged, this, handler);
+        else if (auto* edit = qobject_cast<QLineEdit*>(w))
+            connect(edit, &QLineEdit::textChanged, this, handler);
+        else if (auto* button = qobject_cast<QAbstractButton*>(w))
+            connect(button, &QAbstractButton::toggled, this, handler);
+    };
+    for (const char* name : kParameterControls)
+        onChange(name, &TParameterForm::ParameterChanged);
+    for (const char* name : kPrintModeControls)
+        onChange(name, &TParameterForm::PrintModeChange);
+    onChange("TimeEdit", &TParameterForm::TimeEditChange);
+    onChange("PrimaryUnits", &TParameterForm::PrimaryUnitsChange);
+    for (const char* name :
+         {"RadioLB", "RadioOZ", "RadioLBOZ", "RadioKG", "RadioGM", "RadioCustom"})
+        onChange(name, &TParameterForm::RadioLBClick);
+}
+
+// ---- showing -----------------------------------------------------------------------------
+
+void TParameterForm::showEvent(QShowEvent* event)
+{
+    QDialog::showEvent(event);
+    if (!event->spontaneous())
+        FormShow();
+}
+
+void TParameterForm::FormShow()
+{
+    if (!showRequest_)
+        return;
+    loading_ = true;
+    fillPrintModes();
+    setButtonCaption(AnyBusTab->DebugAnyBus, QStringLiteral("START DEBUG"));
+    debugActive_ = false;
+    try {
+        document_->LoadOnShow();
+    } catch (...) {
+        showErrorPanel(QStringLiteral("Error occurred! Unable to load defaults."));
+    }
+    changed_ = false;
+    keptChanges_ = false;
+    loading_ = false;
+    if (PageControl->currentWidget() == ConfigTab)
+        ConfigTab->TimeEdit->setFocus();
+    showRequest_ = false;
+}
+
+void TParameterForm::fillPrintModes()
+{
+    FillGuard fill(filling_);
+    const QStringList mode1 = lists_ ? lists_->kx7400Mode1() : ModeLists::kx7400Mode1();
+    const QStringList mode2 = lists_ ? lists_->kx7400Mode2() : ModeLists::kx7400Mode2();
+    for (auto [combo, items] :
+         {std::pair{ConfigTab->PrintMode1, mode1}, std::pair{ConfigTab->PrintMode2, mode2}}) {
+        combo->clear();
+        combo->addItems(items);
+        combo->setCurrentIndex(-1);
+    }
+}
+
+void TParameterForm::LoadDefaults()
+{
+    guarded("LoadDefaults", [this] { document_->LoadDefaults(); });
+}
+
+// ---- the record in the controls ----------------------------------------------------------
+
+SettingsRecord TParameterForm::record() const
+{
+    return RecordBinding::readRecord(this, held_);
+}
+
+bool TParameterForm::showRecord(const SettingsRecord& record, FillReason reason)
+{
+    FillGuard fill(filling_);
+    held_ = record;
+    bool applied = true;
+    try {
+        if (reason == FillReason::NewRecord) {
+            PageControl->setCurrentWidget(ConfigTab);
+            // Every list starts at its first item; the record's values follow.
+            for (QComboBox* combo : findChildren<QComboBox*>())
+                if (combo->count() > 0)
+                    combo->setCurrentIndex(0);
+        }
+        RecordBinding::showRecord(this, record);
+        RecordBinding::setTypedText(ConfigTab->DateEdit, dateText(now_().date()));
+    } catch (const std::exception& e) {
+        qCWarning(lcEditor) << "filling the editor failed:" << e.what();
+        applied = false;
+    }
+    syncCustomGroup();
+    refreshClock();
+    return applied;
+}
+
+void TParameterForm::storeShownDefinition()
+{
+    // The custom output page keeps its definitions in the record until it is built.
+}
+
+// ---- window services ---------------------------------------------------------------------
+
+void TParameterForm::setCaption(const QString& caption)
+{
+    setWindowTitle(caption);
+    setAccessibleName(caption);
+}
+
+void TParameterForm::setBusy(bool busy)
+{
+    if (busy) {
+        if (busyDepth_++ == 0)
+            QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    } else if (busyDepth_ > 0 && --busyDepth_ == 0) {
+        QGuiApplication::restoreOverrideCursor();
+    }
+}
+
+void TParameterForm::showErrorPanel(const QString& text)
+{
+    errorPanel_->showError(text);
+}
+
+void TParameterForm::ShowTransferStatus(const QString& text, bool open, bool finish,
+                                        bool replaceLast)
+{
+    transferPanel_->ShowTransferStatus(text, open, finish, replaceLast);
+}
+
+void TParameterForm::refreshClock()
+{
+    const bool twelveHour = ConfigTab->TimeEdit->currentIndex() == 1;
+    ConfigTab->TimeTicker->setText(clockText(now_().time(), twelveHour));
+}
+
+// ---- change tracking and dependent controls ----------------------------------------------
+
+void TParameterForm::ParameterChanged()
+{
+    if (!ignoringEvents())
+        changed_ = true;
+}
+
+void TParameterForm::PrintModeChange()
+{
+    // Every interface and COM1 mode choice counts, chosen mode or not: an edit that is not
+    // marked would be dropped without a question on closing.
+    if (!ignoringEvents())
+        changed_ = true;
+}
+
+void TParameterForm::TimeEditChange()
+{
+    if (ignoringEvents())
+        return;
+    if (ConfigTab->TimeEdit->currentIndex() >= 0)
+        refreshClock();
+    changed_ = true;
+}
+
+void TParameterForm::RadioLBClick()
+{
+    syncCustomGroup();
+    if (!ignoringEvents())
+        changed_ = true;
+}
+
+void TParameterForm::syncCustomGroup()
+{
+    ConfigTab->CustomGroup->setEnabled(ConfigTab->RadioCustom->isChecked());
+}
+
+void TParameterForm::PrimaryUnitsChange()
+{
+    if (ignoringEvents())
+        return;
+    // The position in the division list carries over to the new unit's list, not the value.
+    QComboBox* division = CalTab->DivisionSize;
+    const int position = division->currentIndex();
+    {
+        FillGuard fill(filling_);
+        division->clear();
+        division->addItems(optionTexts(divisionList(CalTab->PrimaryUnits->currentIndex())));
+        division->setCurrentIndex(position < division->count() ? position : -1);
+    }
+    // A different unit (and so a different division) is an edit like any other.
+    changed_ = true;
+}
+
+// ---- buttons and closing -----------------------------------------------------------------
+
+void TParameterForm::NewButtonClick()
+{
+    guarded("NewButtonClick", [this] { document_->NewButtonClick(); });
+}
+
+void TParameterForm::OpenButtonClick()
+{
+    guarded("OpenButtonClick", [this] { document_->OpenButtonClick(); });
+}
+
+void TParameterForm::SaveButtonClick(SettingsDocument::SaveCaller caller)
+{
+    guarded("SaveButtonClick", [this, caller] { document_->SaveButtonClick(caller); });
+}
+
+void TParameterForm::CloseButtonClick()
+{
+    close();
+}
+
+void TParameterForm::reject()
+{
+    if (closing_)
+        return;
+    closing_ = true;
+    guarded("FormCloseQuery", [this] { document_->FormCloseQuery(); });
+    closing_ = false;
+    QDialog::reject();
+}
+
+void TParameterForm::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Escape) {
+        // Esc is the transfer panel's Cancel; it never closes the editor by itself.
+        if (transferPanel_->isVisible() &&
+            transferPanel_->buttonMode() == TransferPanel::ButtonMode::Cancel)
+            transferPanel_->TransferButton->click();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void TParameterForm::changeEvent(QEvent* event)
+{
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        update();
+}
+
+} // namespace kx

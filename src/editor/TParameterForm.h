@@ -1,0 +1,150 @@
+#pragma once
+
+#include "settings/SettingsDocument.h"
+#include "settings/SettingsEditorView.h"
+
+#include <QDateTime>
+#include <QDialog>
+#include <functional>
+#include <memory>
+
+class QPushButton;
+class QTabWidget;
+
+namespace kx {
+
+class CalibrationPage;
+class ConfigPage;
+class ErrorPanel;
+class FieldBusPage;
+class TListsForm;
+class TransferPanel;
+
+// The parameter editor: one settings record in the controls of its pages, change tracking,
+// and a button bar that runs the document operations. It is made once, hidden between uses,
+// and filled each time the main window opens it. Controls are bound to the record by their
+// names in the settings table; the document side (files, questions, caption) is
+// SettingsDocument's.
+class TParameterForm : public QDialog, public SettingsEditorView
+{
+    Q_OBJECT
+public:
+    // programFolder: the program's folder; settings files live in its "SAVED" folder.
+    // dialogs: the document's questions and file dialogs; null for real boxes over this window.
+    explicit TParameterForm(const QString& programFolder, DocumentDialogs* dialogs = nullptr,
+                            QWidget* parent = nullptr);
+    ~TParameterForm() override;
+
+    // The main window opens the editor: the next show fills the window (from the current
+    // file, or a new record when there is none). A show without this request changes nothing.
+    void setOpenedFromMainWindow() { showRequest_ = true; }
+    bool showRequested() const { return showRequest_; }
+
+    // Where the print mode lists come from on every show; without a holder the editor uses
+    // the same KX7400 lists directly.
+    void setListsForm(const TListsForm* lists) { lists_ = lists; }
+
+    SettingsDocument& document() { return *document_; }
+
+    // The field-bus debug monitor is wanted (cleared on every show and on closing).
+    bool debugActive() const { return debugActive_; }
+    void setDebugActive(bool on) { debugActive_ = on; }
+
+    // Fills the window with a new settings record (the New operation's and the first show's).
+    void LoadDefaults();
+
+    TransferPanel* transferPanel() const { return transferPanel_; }
+    ErrorPanel* errorPanel() const { return errorPanel_; }
+    // One status line in the transfer panel; see TransferPanel::ShowTransferStatus.
+    void ShowTransferStatus(const QString& text, bool open, bool finish, bool replaceLast);
+
+    // The PC's local time, replaceable so tests see a fixed clock.
+    void setTimeSource(std::function<QDateTime()> now) { now_ = std::move(now); }
+
+    // SettingsEditorView
+    SettingsRecord record() const override;
+    bool showRecord(const SettingsRecord& record, FillReason reason) override;
+    void storeShownDefinition() override;
+    bool changed() const override { return changed_; }
+    void setChanged(bool on) override { changed_ = on; }
+    bool keptChanges() const override { return keptChanges_; }
+    void setKeptChanges(bool on) override { keptChanges_ = on; }
+    bool loading() const override { return loading_; }
+    void setLoading(bool on) override { loading_ = on; }
+    void setCaption(const QString& caption) override;
+    void setBusy(bool busy) override;
+    void stopDebugMonitor() override { debugActive_ = false; }
+    void showErrorPanel(const QString& text) override;
+
+    // The pages and the controls other parts reach directly.
+    QWidget* BackPanel;
+    QTabWidget* PageControl;
+    ConfigPage* ConfigTab;
+    CalibrationPage* CalTab;
+    FieldBusPage* AnyBusTab;
+    QPushButton* FileNew;
+    QPushButton* FileOpen;
+    QPushButton* FileSave;
+    QPushButton* FileSaveAs;
+    QPushButton* FileUpload;
+    QPushButton* FileDownload;
+    QPushButton* ScreenClose;
+
+public slots:
+    // The editor timer's tick refreshes the clock box while the editor is shown: the PC's
+    // time as "hh:mm AM/PM" while the 12-hour format is chosen, "hh:mm" otherwise.
+    void refreshClock();
+
+signals:
+    // The user closed the transfer panel with "OK"; lastLine is the status it ended on.
+    void transferPanelClosed(const QString& lastLine);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    // Every way of closing (Exit, the close box) comes through here: the close question.
+    void reject() override;
+
+private:
+    void FormCreate();
+    void FormShow();
+    void makeButtonBar(QWidget* parent);
+    void connectChangeHandlers();
+    void fillPrintModes();
+
+    bool ignoringEvents() const { return loading_ || filling_ > 0; }
+    void ParameterChanged();
+    void TimeEditChange();
+    void RadioLBClick();
+    void PrimaryUnitsChange();
+    void PrintModeChange();
+    void syncCustomGroup();
+
+    void NewButtonClick();
+    void OpenButtonClick();
+    void SaveButtonClick(SettingsDocument::SaveCaller caller);
+    void CloseButtonClick();
+
+    std::unique_ptr<DocumentDialogs> ownDialogs_;
+    std::unique_ptr<SettingsDocument> document_;
+    const TListsForm* lists_ = nullptr;
+    ErrorPanel* errorPanel_;
+    TransferPanel* transferPanel_;
+    std::function<QDateTime()> now_;
+
+    // The record last shown: what the pages that are not built keep, and the custom output
+    // definitions and ticket fields until their pages hold them.
+    SettingsRecord held_;
+
+    bool loading_ = true; // from creation until the end of the first requested show
+    bool changed_ = false;
+    bool keptChanges_ = false;
+    bool showRequest_ = false;
+    bool debugActive_ = false;
+    bool closing_ = false;
+    int filling_ = 0; // code is changing controls; change handlers stay quiet
+    int busyDepth_ = 0;
+};
+
+} // namespace kx
