@@ -154,8 +154,7 @@ bool IniDocument::hasKey(const QByteArray& section, const QByteArray& key) const
     return findKey(section, key) >= 0;
 }
 
-std::optional<QByteArray> IniDocument::value(const QByteArray& section,
-                                             const QByteArray& key) const
+std::optional<QByteArray> IniDocument::value(const QByteArray& section, const QByteArray& key) const
 {
     const int i = findKey(section, key);
     if (i < 0)
@@ -182,7 +181,8 @@ std::optional<int> IniDocument::parseInteger(const QByteArray& text)
     qlonglong v = 0;
     if (t.startsWith("0x") || t.startsWith("0X"))
         v = t.mid(2).toLongLong(&ok, 16);
-    else if (!t.isEmpty() && std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    else if (!t.isEmpty() &&
+             std::all_of(t.begin(), t.end(), [](char c) { return c >= '0' && c <= '9'; }))
         v = t.toLongLong(&ok, 10);
     if (!ok || v > INT_MAX)
         return std::nullopt;
