@@ -61,6 +61,12 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(form.findChild<Mark*>("kgUnitsArrow")->isLit(), 3000);
         QVERIFY(!form.findChild<Mark*>("lbUnitsArrow")->isLit());
         QCOMPARE(weight->accessibleName(), QStringLiteral("   5.67"));
+
+        // The indicator goes away (a pulled cable end, a dead adapter): the face says so.
+        sim.terminate();
+        QTRY_COMPARE_WITH_TIMEOUT(connected->accessibleName(), QStringLiteral("Not Connected."), 5000);
+        QCOMPARE(weight->accessibleName(), QStringLiteral("------"));
+        QVERIFY(!form.panel().Connected);
     }
 };
 
