@@ -10,6 +10,7 @@
 #include <QDialog>
 #include <QListWidget>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
 
 namespace kx {
@@ -22,6 +23,8 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
     setWindowTitle(QStringLiteral("KXLINK Utility Version 3.0.0.1"));
     setFixedSize(804, 521);
     setFocusPolicy(Qt::StrongFocus);
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        move(screen->availableGeometry().center() - rect().center());
 
     panel_ = std::make_unique<FrontPanel>(clock, std::move(mainPort), port_, *this);
     panel_->FormCreate();

@@ -5,6 +5,7 @@
 #include "link/PortSettings.h"
 #include "link/SerialChannel.h"
 #include "link/Timer.h"
+#include "transfer/TransferToken.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -95,6 +96,8 @@ public:
     int TransferReply = 0;
     int DebugState = 0;
     bool DebugFirst = false;
+    // Taken by the transfer before each handshake step, given back by the reply handling.
+    TransferToken TransferSemaphore;
     // The current settings file; "0" means none is open.
     QString CurrentFileName;
     // Why the last open failed, in words a user can act on.

@@ -266,9 +266,11 @@ void FrontPanel::onPattern(quint16 handle)
     if (handle == AckTrigger) {
         if (TransferState == 1) {
             TransferReply = 2;
+            TransferSemaphore.release();
             host_.showTransferStatus(QStringLiteral("KX7400 Acknowledgment Received!"));
         } else if (TransferState == 4) {
             TransferReply = 4;
+            TransferSemaphore.release();
             host_.showTransferStatus(QStringLiteral("KX7400 Acknowledgment Received!"));
             host_.showTransferStatus(QStringLiteral("Download complete!"));
         }
@@ -277,12 +279,14 @@ void FrontPanel::onPattern(quint16 handle)
     if (handle == NakTrigger) {
         TransferReply = 1;
         TransferState = 0;
+        TransferSemaphore.release();
         host_.showTransferStatus(QStringLiteral("KX7400 Abandoned Operation!"));
         return;
     }
     if (handle == ReadyTrigger) {
         if (TransferState == 4) {
             TransferReply = 1;
+            TransferSemaphore.release();
             host_.showTransferStatus(QStringLiteral("KX7400 Aborted Action!"));
             host_.showTransferStatus(QStringLiteral("Download Failed!"));
             return;
