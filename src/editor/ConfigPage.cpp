@@ -19,26 +19,25 @@ using namespace PageBuilder;
 
 ConfigPage::ConfigPage(QWidget* parent) : QWidget(parent)
 {
+    // Left: the display settings over the units; right: the two serial ports.
     auto* columns = new QHBoxLayout(this);
     columns->setSpacing(10);
 
     auto* left = new QVBoxLayout;
     left->addWidget(makeParams());
+    auto* units = new QHBoxLayout;
+    units->addWidget(makeUnits(), 2);
+    units->addWidget(makeCustomUnits(), 3);
+    left->addLayout(units);
     left->addStretch();
-
-    auto* middle = new QVBoxLayout;
-    middle->addWidget(makeUnits());
-    middle->addWidget(makeCustomUnits());
-    middle->addStretch();
 
     auto* right = new QVBoxLayout;
     right->addWidget(makeCom(1));
     right->addWidget(makeCom(2));
     right->addStretch();
 
-    columns->addLayout(left, 5);
-    columns->addLayout(middle, 4);
-    columns->addLayout(right, 4);
+    columns->addLayout(left, 3);
+    columns->addLayout(right, 2);
 }
 
 QGroupBox* ConfigPage::makeParams()
@@ -52,7 +51,7 @@ QGroupBox* ConfigPage::makeParams()
     TimeTicker = new QLineEdit(box);
     TimeTicker->setReadOnly(true);
     TimeTicker->setFocusPolicy(Qt::NoFocus);
-    TimeTicker->setFixedWidth(80);
+    TimeTicker->setFixedWidth(76);
     nameControl(TimeTicker, QStringLiteral("TimeTicker"));
     auto* timeRow = new QHBoxLayout;
     timeRow->addWidget(TimeEdit, 1);

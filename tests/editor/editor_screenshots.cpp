@@ -1,0 +1,41 @@
+// Writes pictures of the parameter editor's pages, filled with a new record, for the docs:
+//   editor_screenshots <folder>   (run with QT_QPA_PLATFORM=offscreen)
+#include "FakeDialogs.h"
+
+#include "editor/TParameterForm.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QPixmap>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <cstdio>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: editor_screenshots <folder>\n");
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    QTemporaryDir programFolder;
+    FakeDialogs dialogs;
+    kx::TParameterForm form(programFolder.path(), &dialogs);
+    form.setTimeSource([] { return QDateTime(QDate(2024, 3, 9), QTime(15, 7)); });
+    form.setOpenedFromMainWindow();
+    form.show();
+
+    const char* const names[] = {"editor-configuration.png", "editor-calibration.png",
+                                 "editor-fieldbus.png"};
+    for (int page = 0; page < 3; ++page) {
+        form.PageControl->setCurrentIndex(page);
+        QApplication::processEvents();
+        const QString path = out.filePath(QString::fromLatin1(names[page]));
+        if (!form.grab().save(path)) {
+            std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+            return 1;
+        }
+    }
+    return 0;
+}
