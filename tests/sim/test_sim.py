@@ -445,12 +445,14 @@ class Faults(SimTestCase):
         self.assertTrue(any(not l.endswith("<EOT>") for l in sent), sent)
 
     def test_silent_after_n_frames(self):
-        sim = self.start("--silent-after", "3", "--rate", "20")
+        sim = self.start("--silent-after", "3", "--mode", "demand")
+        sim.write(CR * 5)
         self.assertEqual(sim.frames(3).count(EOT), 3)
         self.assertEqual(sim.read_for(0.4), b"")
-        sim.write(ENQ)
+        sim.write(ENQ + CR)
         self.assertEqual(sim.read_for(0.3), b"", "silence covers replies too")
         self.assertEqual(sim.command("silent 0"), "ok")
+        sim.write(CR)
         sim.frames(1)
 
     def test_delay_holds_replies(self):
