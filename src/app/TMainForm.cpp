@@ -3,6 +3,8 @@
 #include "app/FaceWidgets.h"
 #include "app/KxApplication.h"
 #include "app/UiNames.h"
+#include "editor/TParameterForm.h"
+#include "help/TListsForm.h"
 #include "link/TComForm.h"
 
 #include <QApplication>
@@ -16,7 +18,7 @@
 namespace kx {
 
 TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<SerialDevice> mainPort,
-                     QWidget* parent)
+                     DocumentDialogs* editorDialogs, QWidget* parent)
     : QWidget(parent), port_(folder)
 {
     nameControl(this, QStringLiteral("TMainForm"));
@@ -35,6 +37,11 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
     port_.LoadPortSettings();
     comForm_ = new TComForm(port_, this);
     panel_->PortSettingsLoaded = true;
+    parameterForm_ = new TParameterForm(folder, editorDialogs, this);
+    // The hidden holder of the per-model mode lists, read by the editor on every show.
+    listsForm_ = new TListsForm(this);
+    listsForm_->hide();
+    parameterForm_->setListsForm(listsForm_);
     render();
 }
 
@@ -232,15 +239,24 @@ bool TMainForm::editorVisible() const
 
 void TMainForm::showParameterEditor()
 {
-    if (parameterForm_)
-        parameterForm_->exec();
+    parameterForm_->setOpenedFromMainWindow();
+    parameterForm_->exec();
 }
 
 void TMainForm::showAbout() {}
 
 void TMainForm::showFirmwareUpdate() {}
 
-void TMainForm::showTransferStatus(const QString&) {}
+void TMainForm::showTransferStatus(const QString& line, bool finish)
+{
+    parameterForm_->ShowTransferStatus(line, false, finish, false);
+}
+
+void TMainForm::refreshEditorClock()
+{
+    if (parameterForm_->isVisible())
+        parameterForm_->refreshClock();
+}
 
 void TMainForm::terminate()
 {

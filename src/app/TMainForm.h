@@ -8,7 +8,6 @@
 #include <array>
 #include <memory>
 
-class QDialog;
 class QLabel;
 class QListWidget;
 
@@ -19,7 +18,10 @@ class FaceKey;
 class Mark;
 class PanelPicture;
 class SegmentLabel;
+class DocumentDialogs;
 class TComForm;
+class TListsForm;
+class TParameterForm;
 
 // The main window: the indicator's face. It draws what the front panel model decides and
 // forwards clicks and keys to it; it also owns the program's dialogs.
@@ -27,16 +29,15 @@ class TMainForm : public QWidget, public FrontPanelHost
 {
     Q_OBJECT
 public:
+    // editorDialogs: the editor's questions and file dialogs; null for the real ones.
     explicit TMainForm(const QString& folder, Clock& clock, std::unique_ptr<SerialDevice> mainPort,
-                       QWidget* parent = nullptr);
+                       DocumentDialogs* editorDialogs = nullptr, QWidget* parent = nullptr);
     ~TMainForm() override;
 
     FrontPanel& panel() { return *panel_; }
     PortSettings& portSettings() { return port_; }
     TComForm* ComForm() { return comForm_; }
-    // The parameter editor, shown modally by F4.
-    void setParameterForm(QDialog* form) { parameterForm_ = form; }
-    QDialog* ParameterForm() const { return parameterForm_; }
+    TParameterForm* ParameterForm() const { return parameterForm_; }
 
     // FrontPanelHost
     void showPortSettings() override;
@@ -47,7 +48,8 @@ public:
     void showParameterEditor() override;
     void showAbout() override;
     void showFirmwareUpdate() override;
-    void showTransferStatus(const QString& line) override;
+    void showTransferStatus(const QString& line, bool finish) override;
+    void refreshEditorClock() override;
     void terminate() override;
 
 protected:
@@ -62,7 +64,8 @@ private:
     PortSettings port_;
     std::unique_ptr<FrontPanel> panel_;
     TComForm* comForm_ = nullptr;
-    QDialog* parameterForm_ = nullptr;
+    TParameterForm* parameterForm_ = nullptr;
+    TListsForm* listsForm_ = nullptr;
 
     PanelPicture* BlueLineImage = nullptr;
     QWidget* WeighPanel = nullptr;

@@ -8,22 +8,22 @@ namespace kx {
 
 namespace {
 
-QMessageBox::Icon iconOf(MessageSpec::Icon icon)
+QMessageBox::Icon iconOf(BoxMessage::Icon icon)
 {
     switch (icon) {
-    case MessageSpec::Icon::Question:
+    case BoxMessage::Icon::Question:
         return QMessageBox::Question;
-    case MessageSpec::Icon::Stop:
+    case BoxMessage::Icon::Stop:
         return QMessageBox::Critical;
-    case MessageSpec::Icon::Information:
+    case BoxMessage::Icon::Information:
         break;
     }
     return QMessageBox::Information;
 }
 
-int runBox(QWidget* parent, const MessageSpec& message)
+int runBox(QWidget* parent, const BoxMessage& message)
 {
-    const QMessageBox::StandardButtons buttons = message.buttons == MessageSpec::Buttons::YesNo
+    const QMessageBox::StandardButtons buttons = message.buttons == BoxMessage::Buttons::YesNo
                                                      ? QMessageBox::Yes | QMessageBox::No
                                                      : QMessageBox::Ok;
     QMessageBox box(iconOf(message.icon), message.caption, message.text, buttons, parent);
@@ -34,10 +34,10 @@ int runBox(QWidget* parent, const MessageSpec& message)
 }
 
 // The dialog as both file operations set it up; the accept mode makes the difference.
-std::optional<QString> runFileDialog(QWidget* parent, const FileDialogSpec& spec,
+std::optional<QString> runFileDialog(QWidget* parent, const FileDialogSetup& setup,
                                      QFileDialog::AcceptMode mode)
 {
-    QFileDialog dialog(parent, spec.title, spec.directory, spec.filter);
+    QFileDialog dialog(parent, setup.title, setup.directory, setup.filter);
     dialog.setObjectName(mode == QFileDialog::AcceptOpen ? QStringLiteral("OpenDialog")
                                                          : QStringLiteral("SaveDialog"));
     dialog.setAccessibleDescription(dialog.objectName());
@@ -46,9 +46,9 @@ std::optional<QString> runFileDialog(QWidget* parent, const FileDialogSpec& spec
     dialog.setFileMode(QFileDialog::AnyFile);
     if (mode == QFileDialog::AcceptSave)
         dialog.setOption(QFileDialog::DontConfirmOverwrite);
-    dialog.setDefaultSuffix(spec.defaultSuffix);
-    if (!spec.fileName.isEmpty())
-        dialog.selectFile(QDir(spec.directory).filePath(spec.fileName));
+    dialog.setDefaultSuffix(setup.defaultSuffix);
+    if (!setup.fileName.isEmpty())
+        dialog.selectFile(QDir(setup.directory).filePath(setup.fileName));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return std::nullopt;
     return QDir::toNativeSeparators(dialog.selectedFiles().constFirst());
@@ -56,24 +56,24 @@ std::optional<QString> runFileDialog(QWidget* parent, const FileDialogSpec& spec
 
 } // namespace
 
-Answer QtDocumentDialogs::ask(const MessageSpec& message)
+Answer QtDocumentDialogs::ask(const BoxMessage& message)
 {
     return runBox(parent_, message) == QMessageBox::Yes ? Answer::Yes : Answer::No;
 }
 
-void QtDocumentDialogs::tell(const MessageSpec& message)
+void QtDocumentDialogs::tell(const BoxMessage& message)
 {
     runBox(parent_, message);
 }
 
-std::optional<QString> QtDocumentDialogs::chooseFileToOpen(const FileDialogSpec& spec)
+std::optional<QString> QtDocumentDialogs::chooseFileToOpen(const FileDialogSetup& setup)
 {
-    return runFileDialog(parent_, spec, QFileDialog::AcceptOpen);
+    return runFileDialog(parent_, setup, QFileDialog::AcceptOpen);
 }
 
-std::optional<QString> QtDocumentDialogs::chooseFileToSave(const FileDialogSpec& spec)
+std::optional<QString> QtDocumentDialogs::chooseFileToSave(const FileDialogSetup& setup)
 {
-    return runFileDialog(parent_, spec, QFileDialog::AcceptSave);
+    return runFileDialog(parent_, setup, QFileDialog::AcceptSave);
 }
 
 } // namespace kx

@@ -12,10 +12,10 @@ class QtDocumentDialogs : public DocumentDialogs
 public:
     explicit QtDocumentDialogs(QWidget* parent) : parent_(parent) {}
 
-    Answer ask(const MessageSpec& message) override;
-    void tell(const MessageSpec& message) override;
-    std::optional<QString> chooseFileToOpen(const FileDialogSpec& spec) override;
-    std::optional<QString> chooseFileToSave(const FileDialogSpec& spec) override;
+    Answer ask(const BoxMessage& message) override;
+    void tell(const BoxMessage& message) override;
+    std::optional<QString> chooseFileToOpen(const FileDialogSetup& setup) override;
+    std::optional<QString> chooseFileToSave(const FileDialogSetup& setup) override;
 
 private:
     QWidget* parent_;

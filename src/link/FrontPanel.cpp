@@ -18,6 +18,7 @@ FrontPanel::FrontPanel(Clock& clock, std::unique_ptr<SerialDevice> mainPort, Por
     ComPort_->setLostHandler([this](const QString& reason) { onPortLost(reason); });
     PollTimer.setOnTimer([this] { PollTimerTimer(); });
     ShutOffTimer.setOnTimer([this] { ShutOffTimerTimer(); });
+    ParameterTimer.setOnTimer([this] { ParameterTimerTimer(); });
 }
 
 FrontPanel::~FrontPanel() = default;
@@ -47,7 +48,6 @@ void FrontPanel::FormActivate()
     if (!FirstActivation)
         return;
     FirstActivation = false;
-    CurrentFileName = QStringLiteral("0");
     PollTimer.start();
 }
 
@@ -81,6 +81,16 @@ void FrontPanel::ShutOffTimerTimer()
         }
     }
     host_.terminate();
+}
+
+void FrontPanel::ParameterTimerTimer()
+{
+    ParameterTimer.stop();
+    try {
+        host_.refreshEditorClock();
+    } catch (const std::exception&) {
+    }
+    ParameterTimer.start();
 }
 
 void FrontPanel::FormClose()

@@ -57,6 +57,8 @@ public:
     void PollTimerTimer();
     void ComPortTrigger(TriggerKind kind, quint16 handle, int count);
     void ShowReplyFrame();
+    // The editor timer: runs while the parameter editor is open.
+    void ParameterTimerTimer();
 
     // Keys.
     void CommandClick(int tag);
@@ -98,8 +100,6 @@ public:
     bool DebugFirst = false;
     // Taken by the transfer before each handshake step, given back by the reply handling.
     TransferToken TransferSemaphore;
-    // The current settings file; "0" means none is open.
-    QString CurrentFileName;
     // Why the last open failed, in words a user can act on.
     QString LastOpenError;
 

@@ -27,8 +27,10 @@ public:
     virtual void showAbout() = 0;
     // F3: the firmware update.
     virtual void showFirmwareUpdate() = 0;
-    // One line into the editor's transfer status panel.
-    virtual void showTransferStatus(const QString& line) = 0;
+    // One line into the editor's transfer status panel; finish ends the transfer there.
+    virtual void showTransferStatus(const QString& line, bool finish) = 0;
+    // The editor's clock box, refreshed on every tick of the editor timer.
+    virtual void refreshEditorClock() = 0;
     // Ends the event loop: the program is done.
     virtual void terminate() = 0;
 };

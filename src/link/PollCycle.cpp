@@ -267,12 +267,12 @@ void FrontPanel::onPattern(quint16 handle)
         if (TransferState == 1) {
             TransferReply = 2;
             TransferSemaphore.release();
-            host_.showTransferStatus(QStringLiteral("KX7400 Acknowledgment Received!"));
+            host_.showTransferStatus(QStringLiteral("KX7400 Acknowledgment Received!"), false);
         } else if (TransferState == 4) {
             TransferReply = 4;
             TransferSemaphore.release();
-            host_.showTransferStatus(QStringLiteral("KX7400 Acknowledgment Received!"));
-            host_.showTransferStatus(QStringLiteral("Download complete!"));
+            host_.showTransferStatus(QStringLiteral("KX7400 Acknowledgment Received!"), false);
+            host_.showTransferStatus(QStringLiteral("Download complete!"), true);
         }
         return;
     }
@@ -280,20 +280,20 @@ void FrontPanel::onPattern(quint16 handle)
         TransferReply = 1;
         TransferState = 0;
         TransferSemaphore.release();
-        host_.showTransferStatus(QStringLiteral("KX7400 Abandoned Operation!"));
+        host_.showTransferStatus(QStringLiteral("KX7400 Abandoned Operation!"), true);
         return;
     }
     if (handle == ReadyTrigger) {
         if (TransferState == 4) {
             TransferReply = 1;
             TransferSemaphore.release();
-            host_.showTransferStatus(QStringLiteral("KX7400 Aborted Action!"));
-            host_.showTransferStatus(QStringLiteral("Download Failed!"));
+            host_.showTransferStatus(QStringLiteral("KX7400 Aborted Action!"), false);
+            host_.showTransferStatus(QStringLiteral("Download Failed!"), true);
             return;
         }
         PollState = 1;
         TransferReply = 3;
-        host_.showTransferStatus(QStringLiteral("KX7400 Ready Response Received!"));
+        host_.showTransferStatus(QStringLiteral("KX7400 Ready Response Received!"), false);
     }
 }
 
@@ -307,7 +307,7 @@ void FrontPanel::onReplyTimeout()
     PollState = 4;
     TransferState = 0;
     if (host_.editorVisible())
-        host_.showTransferStatus(QStringLiteral("Timeout Occurred!"));
+        host_.showTransferStatus(QStringLiteral("Timeout Occurred!"), true);
     else
         PollTimer.start();
 }

@@ -6,7 +6,7 @@
 namespace kx {
 
 // A message box as the document operations want it shown.
-struct MessageSpec
+struct BoxMessage
 {
     enum class Buttons
     {
@@ -25,7 +25,7 @@ struct MessageSpec
     Buttons buttons = Buttons::Ok;
     Icon icon = Icon::Information;
 
-    friend bool operator==(const MessageSpec&, const MessageSpec&) = default;
+    friend bool operator==(const BoxMessage&, const BoxMessage&) = default;
 };
 
 enum class Answer
@@ -38,7 +38,7 @@ enum class Answer
 // How a settings file dialog is set up. The open dialog accepts the name of a file that does
 // not exist yet; the save dialog replaces an existing file without asking and needs the chosen
 // folder to exist.
-struct FileDialogSpec
+struct FileDialogSetup
 {
     QString title;         // "Open KX7400 file." for both dialogs
     QString filter;        // Qt name filter: "Dat File (*.dat)"
@@ -46,7 +46,7 @@ struct FileDialogSpec
     QString directory;     // the folder the dialog starts in
     QString fileName;      // the name filled in; empty for none
 
-    friend bool operator==(const FileDialogSpec&, const FileDialogSpec&) = default;
+    friend bool operator==(const FileDialogSetup&, const FileDialogSetup&) = default;
 };
 
 // The modal boxes and file dialogs of the document operations. The editor implements it with
@@ -57,13 +57,13 @@ public:
     virtual ~DocumentDialogs() = default;
 
     // Shows a Yes/No question; returns Yes or No (No when the box is closed another way).
-    virtual Answer ask(const MessageSpec& message) = 0;
+    virtual Answer ask(const BoxMessage& message) = 0;
     // Shows a message with an OK button and waits until it is closed.
-    virtual void tell(const MessageSpec& message) = 0;
+    virtual void tell(const BoxMessage& message) = 0;
     // The full path chosen in the open dialog, or nothing on Cancel.
-    virtual std::optional<QString> chooseFileToOpen(const FileDialogSpec& spec) = 0;
+    virtual std::optional<QString> chooseFileToOpen(const FileDialogSetup& setup) = 0;
     // The full path chosen in the save dialog, or nothing on Cancel.
-    virtual std::optional<QString> chooseFileToSave(const FileDialogSpec& spec) = 0;
+    virtual std::optional<QString> chooseFileToSave(const FileDialogSetup& setup) = 0;
 };
 
 } // namespace kx

@@ -69,13 +69,13 @@ void SettingsDocument::ensureSettingsFolder() const
     QDir().mkpath(settingsFolder());
 }
 
-FileDialogSpec SettingsDocument::dialogSpec(const QString& directory, const QString& fileName) const
+FileDialogSetup SettingsDocument::dialogSpec(const QString& directory, const QString& fileName) const
 {
     return {QStringLiteral("Open KX7400 file."), QStringLiteral("Dat File (*.dat)"),
             QStringLiteral("DAT"), directory, fileName};
 }
 
-FileDialogSpec SettingsDocument::saveDialogSpec() const
+FileDialogSetup SettingsDocument::saveDialogSpec() const
 {
     if (currentFileName_ == NoFileName || currentFileName_.isEmpty())
         return dialogSpec(settingsFolder(), QString());
@@ -92,8 +92,8 @@ void SettingsDocument::setFlags(bool changed)
 
 bool SettingsDocument::askToSave(const QString& question)
 {
-    return dialogs_.ask({question, kChangesFound, MessageSpec::Buttons::YesNo,
-                         MessageSpec::Icon::Question}) == Answer::Yes;
+    return dialogs_.ask({question, kChangesFound, BoxMessage::Buttons::YesNo,
+                         BoxMessage::Icon::Question}) == Answer::Yes;
 }
 
 bool SettingsDocument::fill(const SettingsRecord& record, FillReason reason)
@@ -119,8 +119,8 @@ bool SettingsDocument::LoadSettingsFile(const QString& path)
     if (!fill(readSettings(doc), FillReason::LoadedFile))
         complete = false;
     if (!complete)
-        dialogs_.tell({kNotAllLoaded, kErrorReading, MessageSpec::Buttons::Ok,
-                       MessageSpec::Icon::Information});
+        dialogs_.tell({kNotAllLoaded, kErrorReading, BoxMessage::Buttons::Ok,
+                       BoxMessage::Icon::Information});
     return complete;
 }
 
@@ -208,8 +208,8 @@ void SettingsDocument::SaveButtonClick(SaveCaller caller)
     const bool written = WriteSettingsFile();
     view_.setCaption(fileCaption(currentFileName_));
     if (!written)
-        dialogs_.tell({kNotAllLoaded, kErrorReading, MessageSpec::Buttons::Ok,
-                       MessageSpec::Icon::Information});
+        dialogs_.tell({kNotAllLoaded, kErrorReading, BoxMessage::Buttons::Ok,
+                       BoxMessage::Icon::Information});
 }
 
 void SettingsDocument::FormCloseQuery()
@@ -248,7 +248,7 @@ bool SettingsDocument::SaveUploadedSettings(const QList<QByteArray>& lines)
     if (writable && QFileInfo::exists(*path) && !QFileInfo::exists(backup))
         QFile::copy(*path, backup);
     if (!writable || !IniDocument::writeFileAtomically(*path, content)) {
-        dialogs_.tell({kNotSaved, kErrorSaving, MessageSpec::Buttons::Ok, MessageSpec::Icon::Stop});
+        dialogs_.tell({kNotSaved, kErrorSaving, BoxMessage::Buttons::Ok, BoxMessage::Icon::Stop});
         return false;
     }
 

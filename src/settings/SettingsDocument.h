@@ -74,8 +74,8 @@ public:
     bool SaveUploadedSettings(const QList<QByteArray>& lines);
 
 private:
-    FileDialogSpec dialogSpec(const QString& directory, const QString& fileName) const;
-    FileDialogSpec saveDialogSpec() const;
+    FileDialogSetup dialogSpec(const QString& directory, const QString& fileName) const;
+    FileDialogSetup saveDialogSpec() const;
     bool askToSave(const QString& question);
     void setFlags(bool changed);
     void ensureSettingsFolder() const;

@@ -10,22 +10,22 @@
 class FakeDialogs : public kx::DocumentDialogs
 {
 public:
-    kx::Answer ask(const kx::MessageSpec& message) override
+    kx::Answer ask(const kx::BoxMessage& message) override
     {
         asked << message;
         return answers.isEmpty() ? kx::Answer::No : answers.dequeue();
     }
-    void tell(const kx::MessageSpec& message) override { told << message; }
-    std::optional<QString> chooseFileToOpen(const kx::FileDialogSpec& spec) override
+    void tell(const kx::BoxMessage& message) override { told << message; }
+    std::optional<QString> chooseFileToOpen(const kx::FileDialogSetup& setup) override
     {
-        openDialogs << spec;
+        openDialogs << setup;
         if (openPaths.isEmpty())
             return std::nullopt;
         return openPaths.dequeue();
     }
-    std::optional<QString> chooseFileToSave(const kx::FileDialogSpec& spec) override
+    std::optional<QString> chooseFileToSave(const kx::FileDialogSetup& setup) override
     {
-        saveDialogs << spec;
+        saveDialogs << setup;
         if (savePaths.isEmpty())
             return std::nullopt;
         return savePaths.dequeue();
@@ -34,8 +34,8 @@ public:
     QQueue<kx::Answer> answers;
     QQueue<QString> openPaths;
     QQueue<QString> savePaths;
-    QList<kx::MessageSpec> asked;
-    QList<kx::MessageSpec> told;
-    QList<kx::FileDialogSpec> openDialogs;
-    QList<kx::FileDialogSpec> saveDialogs;
+    QList<kx::BoxMessage> asked;
+    QList<kx::BoxMessage> told;
+    QList<kx::FileDialogSetup> openDialogs;
+    QList<kx::FileDialogSetup> saveDialogs;
 };

@@ -159,8 +159,8 @@ void TestParameterForm::newThenExit_asksSaveChanges()
 
     QVERIFY(!form_->isVisible());
     QCOMPARE(dialogs_->asked.size(), 1);
-    const MessageSpec expected{QStringLiteral("Save Changes?"), QStringLiteral("Changes Found"),
-                               MessageSpec::Buttons::YesNo, MessageSpec::Icon::Question};
+    const BoxMessage expected{QStringLiteral("Save Changes?"), QStringLiteral("Changes Found"),
+                               BoxMessage::Buttons::YesNo, BoxMessage::Icon::Question};
     QCOMPARE(dialogs_->asked.first(), expected);
     QVERIFY(dialogs_->saveDialogs.isEmpty());
 }

@@ -72,7 +72,7 @@ void TestQtDialogs::question()
     });
     const Answer answer =
         dialogs.ask({QStringLiteral("Save Changes?"), QStringLiteral("Changes Found"),
-                     MessageSpec::Buttons::YesNo, MessageSpec::Icon::Question});
+                     BoxMessage::Buttons::YesNo, BoxMessage::Icon::Question});
     QVERIFY(shown.seen);
     QCOMPARE(shown.title, QStringLiteral("Changes Found"));
     QCOMPARE(shown.text, QStringLiteral("Save Changes?"));
@@ -91,7 +91,7 @@ void TestQtDialogs::message_hasOkOnly()
         box->button(QMessageBox::Ok)->click();
     });
     dialogs.tell({QStringLiteral("File could not be saved."), QStringLiteral("Error Saving File"),
-                  MessageSpec::Buttons::Ok, MessageSpec::Icon::Stop});
+                  BoxMessage::Buttons::Ok, BoxMessage::Icon::Stop});
     QVERIFY(shown.seen);
     QCOMPARE(shown.title, QStringLiteral("Error Saving File"));
     QCOMPARE(shown.text, QStringLiteral("File could not be saved."));
@@ -114,7 +114,7 @@ void TestQtDialogs::openDialog_setUp()
     QVERIFY(QDir().mkpath(saved));
     QWidget parent;
     QtDocumentDialogs dialogs(&parent);
-    const FileDialogSpec spec{QStringLiteral("Open KX7400 file."),
+    const FileDialogSetup setup{QStringLiteral("Open KX7400 file."),
                               QStringLiteral("Dat File (*.dat)"), QStringLiteral("DAT"), saved,
                               save ? QStringLiteral("KX") : QString()};
     bool seen = false;
@@ -134,7 +134,7 @@ void TestQtDialogs::openDialog_setUp()
         asksBeforeReplacing = !dialog->testOption(QFileDialog::DontConfirmOverwrite);
         dialog->reject();
     });
-    const auto chosen = save ? dialogs.chooseFileToSave(spec) : dialogs.chooseFileToOpen(spec);
+    const auto chosen = save ? dialogs.chooseFileToSave(setup) : dialogs.chooseFileToOpen(setup);
     QVERIFY(seen);
     QVERIFY(!chosen);
     QCOMPARE(title, QStringLiteral("Open KX7400 file."));

@@ -16,6 +16,7 @@ struct RecordingHost : FrontPanelHost
     int editors = 0;
     int beeps = 0;
     int terminated = 0;
+    int clockRefreshes = 0;
     bool editorShown = false;
     QStringList portErrors;
     QStringList transferLines;
@@ -42,7 +43,8 @@ struct RecordingHost : FrontPanelHost
     }
     void showAbout() override {}
     void showFirmwareUpdate() override {}
-    void showTransferStatus(const QString& line) override { transferLines << line; }
+    void showTransferStatus(const QString& line, bool) override { transferLines << line; }
+    void refreshEditorClock() override { ++clockRefreshes; }
     void terminate() override { ++terminated; }
 };
 

@@ -59,12 +59,12 @@ public:
     std::deque<Answer> answers;
     std::deque<std::optional<QString>> openChoices;
     std::deque<std::optional<QString>> saveChoices;
-    QList<MessageSpec> asked;
-    QList<MessageSpec> told;
-    QList<FileDialogSpec> openDialogs;
-    QList<FileDialogSpec> saveDialogs;
+    QList<BoxMessage> asked;
+    QList<BoxMessage> told;
+    QList<FileDialogSetup> openDialogs;
+    QList<FileDialogSetup> saveDialogs;
 
-    Answer ask(const MessageSpec& m) override
+    Answer ask(const BoxMessage& m) override
     {
         asked << m;
         if (answers.empty()) {
@@ -75,15 +75,15 @@ public:
         answers.pop_front();
         return a;
     }
-    void tell(const MessageSpec& m) override { told << m; }
-    std::optional<QString> chooseFileToOpen(const FileDialogSpec& spec) override
+    void tell(const BoxMessage& m) override { told << m; }
+    std::optional<QString> chooseFileToOpen(const FileDialogSetup& setup) override
     {
-        openDialogs << spec;
+        openDialogs << setup;
         return take(openChoices);
     }
-    std::optional<QString> chooseFileToSave(const FileDialogSpec& spec) override
+    std::optional<QString> chooseFileToSave(const FileDialogSetup& setup) override
     {
-        saveDialogs << spec;
+        saveDialogs << setup;
         return take(saveChoices);
     }
 
@@ -98,14 +98,14 @@ private:
     }
 };
 
-const MessageSpec kSaveChanges{"Save Changes?", "Changes Found", MessageSpec::Buttons::YesNo,
-                               MessageSpec::Icon::Question};
-const MessageSpec kSaveToCurrent{"Save Changes to current file?", "Changes Found",
-                                 MessageSpec::Buttons::YesNo, MessageSpec::Icon::Question};
-const MessageSpec kSaveFailed{"Not all settings coud be loaded.", "Error Reading File",
-                              MessageSpec::Buttons::Ok, MessageSpec::Icon::Information};
-const MessageSpec kUploadFailed{"File could not be saved.", "Error Saving File",
-                                MessageSpec::Buttons::Ok, MessageSpec::Icon::Stop};
+const BoxMessage kSaveChanges{"Save Changes?", "Changes Found", BoxMessage::Buttons::YesNo,
+                               BoxMessage::Icon::Question};
+const BoxMessage kSaveToCurrent{"Save Changes to current file?", "Changes Found",
+                                 BoxMessage::Buttons::YesNo, BoxMessage::Icon::Question};
+const BoxMessage kSaveFailed{"Not all settings coud be loaded.", "Error Reading File",
+                              BoxMessage::Buttons::Ok, BoxMessage::Icon::Information};
+const BoxMessage kUploadFailed{"File could not be saved.", "Error Saving File",
+                                BoxMessage::Buttons::Ok, BoxMessage::Icon::Stop};
 
 QByteArray readFile(const QString& path)
 {
@@ -212,7 +212,7 @@ void TestSettingsDocument::openLoadsFileAndAttaches()
     doc_->OpenButtonClick();
 
     QCOMPARE(dialogs_->openDialogs.size(), 1);
-    QCOMPARE(dialogs_->openDialogs[0], (FileDialogSpec{"Open KX7400 file.", "Dat File (*.dat)",
+    QCOMPARE(dialogs_->openDialogs[0], (FileDialogSetup{"Open KX7400 file.", "Dat File (*.dat)",
                                                        "DAT", dir_->filePath("SAVED"), QString()}));
     QCOMPARE(view_->shown.value("Com1Baud"), QByteArray("6"));
     QCOMPARE(view_->fills, QList<FillReason>{FillReason::LoadedFile});
@@ -253,7 +253,7 @@ void TestSettingsDocument::openWithChangesAsksFirst()
     dialogs_->openChoices.push_back(std::nullopt);
     doc_->OpenButtonClick();
 
-    QCOMPARE(dialogs_->asked, QList<MessageSpec>{kSaveToCurrent});
+    QCOMPARE(dialogs_->asked, QList<BoxMessage>{kSaveToCurrent});
     QCOMPARE(readSettings(IniDocument::fromBytes(readFile(saved("a.dat")))).value("Com1Baud"),
              QByteArray("5"));
 }
@@ -370,7 +370,7 @@ void TestSettingsDocument::failedSaveLeavesFileAndFlags()
     view_->caption.clear();
     doc_->SaveButtonClick(SettingsDocument::SaveCaller::SaveButton);
 
-    QCOMPARE(dialogs_->told, QList<MessageSpec>{kSaveFailed});
+    QCOMPARE(dialogs_->told, QList<BoxMessage>{kSaveFailed});
     QCOMPARE(readFile(saved("ro.dat")), onDisk);
     QVERIFY(view_->changedFlag);
     QCOMPARE(view_->caption, "Parameters... (" + saved("ro.dat") + ")");
@@ -401,7 +401,7 @@ void TestSettingsDocument::newWithOpenFile()
         dialogs_->answers.push_back(saveThem ? Answer::Yes : Answer::No);
     doc_->NewButtonClick();
 
-    QCOMPARE(dialogs_->asked, changes ? QList<MessageSpec>{kSaveChanges} : QList<MessageSpec>{});
+    QCOMPARE(dialogs_->asked, changes ? QList<BoxMessage>{kSaveChanges} : QList<BoxMessage>{});
     QVERIFY(dialogs_->saveDialogs.isEmpty()); // attached: the save needed no dialog
     const QByteArray expectedOnDisk = saveThem ? "Edited" : "Tons";
     QCOMPARE(
@@ -447,7 +447,7 @@ void TestSettingsDocument::newWithoutFile()
     doc_->NewButtonClick();
 
     // Unsaved edits are never dropped without a question, file or no file.
-    QCOMPARE(dialogs_->asked, changes ? QList<MessageSpec>{kSaveChanges} : QList<MessageSpec>{});
+    QCOMPARE(dialogs_->asked, changes ? QList<BoxMessage>{kSaveChanges} : QList<BoxMessage>{});
     QCOMPARE(QFileInfo::exists(saved("kept.dat")), saveThem);
     if (saveThem) {
         QCOMPARE(dialogs_->saveDialogs[0].directory, dir_->filePath("SAVED"));
@@ -489,7 +489,7 @@ void TestSettingsDocument::closeWithChanges()
     dialogs_->answers.push_back(saveThem ? Answer::Yes : Answer::No);
     doc_->FormCloseQuery();
 
-    QCOMPARE(dialogs_->asked, QList<MessageSpec>{kSaveChanges});
+    QCOMPARE(dialogs_->asked, QList<BoxMessage>{kSaveChanges});
     QVERIFY(view_->debugStopped);
     QCOMPARE(doc_->situation(), SettingsDocument::Situation::Detached);
     QCOMPARE(doc_->currentFileName(), saved("a.dat"));
@@ -543,7 +543,7 @@ void TestSettingsDocument::unreadableFileIsReportedOnce()
     dialogs_->openChoices.push_back(saved("folder.dat"));
     doc_->OpenButtonClick();
 
-    QCOMPARE(dialogs_->told, QList<MessageSpec>{kSaveFailed});
+    QCOMPARE(dialogs_->told, QList<BoxMessage>{kSaveFailed});
     QCOMPARE(view_->shown, defaultSettingsRecord());
     QVERIFY(!view_->changedFlag);
     QCOMPARE(view_->caption, "Parameters... (" + saved("folder.dat") + ")");
@@ -596,7 +596,7 @@ void TestSettingsDocument::uploadThatCannotBeWrittenLeavesEverything()
     dialogs_->saveChoices.push_back(saved("x.dat"));
     QVERIFY(!doc_->SaveUploadedSettings({"[Ticket]", "Printer=3"}));
 
-    QCOMPARE(dialogs_->told, QList<MessageSpec>{kUploadFailed});
+    QCOMPARE(dialogs_->told, QList<BoxMessage>{kUploadFailed});
     QCOMPARE(readFile(saved("x.dat")), QByteArray("old\r\n"));
     QVERIFY(!QFileInfo::exists(saved("x.dat.bak")));
     QCOMPARE(view_->shown, before);
