@@ -50,7 +50,8 @@ QList<Sent> readSimLog(const QString& path)
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly))
         return out;
-    static const QRegularExpression line(QStringLiteral(R"(^(\d\d:\d\d:\d\d\.\d\d\d) TX (.{7}).{10}<EOT>)"));
+    static const QRegularExpression line(
+        QStringLiteral(R"(^(\d\d:\d\d:\d\d\.\d\d\d) TX (.{7}).{10}<EOT>)"));
     for (const QByteArray& raw : f.readAll().split('\n')) {
         const auto m = line.match(QString::fromLatin1(raw));
         if (m.hasMatch())
@@ -124,9 +125,10 @@ int main(int argc, char** argv)
             std::printf("frames sent per second: 10\n");
             std::printf("weight changes shown: %lld over %d s\n",
                         static_cast<long long>(shown.size() - shown0), seconds);
-            std::printf("EOT to weight shown (ms): median %.0f, 95th percentile %.0f, max %.0f (n=%lld)\n",
-                        percentile(latencies, 0.5), percentile(latencies, 0.95),
-                        percentile(latencies, 1.0), static_cast<long long>(latencies.size()));
+            std::printf(
+                "EOT to weight shown (ms): median %.0f, 95th percentile %.0f, max %.0f (n=%lld)\n",
+                percentile(latencies, 0.5), percentile(latencies, 0.95), percentile(latencies, 1.0),
+                static_cast<long long>(latencies.size()));
             std::printf("CPU while polling: %.2f %% of one core\n", cpu);
             QCoreApplication::quit();
         });

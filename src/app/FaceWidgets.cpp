@@ -64,8 +64,8 @@ void Mark::setLit(bool lit)
     if (lit == lit_)
         return;
     lit_ = lit;
-    setAccessibleName(QStringLiteral("%1 %2").arg(legend_, lit ? QStringLiteral("lit")
-                                                                 : QStringLiteral("dark")));
+    setAccessibleName(
+        QStringLiteral("%1 %2").arg(legend_, lit ? QStringLiteral("lit") : QStringLiteral("dark")));
     update();
 }
 

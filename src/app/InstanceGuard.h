@@ -11,7 +11,12 @@ namespace kx {
 class InstanceGuard
 {
 public:
-    enum class Result { Acquired, AlreadyRunning, Failed };
+    enum class Result
+    {
+        Acquired,
+        AlreadyRunning,
+        Failed
+    };
 
     // lockPath empty: "kxlink.lock" in the user's runtime folder.
     explicit InstanceGuard(QString lockPath = {});

@@ -81,7 +81,7 @@ void TMainForm::buildFace()
     nameControl(CenterOfZero, QStringLiteral("CenterOfZero"));
     CenterOfZero->move(2, 2);
 
-    const char* markNames[] = {"NetArrow",  "lbUnitsArrow", "gUnitsArrow",
+    const char* markNames[] = {"NetArrow",     "lbUnitsArrow", "gUnitsArrow",
                                "kgUnitsArrow", "ozUnitsArrow", "BatteryArrow"};
     const char* legends[] = {"NET", "lb", "g", "kg", "oz", "BAT"};
     for (int i = 0; i < 6; ++i) {
@@ -115,7 +115,8 @@ void TMainForm::buildFace()
                               "PrintButton"};
     const char* captions[] = {"UNITS", "ZERO", "NET\nGROSS", "AUTO\nTARE", "PRINT"};
     for (int i = 0; i < 5; ++i) {
-        keys_[i] = new FaceKey(QString::fromLatin1(captions[i]), FrontPanel::UnitsTag + i, WeighPanel);
+        keys_[i] =
+            new FaceKey(QString::fromLatin1(captions[i]), FrontPanel::UnitsTag + i, WeighPanel);
         nameControl(keys_[i], QString::fromLatin1(keyNames[i]),
                     QString::fromLatin1(captions[i]).replace('\n', ' '));
         keys_[i]->move(198 + i * 85, 262);
@@ -155,9 +156,9 @@ void TMainForm::buildFace()
     Progress_Panel->hide();
     HoldYourHorses = new QLabel(Progress_Panel);
     nameControl(HoldYourHorses, QStringLiteral("HoldYourHorses"));
-    for (auto [list, name] : {std::pair{&LogList, "LogList"}, std::pair{&BSLList, "BSLList"},
-                              std::pair{&DataListBox, "DataListBox"},
-                              std::pair{&UploadList, "UploadList"}}) {
+    for (auto [list, name] :
+         {std::pair{&LogList, "LogList"}, std::pair{&BSLList, "BSLList"},
+          std::pair{&DataListBox, "DataListBox"}, std::pair{&UploadList, "UploadList"}}) {
         *list = new QListWidget(this);
         nameControl(*list, QString::fromLatin1(name));
         (*list)->hide();
@@ -174,8 +175,8 @@ void TMainForm::render()
     ConnectedLabel->setText(f.ConnectedLabel);
     ConnectedLabel->setAccessibleName(f.ConnectedLabel);
     CommandSent->setVisible(f.CommandSentVisible);
-    const bool lit[] = {f.NetArrow, f.lbUnitsArrow, f.gUnitsArrow, f.kgUnitsArrow, f.ozUnitsArrow,
-                        f.BatteryArrow};
+    const bool lit[] = {f.NetArrow,     f.lbUnitsArrow, f.gUnitsArrow,
+                        f.kgUnitsArrow, f.ozUnitsArrow, f.BatteryArrow};
     for (int i = 0; i < 6; ++i)
         marks_[i]->setLit(lit[i]);
     CenterOfZero->setLit(f.CenterOfZero);
@@ -218,7 +219,8 @@ void TMainForm::showPortSettings()
 void TMainForm::showPortError(const QString& text, const QString& detail)
 {
     QMessageBox box(QMessageBox::Question, QStringLiteral("PORT ERROR"),
-                    detail.isEmpty() ? text : text + QLatin1Char('\n') + detail, QMessageBox::Ok, this);
+                    detail.isEmpty() ? text : text + QLatin1Char('\n') + detail, QMessageBox::Ok,
+                    this);
     box.exec();
 }
 

@@ -8,13 +8,14 @@ namespace kx {
 FrontPanel::FrontPanel(Clock& clock, std::unique_ptr<SerialDevice> mainPort, PortSettings& port,
                        FrontPanelHost& host, QObject* parent)
     : QObject(parent), PollTimer(clock, PollInterval.count()),
-      ShutOffTimer(clock, ShutOffDelay.count()), ParameterTimer(clock, 100),
-      DebugTimer(clock, 100), clock_(clock), port_(port), host_(host),
+      ShutOffTimer(clock, ShutOffDelay.count()), ParameterTimer(clock, 100), DebugTimer(clock, 100),
+      clock_(clock), port_(port), host_(host),
       ComPort_(std::make_unique<SerialChannel>(clock, std::move(mainPort)))
 {
     ComPort_->setResolver([this](int n) { return port_.mappedDevice(n); });
-    ComPort_->setHandler(
-        [this](TriggerKind kind, quint16 handle, int count) { ComPortTrigger(kind, handle, count); });
+    ComPort_->setHandler([this](TriggerKind kind, quint16 handle, int count) {
+        ComPortTrigger(kind, handle, count);
+    });
     ComPort_->setLostHandler([this](const QString& reason) { onPortLost(reason); });
     PollTimer.setOnTimer([this] { PollTimerTimer(); });
     ShutOffTimer.setOnTimer([this] { ShutOffTimerTimer(); });

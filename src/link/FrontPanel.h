@@ -32,8 +32,19 @@ public:
     static constexpr int CommandSentFrames = 10;
 
     // Tags of the five keys and codes of the tare entry keys.
-    enum Tag { UnitsTag = 1000, ZeroTag, NetTag, AutoTareTag, PrintTag };
-    enum { DigitCode = 2000, PointCode = 2010 };
+    enum Tag
+    {
+        UnitsTag = 1000,
+        ZeroTag,
+        NetTag,
+        AutoTareTag,
+        PrintTag
+    };
+    enum
+    {
+        DigitCode = 2000,
+        PointCode = 2010
+    };
 
     FrontPanel(Clock& clock, std::unique_ptr<SerialDevice> mainPort, PortSettings& port,
                FrontPanelHost& host, QObject* parent = nullptr);

@@ -61,8 +61,10 @@ void FrontPanel::OpenComPort()
             };
             create(ReplyTimer, [&] { return port.AddTimerTrigger(); });
             create(ReadyTrigger, [&] { return port.AddDataTrigger("ready", true); });
-            create(AckTrigger, [&] { return port.AddDataTrigger(QByteArray(1, ctl(Ctl::ACK)), true); });
-            create(NakTrigger, [&] { return port.AddDataTrigger(QByteArray(1, ctl(Ctl::NAK)), true); });
+            create(AckTrigger,
+                   [&] { return port.AddDataTrigger(QByteArray(1, ctl(Ctl::ACK)), true); });
+            create(NakTrigger,
+                   [&] { return port.AddDataTrigger(QByteArray(1, ctl(Ctl::NAK)), true); });
         }
         if (!port.IsOpen())
             port.DelayTicks(10);

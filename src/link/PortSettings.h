@@ -14,11 +14,11 @@ namespace kx {
 class PortSettings
 {
 public:
-    static const QStringList& BaudRates();  // "2400" ... "115200"
+    static const QStringList& BaudRates();    // "2400" ... "115200"
     static const QStringList& DataBitsList(); // "8"
-    static const QStringList& Parities();   // "Even", "None", "Odd"
+    static const QStringList& Parities();     // "Even", "None", "Odd"
     static const QStringList& StopBitsList(); // "1", "2"
-    static const QStringList& Modes();      // "CONTINUOUS", "DEMAND"
+    static const QStringList& Modes();        // "CONTINUOUS", "DEMAND"
     static const QStringList& AppVersions();
 
     explicit PortSettings(QString folder = {});

@@ -60,8 +60,8 @@ void QtClock::post(Callback cb)
 void QtClock::wait(qint64 ms)
 {
     QEventLoop loop;
-    QTimer::singleShot(static_cast<int>(std::clamp<qint64>(ms, 0, INT_MAX)), Qt::PreciseTimer, &loop,
-                       &QEventLoop::quit);
+    QTimer::singleShot(static_cast<int>(std::clamp<qint64>(ms, 0, INT_MAX)), Qt::PreciseTimer,
+                       &loop, &QEventLoop::quit);
     loop.exec();
 }
 

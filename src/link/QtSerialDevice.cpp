@@ -83,10 +83,11 @@ void QtSerialDevice::applySettings(const LineSettings& s)
 {
     if (!port_.isOpen())
         return;
-    const bool ok = port_.setBaudRate(s.baud) && port_.setParity(toQt(s.parity)) &&
-                    port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
-                    port_.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
-                    port_.setFlowControl(QSerialPort::NoFlowControl);
+    const bool ok =
+        port_.setBaudRate(s.baud) && port_.setParity(toQt(s.parity)) &&
+        port_.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
+        port_.setStopBits(s.stopBits == 2 ? QSerialPort::TwoStop : QSerialPort::OneStop) &&
+        port_.setFlowControl(QSerialPort::NoFlowControl);
     // A pseudo-terminal (the simulator, a test) has no wire and refuses parity; only a real
     // port that refuses its settings is an error.
     const bool pseudoTerminal =

@@ -19,8 +19,8 @@ QString defaultDevicePath(int port)
 SerialChannel::SerialChannel(Clock& clock, std::unique_ptr<SerialDevice> device, Resolver resolver)
     : clock_(clock), device_(std::move(device)), resolver_(std::move(resolver))
 {
-    device_->setEvents({[this] { onReadable(); },
-                        [this](const QString& reason) { onLost(reason); }});
+    device_->setEvents(
+        {[this] { onReadable(); }, [this](const QString& reason) { onLost(reason); }});
 }
 
 SerialChannel::~SerialChannel()
@@ -127,7 +127,8 @@ void SerialChannel::PutString(const QByteArray& text)
 char SerialChannel::GetChar()
 {
     if (rx_.isEmpty())
-        throw ChannelError(ChannelError::Kind::Io, DevicePath(), QStringLiteral("nothing received"));
+        throw ChannelError(ChannelError::Kind::Io, DevicePath(),
+                           QStringLiteral("nothing received"));
     const char c = rx_.front();
     rx_.remove(0, 1);
     return c;
@@ -167,7 +168,8 @@ quint16 SerialChannel::newHandle()
         if (lastHandle_ != 0 && !triggers_.count(lastHandle_))
             return lastHandle_;
     }
-    throw ChannelError(ChannelError::Kind::Other, DevicePath(), QStringLiteral("too many notifications"));
+    throw ChannelError(ChannelError::Kind::Other, DevicePath(),
+                       QStringLiteral("too many notifications"));
 }
 
 SerialChannel::Trigger& SerialChannel::trigger(quint16 handle)
@@ -220,7 +222,8 @@ quint16 SerialChannel::AddDataTrigger(const QByteArray& text, bool ignoreCase)
 {
     requireOpen("add a pattern");
     if (text.isEmpty())
-        throw ChannelError(ChannelError::Kind::Other, DevicePath(), QStringLiteral("empty pattern"));
+        throw ChannelError(ChannelError::Kind::Other, DevicePath(),
+                           QStringLiteral("empty pattern"));
     const quint16 h = newHandle();
     Trigger& t = triggers_[h];
     t.pattern = ignoreCase ? text.toLower() : text;

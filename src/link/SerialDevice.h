@@ -14,8 +14,8 @@ class SerialDevice
 public:
     struct Events
     {
-        std::function<void()> readable;                    // bytes can be read
-        std::function<void(const QString& reason)> lost;   // the device is gone for good
+        std::function<void()> readable;                  // bytes can be read
+        std::function<void(const QString& reason)> lost; // the device is gone for good
     };
 
     virtual ~SerialDevice() = default;

@@ -7,7 +7,8 @@
 namespace kx {
 
 // Bytes of the indicator's protocol, by their ASCII names.
-enum class Ctl : std::uint8_t {
+enum class Ctl : std::uint8_t
+{
     STX = 0x02,
     ETX = 0x03,
     EOT = 0x04,
@@ -25,13 +26,19 @@ constexpr char ctl(Ctl c)
 }
 
 // What a channel's handler is told about.
-enum class TriggerKind {
+enum class TriggerKind
+{
     TriggerAvail, // bytes are waiting; count = how many
     TriggerData,  // a pattern arrived; handle = the pattern, count = its length
     TriggerTimer, // a timer notification expired; handle = the timer, count = 0
 };
 
-enum class Parity { None, Odd, Even };
+enum class Parity
+{
+    None,
+    Odd,
+    Even
+};
 
 struct LineSettings
 {
@@ -45,7 +52,14 @@ struct LineSettings
 class ChannelError : public std::runtime_error
 {
 public:
-    enum class Kind { NoSuchDevice, PermissionDenied, InUse, Io, Other };
+    enum class Kind
+    {
+        NoSuchDevice,
+        PermissionDenied,
+        InUse,
+        Io,
+        Other
+    };
 
     ChannelError(Kind kind, QString device, QString reason)
         : std::runtime_error(QStringLiteral("%1: %2").arg(device, reason).toStdString()),

@@ -172,8 +172,9 @@ void TComForm::showDevice()
     } else {
         const QString path = settings_.devicePathFor(n);
         const bool exists = QFileInfo::exists(path);
-        text = QStringLiteral("Port %1 is %2%3").arg(n).arg(path,
-                                                          exists ? QString() : QStringLiteral(" (not present)"));
+        text = QStringLiteral("Port %1 is %2%3")
+                   .arg(n)
+                   .arg(path, exists ? QString() : QStringLiteral(" (not present)"));
     }
     DeviceLabel->setText(text);
     DeviceLabel->setAccessibleName(text);
@@ -185,7 +186,8 @@ void TComForm::rescanPorts()
     // Stable names first: they survive re-plugging the adapter into another socket.
     const QDir byId(QStringLiteral("/dev/serial/by-id"));
     QStringList seen;
-    for (const QFileInfo& link : byId.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
+    for (const QFileInfo& link :
+         byId.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
         FoundPorts->addItem(QStringLiteral("%1 (%2)").arg(link.fileName(), link.symLinkTarget()),
                             link.absoluteFilePath());
         seen << QFileInfo(link.symLinkTarget()).canonicalFilePath();
@@ -194,8 +196,9 @@ void TComForm::rescanPorts()
         if (seen.contains(QFileInfo(info.systemLocation()).canonicalFilePath()))
             continue;
         const QString what = describePort(info);
-        FoundPorts->addItem(what.isEmpty() ? info.systemLocation()
-                                           : QStringLiteral("%1 - %2").arg(info.systemLocation(), what),
+        FoundPorts->addItem(what.isEmpty()
+                                ? info.systemLocation()
+                                : QStringLiteral("%1 - %2").arg(info.systemLocation(), what),
                             info.systemLocation());
     }
     const QString mapped = settings_.mappedDevice(settings_.portNumber());

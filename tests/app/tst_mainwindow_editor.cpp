@@ -78,7 +78,8 @@ private slots:
         dialogs = FakeDialogs();
         auto dev = std::make_unique<test::FakeSerialDevice>();
         device = dev.get();
-        form = std::make_unique<TMainForm>(dir.path(), QtClock::instance(), std::move(dev), &dialogs);
+        form =
+            std::make_unique<TMainForm>(dir.path(), QtClock::instance(), std::move(dev), &dialogs);
         form->show();
         QTRY_VERIFY(form->panel().Connected);
     }

@@ -64,7 +64,8 @@ private slots:
 
         // The indicator goes away (a pulled cable end, a dead adapter): the face says so.
         sim.terminate();
-        QTRY_COMPARE_WITH_TIMEOUT(connected->accessibleName(), QStringLiteral("Not Connected."), 5000);
+        QTRY_COMPARE_WITH_TIMEOUT(connected->accessibleName(), QStringLiteral("Not Connected."),
+                                  5000);
         QCOMPARE(weight->accessibleName(), QStringLiteral("------"));
         QVERIFY(!form.panel().Connected);
     }

@@ -7,7 +7,8 @@ using namespace kx;
 using kx::test::FrontPanelFixture;
 
 namespace {
-enum : int {
+enum : int
+{
     D0 = FrontPanel::DigitCode,
     Pt = FrontPanel::PointCode,
 };
@@ -101,16 +102,17 @@ private slots:
             << QByteArray("  12.34") << QList<int>{D0 + 1, D0 + 2, Pt, D0 + 5, D0 + 0, D0 + 7}
             << "12.50" << 1;
         QTest::newRow("point first") << QByteArray("  12.34") << QList<int>{Pt} << "0." << 0;
-        QTest::newRow("second point") << QByteArray("  12.34") << QList<int>{D0 + 1, Pt, Pt} << "1."
-                                      << 1;
-        QTest::newRow("no decimals on the face") << QByteArray("   1234") << QList<int>{D0 + 9, Pt}
-                                                 << "9" << 1;
+        QTest::newRow("second point")
+            << QByteArray("  12.34") << QList<int>{D0 + 1, Pt, Pt} << "1." << 1;
+        QTest::newRow("no decimals on the face")
+            << QByteArray("   1234") << QList<int>{D0 + 9, Pt} << "9" << 1;
         QTest::newRow("seven characters at most")
-            << QByteArray("   1234") << QList<int>{D0 + 1, D0 + 2, D0 + 3, D0 + 4, D0 + 5, D0 + 6, D0 + 7, D0 + 8}
+            << QByteArray("   1234")
+            << QList<int>{D0 + 1, D0 + 2, D0 + 3, D0 + 4, D0 + 5, D0 + 6, D0 + 7, D0 + 8}
             << "1234567" << 1;
         QTest::newRow("point after five characters")
-            << QByteArray("  12.34") << QList<int>{D0 + 1, D0 + 2, D0 + 3, D0 + 4, D0 + 5, Pt} << "12345"
-            << 1;
+            << QByteArray("  12.34") << QList<int>{D0 + 1, D0 + 2, D0 + 3, D0 + 4, D0 + 5, Pt}
+            << "12345" << 1;
     }
     void tareEntry()
     {

@@ -26,7 +26,8 @@ private slots:
     void failedOpenIsRetriedOnceThenReported()
     {
         FrontPanelFixture f;
-        f.device->openError = ChannelError(ChannelError::Kind::NoSuchDevice, "/dev/ttyS0", "no such device");
+        f.device->openError =
+            ChannelError(ChannelError::Kind::NoSuchDevice, "/dev/ttyS0", "no such device");
         f.panel->OpenComPort();
         QCOMPARE(f.device->opens, 2);
         QCOMPARE(f.host.portErrors, QStringList{"Communications Port Failed"});

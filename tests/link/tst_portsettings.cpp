@@ -31,9 +31,10 @@ private slots:
         PortSettings s(dir.path());
         s.ComNo = QStringLiteral("7");
         s.LoadPortSettings();
-        QCOMPARE(readAll(s.iniPath()),
-                 QByteArray("[Scale Port]\r\nPort=0\r\nBaud=3\r\nParity=0\r\nData Bits=0\r\n"
-                            "Stop Bits=0\r\nMode=0\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n"));
+        QCOMPARE(
+            readAll(s.iniPath()),
+            QByteArray("[Scale Port]\r\nPort=0\r\nBaud=3\r\nParity=0\r\nData Bits=0\r\n"
+                       "Stop Bits=0\r\nMode=0\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n"));
         QCOMPARE(s.ComNo, QStringLiteral("0"));
         QCOMPARE(PortSettings::BaudRates().at(s.BaudRate), QStringLiteral("19200"));
         QCOMPARE(PortSettings::Parities().at(s.Parity), QStringLiteral("Even"));
@@ -51,17 +52,19 @@ private slots:
         QTest::addColumn<int>("mode");
         QTest::addColumn<int>("customOutputs");
         const auto P = [](Parity p) { return int(p); };
-        QTest::newRow("all set") << QByteArray("[Scale Port]\nPort=3\nBaud=6\nParity=2\nStop Bits=1\nMode=1\n[Advanced]\nCustom Outputs=2\n")
+        QTest::newRow("all set") << QByteArray("[Scale Port]\nPort=3\nBaud=6\nParity=2\nStop "
+                                               "Bits=1\nMode=1\n[Advanced]\nCustom Outputs=2\n")
                                  << 3 << 115200 << P(Parity::Odd) << 2 << 1 << 2;
         QTest::newRow("baud 9 shows nothing and opens at 19200")
-            << QByteArray("[Scale Port]\nPort=2\nBaud=9\nParity=1\n") << 2 << 19200 << P(Parity::None) << 1 << 0 << 1;
-        QTest::newRow("letters in the port") << QByteArray("[Scale Port]\nPort=COM1\n") << 0 << 19200
-                                             << P(Parity::Even) << 1 << 0 << 1;
-        QTest::newRow("digits then letters") << QByteArray("[Scale Port]\nPort=12ab\n") << 12 << 19200
-                                             << P(Parity::Even) << 1 << 0 << 1;
+            << QByteArray("[Scale Port]\nPort=2\nBaud=9\nParity=1\n") << 2 << 19200
+            << P(Parity::None) << 1 << 0 << 1;
+        QTest::newRow("letters in the port") << QByteArray("[Scale Port]\nPort=COM1\n") << 0
+                                             << 19200 << P(Parity::Even) << 1 << 0 << 1;
+        QTest::newRow("digits then letters") << QByteArray("[Scale Port]\nPort=12ab\n") << 12
+                                             << 19200 << P(Parity::Even) << 1 << 0 << 1;
         QTest::newRow("not a number reads as the default")
-            << QByteArray("[Scale Port]\nPort=1\nBaud=fast\nMode=x\n") << 1 << 19200 << P(Parity::Even) << 1
-            << 0 << 1;
+            << QByteArray("[Scale Port]\nPort=1\nBaud=fast\nMode=x\n") << 1 << 19200
+            << P(Parity::Even) << 1 << 0 << 1;
     }
     void loadedValuesAndTheirLineSettings()
     {
@@ -98,10 +101,12 @@ private slots:
         s.ComNo = QStringLiteral("abc");
         s.Mode = 1;
         s.SavePortSettings();
-        QCOMPARE(readAll(s.iniPath()),
-                 QByteArray("; site notes\r\n[Scale Port]\r\nPort=0\r\nBaud=9\r\nExtra=keep\r\n"
-                            "Parity=0\r\nData Bits=0\r\nStop Bits=0\r\nMode=1\r\n"
-                            "[Advanced]\r\nCustom Outputs=2\r\nVersion=0\r\n[Devices]\r\n1=/dev/ttyUSB0\r\n"));
+        QCOMPARE(
+            readAll(s.iniPath()),
+            QByteArray(
+                "; site notes\r\n[Scale Port]\r\nPort=0\r\nBaud=9\r\nExtra=keep\r\n"
+                "Parity=0\r\nData Bits=0\r\nStop Bits=0\r\nMode=1\r\n"
+                "[Advanced]\r\nCustom Outputs=2\r\nVersion=0\r\n[Devices]\r\n1=/dev/ttyUSB0\r\n"));
     }
 
     void portNumbersMapToDevices()
