@@ -9,7 +9,8 @@ FrontPanel::FrontPanel(Clock& clock, std::unique_ptr<SerialDevice> mainPort, Por
                        FrontPanelHost& host, QObject* parent)
     : QObject(parent), PollTimer(clock, PollInterval.count()),
       ShutOffTimer(clock, ShutOffDelay.count()), ParameterTimer(clock, 100), DebugTimer(clock, 100),
-      clock_(clock), port_(port), host_(host),
+      StateTimer(clock, 200), WatchdogTimer(clock, 1000), RetryTimer(clock, 2500), clock_(clock),
+      port_(port), host_(host),
       ComPort_(std::make_unique<SerialChannel>(clock, std::move(mainPort)))
 {
     ComPort_->setResolver([this](int n) { return port_.mappedDevice(n); });

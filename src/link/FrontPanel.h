@@ -118,6 +118,10 @@ public:
     Timer ShutOffTimer;
     Timer ParameterTimer;
     Timer DebugTimer;
+    // The firmware update's timers: the loader's state machine, its watchdog and the retry.
+    Timer StateTimer;
+    Timer WatchdogTimer;
+    Timer RetryTimer;
 
 signals:
     // The face changed: redraw it.

@@ -205,6 +205,22 @@ private slots:
         QCOMPARE(f.panel->PendingKey, 'U');
     }
 
+    void editorTimerRefreshesTheClockOnlyWhileTheEditorIsOpen()
+    {
+        FrontPanelFixture f;
+        f.connect();
+        int duringEditor = 0;
+        f.host.onEditor = [&] {
+            f.clock.advance(1000);
+            duringEditor = f.host.clockRefreshes;
+        };
+        f.panel->F4OptionsButtonClick();
+        QVERIFY(duringEditor >= 9);
+        f.clock.advance(1000);
+        QCOMPARE(f.host.clockRefreshes, duringEditor);
+        QVERIFY(!f.panel->ParameterTimer.enabled());
+    }
+
     void portSettingsAndEditorPausePolling_data()
     {
         QTest::addColumn<int>("key");
