@@ -61,11 +61,12 @@ Mark::Mark(const QString& legend, QWidget* parent) : QWidget(parent), legend_(le
 
 void Mark::setLit(bool lit)
 {
+    // Always restated: naming the control after construction replaces the accessible name.
+    setAccessibleName(
+        QStringLiteral("%1 %2").arg(legend_, lit ? QStringLiteral("lit") : QStringLiteral("dark")));
     if (lit == lit_)
         return;
     lit_ = lit;
-    setAccessibleName(
-        QStringLiteral("%1 %2").arg(legend_, lit ? QStringLiteral("lit") : QStringLiteral("dark")));
     update();
 }
 

@@ -2,7 +2,7 @@
 
 #include "app/FaceWidgets.h"
 #include "app/KxApplication.h"
-#include "app/UiNames.h"
+#include "editor/AccessibleControl.h"
 #include "editor/TParameterForm.h"
 #include "help/TListsForm.h"
 #include "link/TComForm.h"
@@ -91,7 +91,7 @@ void TMainForm::buildFace()
     }
 
     ShuttingDownPanel = new QLabel(QStringLiteral("SHUTTING DOWN... please wait."), WeighPanel);
-    nameControl(ShuttingDownPanel, QStringLiteral("ShuttingDownPanel"), ShuttingDownPanel->text());
+    nameControl(ShuttingDownPanel, QStringLiteral("ShuttingDownPanel"));
     ShuttingDownPanel->setGeometry(WeightPanel->geometry());
     ShuttingDownPanel->setAlignment(Qt::AlignCenter);
     ShuttingDownPanel->setWordWrap(true);
@@ -105,7 +105,7 @@ void TMainForm::buildFace()
     ConnectedLabel->setStyleSheet(QStringLiteral("color:white; font-weight:bold;"));
 
     CommandSent = new QLabel(QStringLiteral("Command Sent!"), WeighPanel);
-    nameControl(CommandSent, QStringLiteral("CommandSent"), CommandSent->text());
+    nameControl(CommandSent, QStringLiteral("CommandSent"));
     CommandSent->setGeometry(460, 236, 150, 20);
     CommandSent->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     CommandSent->setStyleSheet(QStringLiteral("color:white; font-weight:bold;"));
@@ -117,15 +117,16 @@ void TMainForm::buildFace()
     for (int i = 0; i < 5; ++i) {
         keys_[i] =
             new FaceKey(QString::fromLatin1(captions[i]), FrontPanel::UnitsTag + i, WeighPanel);
-        nameControl(keys_[i], QString::fromLatin1(keyNames[i]),
-                    QString::fromLatin1(captions[i]).replace('\n', ' '));
+        nameControl(keys_[i], QString::fromLatin1(keyNames[i]));
+        keys_[i]->setAccessibleName(
+            QString::fromLatin1(captions[i]).replace(QLatin1Char('\n'), QLatin1Char(' ')));
         keys_[i]->move(198 + i * 85, 262);
         connect(keys_[i], &QAbstractButton::clicked, this,
                 [this, tag = keys_[i]->tag()] { panel_->CommandClick(tag); });
     }
     OnOffButton = new FaceKey(QStringLiteral("ON/OFF"), 0, WeighPanel);
     OnOffButton->setRound(true);
-    nameControl(OnOffButton, QStringLiteral("OnOffButton"), QStringLiteral("ON/OFF"));
+    nameControl(OnOffButton, QStringLiteral("OnOffButton"));
     OnOffButton->move(365, 350);
     connect(OnOffButton, &QAbstractButton::clicked, this, [this] { panel_->OnOffButtonClick(); });
 
@@ -138,7 +139,7 @@ void TMainForm::buildFace()
     const char* barTexts[] = {"F1-Help", "F2-Port Settings", "F3-Check For Update", "F4-Options"};
     for (int i = 0; i < 4; ++i) {
         auto* l = new ClickLabel(QString::fromLatin1(barTexts[i]), bar);
-        nameControl(l, QString::fromLatin1(barNames[i]), l->text());
+        nameControl(l, QString::fromLatin1(barNames[i]));
         l->setGeometry(20 + i * 196, 0, 190, 31);
         l->setAlignment(Qt::AlignCenter);
         l->setCursor(Qt::PointingHandCursor);

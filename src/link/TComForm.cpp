@@ -1,6 +1,6 @@
 #include "link/TComForm.h"
 
-#include "app/UiNames.h"
+#include "editor/AccessibleControl.h"
 #include "link/PortSettings.h"
 
 #include <QComboBox>
@@ -47,7 +47,7 @@ TComForm::TComForm(PortSettings& settings, QWidget* parent) : QDialog(parent), s
     setFixedSize(514, 447);
 
     auto* header = new QLabel(QStringLiteral("Port Settings"));
-    nameControl(header, QStringLiteral("HeaderLabel"), header->text());
+    nameControl(header, QStringLiteral("HeaderLabel"));
     header->setAlignment(Qt::AlignCenter);
     header->setStyleSheet(QStringLiteral(
         "background:#b00000; color:white; font-weight:bold; font-size:20px; padding:8px;"));
@@ -84,10 +84,10 @@ TComForm::TComForm(PortSettings& settings, QWidget* parent) : QDialog(parent), s
     FoundPorts = new QComboBox;
     nameControl(FoundPorts, QStringLiteral("FoundPorts"));
     UseFoundPort = new QPushButton(QStringLiteral("Use for this port number"));
-    nameControl(UseFoundPort, QStringLiteral("UseFoundPort"), UseFoundPort->text());
+    nameControl(UseFoundPort, QStringLiteral("UseFoundPort"));
     UseFoundPort->setAutoDefault(false);
     auto* rescan = new QPushButton(QStringLiteral("Rescan"));
-    nameControl(rescan, QStringLiteral("RescanPorts"), rescan->text());
+    nameControl(rescan, QStringLiteral("RescanPorts"));
     rescan->setAutoDefault(false);
     auto* foundRow = new QHBoxLayout;
     foundRow->addWidget(UseFoundPort);
@@ -97,7 +97,7 @@ TComForm::TComForm(PortSettings& settings, QWidget* parent) : QDialog(parent), s
     foundLayout->addLayout(foundRow);
 
     CloseButton = new QPushButton(QStringLiteral("Close"));
-    nameControl(CloseButton, QStringLiteral("CloseButton"), CloseButton->text());
+    nameControl(CloseButton, QStringLiteral("CloseButton"));
     auto* buttons = new QHBoxLayout;
     buttons->addStretch();
     buttons->addWidget(CloseButton);
@@ -140,9 +140,6 @@ void TComForm::refresh()
     Mode->setCurrentIndex(settings_.Mode);
     AppVersion->setCurrentIndex(settings_.AppVersion);
     filling_ = false;
-    for (QComboBox* box : {BaudRate, DataBits, Parity, StopBits, Mode})
-        box->setAccessibleName(box->currentText());
-    ComNo->setAccessibleName(ComNo->text());
     showDevice();
 }
 
@@ -157,9 +154,6 @@ void TComForm::takeSelections()
     settings_.StopBits = StopBits->currentIndex();
     settings_.Mode = Mode->currentIndex();
     settings_.AppVersion = AppVersion->currentIndex();
-    for (QComboBox* box : {BaudRate, DataBits, Parity, StopBits, Mode})
-        box->setAccessibleName(box->currentText());
-    ComNo->setAccessibleName(ComNo->text());
     showDevice();
 }
 

@@ -4,6 +4,7 @@
 #include "link/QtSerialDevice.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -41,6 +42,57 @@ private slots:
     {
         sim.terminate();
         sim.waitForFinished(3000);
+    }
+
+    void theFaceIsReadableByAssistiveTechnology()
+    {
+        TMainForm form(dir.path(), QtClock::instance(), std::make_unique<QtSerialDevice>());
+        form.show();
+        auto* weight = form.findChild<QWidget*>("Weight");
+        QTRY_COMPARE_WITH_TIMEOUT(weight->accessibleName(), QStringLiteral("  12.50"), 5000);
+        const auto name = [](QWidget* w) {
+            return QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+        };
+        for (const char* control : {"Weight",
+                                    "TareWt",
+                                    "ConnectedLabel",
+                                    "CommandSent",
+                                    "NetArrow",
+                                    "lbUnitsArrow",
+                                    "gUnitsArrow",
+                                    "kgUnitsArrow",
+                                    "ozUnitsArrow",
+                                    "BatteryArrow",
+                                    "CenterOfZero",
+                                    "UnitsButton",
+                                    "ZeroButton",
+                                    "NetButton",
+                                    "AutoTareButton",
+                                    "PrintButton",
+                                    "OnOffButton",
+                                    "F1HelpButton",
+                                    "F2PortSettingsButton",
+                                    "F3UpdateButton",
+                                    "F4ParametersButton",
+                                    "ShuttingDownPanel",
+                                    "WeightPanel",
+                                    "WeighPanel"}) {
+            auto* w = form.findChild<QWidget*>(QString::fromLatin1(control));
+            QVERIFY2(w, control);
+            QCOMPARE(QAccessible::queryAccessibleInterface(w)->text(QAccessible::Description),
+                     QString::fromLatin1(control));
+        }
+        QCOMPARE(name(weight), QStringLiteral("  12.50"));
+        QVERIFY(name(form.findChild<QWidget*>("ConnectedLabel")).startsWith("Connected!  "));
+        QCOMPARE(name(form.findChild<QWidget*>("lbUnitsArrow")), QStringLiteral("lb lit"));
+        QCOMPARE(name(form.findChild<QWidget*>("kgUnitsArrow")), QStringLiteral("kg dark"));
+        QCOMPARE(name(form.findChild<QWidget*>("F2PortSettingsButton")),
+                 QStringLiteral("F2-Port Settings"));
+        auto* zero = QAccessible::queryAccessibleInterface(form.findChild<QWidget*>("ZeroButton"));
+        QCOMPARE(zero->role(), QAccessible::Button);
+        QCOMPARE(zero->text(QAccessible::Name), QStringLiteral("ZERO"));
+        QVERIFY(zero->actionInterface()->actionNames().contains(
+            QAccessibleActionInterface::pressAction()));
     }
 
     void showsTheSimulatorsWeightAndSendsAKeyAfterTheNextFrame()
