@@ -67,13 +67,4 @@ QListWidget* CalibrationPage::divisionListFor(int primaryUnit) const
     }
 }
 
-QStringList CalibrationPage::divisionItemsFor(int primaryUnit) const
-{
-    const QListWidget* list = divisionListFor(primaryUnit);
-    QStringList items;
-    for (int i = 0; i < list->count(); ++i)
-        items << list->item(i)->text();
-    return items;
-}
-
 } // namespace kx

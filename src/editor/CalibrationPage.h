@@ -31,7 +31,6 @@ public:
 
     // The hidden division list of a primary unit: index 1 kg, 2 oz, 3 g, anything else lb.
     QListWidget* divisionListFor(int primaryUnit) const;
-    QStringList divisionItemsFor(int primaryUnit) const;
 
 private:
     QListWidget* hiddenList(const QString& name);

@@ -109,31 +109,26 @@ QGroupBox* ConfigPage::makeCustomUnits()
 QGroupBox* ConfigPage::makeCom(int port)
 {
     const QString n = QString::number(port);
-    QGroupBox* box = group(this, QStringLiteral(" Com") + n + QStringLiteral(" "),
-                           QStringLiteral("Com") + n + QStringLiteral("Group"));
-    QFormLayout* form = formIn(box);
-    QComboBox* iface = comboRow(form, QStringLiteral("Interface"), QStringLiteral("Interface") + n);
-    QComboBox* mode = comboRow(form, QStringLiteral("Print Mode"), QStringLiteral("PrintMode") + n);
     const QString com = QStringLiteral("Com") + n;
-    QComboBox* baud = comboRow(form, QStringLiteral("Baud"), com + QStringLiteral("Baud"));
-    QComboBox* parity = comboRow(form, QStringLiteral("Parity"), com + QStringLiteral("Parity"));
-    QComboBox* data = comboRow(form, QStringLiteral("Data Bits"), com + QStringLiteral("DataBits"));
-    QComboBox* stop = comboRow(form, QStringLiteral("Stop Bits"), com + QStringLiteral("StopBits"));
-    if (port == 1) {
-        Interface1 = iface;
-        PrintMode1 = mode;
-        Com1Baud = baud;
-        Com1Parity = parity;
-        Com1DataBits = data;
-        Com1StopBits = stop;
-    } else {
-        Interface2 = iface;
-        PrintMode2 = mode;
-        Com2Baud = baud;
-        Com2Parity = parity;
-        Com2DataBits = data;
-        Com2StopBits = stop;
-    }
+    const bool first = port == 1;
+    const struct
+    {
+        const char* caption;
+        QString name;
+        QComboBox*& control;
+    } rows[] = {
+        {"Interface", QStringLiteral("Interface") + n, first ? Interface1 : Interface2},
+        {"Print Mode", QStringLiteral("PrintMode") + n, first ? PrintMode1 : PrintMode2},
+        {"Baud", com + QStringLiteral("Baud"), first ? Com1Baud : Com2Baud},
+        {"Parity", com + QStringLiteral("Parity"), first ? Com1Parity : Com2Parity},
+        {"Data Bits", com + QStringLiteral("DataBits"), first ? Com1DataBits : Com2DataBits},
+        {"Stop Bits", com + QStringLiteral("StopBits"), first ? Com1StopBits : Com2StopBits},
+    };
+    QGroupBox* box =
+        group(this, QStringLiteral(" ") + com + QStringLiteral(" "), com + QStringLiteral("Group"));
+    QFormLayout* form = formIn(box);
+    for (const auto& row : rows)
+        row.control = comboRow(form, QString::fromLatin1(row.caption), row.name);
     return box;
 }
 

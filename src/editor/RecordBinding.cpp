@@ -47,14 +47,14 @@ void selectIndex(QComboBox* combo, int index)
     combo->setCurrentIndex(index >= 0 && index < combo->count() ? index : -1);
 }
 
+} // namespace
+
 void replaceItems(QComboBox* combo, const QStringList& items)
 {
     combo->clear();
     combo->addItems(items);
     combo->setCurrentIndex(-1);
 }
-
-} // namespace
 
 void setTypedText(QLineEdit* edit, const QString& text)
 {

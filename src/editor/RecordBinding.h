@@ -4,6 +4,7 @@
 
 #include <QValidator>
 
+class QComboBox;
 class QLineEdit;
 class QWidget;
 
@@ -44,6 +45,9 @@ SettingsRecord readRecord(const QWidget* root, SettingsRecord record);
 
 // Sets a text box's text as code does, keeping its typing limit's allowance in step.
 void setTypedText(QLineEdit* edit, const QString& text);
+
+// Gives a drop-down list new items with none of them chosen.
+void replaceItems(QComboBox* combo, const QStringList& items);
 
 } // namespace RecordBinding
 } // namespace kx

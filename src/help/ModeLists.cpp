@@ -1,22 +1,28 @@
 #include "help/ModeLists.h"
 
+#include "settings/SettingsSchema.h"
+
 namespace kx::ModeLists {
+
+namespace {
+
+// The KX7400's modes are the option lists of its settings file, so the two can never drift.
+QStringList printModes(const char* control)
+{
+    const SettingDesc* desc = findSetting(control);
+    return desc ? optionTexts(desc->options) : QStringList();
+}
+
+} // namespace
 
 QStringList kx7400Mode1()
 {
-    return {QStringLiteral("OFF"),        QStringLiteral("button"), QStringLiteral("Automatic"),
-            QStringLiteral("Continuous"), QStringLiteral("Polled"), QStringLiteral("rd7300"),
-            QStringLiteral("rd7400"),     QStringLiteral("rd7500"), QStringLiteral("rd7600"),
-            QStringLiteral("rd7800"),     QStringLiteral("rd9200"), QStringLiteral("ShipPoint"),
-            QStringLiteral("UPS")};
+    return printModes("PrintMode1");
 }
 
 QStringList kx7400Mode2()
 {
-    return {
-        QStringLiteral("OFF"),    QStringLiteral("Automatic"),      QStringLiteral("Continuous"),
-        QStringLiteral("Polled"), QStringLiteral("Remote Display"), QStringLiteral("ShipPoint"),
-        QStringLiteral("UPS")};
+    return printModes("PrintMode2");
 }
 
 QStringList kx7450Mode1()

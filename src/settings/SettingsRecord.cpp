@@ -23,31 +23,37 @@ int SettingsRecord::itemIndex(const QByteArray& control) const
     return -1;
 }
 
-SettingsRecord defaultSettingsRecord()
+namespace {
+
+// A record with every setting and ticket field taken from one column of the tables: the
+// default when missing or the new-record value.
+SettingsRecord recordFromTables(const char* SettingDesc::*value, int TicketFieldDesc::*visible,
+                                int TicketFieldDesc::*row, int TicketFieldDesc::*col)
 {
     SettingsRecord r;
     for (const SettingDesc& d : settingsTable())
-        r.setValue(d.control, d.missingDefault);
+        r.setValue(d.control, d.*value);
     const auto fields = ticketFields();
     for (size_t i = 0; i < fields.size(); ++i) {
         const TicketFieldDesc& f = fields[i];
-        r.ticket[i] = {f.visibleTexts[static_cast<size_t>(f.missingVisible)],
-                       QByteArray::number(f.missingRow), QByteArray::number(f.missingCol)};
+        r.ticket[i] = {f.visibleTexts[static_cast<size_t>(f.*visible)], QByteArray::number(f.*row),
+                       QByteArray::number(f.*col)};
     }
     return r;
 }
 
+} // namespace
+
+SettingsRecord defaultSettingsRecord()
+{
+    return recordFromTables(&SettingDesc::missingDefault, &TicketFieldDesc::missingVisible,
+                            &TicketFieldDesc::missingRow, &TicketFieldDesc::missingCol);
+}
+
 SettingsRecord newSettingsRecord()
 {
-    SettingsRecord r;
-    for (const SettingDesc& d : settingsTable())
-        r.setValue(d.control, d.newValue);
-    const auto fields = ticketFields();
-    for (size_t i = 0; i < fields.size(); ++i) {
-        const TicketFieldDesc& f = fields[i];
-        r.ticket[i] = {f.visibleTexts[static_cast<size_t>(f.newVisible)],
-                       QByteArray::number(f.newRow), QByteArray::number(f.newCol)};
-    }
+    SettingsRecord r = recordFromTables(&SettingDesc::newValue, &TicketFieldDesc::newVisible,
+                                        &TicketFieldDesc::newRow, &TicketFieldDesc::newCol);
     // A fresh editor has every list at its first item when the preset is laid over it; the
     // calibration choices the preset's decimals follow are the new record's own.
     const OutputDefinition morvell = applyPreset(
