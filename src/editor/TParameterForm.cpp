@@ -255,12 +255,8 @@ void TParameterForm::fillPrintModes()
     FillGuard fill(filling_);
     const QStringList mode1 = lists_ ? lists_->kx7400Mode1() : ModeLists::kx7400Mode1();
     const QStringList mode2 = lists_ ? lists_->kx7400Mode2() : ModeLists::kx7400Mode2();
-    for (auto [combo, items] :
-         {std::pair{ConfigTab->PrintMode1, mode1}, std::pair{ConfigTab->PrintMode2, mode2}}) {
-        combo->clear();
-        combo->addItems(items);
-        combo->setCurrentIndex(-1);
-    }
+    RecordBinding::replaceItems(ConfigTab->PrintMode1, mode1);
+    RecordBinding::replaceItems(ConfigTab->PrintMode2, mode2);
 }
 
 void TParameterForm::LoadDefaults()
@@ -385,8 +381,8 @@ void TParameterForm::PrimaryUnitsChange()
     const int position = division->currentIndex();
     {
         FillGuard fill(filling_);
-        division->clear();
-        division->addItems(optionTexts(divisionList(CalTab->PrimaryUnits->currentIndex())));
+        RecordBinding::replaceItems(
+            division, optionTexts(divisionList(CalTab->PrimaryUnits->currentIndex())));
         division->setCurrentIndex(position < division->count() ? position : -1);
     }
     // A different unit (and so a different division) is an edit like any other.
@@ -420,9 +416,12 @@ void TParameterForm::reject()
     if (closing_)
         return;
     closing_ = true;
-    guarded("FormCloseQuery", [this] { document_->FormCloseQuery(); });
+    bool canClose = true;
+    guarded("FormCloseQuery", [this, &canClose] { canClose = document_->FormCloseQuery(); });
     closing_ = false;
-    QDialog::reject();
+    // A save the user asked for that did not happen keeps the editor open with the edits.
+    if (canClose)
+        QDialog::reject();
 }
 
 void TParameterForm::keyPressEvent(QKeyEvent* event)

@@ -104,6 +104,7 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
     void changeEvent(QEvent* event) override;
     // Every way of closing (Exit, the close box) comes through here: the close question.
+    // The editor stays open only when the user asked for a save that did not happen.
     void reject() override;
 
 private:

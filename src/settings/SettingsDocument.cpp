@@ -10,16 +10,19 @@
 namespace kx {
 namespace {
 
-const QString kChangesFound = QStringLiteral("Changes Found");
 const QString kSaveChanges = QStringLiteral("Save Changes?");
 const QString kSaveChangesToCurrent = QStringLiteral("Save Changes to current file?");
-const QString kNotAllLoaded = QStringLiteral("Not all settings coud be loaded.");
-const QString kErrorReading = QStringLiteral("Error Reading File");
-const QString kNotSaved = QStringLiteral("File could not be saved.");
-const QString kErrorSaving = QStringLiteral("Error Saving File");
 const QString kUnableToLoad = QStringLiteral("Error occurred! Unable to load defaults.");
 const QString kNewCaption = QStringLiteral("Parameters Editor");
 const QString kNoFileCaption = QStringLiteral("Parameters... ");
+
+// A failed save says the same as an incomplete load.
+const BoxMessage kNotAllLoaded{QStringLiteral("Not all settings coud be loaded."),
+                               QStringLiteral("Error Reading File"), BoxMessage::Buttons::Ok,
+                               BoxMessage::Icon::Information};
+const BoxMessage kNotSaved{QStringLiteral("File could not be saved."),
+                           QStringLiteral("Error Saving File"), BoxMessage::Buttons::Ok,
+                           BoxMessage::Icon::Stop};
 
 QString fileCaption(const QString& path)
 {
@@ -69,7 +72,8 @@ void SettingsDocument::ensureSettingsFolder() const
     QDir().mkpath(settingsFolder());
 }
 
-FileDialogSetup SettingsDocument::dialogSpec(const QString& directory, const QString& fileName) const
+FileDialogSetup SettingsDocument::dialogSpec(const QString& directory,
+                                             const QString& fileName) const
 {
     return {QStringLiteral("Open KX7400 file."), QStringLiteral("Dat File (*.dat)"),
             QStringLiteral("DAT"), directory, fileName};
@@ -90,10 +94,15 @@ void SettingsDocument::setFlags(bool changed)
         view_.setKeptChanges(false);
 }
 
-bool SettingsDocument::askToSave(const QString& question)
+bool SettingsDocument::offerToSave(const QString& question)
 {
-    return dialogs_.ask({question, kChangesFound, BoxMessage::Buttons::YesNo,
-                         BoxMessage::Icon::Question}) == Answer::Yes;
+    if (!hasUnsavedChanges())
+        return true;
+    const BoxMessage box{question, QStringLiteral("Changes Found"), BoxMessage::Buttons::YesNo,
+                         BoxMessage::Icon::Question};
+    if (dialogs_.ask(box) != Answer::Yes)
+        return true;
+    return SaveButtonClick(SaveCaller::Other);
 }
 
 bool SettingsDocument::fill(const SettingsRecord& record, FillReason reason)
@@ -119,8 +128,7 @@ bool SettingsDocument::LoadSettingsFile(const QString& path)
     if (!fill(readSettings(doc), FillReason::LoadedFile))
         complete = false;
     if (!complete)
-        dialogs_.tell({kNotAllLoaded, kErrorReading, BoxMessage::Buttons::Ok,
-                       BoxMessage::Icon::Information});
+        dialogs_.tell(kNotAllLoaded);
     return complete;
 }
 
@@ -164,8 +172,8 @@ bool SettingsDocument::LoadDefaults()
 void SettingsDocument::NewButtonClick()
 {
     // Unsaved edits are never dropped without a question, with or without an open file.
-    if (hasUnsavedChanges() && askToSave(kSaveChanges))
-        SaveButtonClick(SaveCaller::Other);
+    if (!offerToSave(kSaveChanges))
+        return;
     openFile_.reset();
     LoadDefaults();
     view_.setChanged(true);
@@ -173,8 +181,8 @@ void SettingsDocument::NewButtonClick()
 
 void SettingsDocument::OpenButtonClick()
 {
-    if (hasUnsavedChanges() && askToSave(kSaveChangesToCurrent))
-        SaveButtonClick(SaveCaller::Other);
+    if (!offerToSave(kSaveChangesToCurrent))
+        return;
     openFile_.reset();
     ensureSettingsFolder();
     const auto path = dialogs_.chooseFileToOpen(dialogSpec(settingsFolder(), QString()));
@@ -186,10 +194,10 @@ void SettingsDocument::OpenButtonClick()
     setFlags(false);
 }
 
-void SettingsDocument::SaveButtonClick(SaveCaller caller)
+bool SettingsDocument::SaveButtonClick(SaveCaller caller)
 {
     if (caller == SaveCaller::Other && !hasUnsavedChanges())
-        return;
+        return true;
     if (caller == SaveCaller::SaveAsButton) {
         openFile_.reset();
         currentFileName_ = NoFileName;
@@ -203,21 +211,22 @@ void SettingsDocument::SaveButtonClick(SaveCaller caller)
         }
     }
     if (!openFile_)
-        return;
+        return false;
     Busy busy(view_);
     const bool written = WriteSettingsFile();
     view_.setCaption(fileCaption(currentFileName_));
     if (!written)
-        dialogs_.tell({kNotAllLoaded, kErrorReading, BoxMessage::Buttons::Ok,
-                       BoxMessage::Icon::Information});
+        dialogs_.tell(kNotAllLoaded);
+    return written;
 }
 
-void SettingsDocument::FormCloseQuery()
+bool SettingsDocument::FormCloseQuery()
 {
-    if (hasUnsavedChanges() && askToSave(kSaveChanges))
-        SaveButtonClick(SaveCaller::Other);
+    if (!offerToSave(kSaveChanges))
+        return false;
     view_.stopDebugMonitor();
     openFile_.reset();
+    return true;
 }
 
 void SettingsDocument::LoadOnShow()
@@ -248,7 +257,7 @@ bool SettingsDocument::SaveUploadedSettings(const QList<QByteArray>& lines)
     if (writable && QFileInfo::exists(*path) && !QFileInfo::exists(backup))
         QFile::copy(*path, backup);
     if (!writable || !IniDocument::writeFileAtomically(*path, content)) {
-        dialogs_.tell({kNotSaved, kErrorSaving, BoxMessage::Buttons::Ok, BoxMessage::Icon::Stop});
+        dialogs_.tell(kNotSaved);
         return false;
     }
 

@@ -61,11 +61,17 @@ public:
     // "Parameters Editor". False when the editor could not take every value.
     bool LoadDefaults();
 
+    // New, Open and closing ask about unsaved changes first. When the user answers Yes and the
+    // changes are not saved after all (the save dialog is cancelled or the file refuses the
+    // write), the operation stops there and the edits stay in the editor.
     void NewButtonClick();
     void OpenButtonClick();
-    void SaveButtonClick(SaveCaller caller);
-    // Asks about unsaved changes and releases the file; the window always closes.
-    void FormCloseQuery();
+    // True when the record is saved, or when an implicit save found nothing to save; false
+    // when the dialog was cancelled or the write failed.
+    bool SaveButtonClick(SaveCaller caller);
+    // Asks about unsaved changes and releases the file. True when the window may close: always,
+    // unless the user asked for a save that did not happen.
+    bool FormCloseQuery();
     // The show step: the current file, or a new record when there is none; then clears both
     // change flags. The caption stays as it was.
     void LoadOnShow();
@@ -76,7 +82,9 @@ public:
 private:
     FileDialogSetup dialogSpec(const QString& directory, const QString& fileName) const;
     FileDialogSetup saveDialogSpec() const;
-    bool askToSave(const QString& question);
+    // Asks the question when there are unsaved changes and saves on Yes; false when the user
+    // wanted the changes saved and they were not.
+    bool offerToSave(const QString& question);
     void setFlags(bool changed);
     void ensureSettingsFolder() const;
     bool fill(const SettingsRecord& record, FillReason reason);

@@ -34,6 +34,7 @@ private slots:
 
     void firstShow_givesNewRecordAndClosesWithoutQuestion();
     void newThenExit_asksSaveChanges();
+    void exitWhenTheAskedSaveIsCancelled_staysOpen();
     void showWithoutRequest_changesNothing();
     void missingFolderOnShow_loadsDefaultsSilently();
 
@@ -80,6 +81,7 @@ void TestParameterForm::init()
 
 void TestParameterForm::cleanup()
 {
+    QVERIFY(dialogs_->scriptUsedUp());
     form_.reset();
     dialogs_.reset();
     dir_.reset();
@@ -160,15 +162,36 @@ void TestParameterForm::newThenExit_asksSaveChanges()
     QVERIFY(!form_->isVisible());
     QCOMPARE(dialogs_->asked.size(), 1);
     const BoxMessage expected{QStringLiteral("Save Changes?"), QStringLiteral("Changes Found"),
-                               BoxMessage::Buttons::YesNo, BoxMessage::Icon::Question};
+                              BoxMessage::Buttons::YesNo, BoxMessage::Icon::Question};
     QCOMPARE(dialogs_->asked.first(), expected);
     QVERIFY(dialogs_->saveDialogs.isEmpty());
+}
+
+void TestParameterForm::exitWhenTheAskedSaveIsCancelled_staysOpen()
+{
+    showRequested();
+    edit("ScaleCapacity")->setText(QStringLiteral("777"));
+    dialogs_->answers.enqueue(Answer::Yes);
+    dialogs_->savePaths.enqueue(std::nullopt);
+    form_->ScreenClose->click();
+
+    QVERIFY(form_->isVisible());
+    QCOMPARE(dialogs_->saveDialogs.size(), 1);
+    QCOMPARE(edit("ScaleCapacity")->text(), QStringLiteral("777"));
+    QVERIFY(form_->changed());
+
+    // Answering No this time drops the edit and closes.
+    dialogs_->answers.enqueue(Answer::No);
+    form_->ScreenClose->click();
+    QVERIFY(!form_->isVisible());
+    QCOMPARE(dialogs_->asked.size(), 2);
 }
 
 void TestParameterForm::showWithoutRequest_changesNothing()
 {
     showRequested();
     edit("ScaleCapacity")->setText(QStringLiteral("777"));
+    dialogs_->answers.enqueue(Answer::No);
     form_->close();
     QCOMPARE(dialogs_->asked.size(), 1); // the edit counted
 
@@ -360,6 +383,7 @@ void TestParameterForm::customGroup_enabledExactlyWhileCustomChecked()
 
     // New unchecks "Custom" and greys the group again.
     page->RadioCustom->click();
+    dialogs_->answers.enqueue(Answer::No); // the edits above are dropped
     form_->FileNew->click();
     QVERIFY(!page->RadioCustom->isChecked());
     QVERIFY(!page->CustomGroup->isEnabled());

@@ -1,3 +1,5 @@
+#include "FakeDialogs.h"
+
 #include "settings/SettingsDocument.h"
 #include "settings/SettingsFile.h"
 
@@ -5,7 +7,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <deque>
 
 using namespace kx;
 
@@ -53,59 +54,14 @@ public:
     void showErrorPanel(const QString& text) override { errorPanel = text; }
 };
 
-class FakeDialogs : public DocumentDialogs
-{
-public:
-    std::deque<Answer> answers;
-    std::deque<std::optional<QString>> openChoices;
-    std::deque<std::optional<QString>> saveChoices;
-    QList<BoxMessage> asked;
-    QList<BoxMessage> told;
-    QList<FileDialogSetup> openDialogs;
-    QList<FileDialogSetup> saveDialogs;
-
-    Answer ask(const BoxMessage& m) override
-    {
-        asked << m;
-        if (answers.empty()) {
-            qWarning("unexpected question: %s", qPrintable(m.text));
-            return Answer::No;
-        }
-        const Answer a = answers.front();
-        answers.pop_front();
-        return a;
-    }
-    void tell(const BoxMessage& m) override { told << m; }
-    std::optional<QString> chooseFileToOpen(const FileDialogSetup& setup) override
-    {
-        openDialogs << setup;
-        return take(openChoices);
-    }
-    std::optional<QString> chooseFileToSave(const FileDialogSetup& setup) override
-    {
-        saveDialogs << setup;
-        return take(saveChoices);
-    }
-
-private:
-    static std::optional<QString> take(std::deque<std::optional<QString>>& q)
-    {
-        if (q.empty())
-            return std::nullopt;
-        auto v = q.front();
-        q.pop_front();
-        return v;
-    }
-};
-
 const BoxMessage kSaveChanges{"Save Changes?", "Changes Found", BoxMessage::Buttons::YesNo,
-                               BoxMessage::Icon::Question};
+                              BoxMessage::Icon::Question};
 const BoxMessage kSaveToCurrent{"Save Changes to current file?", "Changes Found",
-                                 BoxMessage::Buttons::YesNo, BoxMessage::Icon::Question};
+                                BoxMessage::Buttons::YesNo, BoxMessage::Icon::Question};
 const BoxMessage kSaveFailed{"Not all settings coud be loaded.", "Error Reading File",
-                              BoxMessage::Buttons::Ok, BoxMessage::Icon::Information};
+                             BoxMessage::Buttons::Ok, BoxMessage::Icon::Information};
 const BoxMessage kUploadFailed{"File could not be saved.", "Error Saving File",
-                                BoxMessage::Buttons::Ok, BoxMessage::Icon::Stop};
+                               BoxMessage::Buttons::Ok, BoxMessage::Icon::Stop};
 
 QByteArray readFile(const QString& path)
 {
@@ -152,6 +108,8 @@ private slots:
     void newKeepsNetworkChoice();
     void closeWithChanges_data();
     void closeWithChanges();
+    void requestedSaveThatFailsKeepsEdits_data();
+    void requestedSaveThatFailsKeepsEdits();
     void showWithoutFileMakesNewRecord();
     void showWithVanishedFolderLoadsDefaultsQuietly();
     void showThatCannotFillReportsOnPanel();
@@ -184,9 +142,7 @@ void TestSettingsDocument::init()
 void TestSettingsDocument::cleanup()
 {
     QCOMPARE(view_->busyDepth, 0);
-    QVERIFY(dialogs_->answers.empty());
-    QVERIFY(dialogs_->openChoices.empty());
-    QVERIFY(dialogs_->saveChoices.empty());
+    QVERIFY(dialogs_->scriptUsedUp());
     doc_.reset();
     dialogs_.reset();
     view_.reset();
@@ -199,7 +155,7 @@ void TestSettingsDocument::openFileHolding(const QString& path, const SettingsRe
     IniDocument ini;
     writeSettings(ini, record);
     QVERIFY(ini.save(path));
-    dialogs_->openChoices.push_back(path);
+    dialogs_->openPaths.enqueue(path);
     doc_->OpenButtonClick();
 }
 
@@ -208,12 +164,13 @@ void TestSettingsDocument::openLoadsFileAndAttaches()
     QCOMPARE(doc_->situation(), SettingsDocument::Situation::NoFile);
     QDir().mkpath(dir_->filePath("SAVED"));
     writeFile(saved("a.dat"), "[Configuration]\r\nCom1 Baud=6\r\n");
-    dialogs_->openChoices.push_back(saved("a.dat"));
+    dialogs_->openPaths.enqueue(saved("a.dat"));
     doc_->OpenButtonClick();
 
     QCOMPARE(dialogs_->openDialogs.size(), 1);
-    QCOMPARE(dialogs_->openDialogs[0], (FileDialogSetup{"Open KX7400 file.", "Dat File (*.dat)",
-                                                       "DAT", dir_->filePath("SAVED"), QString()}));
+    QCOMPARE(dialogs_->openDialogs[0],
+             (FileDialogSetup{"Open KX7400 file.", "Dat File (*.dat)", "DAT",
+                              dir_->filePath("SAVED"), QString()}));
     QCOMPARE(view_->shown.value("Com1Baud"), QByteArray("6"));
     QCOMPARE(view_->fills, QList<FillReason>{FillReason::LoadedFile});
     QCOMPARE(view_->loadingDuringFill, QList<bool>{true});
@@ -229,7 +186,7 @@ void TestSettingsDocument::openLoadsFileAndAttaches()
 void TestSettingsDocument::openOfNewNameGivesDefaultsAndFirstSaveCreatesIt()
 {
     view_->shown = newSettingsRecord();
-    dialogs_->openChoices.push_back(saved("fresh.dat"));
+    dialogs_->openPaths.enqueue(saved("fresh.dat"));
     doc_->OpenButtonClick();
 
     QVERIFY(QFileInfo(dir_->filePath("SAVED")).isDir()); // Open made the settings folder
@@ -249,8 +206,8 @@ void TestSettingsDocument::openWithChangesAsksFirst()
     openFileHolding(saved("a.dat"), newSettingsRecord());
     view_->shown.setValue("Com1Baud", "5");
     view_->changedFlag = true;
-    dialogs_->answers.push_back(Answer::Yes);
-    dialogs_->openChoices.push_back(std::nullopt);
+    dialogs_->answers.enqueue(Answer::Yes);
+    dialogs_->openPaths.enqueue(std::nullopt);
     doc_->OpenButtonClick();
 
     QCOMPARE(dialogs_->asked, QList<BoxMessage>{kSaveToCurrent});
@@ -262,7 +219,7 @@ void TestSettingsDocument::openCancelledThenSaveOffersPreviousName()
 {
     openFileHolding(saved("a.dat"), newSettingsRecord());
     const SettingsRecord before = view_->shown;
-    dialogs_->openChoices.push_back(std::nullopt);
+    dialogs_->openPaths.enqueue(std::nullopt);
     doc_->OpenButtonClick();
 
     QCOMPARE(view_->shown, before);
@@ -270,7 +227,7 @@ void TestSettingsDocument::openCancelledThenSaveOffersPreviousName()
     QVERIFY(!doc_->canDownload());
     QCOMPARE(doc_->currentFileName(), saved("a.dat"));
 
-    dialogs_->saveChoices.push_back(saved("b.dat"));
+    dialogs_->savePaths.enqueue(saved("b.dat"));
     doc_->SaveButtonClick(SettingsDocument::SaveCaller::SaveButton);
     QCOMPARE(dialogs_->saveDialogs.size(), 1);
     QCOMPARE(dialogs_->saveDialogs[0].directory, dir_->filePath("SAVED"));
@@ -287,7 +244,7 @@ void TestSettingsDocument::saveAsCancelledLeavesNoFile()
     openFileHolding(saved("a.dat"), newSettingsRecord());
     const QByteArray onDisk = readFile(saved("a.dat"));
     view_->changedFlag = true;
-    dialogs_->saveChoices.push_back(std::nullopt);
+    dialogs_->savePaths.enqueue(std::nullopt);
     doc_->SaveButtonClick(SettingsDocument::SaveCaller::SaveAsButton);
 
     QCOMPARE(dialogs_->saveDialogs[0].directory, dir_->filePath("SAVED"));
@@ -298,7 +255,7 @@ void TestSettingsDocument::saveAsCancelledLeavesNoFile()
     QCOMPARE(readFile(saved("a.dat")), onDisk);
 
     // The next save starts over in the settings folder with no name.
-    dialogs_->saveChoices.push_back(std::nullopt);
+    dialogs_->savePaths.enqueue(std::nullopt);
     doc_->SaveButtonClick(SettingsDocument::SaveCaller::SaveButton);
     QCOMPARE(dialogs_->saveDialogs[1].directory, dir_->filePath("SAVED"));
     QCOMPARE(dialogs_->saveDialogs[1].fileName, QString());
@@ -349,7 +306,7 @@ void TestSettingsDocument::saveIntoOtherExistingFileKeepsItsKeys()
     view_->shown = newSettingsRecord();
     view_->shown.setValue("CustomResolution", ""); // nothing chosen: the key is skipped
     view_->changedFlag = true;
-    dialogs_->saveChoices.push_back(saved("other.dat"));
+    dialogs_->savePaths.enqueue(saved("other.dat"));
     doc_->SaveButtonClick(SettingsDocument::SaveCaller::SaveAsButton);
 
     const IniDocument back = IniDocument::fromBytes(readFile(saved("other.dat")));
@@ -398,7 +355,7 @@ void TestSettingsDocument::newWithOpenFile()
     view_->shown.setValue("CustomName", "Edited");
     view_->changedFlag = changes;
     if (changes)
-        dialogs_->answers.push_back(saveThem ? Answer::Yes : Answer::No);
+        dialogs_->answers.enqueue(saveThem ? Answer::Yes : Answer::No);
     doc_->NewButtonClick();
 
     QCOMPARE(dialogs_->asked, changes ? QList<BoxMessage>{kSaveChanges} : QList<BoxMessage>{});
@@ -415,7 +372,7 @@ void TestSettingsDocument::newWithOpenFile()
     QCOMPARE(doc_->currentFileName(), saved("a.dat"));
 
     // Closing without saving and showing again reloads the file from disk.
-    dialogs_->answers.push_back(Answer::No);
+    dialogs_->answers.enqueue(Answer::No);
     doc_->FormCloseQuery();
     doc_->LoadOnShow();
     QCOMPARE(view_->shown.value("CustomName"), expectedOnDisk);
@@ -441,9 +398,9 @@ void TestSettingsDocument::newWithoutFile()
     view_->changedFlag = changes;
     view_->shown.setValue("CustomName", "Edited");
     if (changes)
-        dialogs_->answers.push_back(saveThem ? Answer::Yes : Answer::No);
+        dialogs_->answers.enqueue(saveThem ? Answer::Yes : Answer::No);
     if (saveThem)
-        dialogs_->saveChoices.push_back(saved("kept.dat"));
+        dialogs_->savePaths.enqueue(saved("kept.dat"));
     doc_->NewButtonClick();
 
     // Unsaved edits are never dropped without a question, file or no file.
@@ -486,8 +443,8 @@ void TestSettingsDocument::closeWithChanges()
     const QByteArray onDisk = readFile(saved("a.dat"));
     view_->shown.setValue("Com2Baud", "6");
     view_->changedFlag = true;
-    dialogs_->answers.push_back(saveThem ? Answer::Yes : Answer::No);
-    doc_->FormCloseQuery();
+    dialogs_->answers.enqueue(saveThem ? Answer::Yes : Answer::No);
+    QVERIFY(doc_->FormCloseQuery());
 
     QCOMPARE(dialogs_->asked, QList<BoxMessage>{kSaveChanges});
     QVERIFY(view_->debugStopped);
@@ -499,6 +456,53 @@ void TestSettingsDocument::closeWithChanges()
                  QByteArray("6"));
     else
         QCOMPARE(readFile(saved("a.dat")), onDisk);
+}
+
+void TestSettingsDocument::requestedSaveThatFailsKeepsEdits_data()
+{
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<bool>("withFile"); // attached to a read-only file, or no file at all
+
+    for (const char* op : {"New", "Open", "Close"}) {
+        QTest::addRow("%s, file refuses the save", op) << QString(op) << true;
+        QTest::addRow("%s, save dialog cancelled", op) << QString(op) << false;
+    }
+}
+
+void TestSettingsDocument::requestedSaveThatFailsKeepsEdits()
+{
+    QFETCH(QString, operation);
+    QFETCH(bool, withFile);
+
+    if (withFile) {
+        openFileHolding(saved("ro.dat"), newSettingsRecord());
+        makeReadOnly(saved("ro.dat"));
+    } else {
+        doc_->NewButtonClick();
+        dialogs_->savePaths.enqueue(std::nullopt);
+    }
+    view_->shown.setValue("CustomName", "Edited");
+    view_->changedFlag = true;
+    const auto situation = doc_->situation();
+    const int fills = view_->fills.size();
+    const int openDialogs = dialogs_->openDialogs.size();
+    dialogs_->answers.enqueue(Answer::Yes);
+
+    if (operation == u"New")
+        doc_->NewButtonClick();
+    else if (operation == u"Open")
+        doc_->OpenButtonClick();
+    else
+        QVERIFY(!doc_->FormCloseQuery()); // the window stays open
+
+    // The user asked for the edits to be kept: they are all still there, and still unsaved.
+    QCOMPARE(dialogs_->told, withFile ? QList<BoxMessage>{kSaveFailed} : QList<BoxMessage>{});
+    QCOMPARE(view_->shown.value("CustomName"), QByteArray("Edited"));
+    QCOMPARE(view_->fills.size(), fills);
+    QVERIFY(view_->changedFlag);
+    QCOMPARE(dialogs_->openDialogs.size(), openDialogs);
+    QCOMPARE(doc_->situation(), situation);
+    QVERIFY(!view_->debugStopped);
 }
 
 void TestSettingsDocument::showWithoutFileMakesNewRecord()
@@ -540,7 +544,7 @@ void TestSettingsDocument::unreadableFileIsReportedOnce()
 {
     // A folder in place of the file: it exists but cannot be read as one.
     QDir().mkpath(saved("folder.dat"));
-    dialogs_->openChoices.push_back(saved("folder.dat"));
+    dialogs_->openPaths.enqueue(saved("folder.dat"));
     doc_->OpenButtonClick();
 
     QCOMPARE(dialogs_->told, QList<BoxMessage>{kSaveFailed});
@@ -555,7 +559,7 @@ void TestSettingsDocument::uploadOverExistingFileKeepsOlderBackup()
     writeFile(saved("x.dat"), "[Configuration]\r\nCom1 Baud=1\r\n");
     writeFile(saved("x.dat.bak"), "[Configuration]\r\nCom1 Baud=0\r\n");
     view_->changedFlag = true;
-    dialogs_->saveChoices.push_back(saved("x.dat"));
+    dialogs_->savePaths.enqueue(saved("x.dat"));
     QVERIFY(doc_->SaveUploadedSettings({"[Configuration]", "Com1 Baud=6"}));
 
     QCOMPARE(readFile(saved("x.dat")), QByteArray("[Configuration]\r\nCom1 Baud=6\r\n"));
@@ -571,7 +575,7 @@ void TestSettingsDocument::uploadOverFileWithoutBackupMakesOne()
 {
     QDir().mkpath(dir_->filePath("SAVED"));
     writeFile(saved("x.dat"), "old\r\n");
-    dialogs_->saveChoices.push_back(saved("x.dat"));
+    dialogs_->savePaths.enqueue(saved("x.dat"));
     QVERIFY(doc_->SaveUploadedSettings({"[Ticket]", "Printer=3"}));
     QCOMPARE(readFile(saved("x.dat.bak")), QByteArray("old\r\n"));
     QCOMPARE(readFile(saved("x.dat")), QByteArray("[Ticket]\r\nPrinter=3\r\n"));
@@ -579,7 +583,7 @@ void TestSettingsDocument::uploadOverFileWithoutBackupMakesOne()
 
 void TestSettingsDocument::uploadCancelledChangesNothing()
 {
-    dialogs_->saveChoices.push_back(std::nullopt);
+    dialogs_->savePaths.enqueue(std::nullopt);
     QVERIFY(!doc_->SaveUploadedSettings({"[Ticket]", "Printer=3"}));
     QCOMPARE(dialogs_->saveDialogs[0].directory, dir_->filePath("SAVED"));
     QVERIFY(!QFileInfo::exists(dir_->filePath("SAVED"))); // not created for an upload
@@ -593,7 +597,7 @@ void TestSettingsDocument::uploadThatCannotBeWrittenLeavesEverything()
     writeFile(saved("x.dat"), "old\r\n");
     makeReadOnly(saved("x.dat"));
     const SettingsRecord before = view_->shown;
-    dialogs_->saveChoices.push_back(saved("x.dat"));
+    dialogs_->savePaths.enqueue(saved("x.dat"));
     QVERIFY(!doc_->SaveUploadedSettings({"[Ticket]", "Printer=3"}));
 
     QCOMPARE(dialogs_->told, QList<BoxMessage>{kUploadFailed});

@@ -4,38 +4,54 @@
 
 #include <QList>
 #include <QQueue>
+#include <QtGlobal>
+#include <optional>
 
 // Answers the editor's questions and file dialogs from a script and remembers what it was
-// shown. An unscripted question is answered No; an unscripted file dialog is cancelled.
+// shown. A file dialog takes the next scripted choice: a path, or std::nullopt for Cancel, so
+// a test can script a cancel among its choices; an unscripted dialog is cancelled. An
+// unscripted question is answered No with a warning, since the test did not expect it.
 class FakeDialogs : public kx::DocumentDialogs
 {
 public:
     kx::Answer ask(const kx::BoxMessage& message) override
     {
         asked << message;
-        return answers.isEmpty() ? kx::Answer::No : answers.dequeue();
+        if (answers.isEmpty()) {
+            qWarning("unexpected question: %s", qPrintable(message.text));
+            return kx::Answer::No;
+        }
+        return answers.dequeue();
     }
     void tell(const kx::BoxMessage& message) override { told << message; }
     std::optional<QString> chooseFileToOpen(const kx::FileDialogSetup& setup) override
     {
         openDialogs << setup;
-        if (openPaths.isEmpty())
-            return std::nullopt;
-        return openPaths.dequeue();
+        return next(openPaths);
     }
     std::optional<QString> chooseFileToSave(const kx::FileDialogSetup& setup) override
     {
         saveDialogs << setup;
-        if (savePaths.isEmpty())
-            return std::nullopt;
-        return savePaths.dequeue();
+        return next(savePaths);
+    }
+
+    // Every scripted answer and choice has been used.
+    bool scriptUsedUp() const
+    {
+        return answers.isEmpty() && openPaths.isEmpty() && savePaths.isEmpty();
     }
 
     QQueue<kx::Answer> answers;
-    QQueue<QString> openPaths;
-    QQueue<QString> savePaths;
+    QQueue<std::optional<QString>> openPaths;
+    QQueue<std::optional<QString>> savePaths;
     QList<kx::BoxMessage> asked;
     QList<kx::BoxMessage> told;
     QList<kx::FileDialogSetup> openDialogs;
     QList<kx::FileDialogSetup> saveDialogs;
+
+private:
+    static std::optional<QString> next(QQueue<std::optional<QString>>& choices)
+    {
+        return choices.isEmpty() ? std::nullopt : choices.dequeue();
+    }
 };
