@@ -394,36 +394,31 @@ void TestParameterForm::userEdit_marksChange_data()
     QTest::addColumn<QString>("control");
     QTest::addColumn<QString>("kind");
 
-    QTest::newRow("list") << "SleepMode"
-                          << "combo";
-    QTest::newRow("COM2 mode") << "PrintMode2"
-                               << "combo";
-    QTest::newRow("COM1 mode") << "PrintMode1"
-                               << "combo";
-    QTest::newRow("COM2 interface") << "Interface2"
-                                    << "combo";
-    QTest::newRow("division") << "DivisionSize"
-                              << "combo";
-    QTest::newRow("4-20 enable") << "_4to20_Enabled"
-                                 << "combo";
-    QTest::newRow("text") << "ScaleCapacity"
-                          << "edit";
-    QTest::newRow("setpoint") << "Setpoint1"
-                              << "edit";
-    QTest::newRow("node address") << "NEBusID"
-                                  << "edit";
-    QTest::newRow("unit box") << "RadioLBOZ"
-                              << "check";
-    QTest::newRow("network") << "NEEthernet"
-                             << "radio";
-    // These are saved like every other setting, so an edit to them alone must not be lost
-    // without a question on closing.
-    QTest::newRow("custom name") << "CustomName"
-                                 << "edit";
-    QTest::newRow("custom factor") << "CustomFactor"
-                                   << "edit";
-    QTest::newRow("primary units") << "PrimaryUnits"
-                                   << "combo";
+    // The last three are saved like every other setting, so an edit to them alone must not
+    // be lost without a question on closing.
+    const struct
+    {
+        const char* name;
+        const char* control;
+        const char* kind;
+    } rows[] = {
+        {"list", "SleepMode", "combo"},
+        {"COM2 mode", "PrintMode2", "combo"},
+        {"COM1 mode", "PrintMode1", "combo"},
+        {"COM2 interface", "Interface2", "combo"},
+        {"division", "DivisionSize", "combo"},
+        {"4-20 enable", "_4to20_Enabled", "combo"},
+        {"text", "ScaleCapacity", "edit"},
+        {"setpoint", "Setpoint1", "edit"},
+        {"node address", "NEBusID", "edit"},
+        {"unit box", "RadioLBOZ", "check"},
+        {"network", "NEEthernet", "radio"},
+        {"custom name", "CustomName", "edit"},
+        {"custom factor", "CustomFactor", "edit"},
+        {"primary units", "PrimaryUnits", "combo"},
+    };
+    for (const auto& r : rows)
+        QTest::newRow(r.name) << QString::fromLatin1(r.control) << QString::fromLatin1(r.kind);
 }
 
 void TestParameterForm::userEdit_marksChange()

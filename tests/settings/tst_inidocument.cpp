@@ -6,6 +6,22 @@
 
 using namespace kx;
 
+namespace {
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size();
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
+}
+
+} // namespace
+
 class TestIniDocument : public QObject
 {
     Q_OBJECT
@@ -203,17 +219,13 @@ void TestIniDocument::saveReplacesWholeFile()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("a.dat");
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[A]\nk=1\nforeign=x\n");
-    f.close();
+    QVERIFY(writeFile(path, "[A]\nk=1\nforeign=x\n"));
 
     IniDocument doc;
     QVERIFY(doc.load(path));
     doc.writeString("A", "k", "2");
     QVERIFY(doc.save(path));
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("[A]\r\nk=2\r\nforeign=x\r\n"));
+    QCOMPARE(readFile(path), QByteArray("[A]\r\nk=2\r\nforeign=x\r\n"));
     // Only the file itself is left: the temporary copy was renamed over it.
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{"a.dat"});
 }
@@ -222,11 +234,8 @@ void TestIniDocument::saveRefusesReadOnlyFileAndLeavesIt()
 {
     QTemporaryDir dir;
     const QString path = dir.filePath("ro.dat");
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write("[A]\r\nk=1\r\n");
-    f.close();
-    QVERIFY(f.setPermissions(QFileDevice::ReadOwner | QFileDevice::ReadUser));
+    QVERIFY(writeFile(path, "[A]\r\nk=1\r\n"));
+    QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::ReadUser));
 
     IniDocument doc;
     QVERIFY(doc.load(path));
@@ -234,8 +243,7 @@ void TestIniDocument::saveRefusesReadOnlyFileAndLeavesIt()
     QString error;
     QVERIFY(!doc.save(path, &error));
     QVERIFY(!error.isEmpty());
-    QVERIFY(f.open(QIODevice::ReadOnly));
-    QCOMPARE(f.readAll(), QByteArray("[A]\r\nk=1\r\n"));
+    QCOMPARE(readFile(path), QByteArray("[A]\r\nk=1\r\n"));
 }
 
 void TestIniDocument::saveRefusesMissingFolder()
