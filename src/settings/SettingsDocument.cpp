@@ -72,19 +72,19 @@ void SettingsDocument::ensureSettingsFolder() const
     QDir().mkpath(settingsFolder());
 }
 
-FileDialogSetup SettingsDocument::dialogSpec(const QString& directory,
-                                             const QString& fileName) const
+FileDialogSetup SettingsDocument::dialogSetup(const QString& directory,
+                                              const QString& fileName) const
 {
     return {QStringLiteral("Open KX7400 file."), QStringLiteral("Dat File (*.dat)"),
             QStringLiteral("DAT"), directory, fileName};
 }
 
-FileDialogSetup SettingsDocument::saveDialogSpec() const
+FileDialogSetup SettingsDocument::saveDialogSetup() const
 {
     if (currentFileName_ == NoFileName || currentFileName_.isEmpty())
-        return dialogSpec(settingsFolder(), QString());
+        return dialogSetup(settingsFolder(), QString());
     const QFileInfo current(currentFileName_);
-    return dialogSpec(current.absolutePath(), current.fileName());
+    return dialogSetup(current.absolutePath(), current.fileName());
 }
 
 void SettingsDocument::setFlags(bool changed)
@@ -185,7 +185,7 @@ void SettingsDocument::OpenButtonClick()
         return;
     openFile_.reset();
     ensureSettingsFolder();
-    const auto path = dialogs_.chooseFileToOpen(dialogSpec(settingsFolder(), QString()));
+    const auto path = dialogs_.chooseFileToOpen(dialogSetup(settingsFolder(), QString()));
     if (!path)
         return;
     currentFileName_ = *path;
@@ -205,7 +205,7 @@ bool SettingsDocument::SaveButtonClick(SaveCaller caller)
     }
     ensureSettingsFolder();
     if (!openFile_ || currentFileName_.isEmpty()) {
-        if (const auto path = dialogs_.chooseFileToSave(saveDialogSpec())) {
+        if (const auto path = dialogs_.chooseFileToSave(saveDialogSetup())) {
             currentFileName_ = *path;
             openFile_ = *path;
         }
@@ -242,7 +242,7 @@ void SettingsDocument::LoadOnShow()
 
 bool SettingsDocument::SaveUploadedSettings(const QList<QByteArray>& lines)
 {
-    const auto path = dialogs_.chooseFileToSave(saveDialogSpec());
+    const auto path = dialogs_.chooseFileToSave(saveDialogSetup());
     if (!path)
         return false;
 

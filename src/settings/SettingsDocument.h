@@ -80,8 +80,8 @@ public:
     bool SaveUploadedSettings(const QList<QByteArray>& lines);
 
 private:
-    FileDialogSetup dialogSpec(const QString& directory, const QString& fileName) const;
-    FileDialogSetup saveDialogSpec() const;
+    FileDialogSetup dialogSetup(const QString& directory, const QString& fileName) const;
+    FileDialogSetup saveDialogSetup() const;
     // Asks the question when there are unsaved changes and saves on Yes; false when the user
     // wanted the changes saved and they were not.
     bool offerToSave(const QString& question);
