@@ -21,6 +21,11 @@ bool KxApplication::notify(QObject* receiver, QEvent* event)
 
 void KxApplication::showFatal(const QString& message)
 {
+    // Timers keep running under the box; a second failure meanwhile adds no second box.
+    static bool showing = false;
+    if (showing)
+        return;
+    showing = true;
     QMessageBox::critical(nullptr, QStringLiteral("KXLINK"), message);
     QCoreApplication::exit(0);
 }

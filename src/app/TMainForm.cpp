@@ -48,6 +48,10 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
 TMainForm::~TMainForm()
 {
     panel_->FormClose();
+    // The dialogs hold references into the panel and the port settings: they go first.
+    delete parameterForm_;
+    delete listsForm_;
+    delete comForm_;
 }
 
 void TMainForm::buildFace()
@@ -75,6 +79,7 @@ void TMainForm::buildFace()
     nameControl(TareWt, QStringLiteral("TareWt"));
     TareWt->setGeometry(8, 4, 304, 70);
     TareWt->setAutoFillBackground(true);
+    TareWt->setStyleSheet(QStringLiteral("background: white;"));
     TareWt->hide();
 
     CenterOfZero = new Mark(QStringLiteral(">0<"), WeightPanel);
@@ -195,9 +200,16 @@ void TMainForm::showEvent(QShowEvent* event)
     QTimer::singleShot(0, this, [this] { panel_->FormActivate(); });
 }
 
+void TMainForm::keyPressEvent(QKeyEvent* event)
+{
+    if (!event->isAutoRepeat())
+        pressedKeys_.insert(event->key());
+    QWidget::keyPressEvent(event);
+}
+
 void TMainForm::keyReleaseEvent(QKeyEvent* event)
 {
-    if (event->isAutoRepeat())
+    if (event->isAutoRepeat() || !pressedKeys_.remove(event->key()))
         return;
     panel_->FormKeyUp(event->key(), event->modifiers().testFlag(Qt::KeypadModifier));
 }
@@ -214,11 +226,13 @@ void TMainForm::closeEvent(QCloseEvent* event)
 
 void TMainForm::showPortSettings()
 {
+    pressedKeys_.clear();
     comForm_->exec();
 }
 
 void TMainForm::showPortError(const QString& text, const QString& detail)
 {
+    pressedKeys_.clear();
     QMessageBox box(QMessageBox::Question, QStringLiteral("PORT ERROR"),
                     detail.isEmpty() ? text : text + QLatin1Char('\n') + detail, QMessageBox::Ok,
                     this);
@@ -243,7 +257,9 @@ bool TMainForm::editorVisible() const
 void TMainForm::showParameterEditor()
 {
     parameterForm_->setOpenedFromMainWindow();
+    pressedKeys_.clear();
     parameterForm_->exec();
+    parameterForm_->setDebugActive(false);
 }
 
 void TMainForm::showAbout() {}
@@ -252,7 +268,9 @@ void TMainForm::showFirmwareUpdate() {}
 
 void TMainForm::showTransferStatus(const QString& line, bool finish)
 {
-    parameterForm_->ShowTransferStatus(line, false, finish, false);
+    // A transfer starts its panel afresh; lines while the editor is closed would only pile up.
+    if (parameterForm_->isVisible())
+        parameterForm_->ShowTransferStatus(line, false, finish, false);
 }
 
 void TMainForm::refreshEditorClock()

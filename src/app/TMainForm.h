@@ -4,6 +4,7 @@
 #include "link/FrontPanelHost.h"
 #include "link/PortSettings.h"
 
+#include <QSet>
 #include <QWidget>
 #include <array>
 #include <memory>
@@ -53,6 +54,7 @@ public:
     void terminate() override;
 
 protected:
+    void keyPressEvent(QKeyEvent* event) override;
     void keyReleaseEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -66,6 +68,9 @@ private:
     TComForm* comForm_ = nullptr;
     TParameterForm* parameterForm_ = nullptr;
     TListsForm* listsForm_ = nullptr;
+    // Keys pressed while the face had the keyboard. The face acts on a key's release, and
+    // must not act on the release of an Enter whose press closed a dialog.
+    QSet<int> pressedKeys_;
 
     PanelPicture* BlueLineImage = nullptr;
     QWidget* WeighPanel = nullptr;

@@ -35,6 +35,8 @@ int main(int argc, char** argv)
         app.exec();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QStringLiteral("KXLINK"), QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        QMessageBox::critical(nullptr, QStringLiteral("KXLINK"), QStringLiteral("Unknown error"));
     }
     return 0;
 }

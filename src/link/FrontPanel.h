@@ -93,6 +93,8 @@ public:
     int ReplyWait = 0;
     int MissedReplies = 0;
     bool InTrigger = false;
+    // The port settings dialog or the parameter editor is open (or being reopened from).
+    bool InModalWindow = false;
     quint16 ReplyTimer = 0;
     quint16 ReadyTrigger = 0;
     quint16 AckTrigger = 0;
@@ -144,6 +146,18 @@ private:
     void pausePolling();
     void resumePolling();
     void changed() { emit faceChanged(); }
+
+    // Sets a busy flag for the length of a scope, however the scope is left.
+    struct BusyFlag
+    {
+        explicit BusyFlag(bool& flag) : flag_(flag) { flag_ = true; }
+        ~BusyFlag() { flag_ = false; }
+        BusyFlag(const BusyFlag&) = delete;
+        BusyFlag& operator=(const BusyFlag&) = delete;
+
+    private:
+        bool& flag_;
+    };
 
     Clock& clock_;
     PortSettings& port_;

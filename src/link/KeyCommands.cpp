@@ -41,9 +41,8 @@ void FrontPanel::CommandClick(int tag)
 void FrontPanel::PendingCommandStep()
 {
     if (!PendingCommand.isEmpty()) {
-        const QByteArray command = PendingCommand;
+        send(PendingCommand);
         PendingCommand.clear();
-        send(command);
         return;
     }
     if (PendingKey != 0) {
@@ -126,6 +125,11 @@ void FrontPanel::ButtonEnterClick()
 
 void FrontPanel::WeightDblClick()
 {
+    // The reopen waits with events flowing; a second F2 or key click meanwhile must not
+    // open a second dialog or a second port inside the first.
+    if (InModalWindow)
+        return;
+    const BusyFlag busy(InModalWindow);
     pausePolling();
     try {
         host_.showPortSettings();
@@ -147,6 +151,9 @@ void FrontPanel::F3UpdateButtonClick()
 
 void FrontPanel::F4OptionsButtonClick()
 {
+    if (InModalWindow)
+        return;
+    const BusyFlag busy(InModalWindow);
     pausePolling();
     TransferState = 0;
     ParameterTimer.start();

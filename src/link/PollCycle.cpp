@@ -19,6 +19,8 @@ void FrontPanel::OpenComPort()
     try {
         if (port.IsOpen())
             port.SetOpen(false);
+        // Closed is not connected, even while the reopen below waits with events flowing.
+        Connected = false;
         for (quint16* h : {&ReplyTimer, &ReadyTrigger, &AckTrigger, &NakTrigger}) {
             if (*h != 0) {
                 try {
@@ -184,12 +186,7 @@ void FrontPanel::ComPortTrigger(TriggerKind kind, quint16 handle, int count)
 {
     if (InTrigger || (face_.ShuttingDownPanel && PollState != 3))
         return;
-    InTrigger = true;
-    struct Leave
-    {
-        bool& flag;
-        ~Leave() { flag = false; }
-    } leave{InTrigger};
+    const BusyFlag busy(InTrigger);
 
     try {
         ArmReplyTimer(false, 0);

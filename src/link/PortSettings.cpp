@@ -121,9 +121,9 @@ int PortSettings::portNumber() const
     for (QChar c : ComNo) {
         if (!c.isDigit() || c.unicode() > '9')
             break;
+        if (n > 99999)
+            break; // no port has a number that long; keep what fits
         n = n * 10 + (c.unicode() - '0');
-        if (n > 999)
-            return 0;
     }
     return n;
 }

@@ -69,7 +69,13 @@ void QtSerialDevice::open(const QString& path, const LineSettings& settings)
         port_.clearError();
         throw e;
     }
-    applySettings(settings);
+    try {
+        applySettings(settings);
+    } catch (const ChannelError&) {
+        // A port left open here would hold the device and fill its buffer unread.
+        port_.close();
+        throw;
+    }
 }
 
 void QtSerialDevice::close()

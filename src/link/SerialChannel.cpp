@@ -86,7 +86,13 @@ void SerialChannel::SetOpen(bool open)
     if (port_ == 0)
         return;
     rx_.clear();
-    device_->open(DevicePath(), settings_);
+    try {
+        device_->open(DevicePath(), settings_);
+    } catch (...) {
+        if (device_->isOpen())
+            device_->close();
+        throw;
+    }
     open_ = true;
 }
 

@@ -140,6 +140,8 @@ void TComForm::refresh()
     Mode->setCurrentIndex(settings_.Mode);
     AppVersion->setCurrentIndex(settings_.AppVersion);
     filling_ = false;
+    // The box holds three characters; use what it shows, not a longer text from the file.
+    settings_.ComNo = ComNo->text();
     showDevice();
 }
 

@@ -72,6 +72,20 @@ private slots:
         QVERIFY(readAll(settings.iniPath()).startsWith("[Scale Port]\r\nPort=1\r\nBaud=9\r\n"));
     }
 
+    void aLongPortTextIsUsedAsTheBoxShowsIt()
+    {
+        QTemporaryDir dir;
+        PortSettings settings(dir.path());
+        QFile f(settings.iniPath());
+        QVERIFY(f.open(QIODevice::WriteOnly));
+        f.write("[Scale Port]\r\nPort=1234\r\n");
+        f.close();
+        settings.LoadPortSettings();
+        TComForm form(settings);
+        QCOMPARE(form.ComNo->text(), QStringLiteral("123"));
+        QCOMPARE(settings.portNumber(), 123);
+    }
+
     void theDialogNamesTheDeviceAndStoresAChosenOne()
     {
         QTemporaryDir dir;

@@ -57,7 +57,7 @@ class MainWindowEditorTest : public QObject
             if (editor->isVisible())
                 editor->done(0);
         });
-        QTest::keyRelease(form.get(), Qt::Key_F4);
+        QTest::keyClick(form.get(), Qt::Key_F4);
         QVERIFY(ran);
         QVERIFY(!form->ParameterForm()->isVisible());
     }
@@ -137,6 +137,16 @@ private slots:
         QCOMPARE(file.count("Com1 Baud="), 1);
         for (const SettingDesc& d : settingsTable())
             QVERIFY2(file.contains("\r\n" + QByteArray(d.key) + '='), d.key);
+    }
+
+    // Enter that closed a dialog is released over the face; only a key pressed there counts.
+    void aKeyActsOnlyWhenPressedAndReleasedOnTheFace()
+    {
+        device->takeWritten();
+        QTest::keyRelease(form.get(), Qt::Key_Return);
+        QVERIFY(device->written.isEmpty());
+        QTest::keyClick(form.get(), Qt::Key_Return);
+        QCOMPARE(device->takeWritten(), QByteArray("\a"));
     }
 
     void exitWithUnsavedChangesAsks()

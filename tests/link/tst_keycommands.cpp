@@ -221,6 +221,22 @@ private slots:
         QVERIFY(!f.panel->ParameterTimer.enabled());
     }
 
+    void aSecondPortDialogIsNotOpenedInsideTheFirst()
+    {
+        FrontPanelFixture f;
+        f.connect();
+        f.host.onPortDialog = [&] {
+            f.panel->WeightDblClick();
+            f.panel->F4OptionsButtonClick();
+            f.panel->CommandClick(FrontPanel::ZeroTag);
+        };
+        f.panel->WeightDblClick();
+        QCOMPARE(f.host.portDialogs, 1);
+        QCOMPARE(f.host.editors, 0);
+        QCOMPARE(f.device->opens, 2); // the first connect and this reopen
+        QVERIFY(f.panel->PollTimer.ticking());
+    }
+
     void portSettingsAndEditorPausePolling_data()
     {
         QTest::addColumn<int>("key");

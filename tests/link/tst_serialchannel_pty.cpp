@@ -59,27 +59,27 @@ private slots:
         delete pty;
     }
 
-    void oneTickTimerExpiresBetween55And110ms()
+    // Real time on a loaded machine: only the lower bounds are exact.
+    void oneTickTimerExpiresNoSoonerThanATick()
     {
         const quint16 t = channel->AddTimerTrigger();
         sinceStart.start();
         channel->SetTimerTrigger(t, 1, true);
-        QTRY_COMPARE_WITH_TIMEOUT(kinds.size(), 1, 2000);
+        QTRY_COMPARE_WITH_TIMEOUT(kinds.size(), 1, 3000);
         QCOMPARE(kinds[0], TriggerKind::TriggerTimer);
-        QVERIFY2(lastAt >= 54 && lastAt <= 160, qPrintable(QString::number(lastAt)));
+        QVERIFY2(lastAt >= 54 && lastAt <= 1000, qPrintable(QString::number(lastAt)));
     }
 
     void rearmPostponesAndDisarmPrevents()
     {
         const quint16 t = channel->AddTimerTrigger();
         sinceStart.start();
-        channel->SetTimerTrigger(t, 1, true);
-        QTest::qWait(40);
         channel->SetTimerTrigger(t, 4, true);
-        QTest::qWait(150);
-        QVERIFY(kinds.isEmpty());
-        QTRY_COMPARE_WITH_TIMEOUT(kinds.size(), 1, 2000);
-        QVERIFY(lastAt >= 40 + 4 * 55);
+        QTest::qWait(40);
+        const qint64 rearmedAt = sinceStart.elapsed();
+        channel->SetTimerTrigger(t, 8, true);
+        QTRY_COMPARE_WITH_TIMEOUT(kinds.size(), 1, 3000);
+        QVERIFY2(lastAt >= rearmedAt + 8 * 55, qPrintable(QString::number(lastAt)));
 
         channel->SetTimerTrigger(t, 1, true);
         channel->SetTimerTrigger(t, 1, false);
