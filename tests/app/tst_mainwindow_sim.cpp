@@ -3,12 +3,14 @@
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
 
+#include "link/TComForm.h"
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QFile>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace kx;
 
@@ -120,6 +122,15 @@ private slots:
                                   5000);
         QCOMPARE(weight->accessibleName(), QStringLiteral("------"));
         QVERIFY(!form.panel().Connected);
+
+        // Back again: the port settings dialog's reopen finds it.
+        sim.start();
+        QVERIFY(sim.waitForStarted(5000));
+        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link()), 5000);
+        QTimer::singleShot(100, form.ComForm(), &QDialog::reject);
+        form.panel().WeightDblClick();
+        QVERIFY(form.panel().Connected);
+        QTRY_COMPARE_WITH_TIMEOUT(weight->accessibleName(), QStringLiteral("  12.50"), 5000);
     }
 };
 
