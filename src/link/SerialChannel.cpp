@@ -50,27 +50,29 @@ QString SerialChannel::DevicePath() const
 void SerialChannel::SetBaud(int baud)
 {
     settings_.baud = baud;
-    if (open_)
-        device_->applySettings(settings_);
+    applySettings();
 }
 
 void SerialChannel::SetParity(Parity parity)
 {
     settings_.parity = parity;
-    if (open_)
-        device_->applySettings(settings_);
+    applySettings();
 }
 
 void SerialChannel::SetDatabits(int bits)
 {
     settings_.dataBits = bits;
-    if (open_)
-        device_->applySettings(settings_);
+    applySettings();
 }
 
 void SerialChannel::SetStopbits(int bits)
 {
     settings_.stopBits = bits;
+    applySettings();
+}
+
+void SerialChannel::applySettings()
+{
     if (open_)
         device_->applySettings(settings_);
 }

@@ -99,6 +99,8 @@ private:
         QByteArray tail; // the last pattern length - 1 bytes seen, for matches across reads
     };
 
+    // A setting changed while open takes effect at once.
+    void applySettings();
     quint16 newHandle();
     Trigger& trigger(quint16 handle);
     void requireOpen(const char* what) const;
