@@ -1,5 +1,6 @@
 #include "FrontPanelFixture.h"
 
+#include <QRandomGenerator>
 #include <QTest>
 
 using namespace kx;
@@ -223,6 +224,35 @@ private slots:
         f.device->feed(FrontPanelFixture::frame("5"));
         f.clock.advance(100);
         QCOMPARE(f.face().Weight, QStringLiteral("      5"));
+    }
+
+    // Whatever the line brings (noise, stray control bytes, torn frames), the face shows a
+    // frame's weight or a blank, and the receive text stays bounded.
+    void arbitraryBytesNeverUnsettleTheFace()
+    {
+        FrontPanelFixture f(1);
+        f.connect();
+        QRandomGenerator rng(7400);
+        const QByteArray good = FrontPanelFixture::frame("12.50");
+        for (int round = 0; round < 3000; ++round) {
+            QByteArray chunk;
+            const int kind = rng.bounded(4);
+            if (kind == 0)
+                chunk = good.mid(rng.bounded(good.size()));
+            else
+                for (int n = rng.bounded(1, 700); n > 0; --n)
+                    chunk += char(kind == 1 ? rng.bounded(256)
+                                            : "\x04\x06\x15\r\nreadyREADY_"[rng.bounded(16)]);
+            f.device->feed(chunk);
+            f.clock.advance(rng.bounded(0, 120));
+            QVERIFY(f.panel->RxText.size() <= FrontPanel::RxTextCapacity);
+            const QString w = f.face().Weight;
+            QVERIFY2(w.isEmpty() || w.size() == 7 || w == QLatin1String("------"), qPrintable(w));
+            QVERIFY(f.panel->PollState >= 0 && f.panel->PollState <= 4);
+        }
+        f.device->feed(good);
+        f.clock.advance(300);
+        QCOMPARE(f.face().Weight, QStringLiteral("  12.50"));
     }
 
     void unpluggedAdapterBlanksTheFaceAndReopensLater()
