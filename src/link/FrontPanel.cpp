@@ -9,9 +9,8 @@ FrontPanel::FrontPanel(Clock& clock, std::unique_ptr<SerialDevice> mainPort, Por
                        FrontPanelHost& host, QObject* parent)
     : QObject(parent), PollTimer(clock, PollInterval.count()),
       ShutOffTimer(clock, ShutOffDelay.count()), ParameterTimer(clock, 100), DebugTimer(clock, 100),
-      StateTimer(clock, 200), WatchdogTimer(clock, 1000), RetryTimer(clock, 2500), clock_(clock),
-      port_(port), host_(host),
-      ComPort_(std::make_unique<SerialChannel>(clock, std::move(mainPort)))
+      StateTimer(clock, 200), WatchdogTimer(clock, 1000), RetryTimer(clock, 2500), port_(port),
+      host_(host), ComPort_(std::make_unique<SerialChannel>(clock, std::move(mainPort)))
 {
     ComPort_->setResolver([this](int n) { return port_.mappedDevice(n); });
     ComPort_->setHandler([this](TriggerKind kind, quint16 handle, int count) {
@@ -114,7 +113,6 @@ void FrontPanel::FormClose()
 void FrontPanel::send(const QByteArray& bytes)
 {
     ComPort_->PutString(bytes);
-    emit sent(bytes);
 }
 
 bool FrontPanel::noPrint() const

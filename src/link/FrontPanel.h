@@ -128,8 +128,6 @@ public:
 signals:
     // The face changed: redraw it.
     void faceChanged();
-    // Bytes went out on the main port (for the benchmark and the log).
-    void sent(const QByteArray& bytes);
 
 private:
     void ArmReplyTimer(bool arm, int ticks);
@@ -159,7 +157,6 @@ private:
         bool& flag_;
     };
 
-    Clock& clock_;
     PortSettings& port_;
     FrontPanelHost& host_;
     std::unique_ptr<SerialChannel> ComPort_;

@@ -25,7 +25,6 @@ public:
     void advance(qint64 ms);
     // Handles posted calls without moving time.
     void runPosted();
-    bool hasTimers() const { return !timers_.empty(); }
 
 private:
     // Ordered by due time, then by the order they were started.
