@@ -108,7 +108,6 @@ void SerialChannel::shutDown()
         t.tail.clear();
     }
     notes_.clear();
-    availQueued_ = false;
     rx_.clear();
     if (device_->isOpen())
         device_->close();
@@ -269,10 +268,7 @@ void SerialChannel::onReadable()
                                  << rx_.size() - ReceiveCapacity << "bytes";
             rx_.remove(0, rx_.size() - ReceiveCapacity);
         }
-        if (!availQueued_) {
-            availQueued_ = true;
-            enqueue({TriggerKind::TriggerAvail, 0, 0});
-        }
+        enqueue({TriggerKind::TriggerAvail, 0, 0});
     }
 }
 
@@ -306,6 +302,12 @@ void SerialChannel::onLost(const QString& reason)
 
 void SerialChannel::enqueue(Note note)
 {
+    // A notification like one still waiting adds nothing the handler would not learn from
+    // that one, so a burst of any length leaves at most one per kind and handle waiting and
+    // costs time in proportion to its bytes.
+    const auto same = [&](const Note& n) { return n.kind == note.kind && n.handle == note.handle; };
+    if (std::any_of(notes_.begin(), notes_.end(), same))
+        return;
     notes_.push_back(note);
     if (dispatchPosted_)
         return;
@@ -335,7 +337,6 @@ void SerialChannel::dispatchOne()
         });
     }
     if (note.kind == TriggerKind::TriggerAvail) {
-        availQueued_ = false;
         // Everything still waiting, not just what arrived when the note was queued.
         note.count = static_cast<int>(rx_.size());
         if (note.count == 0)
@@ -350,8 +351,6 @@ void SerialChannel::dropNotes(TriggerKind kind, quint16 handle)
     std::erase_if(notes_, [&](const Note& n) {
         return n.kind == kind && (kind == TriggerKind::TriggerAvail || n.handle == handle);
     });
-    if (kind == TriggerKind::TriggerAvail)
-        availQueued_ = false;
 }
 
 } // namespace kx

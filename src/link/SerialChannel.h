@@ -77,6 +77,9 @@ public:
     quint16 AddDataTrigger(const QByteArray& text, bool ignoreCase);
     void RemoveTrigger(quint16 handle);
 
+    // Notifications waiting for delivery: never more than one per kind and handle.
+    int pendingNotifications() const { return static_cast<int>(notes_.size()); }
+
     // Waits ticks while the event loop keeps running.
     void DelayTicks(int ticks);
 
@@ -125,7 +128,6 @@ private:
     quint16 lastHandle_ = 0;
     std::deque<Note> notes_;
     bool dispatchPosted_ = false;
-    bool availQueued_ = false;
     // Cleared when the channel dies, so posted calls that outlive it do nothing.
     std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };

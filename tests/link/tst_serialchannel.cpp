@@ -3,6 +3,7 @@
 #include "link/SteppedClock.h"
 
 #include <QTest>
+#include <algorithm>
 
 using namespace kx;
 using kx::test::FakeSerialDevice;
@@ -110,7 +111,9 @@ private slots:
         QTest::newRow("ready") << QList<QByteArray>{"ready"} << 1;
         QTest::newRow("split in two") << QList<QByteArray>{"re", "ady"} << 1;
         QTest::newRow("split in five") << QList<QByteArray>{"r", "e", "a", "d", "y"} << 1;
-        QTest::newRow("twice") << QList<QByteArray>{"readyREADY"} << 2;
+        // Nothing is learnt from the second of two waiting alike, so they coalesce.
+        QTest::newRow("twice in one read") << QList<QByteArray>{"readyREADY"} << 1;
+        QTest::newRow("twice in two reads") << QList<QByteArray>{"ready", "READY"} << 2;
         QTest::newRow("near miss") << QList<QByteArray>{"rea", "xdy"} << 0;
     }
     void patternsIgnoreCaseMatchAcrossReadsAndLeaveTheBytes()
@@ -134,6 +137,45 @@ private slots:
             }
         QCOMPARE(fired, matches);
         QCOMPARE(channel->GetBlock(channel->GetInBuffUsed()), all);
+    }
+
+    // A flood of replies and noise (a wrong baud rate, a shorted adapter) must cost time in
+    // proportion to its bytes: what waits for delivery stays bounded whatever the burst, and a
+    // handler that re-arms its timer on every delivery does not rescan a growing queue.
+    void floodOfRepliesAndNoiseStaysBoundedAndLinear()
+    {
+        openPort();
+        channel->AddDataTrigger(QByteArray(1, ctl(Ctl::ACK)), true);
+        channel->AddDataTrigger(QByteArray(1, ctl(Ctl::NAK)), true);
+        channel->AddDataTrigger("ready", true);
+        const quint16 timer = channel->AddTimerTrigger();
+        int deliveries = 0;
+        channel->setHandler([&](TriggerKind kind, quint16, int count) {
+            ++deliveries;
+            channel->SetTimerTrigger(timer, 1, true);
+            if (kind == TriggerKind::TriggerAvail)
+                channel->GetBlock(count);
+        });
+
+        QByteArray chunk;
+        for (int i = 0; chunk.size() < 4096; ++i)
+            chunk += i % 3 == 0 ? QByteArray(1, ctl(Ctl::ACK))
+                   : i % 3 == 1 ? QByteArray(1, ctl(Ctl::NAK))
+                                : QByteArray("\xff\x13ready\x00");
+        const int chunks = (1 << 20) / chunk.size();
+        int most = 0;
+        for (int i = 0; i < chunks; ++i) {
+            // Several reads arrive before the event loop gets to deliver anything.
+            device->feed(chunk);
+            most = std::max(most, channel->pendingNotifications());
+            if (i % 16 == 15)
+                clock->runPosted();
+        }
+        clock->runPosted();
+        QVERIFY2(most <= 4, qPrintable(QString::number(most)));
+        // At most one delivery per kind and handle for each round of the event loop.
+        QVERIFY2(deliveries <= 4 * (chunks / 16 + 1), qPrintable(QString::number(deliveries)));
+        QCOMPARE(channel->pendingNotifications(), 0);
     }
 
     void notificationsArriveInTheOrderTheyArose()
