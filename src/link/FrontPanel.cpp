@@ -143,6 +143,9 @@ void FrontPanel::showDisconnected()
 {
     face_.ConnectedLabel = QStringLiteral("Not Connected.");
     face_.Weight = QStringLiteral("------");
+    // No indicator, so nothing it reported may stay lit.
+    face_.NetArrow = face_.lbUnitsArrow = face_.gUnitsArrow = false;
+    face_.kgUnitsArrow = face_.ozUnitsArrow = false;
     changed();
 }
 

@@ -122,8 +122,14 @@ private slots:
                                   5000);
         QCOMPARE(weight->accessibleName(), QStringLiteral("------"));
         QVERIFY(!form.panel().Connected);
+        // No indicator, no marks.
+        for (const char* mark : {"lbUnitsArrow", "kgUnitsArrow", "gUnitsArrow", "ozUnitsArrow",
+                                 "NetArrow"})
+            QVERIFY2(!form.findChild<Mark*>(mark)->isLit(), mark);
 
-        // Back again: the port settings dialog's reopen finds it.
+        // Back again: the port settings dialog's reopen finds it. The old simulator must be gone
+        // first, however slowly a busy machine lets it end.
+        QVERIFY(sim.state() == QProcess::NotRunning || sim.waitForFinished(10000));
         sim.start();
         QVERIFY(sim.waitForStarted(5000));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link()), 5000);
