@@ -91,15 +91,29 @@ void PortSettings::LoadPortSettings()
     ini.writeInteger(ScalePort, "Mode", 0);
     ini.writeInteger(Advanced, "Version", 0);
     ini.writeInteger(Advanced, "Custom Outputs", 1);
+    // Without a file the defaults still hold for this run; the next start tries again.
     ini.save(path);
 }
 
-void PortSettings::SavePortSettings()
+namespace {
+// A file that exists but cannot be read is never replaced: its other keys would be lost.
+bool loadForUpdate(IniDocument& ini, const QString& path, QString* error)
+{
+    QString why;
+    if (!QFileInfo::exists(path) || ini.load(path, &why))
+        return true;
+    if (error)
+        *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
+    return false;
+}
+} // namespace
+
+bool PortSettings::SavePortSettings(QString* error)
 {
     const QString path = iniPath();
     IniDocument ini;
-    if (QFileInfo::exists(path) && !ini.load(path))
-        return; // never replace a file we could not read
+    if (!loadForUpdate(ini, path, error))
+        return false;
     ini.writeInteger(ScalePort, "Port", portNumber());
     const auto put = [&](const QByteArray& key, int index) {
         if (index >= 0)
@@ -112,7 +126,7 @@ void PortSettings::SavePortSettings()
     put("Mode", Mode);
     if (AppVersion >= 0)
         ini.writeInteger(Advanced, "Version", AppVersion);
-    ini.save(path);
+    return ini.save(path, error);
 }
 
 int PortSettings::portNumber() const
@@ -155,18 +169,18 @@ QString PortSettings::devicePathFor(int port) const
     return mapped.isEmpty() ? defaultDevicePath(port) : mapped;
 }
 
-bool PortSettings::setMappedDevice(int port, const QString& path)
+bool PortSettings::setMappedDevice(int port, const QString& path, QString* error)
 {
     if (port <= 0)
         return false;
     IniDocument ini;
-    if (QFileInfo::exists(iniPath()) && !ini.load(iniPath()))
+    if (!loadForUpdate(ini, iniPath(), error))
         return false;
     if (path.isEmpty())
         ini.eraseKey(Devices, QByteArray::number(port));
     else
         ini.writeString(Devices, QByteArray::number(port), path.toLocal8Bit());
-    return ini.save(iniPath());
+    return ini.save(iniPath(), error);
 }
 
 } // namespace kx

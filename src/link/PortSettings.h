@@ -30,8 +30,8 @@ public:
     // swallowed: the selections keep what they were set to.
     void LoadPortSettings();
     // Writes the selections (only those that have one) and keeps every other key of the file
-    // where it stands. Failures are swallowed.
-    void SavePortSettings();
+    // where it stands. On failure the file stays as it was and error says which file and why.
+    bool SavePortSettings(QString* error = nullptr);
 
     // The port number that ComNo's text starts with; 0 when it starts with none.
     int portNumber() const;
@@ -44,7 +44,7 @@ public:
     // The device the port number stands for: its mapping, or the platform's own name.
     QString devicePathFor(int port) const;
     // Records (or, with an empty path, removes) a port number's device in Port.Ini.
-    bool setMappedDevice(int port, const QString& path);
+    bool setMappedDevice(int port, const QString& path, QString* error = nullptr);
 
     // The dialog's selections.
     QString ComNo = QStringLiteral("0");

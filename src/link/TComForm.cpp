@@ -10,6 +10,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSerialPortInfo>
 #include <QVBoxLayout>
@@ -211,7 +212,11 @@ void TComForm::useFoundPort()
         DeviceLabel->setText(QStringLiteral("Type a port number first (for example 1)."));
         return;
     }
-    settings_.setMappedDevice(n, FoundPorts->currentData().toString());
+    QString why;
+    if (!settings_.setMappedDevice(n, FoundPorts->currentData().toString(), &why)) {
+        DeviceLabel->setText(QStringLiteral("Not saved: %1").arg(why));
+        return;
+    }
     showDevice();
 }
 
@@ -231,7 +236,12 @@ void TComForm::FormActivate()
 void TComForm::CloseButtonClick()
 {
     takeSelections();
-    settings_.SavePortSettings();
+    // The selections are in force whether or not the file takes them; the user is told that
+    // they will not be there next time.
+    QString why;
+    if (!settings_.SavePortSettings(&why))
+        QMessageBox::warning(this, QStringLiteral("Port Settings"),
+                             QStringLiteral("Port settings could not be saved.\n%1").arg(why));
     accept();
 }
 

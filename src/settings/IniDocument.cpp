@@ -1,8 +1,8 @@
 #include "settings/IniDocument.h"
 
+#include "settings/SafeSave.h"
+
 #include <QFile>
-#include <QFileInfo>
-#include <QSaveFile>
 #include <algorithm>
 #include <climits>
 
@@ -40,9 +40,12 @@ IniDocument::Line IniDocument::classify(const QByteArray& text)
 IniDocument IniDocument::fromBytes(const QByteArray& bytes)
 {
     IniDocument doc;
-    if (bytes.isEmpty())
+    static const QByteArray bom("\xEF\xBB\xBF");
+    doc.byteOrderMark_ = bytes.startsWith(bom);
+    const QByteArray text = doc.byteOrderMark_ ? bytes.mid(bom.size()) : bytes;
+    if (text.isEmpty())
         return doc;
-    QList<QByteArray> parts = bytes.split('\n');
+    QList<QByteArray> parts = text.split('\n');
     // A final line end leaves an empty piece that is not a line of the file.
     if (parts.last().isEmpty())
         parts.removeLast();
@@ -70,6 +73,8 @@ bool IniDocument::load(const QString& path, QString* error)
 QByteArray IniDocument::toBytes() const
 {
     QByteArray out;
+    if (byteOrderMark_)
+        out += "\xEF\xBB\xBF";
     for (const Line& l : lines_) {
         out += l.text;
         out += "\r\n";
@@ -77,41 +82,9 @@ QByteArray IniDocument::toBytes() const
     return out;
 }
 
-bool IniDocument::isReadOnly(const QString& path)
-{
-    const QFileInfo info(path);
-    if (!info.exists())
-        return false;
-    // The mode bits, not the effective access: that is what an administrator sees too.
-    constexpr QFileDevice::Permissions anyWrite =
-        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
-    return !info.isWritable() || !(info.permissions() & anyWrite);
-}
-
-bool IniDocument::writeFileAtomically(const QString& path, const QByteArray& bytes, QString* error)
-{
-    if (isReadOnly(path)) {
-        if (error)
-            *error = QStringLiteral("%1 is read-only").arg(path);
-        return false;
-    }
-    QSaveFile f(path);
-    if (!f.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    if (f.write(bytes) != bytes.size() || !f.commit()) {
-        if (error)
-            *error = f.errorString();
-        return false;
-    }
-    return true;
-}
-
 bool IniDocument::save(const QString& path, QString* error) const
 {
-    return writeFileAtomically(path, toBytes(), error);
+    return saveFile(path, toBytes(), error);
 }
 
 int IniDocument::findSection(const QByteArray& section) const

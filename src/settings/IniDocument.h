@@ -24,16 +24,13 @@ public:
 
     // Reads the file; false (and an empty document) when it cannot be read.
     bool load(const QString& path, QString* error = nullptr);
-    // Writes the whole document atomically (temporary file, then rename). A read-only file
-    // or a missing folder is refused and the file on disk is left as it was.
+    // Writes the whole document through saveFile(): on any failure the file on disk is left
+    // as it was and error says which file and why.
     bool save(const QString& path, QString* error = nullptr) const;
     QByteArray toBytes() const;
-    // Replaces the file's whole content atomically, with the refusals of save().
-    static bool writeFileAtomically(const QString& path, const QByteArray& bytes,
-                                    QString* error = nullptr);
-    // A file is read-only when it carries no write permission at all, whoever runs the program
-    // (an administrator included), or when this process may not write it.
-    static bool isReadOnly(const QString& path);
+    // Whether the text began with a UTF-8 byte-order mark (an editor on another system may add
+    // one); it is not part of the first line and is written back in front.
+    bool hasByteOrderMark() const { return byteOrderMark_; }
 
     bool hasSection(const QByteArray& section) const;
     bool hasKey(const QByteArray& section, const QByteArray& key) const;
@@ -75,6 +72,7 @@ private:
     int findKey(const QByteArray& section, const QByteArray& key) const;
 
     QList<Line> lines_;
+    bool byteOrderMark_ = false;
 };
 
 } // namespace kx

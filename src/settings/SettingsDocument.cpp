@@ -1,6 +1,7 @@
 #include "settings/SettingsDocument.h"
 
 #include "settings/IniDocument.h"
+#include "settings/SafeSave.h"
 #include "settings/SettingsFile.h"
 
 #include <QDir>
@@ -23,6 +24,14 @@ const BoxMessage kNotAllLoaded{QStringLiteral("Not all settings coud be loaded."
 const BoxMessage kNotSaved{QStringLiteral("File could not be saved."),
                            QStringLiteral("Error Saving File"), BoxMessage::Buttons::Ok,
                            BoxMessage::Icon::Stop};
+
+// The box of a failed save with a second line saying which file and why.
+BoxMessage withReason(BoxMessage box, const QString& reason)
+{
+    if (!reason.isEmpty())
+        box.text += QLatin1Char('\n') + reason;
+    return box;
+}
 
 QString fileCaption(const QString& path)
 {
@@ -132,10 +141,13 @@ bool SettingsDocument::LoadSettingsFile(const QString& path)
     return complete;
 }
 
-bool SettingsDocument::WriteSettingsFile()
+bool SettingsDocument::WriteSettingsFile(QString* error)
 {
-    if (!openFile_)
+    if (!openFile_) {
+        if (error)
+            *error = QStringLiteral("no settings file is open");
         return false;
+    }
     if (hasUnsavedChanges())
         view_.storeShownDefinition();
     const SettingsRecord record = view_.record();
@@ -144,10 +156,14 @@ bool SettingsDocument::WriteSettingsFile()
     // keys a rule skips, keep their values. A file that exists but cannot be read is not
     // replaced by a partial one.
     IniDocument doc;
-    if (QFileInfo::exists(*openFile_) && !doc.load(*openFile_))
+    QString why;
+    if (QFileInfo::exists(*openFile_) && !doc.load(*openFile_, &why)) {
+        if (error)
+            *error = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(*openFile_), why);
         return false;
+    }
     writeSettings(doc, record);
-    if (!doc.save(*openFile_))
+    if (!doc.save(*openFile_, error))
         return false;
     setFlags(false);
     return true;
@@ -213,10 +229,11 @@ bool SettingsDocument::SaveButtonClick(SaveCaller caller)
     if (!openFile_)
         return false;
     Busy busy(view_);
-    const bool written = WriteSettingsFile();
+    QString why;
+    const bool written = WriteSettingsFile(&why);
     view_.setCaption(fileCaption(currentFileName_));
     if (!written)
-        dialogs_.tell(kNotAllLoaded);
+        dialogs_.tell(withReason(kNotAllLoaded, why));
     return written;
 }
 
@@ -251,13 +268,17 @@ bool SettingsDocument::SaveUploadedSettings(const QList<QByteArray>& lines)
         content += line + "\r\n";
 
     // The previous file is kept as "<name>.bak" unless an older backup is already there. The
-    // old file is only ever replaced by a complete new one: a failed write leaves it in place.
+    // old file is only ever replaced by a complete new one, and only once its backup is safe.
     const QString backup = *path + QStringLiteral(".bak");
-    const bool writable = !IniDocument::isReadOnly(*path);
-    if (writable && QFileInfo::exists(*path) && !QFileInfo::exists(backup))
-        QFile::copy(*path, backup);
-    if (!writable || !IniDocument::writeFileAtomically(*path, content)) {
-        dialogs_.tell(kNotSaved);
+    QString why;
+    if (isReadOnly(*path)) {
+        why = QStringLiteral("%1: the file is read-only").arg(QDir::toNativeSeparators(*path));
+    } else if (keepBackup(*path, backup, &why)) {
+        if (saveFile(*path, content, &why))
+            why.clear();
+    }
+    if (!why.isEmpty()) {
+        dialogs_.tell(withReason(kNotSaved, why));
         return false;
     }
 

@@ -55,8 +55,9 @@ public:
     // open settings file. An incomplete load is reported here, once; returns completeness.
     bool LoadSettingsFile(const QString& path);
     // Writes the editor's record into the open settings file; clears both change flags on
-    // success. False when nothing is open or the file refused the save.
-    bool WriteSettingsFile();
+    // success. False when nothing is open or the file refused the save; error then says which
+    // file and why.
+    bool WriteSettingsFile(QString* error = nullptr);
     // Fills the editor with a new record (keeping the network choice); caption
     // "Parameters Editor". False when the editor could not take every value.
     bool LoadDefaults();

@@ -109,6 +109,20 @@ private slots:
                 "[Advanced]\r\nCustom Outputs=2\r\nVersion=0\r\n[Devices]\r\n1=/dev/ttyUSB0\r\n"));
     }
 
+    void byteOrderMarkHidesNoSection()
+    {
+        QTemporaryDir dir;
+        PortSettings s(dir.path());
+        writeAll(s.iniPath(), "\xEF\xBB\xBF[Scale Port]\r\nPort=3\r\nMode=1\r\n");
+        s.LoadPortSettings();
+        QCOMPARE(s.portNumber(), 3);
+        QCOMPARE(s.portMode(), 1);
+        QVERIFY(s.SavePortSettings());
+        const QByteArray saved = readAll(s.iniPath());
+        QVERIFY(saved.startsWith("\xEF\xBB\xBF[Scale Port]\r\nPort=3\r\n"));
+        QCOMPARE(saved.count("[Scale Port]"), 1);
+    }
+
     void portNumbersMapToDevices()
     {
         QTemporaryDir dir;

@@ -63,6 +63,14 @@ const BoxMessage kSaveFailed{"Not all settings coud be loaded.", "Error Reading 
 const BoxMessage kUploadFailed{"File could not be saved.", "Error Saving File",
                                BoxMessage::Buttons::Ok, BoxMessage::Icon::Stop};
 
+// A failed save's box: the usual text, then a line naming the file and why.
+BoxMessage because(BoxMessage box, const QString& file, const QString& why)
+{
+    box.text += '\n' + QDir::toNativeSeparators(file) + ": " + why;
+    return box;
+}
+const QString kReadOnly = QStringLiteral("the file is read-only");
+
 QByteArray readFile(const QString& path)
 {
     QFile f(path);
@@ -327,7 +335,7 @@ void TestSettingsDocument::failedSaveLeavesFileAndFlags()
     view_->caption.clear();
     doc_->SaveButtonClick(SettingsDocument::SaveCaller::SaveButton);
 
-    QCOMPARE(dialogs_->told, QList<BoxMessage>{kSaveFailed});
+    QCOMPARE(dialogs_->told, QList<BoxMessage>{because(kSaveFailed, saved("ro.dat"), kReadOnly)});
     QCOMPARE(readFile(saved("ro.dat")), onDisk);
     QVERIFY(view_->changedFlag);
     QCOMPARE(view_->caption, "Parameters... (" + saved("ro.dat") + ")");
@@ -496,7 +504,9 @@ void TestSettingsDocument::requestedSaveThatFailsKeepsEdits()
         QVERIFY(!doc_->FormCloseQuery()); // the window stays open
 
     // The user asked for the edits to be kept: they are all still there, and still unsaved.
-    QCOMPARE(dialogs_->told, withFile ? QList<BoxMessage>{kSaveFailed} : QList<BoxMessage>{});
+    QCOMPARE(dialogs_->told,
+             withFile ? QList<BoxMessage>{because(kSaveFailed, saved("ro.dat"), kReadOnly)}
+                      : QList<BoxMessage>{});
     QCOMPARE(view_->shown.value("CustomName"), QByteArray("Edited"));
     QCOMPARE(view_->fills.size(), fills);
     QVERIFY(view_->changedFlag);
@@ -600,7 +610,8 @@ void TestSettingsDocument::uploadThatCannotBeWrittenLeavesEverything()
     dialogs_->savePaths.enqueue(saved("x.dat"));
     QVERIFY(!doc_->SaveUploadedSettings({"[Ticket]", "Printer=3"}));
 
-    QCOMPARE(dialogs_->told, QList<BoxMessage>{kUploadFailed});
+    QCOMPARE(dialogs_->told,
+             QList<BoxMessage>{because(kUploadFailed, saved("x.dat"), kReadOnly)});
     QCOMPARE(readFile(saved("x.dat")), QByteArray("old\r\n"));
     QVERIFY(!QFileInfo::exists(saved("x.dat.bak")));
     QCOMPARE(view_->shown, before);

@@ -111,6 +111,7 @@ private slots:
     void outputKeyRules_data();
     void outputKeyRules();
     void saveIntoHandEditedFileKeepsItsShape();
+    void byteOrderMarkIsKeptAndHidesNothing();
 };
 
 void TestSettingsFile::newRecordSavedIntoEmptyFileIsGolden()
@@ -442,6 +443,22 @@ void TestSettingsFile::saveIntoHandEditedFileKeepsItsShape()
     // The tail, from the first new section on, is what a fresh file holds.
     const QByteArray golden = goldenNewRecordFile();
     QVERIFY(out.endsWith(golden.mid(golden.indexOf("[FieldBus]"))));
+}
+
+
+// An editor on another system may put a UTF-8 byte-order mark in front of the first section.
+void TestSettingsFile::byteOrderMarkIsKeptAndHidesNothing()
+{
+    const QByteArray bom = "\xEF\xBB\xBF";
+    IniDocument doc = IniDocument::fromBytes(bom + "[Configuration]\r\nCom1 Baud=6\r\n");
+    const SettingsRecord r = readSettings(doc);
+    QCOMPARE(r.value("Com1Baud"), QByteArray("6"));
+    writeSettings(doc, r);
+    const QByteArray saved = doc.toBytes();
+    QVERIFY(saved.startsWith(bom + "[Configuration]\r\nCom1 Baud=6\r\n"));
+    QCOMPARE(saved.count("[Configuration]"), 1);
+    QCOMPARE(saved.count(bom), 1);
+    QCOMPARE(readSettings(IniDocument::fromBytes(saved)).value("Com1Baud"), QByteArray("6"));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsFile)

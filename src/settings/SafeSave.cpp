@@ -1,0 +1,93 @@
+#include "settings/SafeSave.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QSaveFile>
+
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <cstring>
+#include <unistd.h>
+#endif
+
+Q_LOGGING_CATEGORY(lcSave, "kx.settings.save")
+
+namespace kx {
+namespace {
+
+bool fail(const QString& path, const QString& why, QString* error)
+{
+    const QString text = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
+    qCWarning(lcSave).noquote() << "not saved:" << text;
+    if (error)
+        *error = text;
+    return false;
+}
+
+} // namespace
+
+bool isReadOnly(const QString& path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return false;
+    // The mode bits, not the effective access: that is what an administrator sees too.
+    constexpr QFileDevice::Permissions anyWrite =
+        QFileDevice::WriteOwner | QFileDevice::WriteGroup | QFileDevice::WriteOther;
+    return !info.isWritable() || !(info.permissions() & anyWrite);
+}
+
+bool saveFile(const QString& path, const QByteArray& bytes, QString* error)
+{
+    if (isReadOnly(path))
+        return fail(path, QStringLiteral("the file is read-only"), error);
+    const QFileInfo info(path);
+    if (!info.absoluteDir().exists())
+        return fail(path, QStringLiteral("the folder does not exist"), error);
+
+    QSaveFile file(path);
+    // Writing in place would lose the old content on the first failed write.
+    file.setDirectWriteFallback(false);
+    // Unbuffered, so a full disk or a size limit is reported by the write that meets it; a
+    // buffered small file would only be written inside commit(), where such a failure is lost.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
+        return fail(path, file.errorString(), error);
+    for (qsizetype done = 0; done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            const QString why = file.errorString();
+            file.cancelWriting();
+            return fail(path, why.isEmpty() ? QStringLiteral("write failed") : why, error);
+        }
+        done += n;
+    }
+#ifdef Q_OS_UNIX
+    // Space the file system only promised (delayed allocation, network folders) is claimed
+    // here; a failure now still leaves the old file in place.
+    if (::fsync(file.handle()) != 0) {
+        const QString why = QString::fromLocal8Bit(std::strerror(errno));
+        file.cancelWriting();
+        return fail(path, why, error);
+    }
+#endif
+    if (!file.commit())
+        return fail(path, file.errorString(), error);
+    return true;
+}
+
+bool keepBackup(const QString& path, const QString& backup, QString* error)
+{
+    if (!QFileInfo::exists(path) || QFileInfo::exists(backup))
+        return true;
+    QFile old(path);
+    if (!old.open(QIODevice::ReadOnly))
+        return fail(path, old.errorString(), error);
+    const QByteArray bytes = old.readAll();
+    if (old.error() != QFileDevice::NoError)
+        return fail(path, old.errorString(), error);
+    return saveFile(backup, bytes, error);
+}
+
+} // namespace kx

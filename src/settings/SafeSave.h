@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+namespace kx {
+
+// The one way the program writes a file. The new content goes to a temporary file beside the
+// target, every step (open, each write, sync, rename) is checked, and only a complete copy
+// replaces the old file: on any failure the old file is left byte for byte as it was and
+// error (when given) says which file and why, in words a user can act on.
+bool saveFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
+// A file is read-only when it carries no write permission at all, whoever runs the program
+// (an administrator included), or when this process may not write it. A missing file is not.
+bool isReadOnly(const QString& path);
+
+// Keeps a copy of path as backup unless backup already exists; true when there was nothing to
+// copy. A copy that fails leaves no partial backup behind.
+bool keepBackup(const QString& path, const QString& backup, QString* error = nullptr);
+
+} // namespace kx
