@@ -1,8 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test. Needs no display.
+# Installs what is missing, builds, and runs every test. Needs no display. After the normal
+# suite: the suite again under AddressSanitizer and UndefinedBehaviorSanitizer, then every
+# fuzz target for a short run on its seed corpus. Any failure, sanitizer report or crash
+# fails the whole run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j2 --timeout 300
+echo "== the suite under AddressSanitizer and UndefinedBehaviorSanitizer"
+scripts/sanitize.sh
+echo "== fuzz targets, ${KX_FUZZ_SECONDS:-15} s each"
+scripts/fuzz.sh "${KX_FUZZ_SECONDS:-15}"

@@ -41,7 +41,9 @@ void PtyPair::write(const QByteArray& bytes)
         const ssize_t n = ::write(master_, bytes.constData() + done, bytes.size() - done);
         if (n > 0)
             done += n;
-        else if (n < 0 && errno != EAGAIN && errno != EINTR)
+        else if (n < 0 && errno == EAGAIN)
+            ::usleep(200); // the program has not read yet; let it
+        else if (n < 0 && errno != EINTR)
             return;
     }
 }
