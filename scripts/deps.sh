@@ -8,6 +8,8 @@ packages=(
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
     fonts-dseg python3
     xvfb xauth x11-apps
+    fonts-dejavu-core
+    dpkg-dev appstream desktop-file-utils poppler-utils
 )
 
 missing=()
