@@ -11,6 +11,8 @@ set(KX_VERSION_ORIGINAL_FILENAME "")
 set(KX_VERSION_PRODUCT_NAME "")
 set(KX_VERSION_PRODUCT_VERSION "10.17.12")
 set(KX_VERSION_COMMENTS "PC Utility for the KX7400")
+# The date of this version, for the package's release notes.
+set(KX_RELEASE_DATE "2026-12-10")
 
 # kx_version_sources(<out-var>): the generated table for the core library.
 function(kx_generate_version_table out)
