@@ -45,12 +45,12 @@ THelpAboutForm::THelpAboutForm(const VersionInfo& info, ManualLauncher& launcher
         ownDialogs_ = std::make_unique<QtDocumentDialogs>(this);
         dialogs_ = ownDialogs_.get();
     }
-    nameControl(this, QStringLiteral("HelpAboutForm"));
+    nameControl(this, QStringLiteral("THelpAboutForm"));
     setWindowTitle(QStringLiteral("KXDUAL Help About"));
     setAccessibleName(windowTitle());
     setModal(true);
     setAutoFillBackground(true);
-    setStyleSheet(QStringLiteral("#HelpAboutForm { background: navy; }"));
+    setStyleSheet(QStringLiteral("#THelpAboutForm { background: navy; }"));
 
     LabelsMemo = makeColumn(this, QStringLiteral("LabelsMemo"));
     ValuesMemo = makeColumn(this, QStringLiteral("ValuesMemo"));
@@ -61,8 +61,9 @@ THelpAboutForm::THelpAboutForm(const VersionInfo& info, ManualLauncher& launcher
     LabelsMemo->setPlainText(aboutLabels().join(QLatin1Char('\n')));
 
     const int lineHeight = QFontMetrics(font).lineSpacing();
+    // Ten lines, the document's margins, and room for a scroll bar under a long path.
     const int columnHeight =
-        Lines * lineHeight + 2 * 4 + 2 * int(LabelsMemo->document()->documentMargin()) + 16;
+        Lines * lineHeight + 2 * int(LabelsMemo->document()->documentMargin()) + 24;
     LabelsMemo->setGeometry(Margin, Margin, LabelsWidth, columnHeight);
     ValuesMemo->setGeometry(Margin + LabelsWidth, Margin, ValuesWidth, columnHeight);
 
