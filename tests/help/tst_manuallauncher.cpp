@@ -219,6 +219,21 @@ private slots:
         QCOMPARE(readAll(shared()), sharedAfter.isEmpty() ? QByteArray() : iniNaming(sharedAfter));
     }
 
+    void theRealReaderGetsTheManualsPathAsOneArgument()
+    {
+        // A reader that writes down the arguments it was given, one per line.
+        const QString reader = path("bin/recording reader");
+        const QString record = path("arguments.txt");
+        writeFile(reader, "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > '" +
+                              QFile::encodeName(record) + "'\n");
+        QFile::setPermissions(reader, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ManualLauncher launcher(places); // starts programs for real
+        launcher.StoreReaderPath(reader);
+        FakeDialogs dialogs;
+        QCOMPARE(launcher.OpButtonClick(dialogs), ManualLauncher::Outcome::Started);
+        QTRY_COMPARE_WITH_TIMEOUT(readAll(record), QFile::encodeName(places.manual) + "\n", 10000);
+    }
+
     void aSharedFolderThatCannotBeMadeLeavesTheRunsReader()
     {
         // A file where the maker's folder should be: neither folder nor file can be created.
