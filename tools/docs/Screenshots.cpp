@@ -15,7 +15,6 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPixmap>
-#include <QStandardPaths>
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -52,11 +51,12 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: kxlink-screenshots <folder>\n");
         return 2;
     }
-    // The reader set-up at the first activation must not touch the builder's own settings.
-    QStandardPaths::setTestModeEnabled(true);
     const QDir out(QString::fromLocal8Bit(argv[1]));
     QDir().mkpath(out.path());
     QTemporaryDir programFolder;
+    // The reader set-up at the first activation writes into the user's configuration folder:
+    // a scratch one, so building never touches the builder's own settings.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(programFolder.filePath(QStringLiteral("config"))));
     QFile ini(programFolder.filePath(QStringLiteral("Port.Ini")));
     if (!ini.open(QIODevice::WriteOnly))
         return 1;
