@@ -40,10 +40,10 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION misc)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# Loaded at run time, so no library scan finds them: the window system plugins, the
-# desktop's document opener for the manual, and the weight display's font.
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-dseg")
+# Loaded at run time, so no library scan finds them: the desktop's document opener for the
+# manual, the weight display's font, and Qt's native Wayland plugin (X11's comes with
+# libqt6gui6, which the scan finds).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils, fonts-dseg, qt6-wayland")
 include(CPack)
 
 if(BUILD_TESTING)

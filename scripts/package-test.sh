@@ -27,7 +27,7 @@ for f in usr/bin/kxlink usr/lib/kxlink/kxlink usr/lib/kxlink/60387.PDF usr/bin/k
 done
 [ "$(readlink "$root/usr/bin/kxlink")" = ../lib/kxlink/kxlink ] || fail "usr/bin/kxlink is no link"
 depends=$(dpkg-deb --field "$deb" Depends)
-for d in libqt6widgets6 libqt6serialport6 qt6-qpa-plugins; do
+for d in libqt6widgets6 libqt6gui6 libqt6serialport6; do
     [[ "$depends" == *"$d"* ]] || fail "Depends lacks $d"
 done
 desktop-file-validate "$root/usr/share/applications/$app.desktop"
