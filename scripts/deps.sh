@@ -9,6 +9,8 @@ packages=(
     fonts-dseg python3
     clang libclang-rt-14-dev
     xvfb xauth x11-apps
+    fonts-dejavu-core
+    dpkg-dev appstream desktop-file-utils poppler-utils
 )
 
 missing=()

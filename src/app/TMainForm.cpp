@@ -4,7 +4,10 @@
 #include "app/KxApplication.h"
 #include "editor/AccessibleControl.h"
 #include "editor/TParameterForm.h"
+#include "help/ManualLauncher.h"
+#include "help/THelpAboutForm.h"
 #include "help/TListsForm.h"
+#include "help/VersionInfo.h"
 #include "link/TComForm.h"
 
 #include <QApplication>
@@ -22,7 +25,7 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
     : QWidget(parent), port_(folder)
 {
     nameControl(this, QStringLiteral("TMainForm"));
-    setWindowTitle(QStringLiteral("KXLINK Utility Version 3.0.0.1"));
+    setWindowTitle(mainWindowCaption(builtInVersionInfo()));
     setFixedSize(804, 521);
     setFocusPolicy(Qt::StrongFocus);
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -38,6 +41,10 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
     comForm_ = new TComForm(port_, this);
     panel_->PortSettingsLoaded = true;
     parameterForm_ = new TParameterForm(folder, editorDialogs, this);
+    // The manual is installed beside the executable, whichever folder keeps the files.
+    launcher_ = std::make_unique<ManualLauncher>(
+        ManualLauncher::standardPlaces(folder, QCoreApplication::applicationDirPath()));
+    aboutForm_ = new THelpAboutForm(builtInVersionInfo(), *launcher_, nullptr, this);
     // The hidden holder of the per-model mode lists, read by the editor on every show.
     listsForm_ = new TListsForm(this);
     listsForm_->hide();
@@ -50,6 +57,7 @@ TMainForm::~TMainForm()
     panel_->FormClose();
     // The dialogs hold references into the panel and the port settings: they go first.
     delete parameterForm_;
+    delete aboutForm_;
     delete listsForm_;
     delete comForm_;
 }
@@ -197,7 +205,13 @@ void TMainForm::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
     // Activation work runs once, after the window is on screen.
-    QTimer::singleShot(0, this, [this] { panel_->FormActivate(); });
+    QTimer::singleShot(0, this, [this] {
+        if (!readerSetUp_) {
+            readerSetUp_ = true;
+            launcher_->SetUpReader();
+        }
+        panel_->FormActivate();
+    });
 }
 
 void TMainForm::keyPressEvent(QKeyEvent* event)
@@ -262,7 +276,11 @@ void TMainForm::showParameterEditor()
     parameterForm_->setDebugActive(false);
 }
 
-void TMainForm::showAbout() {}
+void TMainForm::showAbout()
+{
+    pressedKeys_.clear();
+    aboutForm_->exec();
+}
 
 void TMainForm::showFirmwareUpdate() {}
 

@@ -21,6 +21,8 @@ class PanelPicture;
 class SegmentLabel;
 class DocumentDialogs;
 class TComForm;
+class THelpAboutForm;
+class ManualLauncher;
 class TListsForm;
 class TParameterForm;
 
@@ -39,6 +41,8 @@ public:
     PortSettings& portSettings() { return port_; }
     TComForm* ComForm() { return comForm_; }
     TParameterForm* ParameterForm() const { return parameterForm_; }
+    THelpAboutForm* HelpAboutForm() const { return aboutForm_; }
+    ManualLauncher& manualLauncher() { return *launcher_; }
 
     // FrontPanelHost
     void showPortSettings() override;
@@ -68,6 +72,9 @@ private:
     TComForm* comForm_ = nullptr;
     TParameterForm* parameterForm_ = nullptr;
     TListsForm* listsForm_ = nullptr;
+    std::unique_ptr<ManualLauncher> launcher_;
+    THelpAboutForm* aboutForm_ = nullptr;
+    bool readerSetUp_ = false;
     // Keys pressed while the face had the keyboard. The face acts on a key's release, and
     // must not act on the release of an Enter whose press closed a dialog.
     QSet<int> pressedKeys_;

@@ -1,5 +1,6 @@
 #include "app/InstanceGuard.h"
 #include "app/KxApplication.h"
+#include "app/ProgramFolder.h"
 #include "app/TMainForm.h"
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
@@ -26,10 +27,10 @@ int main(int argc, char** argv)
         break;
     }
     app.setApplicationName(QStringLiteral("KXLINK"));
-    app.setApplicationDisplayName(QStringLiteral("KXLINK"));
+    // No display name: the window system would append it to every caption.
+    app.setDesktopFileName(QStringLiteral("com.morvellscales.kxlink"));
     try {
-        // Everything the program keeps lives beside the executable.
-        kx::TMainForm main(QCoreApplication::applicationDirPath(), kx::QtClock::instance(),
+        kx::TMainForm main(kx::runningProgramFolder(), kx::QtClock::instance(),
                            std::make_unique<kx::QtSerialDevice>());
         main.show();
         app.exec();

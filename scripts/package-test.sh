@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# Builds the Debian package from a finished build, unpacks it into a scratch root, lists its
+# files, checks what a desktop needs of it, and starts the installed program once, offscreen.
+#   scripts/package-test.sh [build dir]
+set -euo pipefail
+build=$(cd "${1:-build}" && pwd)
+scratch=$(mktemp -d)
+trap 'chmod -R u+w "$scratch"; rm -rf "$scratch"' EXIT
+fail() { echo "package-test: $*" >&2; exit 1; }
+
+(cd "$build" && cpack -G DEB -B "$scratch/out" >"$scratch/cpack.log" 2>&1) ||
+    { cat "$scratch/cpack.log" >&2; fail "cpack failed"; }
+deb=$(ls "$scratch"/out/*.deb)
+echo "== $(basename "$deb")"
+dpkg-deb --field "$deb" Package Version Depends Recommends
+
+root="$scratch/root"
+dpkg -x "$deb" "$root"
+echo "== files"
+(cd "$root" && find . ! -type d | sort)
+
+app=com.morvellscales.kxlink
+for f in usr/bin/kxlink usr/lib/kxlink/kxlink usr/lib/kxlink/60387.PDF usr/bin/kx7400-sim \
+         usr/share/applications/$app.desktop usr/share/icons/hicolor/scalable/apps/$app.svg \
+         usr/share/metainfo/$app.metainfo.xml; do
+    [ -e "$root/$f" ] || fail "missing $f"
+done
+[ "$(readlink "$root/usr/bin/kxlink")" = ../lib/kxlink/kxlink ] || fail "usr/bin/kxlink is no link"
+depends=$(dpkg-deb --field "$deb" Depends)
+for d in libqt6widgets6 libqt6gui6 libqt6serialport6; do
+    [[ "$depends" == *"$d"* ]] || fail "Depends lacks $d"
+done
+desktop-file-validate "$root/usr/share/applications/$app.desktop"
+appstreamcli validate --no-net --explain "$root/usr/share/metainfo/$app.metainfo.xml" >/dev/null ||
+    fail "AppStream metadata does not validate"
+manual_text=$(pdftotext "$root/usr/lib/kxlink/60387.PDF" -)
+[[ "$manual_text" == *"KXLINK Operator's Manual"* ]] || fail "the manual has no text"
+pages=$(pdfinfo "$root/usr/lib/kxlink/60387.PDF" | awk '/^Pages:/ {print $2}')
+[ "$pages" -ge 5 ] || fail "the manual has only $pages pages"
+
+# The installed program, started once through its link with an empty home, by a user who
+# may not write its folder (root may write anywhere, so root runs it as nobody): it must keep
+# its files in that user's data folder and read nothing but its manual from its own folder.
+home="$scratch/home"
+mkdir -p "$home"
+if [ "$(id -u)" -eq 0 ]; then
+    chmod 755 "$scratch"
+    chown -R nobody "$home"
+    as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+else
+    chmod -R a-w "$root/usr/lib/kxlink"
+    as_user=()
+fi
+set +e
+"${as_user[@]}" env -i PATH="$PATH" HOME="$home" XDG_RUNTIME_DIR="$home/run" \
+    QT_QPA_PLATFORM=offscreen timeout 5 "$root/usr/bin/kxlink" >"$scratch/run.log" 2>&1
+status=$?
+set -e
+[ "$status" -eq 124 ] || { cat "$scratch/run.log" >&2; fail "the program ended early ($status)"; }
+kept="$home/.local/share/KXLINK"
+[ -f "$kept/Port.Ini" ] || { ls -laR "$home" >&2; fail "no Port.Ini in the user's data folder"; }
+[ ! -e "$root/usr/lib/kxlink/Port.Ini" ] || fail "the program wrote into its install folder"
+[ -f "$home/.config/Morvell Scales/ADOBE.INI" ] || fail "no ADOBE.INI"
+echo "== the installed program ran and keeps its files in ~/.local/share/KXLINK"

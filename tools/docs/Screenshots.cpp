@@ -1,0 +1,95 @@
+// Renders the program's real windows into pictures for the operator's manual and the README:
+//   kxlink-screenshots <folder>
+// Runs without a display (QT_QPA_PLATFORM=offscreen); the face shows a weight fed through a
+// scripted port, so no indicator or simulator is needed.
+#include "FakeSerialDevice.h"
+
+#include "app/TMainForm.h"
+#include "editor/TParameterForm.h"
+#include "help/THelpAboutForm.h"
+#include "link/QtClock.h"
+#include "link/TComForm.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QPixmap>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <cstdio>
+
+namespace {
+
+bool save(QWidget* window, const QDir& out, const char* name)
+{
+    QApplication::processEvents();
+    const QString path = out.filePath(QString::fromLatin1(name));
+    if (window->grab().save(path))
+        return true;
+    std::fprintf(stderr, "kxlink-screenshots: cannot write %s\n", qPrintable(path));
+    return false;
+}
+
+// Runs the event loop for a while, feeding the face a settled net weight every poll.
+void showWeight(kx::test::FakeSerialDevice& device, int ms)
+{
+    QElapsedTimer t;
+    t.start();
+    while (t.elapsed() < ms) {
+        device.feed(QByteArray(" 125.50_LB NT    ") + char(0x04));
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    if (argc < 2) {
+        std::fprintf(stderr, "usage: kxlink-screenshots <folder>\n");
+        return 2;
+    }
+    const QDir out(QString::fromLocal8Bit(argv[1]));
+    QDir().mkpath(out.path());
+    QTemporaryDir programFolder;
+    // The reader set-up at the first activation writes into the user's configuration folder:
+    // a scratch one, so building never touches the builder's own settings.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(programFolder.filePath(QStringLiteral("config"))));
+    QFile ini(programFolder.filePath(QStringLiteral("Port.Ini")));
+    if (!ini.open(QIODevice::WriteOnly))
+        return 1;
+    ini.write("[Scale Port]\r\nPort=1\r\n");
+    ini.close();
+
+    auto device = std::make_unique<kx::test::FakeSerialDevice>();
+    kx::test::FakeSerialDevice& line = *device;
+    kx::TMainForm form(programFolder.path(), kx::QtClock::instance(), std::move(device));
+    form.show();
+    showWeight(line, 1500);
+    bool ok = save(&form, out, "front-panel.png");
+
+    form.ComForm()->show();
+    ok = save(form.ComForm(), out, "port-settings.png") && ok;
+    form.ComForm()->hide();
+
+    kx::TParameterForm* editor = form.ParameterForm();
+    editor->setTimeSource([] { return QDateTime(QDate(2024, 3, 9), QTime(15, 7)); });
+    editor->setOpenedFromMainWindow();
+    editor->show();
+    const char* const pages[] = {"editor-configuration.png", "editor-calibration.png",
+                                 "editor-fieldbus.png"};
+    for (int page = 0; page < 3; ++page) {
+        editor->PageControl->setCurrentIndex(page);
+        ok = save(editor, out, pages[page]) && ok;
+    }
+    editor->hide();
+
+    // As an installed program shows it.
+    form.HelpAboutForm()->setProgramFile(QStringLiteral("/usr/lib/kxlink/kxlink"));
+    form.HelpAboutForm()->show();
+    ok = save(form.HelpAboutForm(), out, "about.png") && ok;
+    form.HelpAboutForm()->hide();
+    return ok ? 0 : 1;
+}
