@@ -10,7 +10,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -28,7 +27,7 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    panel_ = std::make_unique<FrontPanel>(clock, std::move(mainPort), port_, *this);
+    panel_ = std::make_unique<FrontPanel>(clock, std::move(mainPort), port_, *this, *this);
     panel_->FormCreate();
     buildFace();
     connect(panel_.get(), &FrontPanel::faceChanged, this, &TMainForm::render);
@@ -36,7 +35,7 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
     // The port settings dialog comes right after the main window, and reads Port.Ini.
     port_.LoadPortSettings();
     comForm_ = new TComForm(port_, this);
-    panel_->PortSettingsLoaded = true;
+    panel_->setPortSettingsLoaded();
     parameterForm_ = new TParameterForm(folder, editorDialogs, this);
     // The hidden holder of the per-model mode lists, read by the editor on every show.
     listsForm_ = new TListsForm(this);
@@ -156,19 +155,12 @@ void TMainForm::buildFace()
     connect(bottomBar_[2], &ClickLabel::clicked, this, [this] { panel_->F3UpdateButtonClick(); });
     connect(bottomBar_[3], &ClickLabel::clicked, this, [this] { panel_->F4OptionsButtonClick(); });
 
-    // The firmware update's panels and the transfer's work lists live here, hidden.
+    // The firmware update's panel, hidden until an update runs.
     Progress_Panel = new QWidget(this);
     nameControl(Progress_Panel, QStringLiteral("Progress_Panel"));
     Progress_Panel->hide();
     HoldYourHorses = new QLabel(Progress_Panel);
     nameControl(HoldYourHorses, QStringLiteral("HoldYourHorses"));
-    for (auto [list, name] :
-         {std::pair{&LogList, "LogList"}, std::pair{&BSLList, "BSLList"},
-          std::pair{&DataListBox, "DataListBox"}, std::pair{&UploadList, "UploadList"}}) {
-        *list = new QListWidget(this);
-        nameControl(*list, QString::fromLatin1(name));
-        (*list)->hide();
-    }
 }
 
 void TMainForm::render()
@@ -189,8 +181,6 @@ void TMainForm::render()
     ShuttingDownPanel->setVisible(f.ShuttingDownPanel);
     WeighPanel->setEnabled(f.WeighPanelEnabled);
     Progress_Panel->setVisible(f.ProgressPanelVisible);
-    if (f.ShuttingDownPanel)
-        LogList->hide();
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -239,19 +229,9 @@ void TMainForm::showPortError(const QString& text, const QString& detail)
     box.exec();
 }
 
-void TMainForm::showErrorBox(const QString& text)
-{
-    QMessageBox::critical(this, QStringLiteral("KXLINK"), text);
-}
-
 void TMainForm::beep()
 {
     QApplication::beep();
-}
-
-bool TMainForm::editorVisible() const
-{
-    return parameterForm_ && parameterForm_->isVisible();
 }
 
 void TMainForm::showParameterEditor()
@@ -259,7 +239,6 @@ void TMainForm::showParameterEditor()
     parameterForm_->setOpenedFromMainWindow();
     pressedKeys_.clear();
     parameterForm_->exec();
-    parameterForm_->setDebugActive(false);
 }
 
 void TMainForm::showAbout() {}
@@ -277,6 +256,16 @@ void TMainForm::refreshEditorClock()
 {
     if (parameterForm_->isVisible())
         parameterForm_->refreshClock();
+}
+
+void TMainForm::showDebugLine(const QString& line)
+{
+    parameterForm_->showDebugLine(line);
+}
+
+void TMainForm::showDebugRunning(bool running)
+{
+    parameterForm_->showDebugRunning(running);
 }
 
 void TMainForm::terminate()

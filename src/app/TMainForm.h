@@ -1,8 +1,9 @@
 #pragma once
 
 #include "link/FrontPanel.h"
-#include "link/FrontPanelHost.h"
+#include "link/PanelDialogs.h"
 #include "link/PortSettings.h"
+#include "transfer/EditorView.h"
 
 #include <QSet>
 #include <QWidget>
@@ -10,7 +11,6 @@
 #include <memory>
 
 class QLabel;
-class QListWidget;
 
 namespace kx {
 
@@ -26,7 +26,7 @@ class TParameterForm;
 
 // The main window: the indicator's face. It draws what the front panel model decides and
 // forwards clicks and keys to it; it also owns the program's dialogs.
-class TMainForm : public QWidget, public FrontPanelHost
+class TMainForm : public QWidget, public PanelDialogs, public EditorView
 {
     Q_OBJECT
 public:
@@ -40,18 +40,20 @@ public:
     TComForm* ComForm() { return comForm_; }
     TParameterForm* ParameterForm() const { return parameterForm_; }
 
-    // FrontPanelHost
+    // PanelDialogs
     void showPortSettings() override;
     void showPortError(const QString& text, const QString& detail) override;
-    void showErrorBox(const QString& text) override;
     void beep() override;
-    bool editorVisible() const override;
-    void showParameterEditor() override;
     void showAbout() override;
     void showFirmwareUpdate() override;
+    void terminate() override;
+
+    // EditorView
+    void showParameterEditor() override;
     void showTransferStatus(const QString& line, bool finish) override;
     void refreshEditorClock() override;
-    void terminate() override;
+    void showDebugLine(const QString& line) override;
+    void showDebugRunning(bool running) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -87,10 +89,6 @@ private:
     QLabel* ShuttingDownPanel = nullptr;
     QWidget* Progress_Panel = nullptr;
     QLabel* HoldYourHorses = nullptr;
-    QListWidget* LogList = nullptr;
-    QListWidget* BSLList = nullptr;
-    QListWidget* DataListBox = nullptr;
-    QListWidget* UploadList = nullptr;
 };
 
 } // namespace kx

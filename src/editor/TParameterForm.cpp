@@ -229,14 +229,25 @@ void TParameterForm::showEvent(QShowEvent* event)
         FormShow();
 }
 
+void TParameterForm::showDebugLine(const QString& line)
+{
+    AnyBusTab->DebugList->setText(line);
+    AnyBusTab->DebugList->setAccessibleName(line);
+}
+
+void TParameterForm::showDebugRunning(bool running)
+{
+    setButtonCaption(AnyBusTab->DebugAnyBus,
+                     running ? QStringLiteral("STOP DEBUG") : QStringLiteral("START DEBUG"));
+}
+
 void TParameterForm::FormShow()
 {
     if (!showRequest_)
         return;
     loading_ = true;
     fillPrintModes();
-    setButtonCaption(AnyBusTab->DebugAnyBus, QStringLiteral("START DEBUG"));
-    debugActive_ = false;
+    showDebugRunning(false);
     try {
         document_->LoadOnShow();
     } catch (...) {

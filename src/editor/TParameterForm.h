@@ -47,8 +47,9 @@ public:
     SettingsDocument& document() { return *document_; }
 
     // The field-bus debug monitor is wanted (cleared on every show and on closing).
-    bool debugActive() const { return debugActive_; }
-    void setDebugActive(bool on) { debugActive_ = on; }
+    // The field-bus debug monitor's line and button, as the monitor reports them.
+    void showDebugLine(const QString& line);
+    void showDebugRunning(bool running);
 
     // Fills the window with a new settings record (the New operation's and the first show's).
     void LoadDefaults();
@@ -73,7 +74,6 @@ public:
     void setLoading(bool on) override { loading_ = on; }
     void setCaption(const QString& caption) override;
     void setBusy(bool busy) override;
-    void stopDebugMonitor() override { debugActive_ = false; }
     void showErrorPanel(const QString& text) override;
 
     // The pages and the controls other parts reach directly.
@@ -142,7 +142,6 @@ private:
     bool changed_ = false;
     bool keptChanges_ = false;
     bool showRequest_ = false;
-    bool debugActive_ = false;
     bool closing_ = false;
     int filling_ = 0; // code is changing controls; change handlers stay quiet
     int busyDepth_ = 0;

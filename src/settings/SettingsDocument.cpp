@@ -224,7 +224,6 @@ bool SettingsDocument::FormCloseQuery()
 {
     if (!offerToSave(kSaveChanges))
         return false;
-    view_.stopDebugMonitor();
     openFile_.reset();
     return true;
 }

@@ -38,7 +38,6 @@ public:
 
     virtual void setCaption(const QString& caption) = 0;  // the window caption
     virtual void setBusy(bool busy) = 0;                  // busy cursor on or off
-    virtual void stopDebugMonitor() = 0;                  // clears DebugActive
     virtual void showErrorPanel(const QString& text) = 0; // the red error panel with that text
 };
 

@@ -110,7 +110,7 @@ private slots:
 
     void sentBytesReachThePeer()
     {
-        channel->PutString("T12.50\r");
+        QVERIFY(channel->PutString("T12.50\r"));
         QByteArray got;
         QElapsedTimer t;
         t.start();

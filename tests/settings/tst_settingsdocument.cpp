@@ -23,7 +23,6 @@ public:
     QString errorPanel;
     int busyDepth = 0;
     int stores = 0;
-    bool debugStopped = false;
     bool refuseShow = false;
     QList<FillReason> fills;
     QList<bool> loadingDuringFill;
@@ -50,7 +49,6 @@ public:
     void setLoading(bool on) override { loadingFlag = on; }
     void setCaption(const QString& c) override { caption = c; }
     void setBusy(bool busy) override { busyDepth += busy ? 1 : -1; }
-    void stopDebugMonitor() override { debugStopped = true; }
     void showErrorPanel(const QString& text) override { errorPanel = text; }
 };
 
@@ -447,7 +445,6 @@ void TestSettingsDocument::closeWithChanges()
     QVERIFY(doc_->FormCloseQuery());
 
     QCOMPARE(dialogs_->asked, QList<BoxMessage>{kSaveChanges});
-    QVERIFY(view_->debugStopped);
     QCOMPARE(doc_->situation(), SettingsDocument::Situation::Detached);
     QCOMPARE(doc_->currentFileName(), saved("a.dat"));
     if (saveThem)
@@ -502,7 +499,6 @@ void TestSettingsDocument::requestedSaveThatFailsKeepsEdits()
     QVERIFY(view_->changedFlag);
     QCOMPARE(dialogs_->openDialogs.size(), openDialogs);
     QCOMPARE(doc_->situation(), situation);
-    QVERIFY(!view_->debugStopped);
 }
 
 void TestSettingsDocument::showWithoutFileMakesNewRecord()
