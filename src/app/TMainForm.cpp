@@ -2,10 +2,9 @@
 
 #include "app/FaceWidgets.h"
 #include "app/KxApplication.h"
-#include "editor/AccessibleControl.h"
 #include "editor/TParameterForm.h"
-#include "help/TListsForm.h"
 #include "link/TComForm.h"
+#include "widgets/AccessibleControl.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -37,10 +36,6 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
     comForm_ = new TComForm(port_, this);
     panel_->setPortSettingsLoaded();
     parameterForm_ = new TParameterForm(folder, editorDialogs, this);
-    // The hidden holder of the per-model mode lists, read by the editor on every show.
-    listsForm_ = new TListsForm(this);
-    listsForm_->hide();
-    parameterForm_->setListsForm(listsForm_);
     render();
 }
 
@@ -49,7 +44,6 @@ TMainForm::~TMainForm()
     panel_->FormClose();
     // The dialogs hold references into the panel and the port settings: they go first.
     delete parameterForm_;
-    delete listsForm_;
     delete comForm_;
 }
 

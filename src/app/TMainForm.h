@@ -21,7 +21,6 @@ class PanelPicture;
 class SegmentLabel;
 class DocumentDialogs;
 class TComForm;
-class TListsForm;
 class TParameterForm;
 
 // The main window: the indicator's face. It draws what the front panel model decides and
@@ -69,7 +68,6 @@ private:
     std::unique_ptr<FrontPanel> panel_;
     TComForm* comForm_ = nullptr;
     TParameterForm* parameterForm_ = nullptr;
-    TListsForm* listsForm_ = nullptr;
     // Keys pressed while the face had the keyboard. The face acts on a key's release, and
     // must not act on the release of an Enter whose press closed a dialog.
     QSet<int> pressedKeys_;

@@ -1,6 +1,6 @@
 #include "editor/CalibrationPage.h"
 
-#include "editor/AccessibleControl.h"
+#include "widgets/AccessibleControl.h"
 #include "editor/PageBuilder.h"
 #include "settings/SettingsSchema.h"
 

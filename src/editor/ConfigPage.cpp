@@ -1,6 +1,6 @@
 #include "editor/ConfigPage.h"
 
-#include "editor/AccessibleControl.h"
+#include "widgets/AccessibleControl.h"
 #include "editor/PageBuilder.h"
 
 #include <QCheckBox>

@@ -1,6 +1,5 @@
 #include "editor/TParameterForm.h"
 
-#include "editor/AccessibleControl.h"
 #include "editor/CalibrationPage.h"
 #include "editor/ClockText.h"
 #include "editor/ConfigPage.h"
@@ -9,8 +8,8 @@
 #include "editor/QtDocumentDialogs.h"
 #include "editor/RecordBinding.h"
 #include "editor/TransferPanel.h"
-#include "help/ModeLists.h"
-#include "help/TListsForm.h"
+#include "settings/ModeLists.h"
+#include "widgets/AccessibleControl.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -264,10 +263,8 @@ void TParameterForm::FormShow()
 void TParameterForm::fillPrintModes()
 {
     FillGuard fill(filling_);
-    const QStringList mode1 = lists_ ? lists_->kx7400Mode1() : ModeLists::kx7400Mode1();
-    const QStringList mode2 = lists_ ? lists_->kx7400Mode2() : ModeLists::kx7400Mode2();
-    RecordBinding::replaceItems(ConfigTab->PrintMode1, mode1);
-    RecordBinding::replaceItems(ConfigTab->PrintMode2, mode2);
+    RecordBinding::replaceItems(ConfigTab->PrintMode1, ModeLists::kx7400Mode1());
+    RecordBinding::replaceItems(ConfigTab->PrintMode2, ModeLists::kx7400Mode2());
 }
 
 void TParameterForm::LoadDefaults()

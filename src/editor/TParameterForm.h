@@ -17,7 +17,6 @@ class CalibrationPage;
 class ConfigPage;
 class ErrorPanel;
 class FieldBusPage;
-class TListsForm;
 class TransferPanel;
 
 // The parameter editor: one settings record in the controls of its pages, change tracking,
@@ -42,7 +41,6 @@ public:
 
     // Where the print mode lists come from on every show; without a holder the editor uses
     // the same KX7400 lists directly.
-    void setListsForm(const TListsForm* lists) { lists_ = lists; }
 
     SettingsDocument& document() { return *document_; }
 
@@ -129,7 +127,6 @@ private:
 
     std::unique_ptr<DocumentDialogs> ownDialogs_;
     std::unique_ptr<SettingsDocument> document_;
-    const TListsForm* lists_ = nullptr;
     ErrorPanel* errorPanel_;
     TransferPanel* transferPanel_;
     std::function<QDateTime()> now_;

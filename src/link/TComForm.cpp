@@ -1,6 +1,6 @@
 #include "link/TComForm.h"
 
-#include "editor/AccessibleControl.h"
+#include "widgets/AccessibleControl.h"
 #include "link/PortSettings.h"
 
 #include <QComboBox>

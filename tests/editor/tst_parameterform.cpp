@@ -7,6 +7,7 @@
 #include "editor/TParameterForm.h"
 #include "editor/TransferPanel.h"
 #include "settings/IniDocument.h"
+#include "settings/ModeLists.h"
 #include "settings/SettingsSchema.h"
 
 #include <QCheckBox>
@@ -36,6 +37,7 @@ private slots:
     void newThenExit_asksSaveChanges();
     void exitWhenTheAskedSaveIsCancelled_staysOpen();
     void showWithoutRequest_changesNothing();
+    void printModes_refilledOnEveryShow();
     void missingFolderOnShow_loadsDefaultsSilently();
 
     void load_leavesNoUnsavedChanges_data();
@@ -185,6 +187,33 @@ void TestParameterForm::exitWhenTheAskedSaveIsCancelled_staysOpen()
     form_->ScreenClose->click();
     QVERIFY(!form_->isVisible());
     QCOMPARE(dialogs_->asked.size(), 2);
+}
+
+void TestParameterForm::printModes_refilledOnEveryShow()
+{
+    const QStringList mode2{"OFF",       "Automatic", "Continuous", "Polled", "Remote Display",
+                            "ShipPoint", "UPS"};
+    QCOMPARE(ModeLists::kx7400Mode2(), mode2);
+    QCOMPARE(ModeLists::kx7400Mode1().mid(0, 2), QStringList({"OFF", "button"}));
+    QCOMPARE(ModeLists::kx7450Mode1(), ModeLists::kx7400Mode1());
+    QCOMPARE(ModeLists::kx7450Mode2(), mode2);
+
+    showRequested();
+    for (QComboBox* c : {combo("PrintMode1"), combo("PrintMode2")}) {
+        c->blockSignals(true);
+        c->clear();
+        c->addItem(QStringLiteral("stale"));
+        c->blockSignals(false);
+    }
+    form_->hide();
+    showRequested();
+    QStringList shown1, shown2;
+    for (int i = 0; i < combo("PrintMode1")->count(); ++i)
+        shown1 << combo("PrintMode1")->itemText(i);
+    for (int i = 0; i < combo("PrintMode2")->count(); ++i)
+        shown2 << combo("PrintMode2")->itemText(i);
+    QCOMPARE(shown1, ModeLists::kx7400Mode1());
+    QCOMPARE(shown2, mode2);
 }
 
 void TestParameterForm::showWithoutRequest_changesNothing()
