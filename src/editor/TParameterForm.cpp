@@ -303,11 +303,6 @@ bool TParameterForm::showRecord(const SettingsRecord& record, FillReason reason)
     return applied;
 }
 
-void TParameterForm::storeShownDefinition()
-{
-    // The custom output page keeps its definitions in the record until it is built.
-}
-
 // ---- window services ---------------------------------------------------------------------
 
 void TParameterForm::setCaption(const QString& caption)

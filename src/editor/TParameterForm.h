@@ -63,13 +63,12 @@ public:
     // SettingsEditorView
     SettingsRecord record() const override;
     bool showRecord(const SettingsRecord& record, FillReason reason) override;
-    void storeShownDefinition() override;
     bool changed() const override { return changed_; }
     void setChanged(bool on) override { changed_ = on; }
     bool keptChanges() const override { return keptChanges_; }
     void setKeptChanges(bool on) override { keptChanges_ = on; }
-    bool loading() const override { return loading_; }
-    void setLoading(bool on) override { loading_ = on; }
+    // From creation until the end of the first requested show: change events are not edits.
+    bool loading() const { return loading_; }
     void setCaption(const QString& caption) override;
     void setBusy(bool busy) override;
     void showErrorPanel(const QString& text) override;

@@ -107,12 +107,7 @@ bool SettingsDocument::offerToSave(const QString& question)
 
 bool SettingsDocument::fill(const SettingsRecord& record, FillReason reason)
 {
-    // Filling raises the controls' change events; the loading flag keeps the handlers quiet.
-    const bool wasLoading = view_.loading();
-    view_.setLoading(true);
-    const bool applied = view_.showRecord(record, reason);
-    view_.setLoading(wasLoading);
-    return applied;
+    return view_.showRecord(record, reason);
 }
 
 bool SettingsDocument::LoadSettingsFile(const QString& path)
@@ -136,8 +131,6 @@ bool SettingsDocument::WriteSettingsFile()
 {
     if (!openFile_)
         return false;
-    if (hasUnsavedChanges())
-        view_.storeShownDefinition();
     const SettingsRecord record = view_.record();
 
     // The save rewrites the file as it is on disk now, so keys the record does not own, and
