@@ -36,21 +36,6 @@ constexpr int kHeight = 584;
 constexpr int kTransferPanelWidth = 420;
 constexpr int kTransferPanelHeight = 210;
 
-// The settings whose edits count as changes on their own. Interface and print mode changes
-// go through PrintModeChange, the units through RadioLBClick, the clock format through
-// TimeEditChange and the primary units through PrimaryUnitsChange.
-const char* const kParameterControls[] = {
-    "CustomName",    "CustomFactor",   "CustomResolution", "OperatingMode", "BackLight",
-    "TimeInSeconds", "SleepMode",      "ZeroRange",        "DisplayRate",   "Com1Baud",
-    "Com1Parity",    "Com1StopBits",   "Com1DataBits",     "Com2Baud",      "Com2Parity",
-    "Com2StopBits",  "PrintMode2",     "Com2DataBits",     "ScaleCapacity", "AZTracking",
-    "MotionBand",    "DivisionSize",   "Filter",           "AutoTareMode",  "NEBusID",
-    "NEBusBaud",     "NEBusType",      "NEBusEndian",      "_4to20_Low",    "_4to20_High",
-    "_4to20_Mode",   "_4to20_Enabled", "Setpoint1",        "Setpoint2",     "Printer",
-    "Inhibit",       "NEFieldBus",     "NEEthernet"};
-
-const char* const kPrintModeControls[] = {"PrintMode1", "Interface1", "Interface2"};
-
 // Code is changing controls: their change events are not the user's edits.
 class FillGuard
 {
@@ -208,10 +193,15 @@ void TParameterForm::connectChangeHandlers()
         else if (auto* button = qobject_cast<QAbstractButton*>(w))
             connect(button, &QAbstractButton::toggled, this, handler);
     };
-    for (const char* name : kParameterControls)
-        onChange(name, &TParameterForm::ParameterChanged);
-    for (const char* name : kPrintModeControls)
-        onChange(name, &TParameterForm::PrintModeChange);
+    // Every control the settings table binds marks the record changed when the user edits
+    // it, chosen print mode or not: an edit that is not marked would be dropped without a
+    // question on closing.
+    for (const SettingDesc& desc : settingsTable()) {
+        onChange(desc.control, &TParameterForm::ParameterChanged);
+        if (desc.partner)
+            onChange(desc.partner, &TParameterForm::ParameterChanged);
+    }
+    // Edits that do more than mark the record.
     onChange("TimeEdit", &TParameterForm::TimeEditChange);
     onChange("PrimaryUnits", &TParameterForm::PrimaryUnitsChange);
     for (const char* name :
@@ -342,14 +332,6 @@ void TParameterForm::refreshClock()
 
 void TParameterForm::ParameterChanged()
 {
-    if (!ignoringEvents())
-        changed_ = true;
-}
-
-void TParameterForm::PrintModeChange()
-{
-    // Every interface and COM1 mode choice counts, chosen mode or not: an edit that is not
-    // marked would be dropped without a question on closing.
     if (!ignoringEvents())
         changed_ = true;
 }

@@ -116,7 +116,6 @@ private:
     void TimeEditChange();
     void RadioLBClick();
     void PrimaryUnitsChange();
-    void PrintModeChange();
     void syncCustomGroup();
 
     void NewButtonClick();
