@@ -239,7 +239,11 @@ void TParameterForm::FormShow()
     showDebugRunning(false);
     try {
         document_->LoadOnShow();
+    } catch (const std::exception& e) {
+        qCWarning(lcEditor) << "loading on show failed:" << e.what();
+        showErrorPanel(QStringLiteral("Error occurred! Unable to load defaults."));
     } catch (...) {
+        qCWarning(lcEditor) << "loading on show failed";
         showErrorPanel(QStringLiteral("Error occurred! Unable to load defaults."));
     }
     changed_ = false;

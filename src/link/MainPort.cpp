@@ -37,6 +37,7 @@ bool FrontPanel::createTriggers()
         } catch (const ChannelError& e) {
             handle = 0;
             LastOpenError = e.describe();
+            qCWarning(lcMainPort) << "notification not created:" << LastOpenError;
         }
     };
     create(ReplyTimer, [&] { return port.AddTimerTrigger(); });
