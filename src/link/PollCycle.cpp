@@ -86,6 +86,7 @@ void PollCycle::showFrame()
     KeepWeight = frame.keepWeight;
     Decimals = frame.decimals;
     RxText.clear();
+    qCDebug(lcPoll) << "frame shown:" << frame.weight;
     listener_.ShowReplyFrame(frame,
                              QStringLiteral("Connected!  ") + QLatin1String(spinner[SpinIndex]));
 }
