@@ -17,7 +17,7 @@ namespace kx {
 
 TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<SerialDevice> mainPort,
                      DocumentDialogs* editorDialogs, QWidget* parent)
-    : QWidget(parent), port_(folder)
+    : QWidget(parent), port_(folder), loader_(clock)
 {
     nameControl(this, QStringLiteral("TMainForm"));
     setWindowTitle(QStringLiteral("KXLINK Utility Version 3.0.0.1"));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "firmware/BootstrapLoader.h"
 #include "link/FrontPanel.h"
 #include "link/PanelDialogs.h"
 #include "link/PortSettings.h"
@@ -66,6 +67,8 @@ private:
 
     PortSettings port_;
     std::unique_ptr<FrontPanel> panel_;
+    // The firmware update's transfer, on a port of its own; idle until an update starts.
+    BootstrapLoader loader_;
     TComForm* comForm_ = nullptr;
     TParameterForm* parameterForm_ = nullptr;
     // Keys pressed while the face had the keyboard. The face acts on a key's release, and
