@@ -4,7 +4,8 @@
 
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcMainPort, "kx.link.mainport")
+// Debug lines (stale handles) only when asked for with QT_LOGGING_RULES.
+Q_LOGGING_CATEGORY(lcMainPort, "kx.link.mainport", QtInfoMsg)
 
 namespace kx {
 

@@ -4,7 +4,8 @@
 
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcPoll, "kx.link.poll")
+// Debug lines (every frame shown, short frames) only when asked for with QT_LOGGING_RULES.
+Q_LOGGING_CATEGORY(lcPoll, "kx.link.poll", QtInfoMsg)
 
 namespace kx {
 

@@ -4,7 +4,7 @@
 
 #include <QLoggingCategory>
 
-Q_LOGGING_CATEGORY(lcTransfer, "kx.transfer")
+Q_LOGGING_CATEGORY(lcTransfer, "kx.transfer", QtInfoMsg)
 
 namespace kx {
 
