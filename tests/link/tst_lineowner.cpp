@@ -114,6 +114,34 @@ private slots:
         QCOMPARE(f.face().Weight, QStringLiteral("   7.00"));
     }
 
+    // A frame shown in CONTINUOUS mode counts as a refusal for the next transfer; in DEMAND
+    // mode the transfer's last reply stays.
+    void continuousFramesClearALeftOverReply_data()
+    {
+        QTest::addColumn<int>("mode");
+        QTest::addColumn<TransferReply>("after");
+        QTest::newRow("continuous") << 0 << TransferReply::Refused;
+        QTest::newRow("demand") << 1 << TransferReply::Ready;
+    }
+    void continuousFramesClearALeftOverReply()
+    {
+        QFETCH(int, mode);
+        QFETCH(TransferReply, after);
+        FrontPanelFixture f(mode);
+        f.connect();
+        f.host.onEditor = [&] {
+            f.device->feed("READY");
+            f.clock.runPosted();
+        };
+        f.panel->F4OptionsButtonClick();
+        QCOMPARE(f.panel->transfer().reply(), TransferReply::Ready);
+        f.clock.advance(100);
+        f.device->feed(FrontPanelFixture::frame("3.00"));
+        f.clock.advance(100);
+        QCOMPARE(f.face().Weight, QStringLiteral("   3.00"));
+        QCOMPARE(f.panel->transfer().reply(), after);
+    }
+
     void aTimeoutInTheEditorEndsTheTransferNotThePolling()
     {
         FrontPanelFixture f;
