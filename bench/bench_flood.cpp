@@ -81,7 +81,7 @@ int main(int argc, char** argv)
     std::atomic<bool> done{false};
     std::thread flooder;
     QTimer::singleShot(1000, [&] {
-        if (!form.panel().Connected) {
+        if (!form.panel().connected()) {
             std::fprintf(stderr, "the port did not open\n");
             QCoreApplication::exit(1);
             return;
@@ -132,6 +132,6 @@ int main(int argc, char** argv)
                 static_cast<long long>(worstGap));
     std::printf("UI thread CPU after the flood ends: %.1f %%, %.1f %%, %.1f %% (1st, 2nd, 3rd s)\n",
                 perSecond.value(0), perSecond.value(1), perSecond.value(2));
-    std::printf("still connected: %s\n", form.panel().Connected ? "yes" : "no");
+    std::printf("still connected: %s\n", form.panel().connected() ? "yes" : "no");
     return 0;
 }

@@ -2,18 +2,16 @@
 
 #include "app/FaceWidgets.h"
 #include "app/KxApplication.h"
-#include "editor/AccessibleControl.h"
 #include "editor/TParameterForm.h"
 #include "help/ManualLauncher.h"
 #include "help/THelpAboutForm.h"
-#include "help/TListsForm.h"
 #include "help/VersionInfo.h"
 #include "link/TComForm.h"
+#include "widgets/AccessibleControl.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QListWidget>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -22,7 +20,7 @@ namespace kx {
 
 TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<SerialDevice> mainPort,
                      DocumentDialogs* editorDialogs, QWidget* parent)
-    : QWidget(parent), port_(folder)
+    : QWidget(parent), port_(folder), loader_(clock)
 {
     nameControl(this, QStringLiteral("TMainForm"));
     setWindowTitle(mainWindowCaption(builtInVersionInfo()));
@@ -31,7 +29,7 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    panel_ = std::make_unique<FrontPanel>(clock, std::move(mainPort), port_, *this);
+    panel_ = std::make_unique<FrontPanel>(clock, std::move(mainPort), port_, *this, *this);
     panel_->FormCreate();
     buildFace();
     connect(panel_.get(), &FrontPanel::faceChanged, this, &TMainForm::render);
@@ -39,16 +37,12 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
     // The port settings dialog comes right after the main window, and reads Port.Ini.
     port_.LoadPortSettings();
     comForm_ = new TComForm(port_, this);
-    panel_->PortSettingsLoaded = true;
+    panel_->setPortSettingsLoaded();
     parameterForm_ = new TParameterForm(folder, editorDialogs, this);
     // The manual is installed beside the executable, whichever folder keeps the files.
     launcher_ = std::make_unique<ManualLauncher>(
         ManualLauncher::standardPlaces(folder, QCoreApplication::applicationDirPath()));
     aboutForm_ = new THelpAboutForm(builtInVersionInfo(), *launcher_, nullptr, this);
-    // The hidden holder of the per-model mode lists, read by the editor on every show.
-    listsForm_ = new TListsForm(this);
-    listsForm_->hide();
-    parameterForm_->setListsForm(listsForm_);
     render();
 }
 
@@ -58,7 +52,6 @@ TMainForm::~TMainForm()
     // The dialogs hold references into the panel and the port settings: they go first.
     delete parameterForm_;
     delete aboutForm_;
-    delete listsForm_;
     delete comForm_;
 }
 
@@ -164,19 +157,12 @@ void TMainForm::buildFace()
     connect(bottomBar_[2], &ClickLabel::clicked, this, [this] { panel_->F3UpdateButtonClick(); });
     connect(bottomBar_[3], &ClickLabel::clicked, this, [this] { panel_->F4OptionsButtonClick(); });
 
-    // The firmware update's panels and the transfer's work lists live here, hidden.
+    // The firmware update's panel, hidden until an update runs.
     Progress_Panel = new QWidget(this);
     nameControl(Progress_Panel, QStringLiteral("Progress_Panel"));
     Progress_Panel->hide();
     HoldYourHorses = new QLabel(Progress_Panel);
     nameControl(HoldYourHorses, QStringLiteral("HoldYourHorses"));
-    for (auto [list, name] :
-         {std::pair{&LogList, "LogList"}, std::pair{&BSLList, "BSLList"},
-          std::pair{&DataListBox, "DataListBox"}, std::pair{&UploadList, "UploadList"}}) {
-        *list = new QListWidget(this);
-        nameControl(*list, QString::fromLatin1(name));
-        (*list)->hide();
-    }
 }
 
 void TMainForm::render()
@@ -197,8 +183,6 @@ void TMainForm::render()
     ShuttingDownPanel->setVisible(f.ShuttingDownPanel);
     WeighPanel->setEnabled(f.WeighPanelEnabled);
     Progress_Panel->setVisible(f.ProgressPanelVisible);
-    if (f.ShuttingDownPanel)
-        LogList->hide();
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -253,19 +237,9 @@ void TMainForm::showPortError(const QString& text, const QString& detail)
     box.exec();
 }
 
-void TMainForm::showErrorBox(const QString& text)
-{
-    QMessageBox::critical(this, QStringLiteral("KXLINK"), text);
-}
-
 void TMainForm::beep()
 {
     QApplication::beep();
-}
-
-bool TMainForm::editorVisible() const
-{
-    return parameterForm_ && parameterForm_->isVisible();
 }
 
 void TMainForm::showParameterEditor()
@@ -273,7 +247,6 @@ void TMainForm::showParameterEditor()
     parameterForm_->setOpenedFromMainWindow();
     pressedKeys_.clear();
     parameterForm_->exec();
-    parameterForm_->setDebugActive(false);
 }
 
 void TMainForm::showAbout()
@@ -295,6 +268,16 @@ void TMainForm::refreshEditorClock()
 {
     if (parameterForm_->isVisible())
         parameterForm_->refreshClock();
+}
+
+void TMainForm::showDebugLine(const QString& line)
+{
+    parameterForm_->showDebugLine(line);
+}
+
+void TMainForm::showDebugRunning(bool running)
+{
+    parameterForm_->showDebugRunning(running);
 }
 
 void TMainForm::terminate()

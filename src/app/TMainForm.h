@@ -1,8 +1,10 @@
 #pragma once
 
+#include "firmware/BootstrapLoader.h"
 #include "link/FrontPanel.h"
-#include "link/FrontPanelHost.h"
+#include "link/PanelDialogs.h"
 #include "link/PortSettings.h"
+#include "transfer/EditorView.h"
 
 #include <QSet>
 #include <QWidget>
@@ -10,7 +12,6 @@
 #include <memory>
 
 class QLabel;
-class QListWidget;
 
 namespace kx {
 
@@ -23,12 +24,11 @@ class DocumentDialogs;
 class TComForm;
 class THelpAboutForm;
 class ManualLauncher;
-class TListsForm;
 class TParameterForm;
 
 // The main window: the indicator's face. It draws what the front panel model decides and
 // forwards clicks and keys to it; it also owns the program's dialogs.
-class TMainForm : public QWidget, public FrontPanelHost
+class TMainForm : public QWidget, public PanelDialogs, public EditorView
 {
     Q_OBJECT
 public:
@@ -44,18 +44,20 @@ public:
     THelpAboutForm* HelpAboutForm() const { return aboutForm_; }
     ManualLauncher& manualLauncher() { return *launcher_; }
 
-    // FrontPanelHost
+    // PanelDialogs
     void showPortSettings() override;
     void showPortError(const QString& text, const QString& detail) override;
-    void showErrorBox(const QString& text) override;
     void beep() override;
-    bool editorVisible() const override;
-    void showParameterEditor() override;
     void showAbout() override;
     void showFirmwareUpdate() override;
+    void terminate() override;
+
+    // EditorView
+    void showParameterEditor() override;
     void showTransferStatus(const QString& line, bool finish) override;
     void refreshEditorClock() override;
-    void terminate() override;
+    void showDebugLine(const QString& line) override;
+    void showDebugRunning(bool running) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -69,9 +71,10 @@ private:
 
     PortSettings port_;
     std::unique_ptr<FrontPanel> panel_;
+    // The firmware update's transfer, on a port of its own; idle until an update starts.
+    BootstrapLoader loader_;
     TComForm* comForm_ = nullptr;
     TParameterForm* parameterForm_ = nullptr;
-    TListsForm* listsForm_ = nullptr;
     std::unique_ptr<ManualLauncher> launcher_;
     THelpAboutForm* aboutForm_ = nullptr;
     bool readerSetUp_ = false;
@@ -94,10 +97,6 @@ private:
     QLabel* ShuttingDownPanel = nullptr;
     QWidget* Progress_Panel = nullptr;
     QLabel* HoldYourHorses = nullptr;
-    QListWidget* LogList = nullptr;
-    QListWidget* BSLList = nullptr;
-    QListWidget* DataListBox = nullptr;
-    QListWidget* UploadList = nullptr;
 };
 
 } // namespace kx

@@ -1,8 +1,8 @@
 #include "editor/CalibrationPage.h"
 
-#include "editor/AccessibleControl.h"
 #include "editor/PageBuilder.h"
 #include "settings/SettingsSchema.h"
+#include "widgets/AccessibleControl.h"
 
 #include <QComboBox>
 #include <QFormLayout>

@@ -1,7 +1,7 @@
 #include "editor/ConfigPage.h"
 
-#include "editor/AccessibleControl.h"
 #include "editor/PageBuilder.h"
+#include "widgets/AccessibleControl.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,6 @@
 #include "editor/ErrorPanel.h"
 
-#include "editor/AccessibleControl.h"
+#include "widgets/AccessibleControl.h"
 
 #include <QMouseEvent>
 

@@ -1,7 +1,7 @@
 #include "editor/FieldBusPage.h"
 
-#include "editor/AccessibleControl.h"
 #include "editor/PageBuilder.h"
+#include "widgets/AccessibleControl.h"
 
 #include <QComboBox>
 #include <QFormLayout>

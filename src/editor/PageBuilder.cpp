@@ -1,6 +1,6 @@
 #include "editor/PageBuilder.h"
 
-#include "editor/AccessibleControl.h"
+#include "widgets/AccessibleControl.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,6 +1,5 @@
 #include "editor/TParameterForm.h"
 
-#include "editor/AccessibleControl.h"
 #include "editor/CalibrationPage.h"
 #include "editor/ClockText.h"
 #include "editor/ConfigPage.h"
@@ -9,8 +8,8 @@
 #include "editor/QtDocumentDialogs.h"
 #include "editor/RecordBinding.h"
 #include "editor/TransferPanel.h"
-#include "help/ModeLists.h"
-#include "help/TListsForm.h"
+#include "settings/ModeLists.h"
+#include "widgets/AccessibleControl.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -36,21 +35,6 @@ constexpr int kWidth = 776;
 constexpr int kHeight = 584;
 constexpr int kTransferPanelWidth = 420;
 constexpr int kTransferPanelHeight = 210;
-
-// The settings whose edits count as changes on their own. Interface and print mode changes
-// go through PrintModeChange, the units through RadioLBClick, the clock format through
-// TimeEditChange and the primary units through PrimaryUnitsChange.
-const char* const kParameterControls[] = {
-    "CustomName",    "CustomFactor",   "CustomResolution", "OperatingMode", "BackLight",
-    "TimeInSeconds", "SleepMode",      "ZeroRange",        "DisplayRate",   "Com1Baud",
-    "Com1Parity",    "Com1StopBits",   "Com1DataBits",     "Com2Baud",      "Com2Parity",
-    "Com2StopBits",  "PrintMode2",     "Com2DataBits",     "ScaleCapacity", "AZTracking",
-    "MotionBand",    "DivisionSize",   "Filter",           "AutoTareMode",  "NEBusID",
-    "NEBusBaud",     "NEBusType",      "NEBusEndian",      "_4to20_Low",    "_4to20_High",
-    "_4to20_Mode",   "_4to20_Enabled", "Setpoint1",        "Setpoint2",     "Printer",
-    "Inhibit",       "NEFieldBus",     "NEEthernet"};
-
-const char* const kPrintModeControls[] = {"PrintMode1", "Interface1", "Interface2"};
 
 // Code is changing controls: their change events are not the user's edits.
 class FillGuard
@@ -209,10 +193,15 @@ void TParameterForm::connectChangeHandlers()
         else if (auto* button = qobject_cast<QAbstractButton*>(w))
             connect(button, &QAbstractButton::toggled, this, handler);
     };
-    for (const char* name : kParameterControls)
-        onChange(name, &TParameterForm::ParameterChanged);
-    for (const char* name : kPrintModeControls)
-        onChange(name, &TParameterForm::PrintModeChange);
+    // Every control the settings table binds marks the record changed when the user edits
+    // it, chosen print mode or not: an edit that is not marked would be dropped without a
+    // question on closing.
+    for (const SettingDesc& desc : settingsTable()) {
+        onChange(desc.control, &TParameterForm::ParameterChanged);
+        if (desc.partner)
+            onChange(desc.partner, &TParameterForm::ParameterChanged);
+    }
+    // Edits that do more than mark the record.
     onChange("TimeEdit", &TParameterForm::TimeEditChange);
     onChange("PrimaryUnits", &TParameterForm::PrimaryUnitsChange);
     for (const char* name :
@@ -229,17 +218,32 @@ void TParameterForm::showEvent(QShowEvent* event)
         FormShow();
 }
 
+void TParameterForm::showDebugLine(const QString& line)
+{
+    AnyBusTab->DebugList->setText(line);
+    AnyBusTab->DebugList->setAccessibleName(line);
+}
+
+void TParameterForm::showDebugRunning(bool running)
+{
+    setButtonCaption(AnyBusTab->DebugAnyBus,
+                     running ? QStringLiteral("STOP DEBUG") : QStringLiteral("START DEBUG"));
+}
+
 void TParameterForm::FormShow()
 {
     if (!showRequest_)
         return;
     loading_ = true;
     fillPrintModes();
-    setButtonCaption(AnyBusTab->DebugAnyBus, QStringLiteral("START DEBUG"));
-    debugActive_ = false;
+    showDebugRunning(false);
     try {
         document_->LoadOnShow();
+    } catch (const std::exception& e) {
+        qCWarning(lcEditor) << "loading on show failed:" << e.what();
+        showErrorPanel(QStringLiteral("Error occurred! Unable to load defaults."));
     } catch (...) {
+        qCWarning(lcEditor) << "loading on show failed";
         showErrorPanel(QStringLiteral("Error occurred! Unable to load defaults."));
     }
     changed_ = false;
@@ -253,10 +257,8 @@ void TParameterForm::FormShow()
 void TParameterForm::fillPrintModes()
 {
     FillGuard fill(filling_);
-    const QStringList mode1 = lists_ ? lists_->kx7400Mode1() : ModeLists::kx7400Mode1();
-    const QStringList mode2 = lists_ ? lists_->kx7400Mode2() : ModeLists::kx7400Mode2();
-    RecordBinding::replaceItems(ConfigTab->PrintMode1, mode1);
-    RecordBinding::replaceItems(ConfigTab->PrintMode2, mode2);
+    RecordBinding::replaceItems(ConfigTab->PrintMode1, ModeLists::kx7400Mode1());
+    RecordBinding::replaceItems(ConfigTab->PrintMode2, ModeLists::kx7400Mode2());
 }
 
 void TParameterForm::LoadDefaults()
@@ -293,11 +295,6 @@ bool TParameterForm::showRecord(const SettingsRecord& record, FillReason reason)
     syncCustomGroup();
     refreshClock();
     return applied;
-}
-
-void TParameterForm::storeShownDefinition()
-{
-    // The custom output page keeps its definitions in the record until it is built.
 }
 
 // ---- window services ---------------------------------------------------------------------
@@ -339,14 +336,6 @@ void TParameterForm::refreshClock()
 
 void TParameterForm::ParameterChanged()
 {
-    if (!ignoringEvents())
-        changed_ = true;
-}
-
-void TParameterForm::PrintModeChange()
-{
-    // Every interface and COM1 mode choice counts, chosen mode or not: an edit that is not
-    // marked would be dropped without a question on closing.
     if (!ignoringEvents())
         changed_ = true;
 }

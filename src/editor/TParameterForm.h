@@ -17,7 +17,6 @@ class CalibrationPage;
 class ConfigPage;
 class ErrorPanel;
 class FieldBusPage;
-class TListsForm;
 class TransferPanel;
 
 // The parameter editor: one settings record in the controls of its pages, change tracking,
@@ -42,13 +41,13 @@ public:
 
     // Where the print mode lists come from on every show; without a holder the editor uses
     // the same KX7400 lists directly.
-    void setListsForm(const TListsForm* lists) { lists_ = lists; }
 
     SettingsDocument& document() { return *document_; }
 
     // The field-bus debug monitor is wanted (cleared on every show and on closing).
-    bool debugActive() const { return debugActive_; }
-    void setDebugActive(bool on) { debugActive_ = on; }
+    // The field-bus debug monitor's line and button, as the monitor reports them.
+    void showDebugLine(const QString& line);
+    void showDebugRunning(bool running);
 
     // Fills the window with a new settings record (the New operation's and the first show's).
     void LoadDefaults();
@@ -64,16 +63,14 @@ public:
     // SettingsEditorView
     SettingsRecord record() const override;
     bool showRecord(const SettingsRecord& record, FillReason reason) override;
-    void storeShownDefinition() override;
     bool changed() const override { return changed_; }
     void setChanged(bool on) override { changed_ = on; }
     bool keptChanges() const override { return keptChanges_; }
     void setKeptChanges(bool on) override { keptChanges_ = on; }
-    bool loading() const override { return loading_; }
-    void setLoading(bool on) override { loading_ = on; }
+    // From creation until the end of the first requested show: change events are not edits.
+    bool loading() const { return loading_; }
     void setCaption(const QString& caption) override;
     void setBusy(bool busy) override;
-    void stopDebugMonitor() override { debugActive_ = false; }
     void showErrorPanel(const QString& text) override;
 
     // The pages and the controls other parts reach directly.
@@ -119,7 +116,6 @@ private:
     void TimeEditChange();
     void RadioLBClick();
     void PrimaryUnitsChange();
-    void PrintModeChange();
     void syncCustomGroup();
 
     void NewButtonClick();
@@ -129,7 +125,6 @@ private:
 
     std::unique_ptr<DocumentDialogs> ownDialogs_;
     std::unique_ptr<SettingsDocument> document_;
-    const TListsForm* lists_ = nullptr;
     ErrorPanel* errorPanel_;
     TransferPanel* transferPanel_;
     std::function<QDateTime()> now_;
@@ -142,7 +137,6 @@ private:
     bool changed_ = false;
     bool keptChanges_ = false;
     bool showRequest_ = false;
-    bool debugActive_ = false;
     bool closing_ = false;
     int filling_ = 0; // code is changing controls; change handlers stay quiet
     int busyDepth_ = 0;

@@ -1,6 +1,6 @@
 #include "editor/TransferPanel.h"
 
-#include "editor/AccessibleControl.h"
+#include "widgets/AccessibleControl.h"
 
 #include <QPushButton>
 #include <QTextEdit>

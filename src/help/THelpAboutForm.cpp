@@ -1,6 +1,6 @@
 #include "help/THelpAboutForm.h"
 
-#include "editor/AccessibleControl.h"
+#include "widgets/AccessibleControl.h"
 #include "editor/QtDocumentDialogs.h"
 #include "help/AboutText.h"
 #include "help/ManualLauncher.h"

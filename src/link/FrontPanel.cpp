@@ -2,24 +2,25 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcPanel, "kx.link.panel")
 
 namespace kx {
 
 FrontPanel::FrontPanel(Clock& clock, std::unique_ptr<SerialDevice> mainPort, PortSettings& port,
-                       FrontPanelHost& host, QObject* parent)
-    : QObject(parent), PollTimer(clock, PollInterval.count()),
-      ShutOffTimer(clock, ShutOffDelay.count()), ParameterTimer(clock, 100), DebugTimer(clock, 100),
-      StateTimer(clock, 200), WatchdogTimer(clock, 1000), RetryTimer(clock, 2500), port_(port),
-      host_(host), ComPort_(std::make_unique<SerialChannel>(clock, std::move(mainPort)))
+                       PanelDialogs& dialogs, EditorView& editor, QObject* parent)
+    : QObject(parent), port_(port), dialogs_(dialogs), editor_(editor),
+      ComPort_(std::make_unique<SerialChannel>(clock, std::move(mainPort))),
+      poll_(clock, *this, *this, [this] { PollTimerTimer(); }), transfer_(clock, *this, editor),
+      debug_(clock, *this, *this), ShutOffTimer(clock, ShutOffDelay.count())
 {
     ComPort_->setResolver([this](int n) { return port_.mappedDevice(n); });
     ComPort_->setHandler([this](TriggerKind kind, quint16 handle, int count) {
         ComPortTrigger(kind, handle, count);
     });
     ComPort_->setLostHandler([this](const QString& reason) { onPortLost(reason); });
-    PollTimer.setOnTimer([this] { PollTimerTimer(); });
     ShutOffTimer.setOnTimer([this] { ShutOffTimerTimer(); });
-    ParameterTimer.setOnTimer([this] { ParameterTimerTimer(); });
 }
 
 FrontPanel::~FrontPanel() = default;
@@ -27,21 +28,14 @@ FrontPanel::~FrontPanel() = default;
 void FrontPanel::FormCreate()
 {
     Connected = false;
-    KeepWeight = false;
     InTrigger = false;
     PortSettingsLoaded = false;
     FirstActivation = true;
     FirstOpen = true;
-    PollState = 0;
-    ReplyWait = 0;
-    MissedReplies = 0;
-    TransferState = 0;
-    TransferReply = 0;
     ReplyTimer = ReadyTrigger = AckTrigger = NakTrigger = 0;
     PendingKey = 0;
     PendingCommand.clear();
     SentCount = 0;
-    RxText.clear();
 }
 
 void FrontPanel::FormActivate()
@@ -49,7 +43,7 @@ void FrontPanel::FormActivate()
     if (!FirstActivation)
         return;
     FirstActivation = false;
-    PollTimer.start();
+    poll_.pollTimer().start();
 }
 
 void FrontPanel::OnOffButtonClick()
@@ -74,45 +68,90 @@ void FrontPanel::ShutOffTimerTimer()
 {
     ShutOffTimer.stop();
     if (ComPort_->IsOpen()) {
-        try {
-            ComPort_->FlushInBuffer();
-            ComPort_->SetOpen(false);
-        } catch (const ChannelError&) {
-            // A port that cannot even be flushed is left as it is; the program ends anyway.
-        }
+        // A port that cannot even be flushed is closed all the same; the program ends anyway.
+        ComPort_->FlushInBuffer();
+        ComPort_->SetOpen(false);
     }
-    host_.terminate();
-}
-
-void FrontPanel::ParameterTimerTimer()
-{
-    ParameterTimer.stop();
-    try {
-        host_.refreshEditorClock();
-    } catch (const std::exception&) {
-    }
-    ParameterTimer.start();
+    dialogs_.terminate();
 }
 
 void FrontPanel::FormClose()
 {
     ShutOffTimer.stop();
-    PollTimer.stop();
+    poll_.pollTimer().stop();
     if (!ComPort_->IsOpen())
         return;
-    try {
-        ComPort_->FlushInBuffer();
-    } catch (const ChannelError&) {
-    }
-    try {
-        ComPort_->SetOpen(false);
-    } catch (const ChannelError&) {
-    }
+    ComPort_->FlushInBuffer();
+    ComPort_->SetOpen(false);
 }
 
-void FrontPanel::send(const QByteArray& bytes)
+void FrontPanel::F4OptionsButtonClick()
 {
-    ComPort_->PutString(bytes);
+    if (InModalWindow)
+        return;
+    const BusyFlag busy(InModalWindow);
+    poll_.pausePolling();
+    transfer_.editorOpened();
+    owner_ = LineOwner::SettingsTransfer;
+    try {
+        editor_.showParameterEditor();
+    } catch (const std::exception& e) {
+        qCWarning(lcPanel) << "parameter editor failed:" << e.what();
+    }
+    debug_.stop();
+    transfer_.editorClosed();
+    owner_ = LineOwner::Polling;
+    poll_.restart();
+    poll_.resumePolling();
+}
+
+void FrontPanel::startDebugMonitor()
+{
+    if (owner_ != LineOwner::SettingsTransfer)
+        return;
+    owner_ = LineOwner::DebugMonitor;
+    editor_.showDebugRunning(true);
+    debug_.start();
+}
+
+void FrontPanel::stopDebugMonitor()
+{
+    if (owner_ != LineOwner::DebugMonitor)
+        return;
+    debug_.stop();
+    owner_ = LineOwner::SettingsTransfer;
+    editor_.showDebugRunning(false);
+}
+
+void FrontPanel::debugStopped()
+{
+    owner_ = LineOwner::SettingsTransfer;
+    editor_.showDebugRunning(false);
+}
+
+void FrontPanel::ShowReplyFrame(const DecodedFrame& frame, const QString& connectedLabel)
+{
+    face_.ConnectedLabel = connectedLabel;
+    face_.Weight = frame.weight;
+    face_.gUnitsArrow = frame.units == FrameUnits::Grams;
+    face_.lbUnitsArrow = frame.units == FrameUnits::Pounds;
+    face_.kgUnitsArrow = frame.units == FrameUnits::Kilograms;
+    face_.ozUnitsArrow = frame.units == FrameUnits::Ounces;
+    face_.NetArrow = frame.net;
+    if (!face_.TareWtEnabled) {
+        face_.TareWtVisible = false;
+        face_.TareWtEnabled = true;
+    }
+    changed();
+    PendingCommandStep();
+    if (!poll_.demandMode())
+        transfer_.continuousFrameShown();
+}
+
+void FrontPanel::blankWeight()
+{
+    face_.Weight = QStringLiteral("------");
+    changed();
 }
 
 bool FrontPanel::noPrint() const
@@ -120,22 +159,11 @@ bool FrontPanel::noPrint() const
     return QFileInfo::exists(QDir(port_.folder()).filePath(QStringLiteral("NoPrint.cmd")));
 }
 
-void FrontPanel::pausePolling()
-{
-    PollTimer.setInterval(0);
-}
-
-void FrontPanel::resumePolling()
-{
-    PollTimer.setInterval(PollInterval.count());
-}
-
 void FrontPanel::onPortLost(const QString& reason)
 {
     LastOpenError = QStringLiteral("%1: %2").arg(ComPort_->DevicePath(), reason);
     Connected = false;
-    PollState = 0;
-    RxText.clear();
+    poll_.lineLost();
     showDisconnected();
 }
 
@@ -143,9 +171,11 @@ void FrontPanel::showDisconnected()
 {
     face_.ConnectedLabel = QStringLiteral("Not Connected.");
     face_.Weight = QStringLiteral("------");
-    // No indicator, so nothing it reported may stay lit.
-    face_.NetArrow = face_.lbUnitsArrow = face_.gUnitsArrow = false;
-    face_.kgUnitsArrow = face_.ozUnitsArrow = false;
+    face_.lbUnitsArrow = false;
+    face_.gUnitsArrow = false;
+    face_.kgUnitsArrow = false;
+    face_.ozUnitsArrow = false;
+    face_.NetArrow = false;
     changed();
 }
 

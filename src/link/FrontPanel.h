@@ -1,11 +1,15 @@
 #pragma once
 
+#include "link/DebugMonitor.h"
 #include "link/FaceState.h"
-#include "link/FrontPanelHost.h"
+#include "link/LineOwner.h"
+#include "link/MainLine.h"
+#include "link/PanelDialogs.h"
+#include "link/PollCycle.h"
 #include "link/PortSettings.h"
 #include "link/SerialChannel.h"
 #include "link/Timer.h"
-#include "transfer/TransferToken.h"
+#include "transfer/TransferControl.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -14,22 +18,29 @@
 
 namespace kx {
 
-// The remote front panel: the main port, the poll cycle with its receive dispatcher, the
-// weight display, the key commands and the tare entry, and the four-second shutdown. It
-// owns the link state and the main window's timers; the main window only draws faceState()
+namespace test {
+struct FrontPanelFixture;
+}
+
+// The remote front panel: the main port with its receive dispatcher, the face with its keys
+// and tare entry, and the four-second shutdown. It owns the engines that use the main port
+// (the poll cycle, the settings transfer, the debug monitor), hands the line to one of them at
+// a time and routes every notification to that one. The main window only draws faceState()
 // and forwards clicks and keys.
-class FrontPanel : public QObject
+class FrontPanel : public QObject,
+                   private MainLine,
+                   private PollCycleListener,
+                   private DebugMonitorListener
 {
     Q_OBJECT
 public:
-    static constexpr std::chrono::milliseconds PollInterval{100};
     static constexpr std::chrono::milliseconds ShutOffDelay{4000};
-    static constexpr int OverflowLimit = 511;
-    static constexpr int RxTextCapacity = 1023;
-    static constexpr int FrameLength = 17;
-    static constexpr int ReplyWaitLimit = 20;
-    static constexpr int MissedReplyLimit = 5;
+    // Frames shown before "Command Sent!" goes again.
     static constexpr int CommandSentFrames = 10;
+    // Ticks the open waits before trying, and between its two attempts.
+    static constexpr int SettleTicks = 1;
+    static constexpr int RetryTicks = 10;
+    static constexpr int OpenAttempts = 2;
 
     // Tags of the five keys and codes of the tare entry keys.
     enum Tag
@@ -47,12 +58,28 @@ public:
     };
 
     FrontPanel(Clock& clock, std::unique_ptr<SerialDevice> mainPort, PortSettings& port,
-               FrontPanelHost& host, QObject* parent = nullptr);
+               PanelDialogs& dialogs, EditorView& editor, QObject* parent = nullptr);
     ~FrontPanel() override;
 
     const FaceState& faceState() const { return face_; }
     SerialChannel& ComPort() { return *ComPort_; }
+    const SerialChannel& ComPort() const { return *ComPort_; }
     PortSettings& portSettings() { return port_; }
+
+    // The engines, readable for the windows and for tests.
+    const PollCycle& pollCycle() const { return poll_; }
+    const TransferControl& transfer() const { return transfer_; }
+    const DebugMonitor& debugMonitor() const { return debug_; }
+    LineOwner lineOwner() const { return owner_; }
+
+    // The link state.
+    bool connected() const { return Connected; }
+    // Why the last open failed, in words a user can act on.
+    const QString& lastOpenError() const { return LastOpenError; }
+    char pendingKey() const { return PendingKey; }
+    const QByteArray& pendingCommand() const { return PendingCommand; }
+    // Set once the port settings dialog has read Port.Ini: the first tick may open.
+    void setPortSettingsLoaded() { PortSettingsLoaded = true; }
 
     // Start-up and shutdown.
     void FormCreate();
@@ -63,13 +90,10 @@ public:
     void ShutOffTimerTimer();
     void FormClose();
 
-    // The poll cycle.
+    // The main port and the poll cycle's lifecycle.
     void OpenComPort();
     void PollTimerTimer();
     void ComPortTrigger(TriggerKind kind, quint16 handle, int count);
-    void ShowReplyFrame();
-    // The editor timer: runs while the parameter editor is open.
-    void ParameterTimerTimer();
 
     // Keys.
     void CommandClick(int tag);
@@ -83,66 +107,41 @@ public:
     // A key released on the main window (a Qt::Key); keypad when it came from the keypad.
     void FormKeyUp(int key, bool keypad = false);
 
-    // The link state, readable for the windows and for tests.
-    bool Connected = false;
-    bool FirstOpen = true;
-    bool FirstActivation = true;
-    bool PortSettingsLoaded = false;
-    int PortMode = 0;
-    int PollState = 0;
-    int ReplyWait = 0;
-    int MissedReplies = 0;
-    bool InTrigger = false;
-    // The port settings dialog or the parameter editor is open (or being reopened from).
-    bool InModalWindow = false;
-    quint16 ReplyTimer = 0;
-    quint16 ReadyTrigger = 0;
-    quint16 AckTrigger = 0;
-    quint16 NakTrigger = 0;
-    QByteArray RxText;
-    QByteArray ReplyFrame;
-    int SpinIndex = 0;
-    bool KeepWeight = false;
-    int Decimals = 0;
-    char PendingKey = 0;
-    QByteArray PendingCommand;
-    int SentCount = 0;
-    int TransferState = 0;
-    int TransferReply = 0;
-    int DebugState = 0;
-    bool DebugFirst = false;
-    // Taken by the transfer before each handshake step, given back by the reply handling.
-    TransferToken TransferSemaphore;
-    // Why the last open failed, in words a user can act on.
-    QString LastOpenError;
-
-    Timer PollTimer;
-    Timer ShutOffTimer;
-    Timer ParameterTimer;
-    Timer DebugTimer;
-    // The firmware update's timers: the loader's state machine, its watchdog and the retry.
-    Timer StateTimer;
-    Timer WatchdogTimer;
-    Timer RetryTimer;
+    // The editor's debug button: the monitor takes the line from the transfer and gives it
+    // back when it stops. Only while the editor is open.
+    void startDebugMonitor();
+    void stopDebugMonitor();
 
 signals:
     // The face changed: redraw it.
     void faceChanged();
 
 private:
-    void ArmReplyTimer(bool arm, int ticks);
-    void pollStep();
-    void missedReply();
-    void showDisconnected();
-    void onDataAvailable(int count);
-    void onPattern(quint16 handle);
-    void onReplyTimeout();
+    friend struct test::FrontPanelFixture;
+
+    // MainLine: the engines' view of the port.
+    bool isOpen() const override { return ComPort_->IsOpen(); }
+    bool send(const QByteArray& bytes) override { return ComPort_->PutString(bytes); }
+    QByteArray take(int count) override { return ComPort_->GetBlock(count); }
+    bool discardInput() override { return ComPort_->FlushInBuffer(); }
+    void armReplyTimer(bool arm, int ticks) override;
+
+    // PollCycleListener: the face.
+    void ShowReplyFrame(const DecodedFrame& frame, const QString& connectedLabel) override;
+    void blankWeight() override;
+    bool tareEntryOpen() const override { return face_.TareWtVisible; }
+
+    // DebugMonitorListener: the editor's debug line, and the line back to the transfer.
+    void showDebugLine(const QString& line) override { editor_.showDebugLine(line); }
+    void debugStopped() override;
+
+    void dispatch(TriggerKind kind, quint16 handle, int count);
+    void removeTriggers();
+    bool createTriggers();
     void PendingCommandStep();
-    void send(const QByteArray& bytes);
     void onPortLost(const QString& reason);
+    void showDisconnected();
     bool noPrint() const;
-    void pausePolling();
-    void resumePolling();
     void changed() { emit faceChanged(); }
 
     // Sets a busy flag for the length of a scope, however the scope is left.
@@ -158,9 +157,32 @@ private:
     };
 
     PortSettings& port_;
-    FrontPanelHost& host_;
+    PanelDialogs& dialogs_;
+    EditorView& editor_;
     std::unique_ptr<SerialChannel> ComPort_;
     FaceState face_;
+
+    PollCycle poll_;
+    TransferControl transfer_;
+    DebugMonitor debug_;
+    LineOwner owner_ = LineOwner::Polling;
+    Timer ShutOffTimer;
+
+    bool Connected = false;
+    bool FirstOpen = true;
+    bool FirstActivation = true;
+    bool PortSettingsLoaded = false;
+    bool InTrigger = false;
+    // The port settings dialog or the parameter editor is open (or being reopened from).
+    bool InModalWindow = false;
+    quint16 ReplyTimer = 0;
+    quint16 ReadyTrigger = 0;
+    quint16 AckTrigger = 0;
+    quint16 NakTrigger = 0;
+    char PendingKey = 0;
+    QByteArray PendingCommand;
+    int SentCount = 0;
+    QString LastOpenError;
 };
 
 } // namespace kx

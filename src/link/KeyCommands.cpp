@@ -1,6 +1,10 @@
 // The front panel's keys, the tare entry and the keyboard.
 #include "link/FrontPanel.h"
 
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcKeys, "kx.link.keys")
+
 namespace kx {
 
 void FrontPanel::CommandClick(int tag)
@@ -29,7 +33,7 @@ void FrontPanel::CommandClick(int tag)
         break;
     case PrintTag:
         if (noPrint())
-            host_.beep();
+            dialogs_.beep();
         else
             PendingKey = 'P';
         break;
@@ -40,15 +44,24 @@ void FrontPanel::CommandClick(int tag)
 
 void FrontPanel::PendingCommandStep()
 {
+    // A command that cannot be sent stays pending for the next frame; the face says so.
+    const auto sendFailed = [this] {
+        face_.Weight = QStringLiteral("ERROR");
+        changed();
+    };
     if (!PendingCommand.isEmpty()) {
-        send(PendingCommand);
-        PendingCommand.clear();
+        if (send(PendingCommand))
+            PendingCommand.clear();
+        else
+            sendFailed();
         return;
     }
     if (PendingKey != 0) {
-        const char key = PendingKey;
+        if (!send(QByteArray(1, PendingKey))) {
+            sendFailed();
+            return;
+        }
         PendingKey = 0;
-        send(QByteArray(1, key));
         face_.CommandSentVisible = true;
         changed();
         return;
@@ -65,7 +78,7 @@ void FrontPanel::TareNumberClick(int code)
     if (face_.ProgressPanelVisible)
         return;
     if (face_.Weight == QLatin1String("------") || !face_.TareWtEnabled) {
-        host_.beep();
+        dialogs_.beep();
         return;
     }
     if (!face_.TareWtVisible)
@@ -74,14 +87,14 @@ void FrontPanel::TareNumberClick(int code)
     const qsizetype n = t.size();
     const qsizetype p = t.indexOf(QLatin1Char('.')) + 1;
     if (code == PointCode) {
-        if (p > 0 || Decimals == 0 || n > 4) {
-            host_.beep();
+        if (p > 0 || poll_.decimals() == 0 || n > 4) {
+            dialogs_.beep();
             return;
         }
         t = t.isEmpty() ? QStringLiteral("0.") : t + QLatin1Char('.');
     } else {
-        if ((Decimals > 0 && p > 0 && n - p >= Decimals) || n > 6) {
-            host_.beep();
+        if ((poll_.decimals() > 0 && p > 0 && n - p >= poll_.decimals()) || n > 6) {
+            dialogs_.beep();
             return;
         }
         t += QChar(u'0' + (code - DigitCode));
@@ -106,12 +119,8 @@ void FrontPanel::ButtonEnterClick()
     if (face_.ProgressPanelVisible)
         return; // the firmware update's close button takes Enter there
     if (!face_.TareWtVisible) {
-        if (ComPort_->IsOpen()) {
-            try {
-                send(QByteArray(1, ctl(Ctl::BEL)));
-            } catch (const ChannelError&) {
-            }
-        }
+        if (ComPort_->IsOpen())
+            send(QByteArray(1, ctl(Ctl::BEL))); // a failure is logged; nothing waits for it
         return;
     }
     if (!face_.TareWtEnabled)
@@ -130,42 +139,24 @@ void FrontPanel::WeightDblClick()
     if (InModalWindow)
         return;
     const BusyFlag busy(InModalWindow);
-    pausePolling();
+    poll_.pausePolling();
     try {
-        host_.showPortSettings();
+        dialogs_.showPortSettings();
         OpenComPort();
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
+        qCWarning(lcKeys) << "port settings failed:" << e.what();
     }
-    resumePolling();
+    poll_.resumePolling();
 }
 
 void FrontPanel::F1HelpButtonClick()
 {
-    host_.showAbout();
+    dialogs_.showAbout();
 }
 
 void FrontPanel::F3UpdateButtonClick()
 {
-    host_.showFirmwareUpdate();
-}
-
-void FrontPanel::F4OptionsButtonClick()
-{
-    if (InModalWindow)
-        return;
-    const BusyFlag busy(InModalWindow);
-    pausePolling();
-    TransferState = 0;
-    ParameterTimer.start();
-    try {
-        host_.showParameterEditor();
-    } catch (const std::exception&) {
-    }
-    DebugTimer.stop();
-    TransferState = 0;
-    PollState = 0;
-    ParameterTimer.stop();
-    resumePolling();
+    dialogs_.showFirmwareUpdate();
 }
 
 void FrontPanel::FormKeyUp(int key, bool keypad)

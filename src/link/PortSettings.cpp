@@ -19,35 +19,89 @@ int indexWithin(int stored, const QStringList& list)
 
 } // namespace
 
+namespace {
+
+constexpr PortSettings::Choice<int> kBauds[] = {
+    {"2400", 2400},   {"4800", 4800},   {"9600", 9600},    {"19200", 19200},
+    {"38400", 38400}, {"57600", 57600}, {"115200", 115200}};
+constexpr PortSettings::Choice<int> kDataBits[] = {{"8", 8}};
+constexpr PortSettings::Choice<kx::Parity> kParities[] = {
+    {"Even", kx::Parity::Even}, {"None", kx::Parity::None}, {"Odd", kx::Parity::Odd}};
+constexpr PortSettings::Choice<int> kStopBits[] = {{"1", 1}, {"2", 2}};
+constexpr PortSettings::Choice<int> kModes[] = {{"CONTINUOUS", 0}, {"DEMAND", 1}};
+
+template <typename T> QStringList textsOf(std::span<const PortSettings::Choice<T>> choices)
+{
+    QStringList l;
+    for (const auto& c : choices)
+        l << QString::fromLatin1(c.text);
+    return l;
+}
+
+} // namespace
+
+std::span<const PortSettings::Choice<int>> PortSettings::baudChoices()
+{
+    return kBauds;
+}
+std::span<const PortSettings::Choice<int>> PortSettings::dataBitsChoices()
+{
+    return kDataBits;
+}
+std::span<const PortSettings::Choice<kx::Parity>> PortSettings::parityChoices()
+{
+    return kParities;
+}
+std::span<const PortSettings::Choice<int>> PortSettings::stopBitsChoices()
+{
+    return kStopBits;
+}
+std::span<const PortSettings::Choice<int>> PortSettings::modeChoices()
+{
+    return kModes;
+}
+
 const QStringList& PortSettings::BaudRates()
 {
-    static const QStringList l{"2400", "4800", "9600", "19200", "38400", "57600", "115200"};
+    static const QStringList l = textsOf(baudChoices());
     return l;
 }
 const QStringList& PortSettings::DataBitsList()
 {
-    static const QStringList l{"8"};
+    static const QStringList l = textsOf(dataBitsChoices());
     return l;
 }
 const QStringList& PortSettings::Parities()
 {
-    static const QStringList l{"Even", "None", "Odd"};
+    static const QStringList l = textsOf(parityChoices());
     return l;
 }
 const QStringList& PortSettings::StopBitsList()
 {
-    static const QStringList l{"1", "2"};
+    static const QStringList l = textsOf(stopBitsChoices());
     return l;
 }
 const QStringList& PortSettings::Modes()
 {
-    static const QStringList l{"CONTINUOUS", "DEMAND"};
+    static const QStringList l = textsOf(modeChoices());
     return l;
 }
 const QStringList& PortSettings::AppVersions()
 {
     static const QStringList l{"KX7400 Version 3.0", "KX7400 Version 2.0", "KX7400 Version 1.3"};
     return l;
+}
+
+std::span<const PortSettings::Field> PortSettings::fields()
+{
+    static const Field f[] = {
+        {"Baud", &PortSettings::BaudRate, &PortSettings::BaudRates, DefaultBaudRate},
+        {"Parity", &PortSettings::Parity, &PortSettings::Parities, DefaultParity},
+        {"Data Bits", &PortSettings::DataBits, &PortSettings::DataBitsList, DefaultDataBits},
+        {"Stop Bits", &PortSettings::StopBits, &PortSettings::StopBitsList, DefaultStopBits},
+        {"Mode", &PortSettings::Mode, &PortSettings::Modes, DefaultMode},
+    };
+    return f;
 }
 
 PortSettings::PortSettings(QString folder) : folder_(std::move(folder)) {}
@@ -65,32 +119,24 @@ void PortSettings::LoadPortSettings()
         if (!ini.load(path))
             return;
         ComNo = QString::fromLatin1(ini.readString(ScalePort, "Port", "0"));
-        BaudRate = indexWithin(ini.readInteger(ScalePort, "Baud", 3), BaudRates());
-        Parity = indexWithin(ini.readInteger(ScalePort, "Parity", 0), Parities());
-        DataBits = indexWithin(ini.readInteger(ScalePort, "Data Bits", 0), DataBitsList());
-        StopBits = indexWithin(ini.readInteger(ScalePort, "Stop Bits", 0), StopBitsList());
-        Mode = indexWithin(ini.readInteger(ScalePort, "Mode", 0), Modes());
-        AppVersion = 0;
-        CustomOutputs = ini.readInteger(Advanced, "Custom Outputs", 1);
+        for (const Field& f : fields())
+            this->*f.selection =
+                indexWithin(ini.readInteger(ScalePort, f.key, f.defaultIndex), f.texts());
+        AppVersion = DefaultAppVersion;
+        CustomOutputs = ini.readInteger(Advanced, "Custom Outputs", DefaultCustomOutputs);
         return;
     }
     ComNo = QStringLiteral("0");
-    BaudRate = 3;
-    Parity = 0;
-    DataBits = 0;
-    StopBits = 0;
-    Mode = 0;
-    AppVersion = 0;
-    CustomOutputs = 1;
+    for (const Field& f : fields())
+        this->*f.selection = f.defaultIndex;
+    AppVersion = DefaultAppVersion;
+    CustomOutputs = DefaultCustomOutputs;
     IniDocument ini;
     ini.writeString(ScalePort, "Port", "0");
-    ini.writeInteger(ScalePort, "Baud", 3);
-    ini.writeInteger(ScalePort, "Parity", 0);
-    ini.writeInteger(ScalePort, "Data Bits", 0);
-    ini.writeInteger(ScalePort, "Stop Bits", 0);
-    ini.writeInteger(ScalePort, "Mode", 0);
-    ini.writeInteger(Advanced, "Version", 0);
-    ini.writeInteger(Advanced, "Custom Outputs", 1);
+    for (const Field& f : fields())
+        ini.writeInteger(ScalePort, f.key, f.defaultIndex);
+    ini.writeInteger(Advanced, "Version", DefaultAppVersion);
+    ini.writeInteger(Advanced, "Custom Outputs", DefaultCustomOutputs);
     // Without a file the defaults still hold for this run; the next start tries again.
     ini.save(path);
 }
@@ -115,15 +161,9 @@ bool PortSettings::SavePortSettings(QString* error)
     if (!loadForUpdate(ini, path, error))
         return false;
     ini.writeInteger(ScalePort, "Port", portNumber());
-    const auto put = [&](const QByteArray& key, int index) {
-        if (index >= 0)
-            ini.writeInteger(ScalePort, key, index);
-    };
-    put("Baud", BaudRate);
-    put("Parity", Parity);
-    put("Data Bits", DataBits);
-    put("Stop Bits", StopBits);
-    put("Mode", Mode);
+    for (const Field& f : fields())
+        if (this->*f.selection >= 0)
+            ini.writeInteger(ScalePort, f.key, this->*f.selection);
     if (AppVersion >= 0)
         ini.writeInteger(Advanced, "Version", AppVersion);
     return ini.save(path, error);
@@ -144,12 +184,15 @@ int PortSettings::portNumber() const
 
 LineSettings PortSettings::lineSettings() const
 {
-    static const int bauds[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    // A selector showing nothing gives the default baud rate, no parity, one stop bit.
+    const auto pick = [](auto choices, int index, auto fallback) {
+        return index >= 0 && index < int(choices.size()) ? choices[index].value : fallback;
+    };
     LineSettings s;
-    s.baud = BaudRate >= 0 && BaudRate < 7 ? bauds[BaudRate] : 19200;
-    s.parity = Parity == 0 ? kx::Parity::Even : Parity == 2 ? kx::Parity::Odd : kx::Parity::None;
-    s.dataBits = 8;
-    s.stopBits = StopBits == 1 ? 2 : 1;
+    s.baud = pick(baudChoices(), BaudRate, kBauds[DefaultBaudRate].value);
+    s.parity = pick(parityChoices(), Parity, kx::Parity::None);
+    s.dataBits = kDataBits[0].value; // the only width the indicator speaks
+    s.stopBits = pick(stopBitsChoices(), StopBits, kStopBits[0].value);
     return s;
 }
 

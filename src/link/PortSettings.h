@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QString>
 #include <QStringList>
+#include <span>
 
 namespace kx {
 
@@ -14,12 +15,36 @@ namespace kx {
 class PortSettings
 {
 public:
-    static const QStringList& BaudRates();    // "2400" ... "115200"
-    static const QStringList& DataBitsList(); // "8"
-    static const QStringList& Parities();     // "Even", "None", "Odd"
-    static const QStringList& StopBitsList(); // "1", "2"
-    static const QStringList& Modes();        // "CONTINUOUS", "DEMAND"
+    // One entry of a selector: the text it shows and what it stands for.
+    template <typename T> struct Choice
+    {
+        const char* text;
+        T value;
+    };
+    // The selectors' lists, each held once: the dialog shows the texts, the line uses the
+    // values, and Port.Ini keeps the positions.
+    static std::span<const Choice<int>> baudChoices();          // 2400 ... 115200
+    static std::span<const Choice<int>> dataBitsChoices();      // 8
+    static std::span<const Choice<kx::Parity>> parityChoices(); // Even, None, Odd
+    static std::span<const Choice<int>> stopBitsChoices();      // 1, 2
+    static std::span<const Choice<int>> modeChoices();          // CONTINUOUS 0, DEMAND 1
+
+    // The selectors' texts, in list order.
+    static const QStringList& BaudRates();
+    static const QStringList& DataBitsList();
+    static const QStringList& Parities();
+    static const QStringList& StopBitsList();
+    static const QStringList& Modes();
     static const QStringList& AppVersions();
+
+    // The settings of a program folder without Port.Ini.
+    static constexpr int DefaultBaudRate = 3; // 19200
+    static constexpr int DefaultDataBits = 0;
+    static constexpr int DefaultParity = 0; // Even
+    static constexpr int DefaultStopBits = 0;
+    static constexpr int DefaultMode = 0; // CONTINUOUS
+    static constexpr int DefaultAppVersion = 0;
+    static constexpr int DefaultCustomOutputs = 1;
 
     explicit PortSettings(QString folder = {});
 
@@ -48,16 +73,26 @@ public:
 
     // The dialog's selections.
     QString ComNo = QStringLiteral("0");
-    int BaudRate = 3;
-    int DataBits = 0;
-    int Parity = 0;
-    int StopBits = 0;
-    int Mode = 0;
-    int AppVersion = 0;
+    int BaudRate = DefaultBaudRate;
+    int DataBits = DefaultDataBits;
+    int Parity = DefaultParity;
+    int StopBits = DefaultStopBits;
+    int Mode = DefaultMode;
+    int AppVersion = DefaultAppVersion;
     // Held from the load until the program ends; never written back by the dialog.
-    int CustomOutputs = 1;
+    int CustomOutputs = DefaultCustomOutputs;
 
 private:
+    // The selections kept under "Scale Port", by key, in the order the file holds them.
+    struct Field
+    {
+        const char* key;
+        int PortSettings::*selection;
+        const QStringList& (*texts)();
+        int defaultIndex;
+    };
+    static std::span<const Field> fields();
+
     QString folder_;
 };
 

@@ -29,17 +29,29 @@ QtSerialDevice::QtSerialDevice(QObject* parent) : QObject(parent)
     connect(&port_, &QSerialPort::errorOccurred, this, &QtSerialDevice::onError);
 }
 
-ChannelError QtSerialDevice::diagnoseOpenFailure(const QString& path,
+QtSerialDevice::DeviceNode QtSerialDevice::DeviceNode::of(const QString& path)
+{
+    const QFileInfo info(path);
+    DeviceNode node;
+    node.exists = info.exists();
+    if (node.exists) {
+        node.readable = info.isReadable();
+        node.writable = info.isWritable();
+        node.group = info.group();
+    }
+    return node;
+}
+
+ChannelError QtSerialDevice::diagnoseOpenFailure(const QString& path, const DeviceNode& node,
                                                  QSerialPort::SerialPortError error,
                                                  const QString& systemText)
 {
     using Kind = ChannelError::Kind;
-    const QFileInfo info(path);
-    if (!info.exists() || error == QSerialPort::DeviceNotFoundError)
+    if (!node.exists || error == QSerialPort::DeviceNotFoundError)
         return ChannelError(Kind::NoSuchDevice, path, QStringLiteral("no such device"));
     if (error == QSerialPort::PermissionError) {
-        if (!info.isReadable() || !info.isWritable()) {
-            const QString group = info.group();
+        if (!node.readable || !node.writable) {
+            const QString& group = node.group;
             return ChannelError(Kind::PermissionDenied, path,
                                 group.isEmpty()
                                     ? QStringLiteral("permission denied")
@@ -62,10 +74,11 @@ void QtSerialDevice::open(const QString& path, const LineSettings& settings)
     lost_ = false;
     strikes_ = 0;
     if (!QFileInfo::exists(path))
-        throw diagnoseOpenFailure(path, QSerialPort::DeviceNotFoundError, {});
+        throw diagnoseOpenFailure(path, {}, QSerialPort::DeviceNotFoundError, {});
     port_.setPortName(path);
     if (!port_.open(QIODevice::ReadWrite)) {
-        const ChannelError e = diagnoseOpenFailure(path, port_.error(), port_.errorString());
+        const ChannelError e =
+            diagnoseOpenFailure(path, DeviceNode::of(path), port_.error(), port_.errorString());
         port_.clearError();
         throw e;
     }

@@ -25,8 +25,20 @@ public:
     void clearInput() override;
     void clearOutput() override;
 
-    // Why a port cannot be opened, in words a user can act on.
-    static ChannelError diagnoseOpenFailure(const QString& path, QSerialPort::SerialPortError error,
+    // What the file system says about a device node, as the diagnosis below needs it.
+    struct DeviceNode
+    {
+        bool exists = false;
+        bool readable = false;
+        bool writable = false;
+        QString group; // the owning group, empty when unknown
+        static DeviceNode of(const QString& path);
+    };
+
+    // Why a port cannot be opened, in words a user can act on. Pure: the node's facts are
+    // read before, so a node that vanished meanwhile reads as missing.
+    static ChannelError diagnoseOpenFailure(const QString& path, const DeviceNode& node,
+                                            QSerialPort::SerialPortError error,
                                             const QString& systemText);
 
 private:

@@ -120,15 +120,24 @@ void SerialChannel::requireOpen(const char* what) const
                            QStringLiteral("%1: the port is not open").arg(QLatin1String(what)));
 }
 
-void SerialChannel::PutChar(char byte)
+bool SerialChannel::PutChar(char byte)
 {
-    PutString(QByteArray(1, byte));
+    return PutString(QByteArray(1, byte));
 }
 
-void SerialChannel::PutString(const QByteArray& text)
+bool SerialChannel::PutString(const QByteArray& text)
 {
-    requireOpen("send");
-    device_->write(text);
+    if (!open_) {
+        qCWarning(lcChannel) << DevicePath() << "send: the port is not open";
+        return false;
+    }
+    try {
+        device_->write(text);
+    } catch (const ChannelError& e) {
+        qCWarning(lcChannel) << "send failed:" << e.describe();
+        return false;
+    }
+    return true;
 }
 
 char SerialChannel::GetChar()
@@ -149,18 +158,36 @@ QByteArray SerialChannel::GetBlock(int n)
     return out;
 }
 
-void SerialChannel::FlushInBuffer()
+bool SerialChannel::FlushInBuffer()
 {
-    requireOpen("discard input");
-    device_->clearInput();
+    if (!open_) {
+        qCWarning(lcChannel) << DevicePath() << "discard input: the port is not open";
+        return false;
+    }
+    try {
+        device_->clearInput();
+    } catch (const ChannelError& e) {
+        qCWarning(lcChannel) << "discard input failed:" << e.describe();
+        return false;
+    }
     rx_.clear();
     dropNotes(TriggerKind::TriggerAvail, 0);
+    return true;
 }
 
-void SerialChannel::FlushOutBuffer()
+bool SerialChannel::FlushOutBuffer()
 {
-    requireOpen("discard output");
-    device_->clearOutput();
+    if (!open_) {
+        qCWarning(lcChannel) << DevicePath() << "discard output: the port is not open";
+        return false;
+    }
+    try {
+        device_->clearOutput();
+    } catch (const ChannelError& e) {
+        qCWarning(lcChannel) << "discard output failed:" << e.describe();
+        return false;
+    }
+    return true;
 }
 
 int SerialChannel::GetOutBuffUsed() const

@@ -18,8 +18,9 @@ QString defaultDevicePath(int port);
 
 // One RS-232 port as the link uses it: a port number, line settings, byte output, a
 // receive buffer and receive notifications. Notifications reach one handler through the
-// event loop, one at a time and in the order they arose. Every operation may throw
-// ChannelError; callers catch it where they call.
+// event loop, one at a time and in the order they arose. Opening, and the set-up of a port
+// that is not open, throw ChannelError; sending and discarding, which fail in normal use
+// when a port vanishes, return false and log why.
 class SerialChannel
 {
 public:
@@ -59,13 +60,15 @@ public:
     void SetOpen(bool open);
     bool IsOpen() const { return open_; }
 
-    void PutChar(char byte);
-    void PutString(const QByteArray& text);
+    // False (logged) when the port is closed or refuses the bytes.
+    [[nodiscard]] bool PutChar(char byte);
+    [[nodiscard]] bool PutString(const QByteArray& text);
     char GetChar();
     // Up to n bytes of what is waiting, oldest first.
     QByteArray GetBlock(int n);
-    void FlushInBuffer();
-    void FlushOutBuffer();
+    // False (logged) when the port is closed or the device refuses.
+    bool FlushInBuffer();
+    bool FlushOutBuffer();
     int GetInBuffUsed() const { return static_cast<int>(rx_.size()); }
     int GetOutBuffUsed() const;
 

@@ -1,7 +1,7 @@
 #include "link/TComForm.h"
 
-#include "editor/AccessibleControl.h"
 #include "link/PortSettings.h"
+#include "widgets/AccessibleControl.h"
 
 #include <QComboBox>
 #include <QDir>

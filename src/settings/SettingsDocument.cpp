@@ -116,12 +116,7 @@ bool SettingsDocument::offerToSave(const QString& question)
 
 bool SettingsDocument::fill(const SettingsRecord& record, FillReason reason)
 {
-    // Filling raises the controls' change events; the loading flag keeps the handlers quiet.
-    const bool wasLoading = view_.loading();
-    view_.setLoading(true);
-    const bool applied = view_.showRecord(record, reason);
-    view_.setLoading(wasLoading);
-    return applied;
+    return view_.showRecord(record, reason);
 }
 
 bool SettingsDocument::LoadSettingsFile(const QString& path)
@@ -148,8 +143,6 @@ bool SettingsDocument::WriteSettingsFile(QString* error)
             *error = QStringLiteral("no settings file is open");
         return false;
     }
-    if (hasUnsavedChanges())
-        view_.storeShownDefinition();
     const SettingsRecord record = view_.record();
 
     // The save rewrites the file as it is on disk now, so keys the record does not own, and
@@ -241,7 +234,6 @@ bool SettingsDocument::FormCloseQuery()
 {
     if (!offerToSave(kSaveChanges))
         return false;
-    view_.stopDebugMonitor();
     openFile_.reset();
     return true;
 }

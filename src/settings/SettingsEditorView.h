@@ -21,24 +21,20 @@ public:
     virtual ~SettingsEditorView() = default;
 
     // The record as the controls hold it; the custom outputs are the two definition lists as
-    // kept (the builder's controls are not stored first: see storeShownDefinition).
+    // kept.
     virtual SettingsRecord record() const = 0;
     // Fills every control from the record (the date box shows today, the builder loads COM1's
-    // definition, the ticket page follows); false when some value could not be applied.
+    // definition, the ticket page follows); false when some value could not be applied. The
+    // filling is not an edit: it marks nothing changed.
     virtual bool showRecord(const SettingsRecord& record, FillReason reason) = 0;
-    // Stores the custom output builder's controls into the definition of the port it shows.
-    virtual void storeShownDefinition() = 0;
 
     virtual bool changed() const = 0; // the changed flag
     virtual void setChanged(bool on) = 0;
     virtual bool keptChanges() const = 0; // the kept-changes flag (edits before a port switch)
     virtual void setKeptChanges(bool on) = 0;
-    virtual bool loading() const = 0; // the loading flag: change handlers ignore events
-    virtual void setLoading(bool on) = 0;
 
     virtual void setCaption(const QString& caption) = 0;  // the window caption
     virtual void setBusy(bool busy) = 0;                  // busy cursor on or off
-    virtual void stopDebugMonitor() = 0;                  // clears DebugActive
     virtual void showErrorPanel(const QString& text) = 0; // the red error panel with that text
 };
 

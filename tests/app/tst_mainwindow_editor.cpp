@@ -81,7 +81,7 @@ private slots:
         form =
             std::make_unique<TMainForm>(dir.path(), QtClock::instance(), std::move(dev), &dialogs);
         form->show();
-        QTRY_VERIFY(form->panel().Connected);
+        QTRY_VERIFY(form->panel().connected());
     }
     void cleanup() { form.reset(); }
 
@@ -91,14 +91,14 @@ private slots:
         bool pollingPaused = false;
         withEditor([&](TParameterForm& editor) {
             QVERIFY(editor.windowTitle().contains("Parameters Editor"));
-            pollingPaused = !form->panel().PollTimer.ticking();
+            pollingPaused = !form->panel().pollCycle().pollTimer().ticking();
             QDir().mkpath(dir.filePath("SAVED"));
             dialogs.savePaths.enqueue(path);
             click(editor, "FileSaveAs");
             click(editor, "ScreenClose");
         });
         QVERIFY(pollingPaused);
-        QVERIFY(form->panel().PollTimer.ticking());
+        QVERIFY(form->panel().pollCycle().pollTimer().ticking());
         QVERIFY(dialogs.asked.isEmpty());
 
         const QByteArray file = readAll(path);

@@ -121,7 +121,7 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(connected->accessibleName(), QStringLiteral("Not Connected."),
                                   5000);
         QCOMPARE(weight->accessibleName(), QStringLiteral("------"));
-        QVERIFY(!form.panel().Connected);
+        QVERIFY(!form.panel().connected());
         // No indicator, no marks.
         for (const char* mark : {"lbUnitsArrow", "kgUnitsArrow", "gUnitsArrow", "ozUnitsArrow",
                                  "NetArrow"})
@@ -135,7 +135,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link()), 5000);
         QTimer::singleShot(100, form.ComForm(), &QDialog::reject);
         form.panel().WeightDblClick();
-        QVERIFY(form.panel().Connected);
+        QVERIFY(form.panel().connected());
         QTRY_COMPARE_WITH_TIMEOUT(weight->accessibleName(), QStringLiteral("  12.50"), 5000);
     }
 };

@@ -1,8 +1,5 @@
 #include "editor/TransferPanel.h"
-#include "help/ModeLists.h"
-#include "help/TListsForm.h"
 
-#include <QListWidget>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTest>
@@ -20,7 +17,6 @@ private slots:
     void placement();
     void statusLines_openAppendReplaceFinish();
     void button_cancelsThenCloses();
-    void listsHolder_holdsTheModelListsHidden();
 };
 
 void TestTransferPanel::placement_data()
@@ -101,23 +97,6 @@ void TestTransferPanel::button_cancelsThenCloses()
     QVERIFY(covered.isEnabled());
     QCOMPARE(closed.count(), 1);
     QCOMPARE(closed.first().first().toString(), QStringLiteral("Action Cancelled"));
-}
-
-void TestTransferPanel::listsHolder_holdsTheModelListsHidden()
-{
-    TListsForm lists;
-    QVERIFY(!lists.isVisible());
-    QCOMPARE(lists.kx7400Mode1().size(), 13);
-    QCOMPARE(lists.kx7400Mode1().at(1), QStringLiteral("button"));
-    QCOMPARE(lists.kx7400Mode1().last(), QStringLiteral("UPS"));
-    QCOMPARE(lists.kx7400Mode2(), QStringList({"OFF", "Automatic", "Continuous", "Polled",
-                                               "Remote Display", "ShipPoint", "UPS"}));
-    QCOMPARE(lists.kx7450Mode1(), lists.kx7400Mode1());
-    QCOMPARE(lists.kx7450Mode2(), lists.kx7400Mode2());
-    for (const char* name :
-         {"KX7400Mode1List", "KX7400Mode2List", "KX7450Mode1List", "KX7450Mode2List"})
-        QVERIFY2(lists.findChild<QListWidget*>(QString::fromLatin1(name)), name);
-    QCOMPARE(lists.kx7400Mode1(), ModeLists::kx7400Mode1());
 }
 
 QTEST_MAIN(TestTransferPanel)

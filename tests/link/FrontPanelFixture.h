@@ -10,7 +10,7 @@
 namespace kx::test {
 
 // Records what the front panel asks of its windows.
-struct RecordingHost : FrontPanelHost
+struct RecordingHost : PanelDialogs, EditorView
 {
     int portDialogs = 0;
     int editors = 0;
@@ -20,6 +20,8 @@ struct RecordingHost : FrontPanelHost
     bool editorShown = false;
     QStringList portErrors;
     QStringList transferLines;
+    QStringList debugLines;
+    QList<bool> debugRunning;
     std::function<void()> onPortDialog;
     std::function<void()> onEditor;
 
@@ -30,9 +32,7 @@ struct RecordingHost : FrontPanelHost
             onPortDialog();
     }
     void showPortError(const QString& text, const QString&) override { portErrors << text; }
-    void showErrorBox(const QString& text) override { portErrors << text; }
     void beep() override { ++beeps; }
-    bool editorVisible() const override { return editorShown; }
     void showParameterEditor() override
     {
         ++editors;
@@ -45,6 +45,8 @@ struct RecordingHost : FrontPanelHost
     void showFirmwareUpdate() override {}
     void showTransferStatus(const QString& line, bool) override { transferLines << line; }
     void refreshEditorClock() override { ++clockRefreshes; }
+    void showDebugLine(const QString& line) override { debugLines << line; }
+    void showDebugRunning(bool running) override { debugRunning << running; }
     void terminate() override { ++terminated; }
 };
 
@@ -64,9 +66,9 @@ struct FrontPanelFixture
         device = dev.get();
         port.ComNo = QStringLiteral("1");
         port.Mode = mode;
-        panel = std::make_unique<FrontPanel>(clock, std::move(dev), port, host);
+        panel = std::make_unique<FrontPanel>(clock, std::move(dev), port, host, host);
         panel->FormCreate();
-        panel->PortSettingsLoaded = true;
+        panel->setPortSettingsLoaded();
     }
 
     // Opens the port and starts polling, as the first tick would.
@@ -74,9 +76,16 @@ struct FrontPanelFixture
     {
         panel->FirstOpen = false;
         panel->OpenComPort();
-        panel->PollTimer.start();
+        pollTimer().start();
         device->takeWritten();
     }
+
+    Timer& pollTimer() { return panel->poll_.pollTimer(); }
+    bool allFourNotificationsArmed() const
+    {
+        return panel->ReplyTimer && panel->ReadyTrigger && panel->AckTrigger && panel->NakTrigger;
+    }
+    const PollCycle& poll() const { return panel->pollCycle(); }
 
     static QByteArray frame(const QByteArray& weight, char status = '_',
                             const QByteArray& units = "LB", const QByteArray& mode = "GR")

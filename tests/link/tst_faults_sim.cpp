@@ -93,13 +93,13 @@ private slots:
         RecordingHost host;
         PortSettings port(dir.path());
         port.LoadPortSettings();
-        FrontPanel panel(QtClock::instance(), std::make_unique<QtSerialDevice>(), port, host);
+        FrontPanel panel(QtClock::instance(), std::make_unique<QtSerialDevice>(), port, host, host);
         panel.FormCreate();
-        panel.PortSettingsLoaded = true;
+        panel.setPortSettingsLoaded();
         panel.FormActivate();
         const FaceState& face = panel.faceState();
         QTRY_COMPARE_WITH_TIMEOUT(face.Weight, kWeight, 5000);
-        QVERIFY(panel.Connected);
+        QVERIFY(panel.connected());
 
         QElapsedTimer sinceEnd;
         if (fault == "silence") {
@@ -123,11 +123,11 @@ private slots:
             QTRY_COMPARE_WITH_TIMEOUT(face.ConnectedLabel, QStringLiteral("Not Connected."), 5000);
             QCOMPARE(face.Weight, QStringLiteral("------"));
             QVERIFY(!face.lbUnitsArrow && !face.kgUnitsArrow && !face.NetArrow);
-            QVERIFY(!panel.Connected);
+            QVERIFY(!panel.connected());
             startSim(mode, {});
             sinceEnd.start();
             panel.WeightDblClick(); // the port settings dialog's reopen
-            QVERIFY(panel.Connected);
+            QVERIFY(panel.connected());
             QTRY_COMPARE_WITH_TIMEOUT(face.Weight, kWeight, kBackWithinMs + kSlackMs);
             QVERIFY2(sinceEnd.elapsed() <= kBackWithinMs + kSlackMs,
                      qPrintable(QString::number(sinceEnd.elapsed())));

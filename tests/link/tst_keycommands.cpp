@@ -201,8 +201,8 @@ private slots:
         FrontPanelFixture f;
         f.panel->CommandClick(FrontPanel::UnitsTag);
         QCOMPARE(f.host.portDialogs, 1);
-        QVERIFY(f.panel->Connected); // the dialog's reopen found the port
-        QCOMPARE(f.panel->PendingKey, 'U');
+        QVERIFY(f.panel->connected()); // the dialog's reopen found the port
+        QCOMPARE(f.panel->pendingKey(), 'U');
     }
 
     void editorTimerRefreshesTheClockOnlyWhileTheEditorIsOpen()
@@ -215,10 +215,10 @@ private slots:
             duringEditor = f.host.clockRefreshes;
         };
         f.panel->F4OptionsButtonClick();
-        QVERIFY(duringEditor >= 9);
+        QCOMPARE(duringEditor, 10); // one refresh per 100 ms tick
         f.clock.advance(1000);
         QCOMPARE(f.host.clockRefreshes, duringEditor);
-        QVERIFY(!f.panel->ParameterTimer.enabled());
+        QVERIFY(!f.panel->transfer().editorTimer().enabled());
     }
 
     void aSecondPortDialogIsNotOpenedInsideTheFirst()
@@ -234,7 +234,7 @@ private slots:
         QCOMPARE(f.host.portDialogs, 1);
         QCOMPARE(f.host.editors, 0);
         QCOMPARE(f.device->opens, 2); // the first connect and this reopen
-        QVERIFY(f.panel->PollTimer.ticking());
+        QVERIFY(f.pollTimer().ticking());
     }
 
     void portSettingsAndEditorPausePolling_data()
@@ -255,14 +255,14 @@ private slots:
             f.device->takeWritten();
             f.clock.advance(1000); // a nested event loop: time passes while it is open
             sentMeanwhile = f.device->takeWritten();
-            tickingMeanwhile = f.panel->PollTimer.ticking();
+            tickingMeanwhile = f.pollTimer().ticking();
         };
         f.host.onPortDialog = modal;
         f.host.onEditor = modal;
         f.panel->FormKeyUp(key);
         QVERIFY(!tickingMeanwhile);
         QVERIFY(!sentMeanwhile.contains('\r'));
-        QVERIFY(f.panel->PollTimer.ticking());
+        QVERIFY(f.pollTimer().ticking());
         f.clock.advance(300);
         QVERIFY(f.device->takeWritten().contains('\r'));
     }

@@ -16,9 +16,8 @@ private slots:
     {
         FrontPanelFixture f;
         f.connect();
-        QVERIFY(f.panel->Connected);
-        QVERIFY(f.panel->ReplyTimer && f.panel->ReadyTrigger && f.panel->AckTrigger &&
-                f.panel->NakTrigger);
+        QVERIFY(f.panel->connected());
+        QVERIFY(f.allFourNotificationsArmed());
         QCOMPARE(f.device->inputClears, 1);
         QCOMPARE(f.device->lastSettings.baud, 19200);
         QCOMPARE(f.device->lastSettings.parity, Parity::Even);
@@ -32,7 +31,7 @@ private slots:
         f.panel->OpenComPort();
         QCOMPARE(f.device->opens, 2);
         QCOMPARE(f.host.portErrors, QStringList{"Communications Port Failed"});
-        QVERIFY(f.panel->LastOpenError.contains("no such device"));
+        QVERIFY(f.panel->lastOpenError().contains("no such device"));
         QCOMPARE(f.face().Weight, QStringLiteral("------"));
         QCOMPARE(f.face().ConnectedLabel, QStringLiteral("Not Connected."));
     }
@@ -63,49 +62,50 @@ private slots:
             f.device->feed(FrontPanelFixture::frame(QByteArray::number(i)));
             f.clock.advance(40);
         }
-        QVERIFY2(shown >= 8, qPrintable(QString::number(shown)));
-        QVERIFY(f.face().Weight.trimmed().toInt() >= 22);
+        // One frame shown at every tick of the second, the newest each time.
+        QCOMPARE(shown, 10);
+        QCOMPARE(f.face().Weight.trimmed().toInt(), 24);
     }
 
     void framesFromPieces_data()
     {
         QTest::addColumn<QList<QByteArray>>("reads");
         QTest::addColumn<QString>("weight");
-        QTest::addColumn<int>("pollState");
+        QTest::addColumn<PollState>("pollState");
         QTest::addColumn<QByteArray>("leftOver");
 
         const QByteArray a = FrontPanelFixture::frame("12.50", '_', "LB", "NT");
         const QByteArray b = FrontPanelFixture::frame("-3.5", ' ', "kg", "GR");
         QTest::newRow("three pieces") << QList<QByteArray>{a.left(5), a.mid(5, 7), a.mid(12)}
-                                      << "  12.50" << 1 << QByteArray();
+                                      << "  12.50" << PollState::Arm << QByteArray();
         QTest::newRow("two frames in one read")
-            << QList<QByteArray>{a + b + "xyz"} << "   -3.5" << 1 << QByteArray();
+            << QList<QByteArray>{a + b + "xyz"} << "   -3.5" << PollState::Arm << QByteArray();
         QTest::newRow("ten bytes and an EOT")
-            << QList<QByteArray>{"0123456789\x04"} << "" << 2 << QByteArray();
-        QTest::newRow("600 bytes at once")
-            << QList<QByteArray>{QByteArray(582, 'x') + a} << "  12.50" << 1 << QByteArray();
-        QTest::newRow("a NUL cuts the read")
-            << QList<QByteArray>{QByteArray("ab\0", 3) + a} << "" << 2 << QByteArray("ab");
+            << QList<QByteArray>{"0123456789\x04"} << "" << PollState::Waiting << QByteArray();
+        QTest::newRow("600 bytes at once") << QList<QByteArray>{QByteArray(582, 'x') + a}
+                                           << "  12.50" << PollState::Arm << QByteArray();
+        QTest::newRow("a NUL cuts the read") << QList<QByteArray>{QByteArray("ab\0", 3) + a} << ""
+                                             << PollState::Waiting << QByteArray("ab");
     }
     void framesFromPieces()
     {
         QFETCH(QList<QByteArray>, reads);
         QFETCH(QString, weight);
-        QFETCH(int, pollState);
+        QFETCH(PollState, pollState);
         QFETCH(QByteArray, leftOver);
         FrontPanelFixture f;
         f.connect();
         f.clock.advance(100); // state 0 -> 2: waiting for a reply
-        QCOMPARE(f.panel->PollState, 2);
+        QCOMPARE(f.poll().state(), PollState::Waiting);
         for (const QByteArray& r : reads) {
             f.device->feed(r);
             f.clock.runPosted();
         }
-        QCOMPARE(f.panel->RxText, leftOver);
+        QCOMPARE(f.poll().rxText(), leftOver);
         f.clock.advance(30); // less than a tick: the reply timer is disarmed by the reads
         f.clock.advance(100);
         QCOMPARE(f.face().Weight, weight);
-        QCOMPARE(f.panel->PollState, pollState);
+        QCOMPARE(f.poll().state(), pollState);
     }
 
     void aShownFrameLightsItsMarksAndTurnsTheSpinner()
@@ -118,8 +118,8 @@ private slots:
         QCOMPARE(f.face().ConnectedLabel, QStringLiteral("Connected!  -"));
         QVERIFY(f.face().lbUnitsArrow && f.face().NetArrow);
         QVERIFY(!f.face().kgUnitsArrow && !f.face().gUnitsArrow && !f.face().ozUnitsArrow);
-        QVERIFY(f.panel->KeepWeight);
-        QCOMPARE(f.panel->Decimals, 2);
+        QVERIFY(f.poll().keepWeight());
+        QCOMPARE(f.poll().decimals(), 2);
 
         f.device->feed(FrontPanelFixture::frame("500", ' ', "G ", "GR"));
         f.clock.advance(100);
@@ -148,7 +148,7 @@ private slots:
         fr.replace(0, 7, weight);
         f.device->feed(fr);
         f.clock.advance(100);
-        QCOMPARE(f.panel->Decimals, decimals);
+        QCOMPARE(f.poll().decimals(), decimals);
     }
 
     void silentIndicatorInDemandModeIsAskedAgain()
@@ -167,19 +167,25 @@ private slots:
         QCOMPARE(sent.count('\r'), 6);
         QVERIFY(sent.endsWith('?'));
         QCOMPARE(f.face().Weight, QStringLiteral("------"));
-        QCOMPARE(f.panel->MissedReplies, 0);
+        QCOMPARE(f.poll().missedReplies(), 0);
     }
 
     void continuousModeSendsNothingAndAStableWeightStays()
     {
         FrontPanelFixture f(0);
         f.connect();
-        f.clock.advance(100);
-        f.device->feed(FrontPanelFixture::frame("12.50", '_'));
+        // The indicator talks by itself: the PC sends nothing at all, not even a CR.
+        for (int i = 0; i < 20; ++i) {
+            f.device->feed(FrontPanelFixture::frame("12.50", '_'));
+            f.clock.advance(100);
+        }
+        QCOMPARE(f.face().Weight, QStringLiteral("  12.50"));
+        QCOMPARE(f.device->takeWritten(), QByteArray());
+        // It falls silent: a stable ("_") weight stays while the PC asks with "?" alone.
         f.clock.advance(2000);
         const QByteArray sent = f.device->takeWritten();
-        QVERIFY(!sent.contains('\r'));
-        QVERIFY(sent.contains('?'));
+        QVERIFY(!sent.isEmpty());
+        QCOMPARE(sent, QByteArray(sent.size(), '?'));
         QCOMPARE(f.face().Weight, QStringLiteral("  12.50"));
     }
 
@@ -203,12 +209,13 @@ private slots:
         FrontPanelFixture f;
         f.connect();
         f.clock.advance(100);
-        QCOMPARE(f.panel->PollState, 2);
+        QCOMPARE(f.poll().state(), PollState::Waiting);
         f.device->feed("READY");
         f.clock.runPosted();
-        QCOMPARE(f.panel->PollState, 1);
-        QCOMPARE(f.panel->TransferReply, 3);
-        QCOMPARE(f.host.transferLines, QStringList{"KX7400 Ready Response Received!"});
+        QCOMPARE(f.poll().state(), PollState::Arm);
+        // Outside the editor the transfer does not have the line: it hears nothing.
+        QVERIFY(f.host.transferLines.isEmpty());
+        QCOMPARE(f.panel->transfer().reply(), TransferReply::None);
     }
 
     void noiseWithoutAnEotIsNotKeptForever()
@@ -220,7 +227,7 @@ private slots:
             f.device->feed(QByteArray(300, 'n'));
             f.clock.runPosted();
         }
-        QVERIFY(f.panel->RxText.size() <= FrontPanel::RxTextCapacity);
+        QVERIFY(f.poll().rxText().size() <= PollCycle::RxTextCapacity);
         f.device->feed(FrontPanelFixture::frame("5"));
         f.clock.advance(100);
         QCOMPARE(f.face().Weight, QStringLiteral("      5"));
@@ -245,10 +252,11 @@ private slots:
                                             : "\x04\x06\x15\r\nreadyREADY_"[rng.bounded(16)]);
             f.device->feed(chunk);
             f.clock.advance(rng.bounded(0, 120));
-            QVERIFY(f.panel->RxText.size() <= FrontPanel::RxTextCapacity);
+            QVERIFY(f.poll().rxText().size() <= PollCycle::RxTextCapacity);
             const QString w = f.face().Weight;
             QVERIFY2(w.isEmpty() || w.size() == 7 || w == QLatin1String("------"), qPrintable(w));
-            QVERIFY(f.panel->PollState >= 0 && f.panel->PollState <= 4);
+            // Every EOT that arrived has been used: what waits is the start of a frame.
+            QVERIFY(!f.poll().rxText().contains('\x04'));
         }
         f.device->feed(good);
         f.clock.advance(300);
@@ -264,13 +272,13 @@ private slots:
         f.clock.advance(100);
         f.device->unplug();
         f.clock.advance(2000);
-        QVERIFY(!f.panel->Connected);
+        QVERIFY(!f.panel->connected());
         QCOMPARE(f.face().Weight, QStringLiteral("------"));
         QCOMPARE(f.face().ConnectedLabel, QStringLiteral("Not Connected."));
-        QVERIFY(f.panel->PollTimer.enabled());
+        QVERIFY(f.pollTimer().enabled());
         // Back in: the port settings dialog reopens it.
         f.panel->WeightDblClick();
-        QVERIFY(f.panel->Connected);
+        QVERIFY(f.panel->connected());
         f.clock.advance(200);
         f.device->feed(FrontPanelFixture::frame("6"));
         f.clock.advance(200);

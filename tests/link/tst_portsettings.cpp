@@ -90,6 +90,34 @@ private slots:
         QCOMPARE(s.CustomOutputs, customOutputs);
     }
 
+    // What a selector shows is what the line gets: each entry, chosen, opens the port so.
+    void eachShownChoiceIsTheLineSetting()
+    {
+        PortSettings s;
+        for (int i = 0; i < PortSettings::BaudRates().size(); ++i) {
+            s.BaudRate = i;
+            QCOMPARE(QString::number(s.lineSettings().baud), PortSettings::BaudRates().at(i));
+        }
+        for (int i = 0; i < PortSettings::StopBitsList().size(); ++i) {
+            s.StopBits = i;
+            QCOMPARE(QString::number(s.lineSettings().stopBits),
+                     PortSettings::StopBitsList().at(i));
+        }
+        QCOMPARE(PortSettings::DataBitsList(),
+                 QStringList{QString::number(s.lineSettings().dataBits)});
+        const QStringList parityNames{"Even", "None", "Odd"};
+        const Parity parities[] = {Parity::Even, Parity::None, Parity::Odd};
+        QCOMPARE(PortSettings::Parities(), parityNames);
+        for (int i = 0; i < 3; ++i) {
+            s.Parity = i;
+            QCOMPARE(s.lineSettings().parity, parities[i]);
+        }
+        for (int i = 0; i < PortSettings::Modes().size(); ++i) {
+            s.Mode = i;
+            QCOMPARE(s.portMode() == 1, PortSettings::Modes().at(i) == u"DEMAND");
+        }
+    }
+
     void savingKeepsWhatTheDialogDoesNotOwn()
     {
         QTemporaryDir dir;

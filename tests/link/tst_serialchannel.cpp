@@ -74,7 +74,7 @@ private slots:
         device->feed("abc");
         clock->advance(1000);
         QVERIFY(seen.isEmpty());
-        QVERIFY_THROWS_EXCEPTION(ChannelError, channel->PutChar('x'));
+        QVERIFY(!channel->PutChar('x'));
     }
 
     void failedOpenLeavesTheChannelClosed()
@@ -269,7 +269,7 @@ private slots:
         QCOMPARE(reports, 1);
         QVERIFY(!channel->IsOpen());
         QVERIFY(seen.isEmpty());
-        QVERIFY_THROWS_EXCEPTION(ChannelError, channel->PutString("?"));
+        QVERIFY(!channel->PutString("?"));
         // Back in, the port opens again.
         openPort();
         QVERIFY(channel->IsOpen());
@@ -278,11 +278,12 @@ private slots:
     void sendingRecordsTheBytesInOrder()
     {
         openPort();
-        channel->PutChar('T');
-        channel->PutString("12.50\r");
+        QVERIFY(channel->PutChar('T'));
+        QVERIFY(channel->PutString("12.50\r"));
         QCOMPARE(device->written, QByteArray("T12.50\r"));
         device->failWrites = true;
-        QVERIFY_THROWS_EXCEPTION(ChannelError, channel->PutChar('U'));
+        QVERIFY(!channel->PutChar('U'));
+        QCOMPARE(device->written, QByteArray("T12.50\r"));
     }
 };
 

@@ -97,20 +97,20 @@ private slots:
             if (k == TriggerKind::TriggerAvail)
                 received += channel->GetBlock(n);
         });
-        pty->write("READY");
-        QTest::qWait(30);
-        pty->write("Re");
-        QTest::qWait(60);
-        pty->write("ady");
-        QTest::qWait(30);
-        pty->write("ready");
-        QTRY_COMPARE_WITH_TIMEOUT(received, QByteArray("READYReadyready"), 2000);
+        // Each piece is taken before the next is written, so they are separate reads (matches
+        // still waiting when another arrives coalesce into one notification).
+        QByteArray sent;
+        for (const QByteArray piece : {"READY", "Re", "ady", "ready"}) {
+            pty->write(piece);
+            sent += piece;
+            QTRY_COMPARE_WITH_TIMEOUT(received, sent, 2000);
+        }
         QTRY_COMPARE_WITH_TIMEOUT(handles.count(ready), 3, 2000);
     }
 
     void sentBytesReachThePeer()
     {
-        channel->PutString("T12.50\r");
+        QVERIFY(channel->PutString("T12.50\r"));
         QByteArray got;
         QElapsedTimer t;
         t.start();

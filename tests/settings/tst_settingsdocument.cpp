@@ -18,39 +18,25 @@ public:
     SettingsRecord shown = defaultSettingsRecord();
     bool changedFlag = false;
     bool keptFlag = false;
-    bool loadingFlag = false;
     QString caption = QStringLiteral("untouched");
     QString errorPanel;
     int busyDepth = 0;
-    int stores = 0;
-    bool debugStopped = false;
     bool refuseShow = false;
     QList<FillReason> fills;
-    QList<bool> loadingDuringFill;
 
     SettingsRecord record() const override { return shown; }
     bool showRecord(const SettingsRecord& record, FillReason reason) override
     {
         fills << reason;
-        loadingDuringFill << loadingFlag;
         shown = record;
         return !refuseShow;
-    }
-    // The builder's controls hold an edit the definition list does not have yet.
-    void storeShownDefinition() override
-    {
-        ++stores;
-        shown.tempCom1.setValue("Stream Format", "<N>");
     }
     bool changed() const override { return changedFlag; }
     void setChanged(bool on) override { changedFlag = on; }
     bool keptChanges() const override { return keptFlag; }
     void setKeptChanges(bool on) override { keptFlag = on; }
-    bool loading() const override { return loadingFlag; }
-    void setLoading(bool on) override { loadingFlag = on; }
     void setCaption(const QString& c) override { caption = c; }
     void setBusy(bool busy) override { busyDepth += busy ? 1 : -1; }
-    void stopDebugMonitor() override { debugStopped = true; }
     void showErrorPanel(const QString& text) override { errorPanel = text; }
 };
 
@@ -106,7 +92,6 @@ private slots:
     void saveAsCancelledLeavesNoFile();
     void saveButtonWithoutChangesStillWrites();
     void implicitSaveWithoutChangesDoesNothing();
-    void builderStoredOnlyWhenThereAreChanges();
     void saveIntoOtherExistingFileKeepsItsKeys();
     void failedSaveLeavesFileAndFlags();
     void newWithOpenFile_data();
@@ -181,8 +166,6 @@ void TestSettingsDocument::openLoadsFileAndAttaches()
                               dir_->filePath("SAVED"), QString()}));
     QCOMPARE(view_->shown.value("Com1Baud"), QByteArray("6"));
     QCOMPARE(view_->fills, QList<FillReason>{FillReason::LoadedFile});
-    QCOMPARE(view_->loadingDuringFill, QList<bool>{true});
-    QVERIFY(!view_->loadingFlag);
     QCOMPARE(view_->caption, "Parameters... (" + saved("a.dat") + ")");
     QCOMPARE(doc_->currentFileName(), saved("a.dat"));
     QCOMPARE(doc_->situation(), SettingsDocument::Situation::Attached);
@@ -286,24 +269,6 @@ void TestSettingsDocument::implicitSaveWithoutChangesDoesNothing()
     doc_->SaveButtonClick(SettingsDocument::SaveCaller::Other);
     QVERIFY(dialogs_->saveDialogs.isEmpty());
     QVERIFY(!QFileInfo::exists(dir_->filePath("SAVED")));
-}
-
-void TestSettingsDocument::builderStoredOnlyWhenThereAreChanges()
-{
-    openFileHolding(saved("a.dat"), newSettingsRecord());
-    doc_->SaveButtonClick(SettingsDocument::SaveCaller::SaveButton);
-    QCOMPARE(view_->stores, 0);
-    QCOMPARE(IniDocument::fromBytes(readFile(saved("a.dat")))
-                 .readString("Custom Output", "Stream Format"),
-             QByteArray("<A><B><C><G><T>"));
-
-    view_->keptFlag = true; // edits made before a port switch count too
-    doc_->SaveButtonClick(SettingsDocument::SaveCaller::SaveButton);
-    QCOMPARE(view_->stores, 1);
-    QCOMPARE(IniDocument::fromBytes(readFile(saved("a.dat")))
-                 .readString("Custom Output", "Stream Format"),
-             QByteArray("<N>"));
-    QVERIFY(!view_->keptFlag && !view_->changedFlag);
 }
 
 void TestSettingsDocument::saveIntoOtherExistingFileKeepsItsKeys()
@@ -455,7 +420,6 @@ void TestSettingsDocument::closeWithChanges()
     QVERIFY(doc_->FormCloseQuery());
 
     QCOMPARE(dialogs_->asked, QList<BoxMessage>{kSaveChanges});
-    QVERIFY(view_->debugStopped);
     QCOMPARE(doc_->situation(), SettingsDocument::Situation::Detached);
     QCOMPARE(doc_->currentFileName(), saved("a.dat"));
     if (saveThem)
@@ -512,7 +476,6 @@ void TestSettingsDocument::requestedSaveThatFailsKeepsEdits()
     QVERIFY(view_->changedFlag);
     QCOMPARE(dialogs_->openDialogs.size(), openDialogs);
     QCOMPARE(doc_->situation(), situation);
-    QVERIFY(!view_->debugStopped);
 }
 
 void TestSettingsDocument::showWithoutFileMakesNewRecord()

@@ -1,4 +1,4 @@
-#include "editor/AccessibleControl.h"
+#include "widgets/AccessibleControl.h"
 
 #include <QAbstractButton>
 #include <QComboBox>

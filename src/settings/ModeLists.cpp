@@ -1,4 +1,4 @@
-#include "help/ModeLists.h"
+#include "settings/ModeLists.h"
 
 #include "settings/SettingsSchema.h"
 

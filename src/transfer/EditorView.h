@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+
+namespace kx {
+
+// The parameter editor as the link engines see it: opened from the face, with the
+// transfer's status panel, its clock box and the field-bus debug line. The main window
+// implements it with the real editor; tests with a recorder.
+class EditorView
+{
+public:
+    virtual ~EditorView() = default;
+
+    // Shows the parameter editor modally; returns when it is closed.
+    virtual void showParameterEditor() = 0;
+    // One line into the transfer status panel; finish ends the transfer there.
+    virtual void showTransferStatus(const QString& line, bool finish) = 0;
+    // The editor's clock box, refreshed on every tick of the editor timer.
+    virtual void refreshEditorClock() = 0;
+    // The debug monitor's last answer, or its "no response" text.
+    virtual void showDebugLine(const QString& line) = 0;
+    // The debug monitor started or stopped: its button's caption follows.
+    virtual void showDebugRunning(bool running) = 0;
+};
+
+} // namespace kx
