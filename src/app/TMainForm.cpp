@@ -1,5 +1,7 @@
 #include "app/TMainForm.h"
 
+#include "transfer/TransferInputs.h"
+
 #include "app/FaceWidgets.h"
 #include "app/KxApplication.h"
 #include "editor/TParameterForm.h"
@@ -39,6 +41,7 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
     comForm_ = new TComForm(port_, this);
     panel_->setPortSettingsLoaded();
     parameterForm_ = new TParameterForm(folder, editorDialogs, this);
+    connectTransfers();
     // The manual is installed beside the executable, whichever folder keeps the files.
     launcher_ = std::make_unique<ManualLauncher>(
         ManualLauncher::standardPlaces(folder, QCoreApplication::applicationDirPath()));
@@ -257,11 +260,33 @@ void TMainForm::showAbout()
 
 void TMainForm::showFirmwareUpdate() {}
 
-void TMainForm::showTransferStatus(const QString& line, bool finish)
+void TMainForm::ShowTransferStatus(const QString& line, bool open, bool finish, bool replaceLast)
 {
-    // A transfer starts its panel afresh; lines while the editor is closed would only pile up.
+    // Lines while the editor is closed would never be seen and only pile up.
     if (parameterForm_->isVisible())
-        parameterForm_->ShowTransferStatus(line, false, finish, false);
+        parameterForm_->ShowTransferStatus(line, open, finish, replaceLast);
+}
+
+TransferInputs TMainForm::transferInputs()
+{
+    return transferInputsOf(parameterForm_->record(),
+                            parameterForm_->document().openFile().value_or(QString()));
+}
+
+void TMainForm::connectTransfers()
+{
+    TParameterForm* editor = parameterForm_;
+    connect(editor, &TParameterForm::uploadRequested, this,
+            [this] { panel_->startTransfer(TransferDirection::Upload); });
+    connect(editor, &TParameterForm::downloadRequested, this,
+            [this] { panel_->startTransfer(TransferDirection::Download); });
+    connect(editor, &TParameterForm::transferCancelled, this, [this] { panel_->cancelTransfer(); });
+    connect(editor, &TParameterForm::debugClicked, this, [this] { panel_->DebugAnyBusClick(); });
+    // OK after a complete upload keeps the received setup as a settings file.
+    connect(editor, &TParameterForm::transferPanelClosed, this, [this](const QString& last) {
+        if (last == QLatin1String("Upload Complete!"))
+            parameterForm_->document().SaveUploadedSettings(panel_->uploadLines());
+    });
 }
 
 void TMainForm::refreshEditorClock()

@@ -54,7 +54,8 @@ public:
 
     // EditorView
     void showParameterEditor() override;
-    void showTransferStatus(const QString& line, bool finish) override;
+    void ShowTransferStatus(const QString& line, bool open, bool finish, bool replaceLast) override;
+    TransferInputs transferInputs() override;
     void refreshEditorClock() override;
     void showDebugLine(const QString& line) override;
     void showDebugRunning(bool running) override;
@@ -66,6 +67,8 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The editor's transfer buttons and panel, to the front panel's transfer control.
+    void connectTransfers();
     void buildFace();
     void render();
 

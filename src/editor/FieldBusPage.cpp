@@ -79,7 +79,6 @@ FieldBusPage::FieldBusPage(QWidget* parent) : QWidget(parent)
     debugColumn->addWidget(DebugList);
     debugColumn->addWidget(DebugAnyBus, 0, Qt::AlignHCenter);
     DebugList->setEnabled(false);
-    DebugAnyBus->setEnabled(false);
     page->addWidget(debugPanel);
 }
 

@@ -142,6 +142,8 @@ void TParameterForm::FormCreate()
                                 kTransferPanelWidth, kTransferPanelHeight);
     connect(transferPanel_, &TransferPanel::closedWithOk, this,
             &TParameterForm::transferPanelClosed);
+    connect(transferPanel_, &TransferPanel::cancelled, this, &TParameterForm::transferCancelled);
+    connect(AnyBusTab->DebugAnyBus, &QPushButton::clicked, this, &TParameterForm::debugClicked);
 
     // Until the first show fills the window it holds a new record, so that whatever reads
     // it before then reads sensible values.
@@ -167,10 +169,17 @@ void TParameterForm::makeButtonBar(QWidget* parent)
     for (QPushButton* b :
          {FileNew, FileOpen, FileSave, FileSaveAs, FileUpload, FileDownload, ScreenClose})
         bar->addWidget(b);
-    // The transfers with the indicator are wired in with the transfer control.
-    FileUpload->setEnabled(false);
-    FileDownload->setEnabled(false);
     static_cast<QVBoxLayout*>(parent->layout())->addLayout(bar);
+
+    // The document asks what it must first; the transfer itself is the main window's.
+    connect(FileUpload, &QPushButton::clicked, this, [this] {
+        if (document_->prepareUpload())
+            emit uploadRequested();
+    });
+    connect(FileDownload, &QPushButton::clicked, this, [this] {
+        if (document_->prepareDownload())
+            emit downloadRequested();
+    });
 
     connect(FileNew, &QPushButton::clicked, this, &TParameterForm::NewButtonClick);
     connect(FileOpen, &QPushButton::clicked, this, &TParameterForm::OpenButtonClick);

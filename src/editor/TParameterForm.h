@@ -95,6 +95,13 @@ public slots:
 signals:
     // The user closed the transfer panel with "OK"; lastLine is the status it ended on.
     void transferPanelClosed(const QString& lastLine);
+    // The user pressed the panel's "Cancel" while a transfer ran.
+    void transferCancelled();
+    // Upload or Download, once the document's questions allow it.
+    void uploadRequested();
+    void downloadRequested();
+    // "START DEBUG" / "STOP DEBUG".
+    void debugClicked();
 
 protected:
     void showEvent(QShowEvent* event) override;

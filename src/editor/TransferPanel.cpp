@@ -90,6 +90,7 @@ void TransferPanel::TransferButtonClick()
     if (mode_ == ButtonMode::Cancel) {
         ShowTransferStatus(QStringLiteral("Action Cancelled"), false, false, false);
         setButtonMode(ButtonMode::Ok);
+        emit cancelled();
         return;
     }
     const QString last = lastLine();

@@ -45,6 +45,8 @@ public:
 signals:
     // The user closed the panel with "OK"; lastLine is what it read then.
     void closedWithOk(const QString& lastLine);
+    // "Cancel" was pressed while a transfer ran; the panel has said so.
+    void cancelled();
 
 private:
     void setButtonMode(ButtonMode mode);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDateTime>
 #include <QtGlobal>
 #include <functional>
 
@@ -31,6 +32,9 @@ public:
     // Returns after ms have passed; timers, posts and (on the Qt clock) window events keep
     // being handled meanwhile, so a caller may be re-entered during the wait.
     virtual void wait(qint64 ms) = 0;
+
+    // The PC's local date and time, for what the indicator is told the time is.
+    virtual QDateTime localDateTime() const { return QDateTime::currentDateTime(); }
 };
 
 } // namespace kx

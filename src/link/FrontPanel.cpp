@@ -12,7 +12,7 @@ FrontPanel::FrontPanel(Clock& clock, std::unique_ptr<SerialDevice> mainPort, Por
                        PanelDialogs& dialogs, EditorView& editor, QObject* parent)
     : QObject(parent), port_(port), dialogs_(dialogs), editor_(editor),
       ComPort_(std::make_unique<SerialChannel>(clock, std::move(mainPort))),
-      poll_(clock, *this, *this, [this] { PollTimerTimer(); }), transfer_(clock, *this, editor),
+      poll_(clock, *this, *this, [this] { PollTimerTimer(); }), transfer_(clock, *this, editor, port.folder()),
       debug_(clock, *this, *this), ShutOffTimer(clock, ShutOffDelay.count())
 {
     ComPort_->setResolver([this](int n) { return port_.mappedDevice(n); });
@@ -121,6 +121,35 @@ void FrontPanel::stopDebugMonitor()
     debug_.stop();
     owner_ = LineOwner::SettingsTransfer;
     editor_.showDebugRunning(false);
+}
+
+void FrontPanel::DebugAnyBusClick()
+{
+    if (owner_ == LineOwner::DebugMonitor)
+        stopDebugMonitor();
+    else
+        startDebugMonitor();
+}
+
+void FrontPanel::startTransfer(TransferDirection direction)
+{
+    if (owner_ == LineOwner::DebugMonitor) {
+        stopDebugMonitor();
+        // Lets the indicator finish its last debug answer before the handshake.
+        ComPort_->DelayTicks(DebugSettleTicks);
+    }
+    if (owner_ != LineOwner::SettingsTransfer)
+        return;
+    TransferControl::PortFacts facts;
+    facts.portNumber = ComPort_->ComNumber();
+    facts.secondOutput = port_.CustomOutputs == 2;
+    facts.uploadRecords = port_.AppVersion == 1 ? 8 : 10;
+    transfer_.start(direction, facts);
+}
+
+void FrontPanel::cancelTransfer()
+{
+    transfer_.cancel();
 }
 
 void FrontPanel::debugStopped()

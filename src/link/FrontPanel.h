@@ -41,6 +41,7 @@ public:
     static constexpr int SettleTicks = 1;
     static constexpr int RetryTicks = 10;
     static constexpr int OpenAttempts = 2;
+    static constexpr int DebugSettleTicks = 10;
 
     // Tags of the five keys and codes of the tare entry keys.
     enum Tag
@@ -111,6 +112,15 @@ public:
     // back when it stops. Only while the editor is open.
     void startDebugMonitor();
     void stopDebugMonitor();
+    // The editor's "START DEBUG" / "STOP DEBUG" button.
+    void DebugAnyBusClick();
+
+    // The editor's Upload and Download, once it has asked what it must: a running debug
+    // capture is stopped first, then the entry handshake starts.
+    void startTransfer(TransferDirection direction);
+    // The transfer panel's "Cancel".
+    void cancelTransfer();
+    const QList<QByteArray>& uploadLines() const { return transfer_.uploadLines(); }
 
 signals:
     // The face changed: redraw it.

@@ -21,6 +21,10 @@ public:
     void post(Callback cb) override { posts_.push_back(std::move(cb)); }
     void wait(qint64 ms) override { advance(ms); }
 
+    // The local date and time at the clock's origin; it moves on with the clock.
+    void setDateTime(const QDateTime& atOrigin) { origin_ = atOrigin; }
+    QDateTime localDateTime() const override { return origin_.addMSecs(now_); }
+
     // Moves time forward by ms, handling what falls due on the way.
     void advance(qint64 ms);
     // Handles posted calls without moving time.
@@ -30,6 +34,7 @@ private:
     // Ordered by due time, then by the order they were started.
     using Key = std::pair<qint64, TimerId>;
     qint64 now_;
+    QDateTime origin_{QDate(2026, 1, 1), QTime(0, 0)};
     TimerId nextId_ = 1;
     std::map<Key, Callback> timers_;
     std::map<TimerId, qint64> dueOf_;

@@ -114,6 +114,27 @@ bool SettingsDocument::offerToSave(const QString& question)
     return SaveButtonClick(SaveCaller::Other);
 }
 
+bool SettingsDocument::prepareUpload()
+{
+    return offerToSave(kSaveChanges);
+}
+
+bool SettingsDocument::prepareDownload()
+{
+    if (!offerToSave(kSaveChanges))
+        return false;
+    if (!openFile_ || currentFileName_ == NoFileName || currentFileName_.isEmpty()) {
+        dialogs_.tell({QStringLiteral("Save settings or open an existing file."),
+                       QStringLiteral("NO FILE OPENED"), BoxMessage::Buttons::Ok,
+                       BoxMessage::Icon::Stop});
+        return false;
+    }
+    return dialogs_.ask({QStringLiteral("Existing KX7400 settings will be lost?"),
+                         QStringLiteral("DOWNLOAD NEW SETTINGS TO KX7400"),
+                         BoxMessage::Buttons::YesNo, BoxMessage::Icon::Question})
+           == Answer::Yes;
+}
+
 bool SettingsDocument::fill(const SettingsRecord& record, FillReason reason)
 {
     return view_.showRecord(record, reason);
@@ -271,6 +292,13 @@ bool SettingsDocument::SaveUploadedSettings(const QList<QByteArray>& lines)
     }
     if (!why.isEmpty()) {
         dialogs_.tell(withReason(kNotSaved, why));
+        // Nothing received is lost: the setup stays in the editor, unsaved and tied to no file,
+        // so a Save asks where to keep it and overwrites nothing unasked.
+        fill(readSettings(IniDocument::fromBytes(content)), FillReason::LoadedFile);
+        openFile_.reset();
+        currentFileName_ = NoFileName;
+        view_.setCaption(kNoFileCaption);
+        setFlags(true);
         return false;
     }
 

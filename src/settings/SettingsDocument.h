@@ -76,6 +76,13 @@ public:
     // The show step: the current file, or a new record when there is none; then clears both
     // change flags. The caption stays as it was.
     void LoadOnShow();
+    // The editor's Upload: unsaved changes are offered for saving first, as New and Open do.
+    // False when the user wanted them saved and they were not: nothing is sent then.
+    bool prepareUpload();
+    // The editor's Download: unsaved changes offered for saving, a file must be open, and the
+    // user confirms that the indicator's settings will be replaced. False stops it.
+    bool prepareDownload();
+
     // Saves the lines of a finished upload as a settings file chosen by the user and loads it.
     // False when cancelled or when the file could not be written.
     bool SaveUploadedSettings(const QList<QByteArray>& lines);

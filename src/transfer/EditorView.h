@@ -1,5 +1,7 @@
 #pragma once
 
+#include "transfer/TransferInputs.h"
+
 #include <QString>
 
 namespace kx {
@@ -14,14 +16,18 @@ public:
 
     // Shows the parameter editor modally; returns when it is closed.
     virtual void showParameterEditor() = 0;
-    // One line into the transfer status panel; finish ends the transfer there.
-    virtual void showTransferStatus(const QString& line, bool finish) = 0;
+    // One line into the transfer status panel. open: clear it, show it with "Cancel";
+    // finish: its button reads "OK"; replaceLast: the line takes the last one's place.
+    virtual void ShowTransferStatus(const QString& text, bool open, bool finish,
+                                    bool replaceLast) = 0;
     // The editor's clock box, refreshed on every tick of the editor timer.
     virtual void refreshEditorClock() = 0;
     // The debug monitor's last answer, or its "no response" text.
     virtual void showDebugLine(const QString& line) = 0;
     // The debug monitor started or stopped: its button's caption follows.
     virtual void showDebugRunning(bool running) = 0;
+    // The editor's side of a transfer, read when it starts.
+    virtual TransferInputs transferInputs() = 0;
 };
 
 } // namespace kx

@@ -6,6 +6,7 @@
 #include "transfer/TransferToken.h"
 
 #include <QByteArray>
+#include <QList>
 #include <chrono>
 #include <cstdint>
 
@@ -31,28 +32,62 @@ enum class TransferReply
     DownloadAcknowledged
 };
 
-// The settings transfer: it has the main port while the parameter editor is open and
-// answers the dispatcher's notifications there; its editor timer runs the transfer's
-// queued steps and the editor's clock.
+enum class TransferDirection
+{
+    Upload,
+    Download
+};
+
+// The settings transfer: it has the main port while the parameter editor is open. The entry
+// handshake waits on the clock (2 ms steps, the request repeated every 500 of them) while the
+// event loop runs on; the editor timer sends the queued command and the download data; the
+// receive dispatcher's notifications come in as the on...() events.
 class TransferControl
 {
 public:
     static constexpr std::chrono::milliseconds EditorTick{100};
+    static constexpr std::chrono::milliseconds EntryWaitStep{2};
+    static constexpr int EntryWaitSteps = 10000;
+    static constexpr int EntryRequestEvery = 500;
+    // An upload that has not ended after this much text is not one.
+    static constexpr int UploadLimit = 64 * 1024;
 
-    TransferControl(Clock& clock, MainLine& line, EditorView& view);
+    // folder: the program's folder, where Download.Txt and Upload.Txt are kept.
+    TransferControl(Clock& clock, MainLine& line, EditorView& view, QString folder = {});
 
     TransferState state() const { return state_; }
     TransferReply reply() const { return reply_; }
+    char command() const { return TransferCommand; }
+    bool waitingForEntry() const { return waiting_; }
+    // Whether the status panel's button reads "Cancel": a transfer is under way.
+    bool running() const { return running_; }
     const TransferToken& token() const { return TransferSemaphore; }
     const Timer& editorTimer() const { return ParameterTimer; }
+    // The settings file made by the last complete upload, line by line.
+    const QList<QByteArray>& uploadLines() const { return UploadList; }
+    void setFolder(const QString& folder) { folder_ = folder; }
 
     // The editor opens (the transfer gets the line) and closes (it gives it back).
     void editorOpened();
     void editorClosed();
     void ParameterTimerTimer();
 
-    // The entry request: "pcmode" with the token taken. portNumber 0 means none selected.
-    // False, with the reason on the status panel, when the request could not go out.
+    // What Port.Ini says for a transfer: the port (0: none selected), whether the indicator
+    // has a second custom output, and how many records its upload has.
+    struct PortFacts
+    {
+        int portNumber = 0;
+        bool secondOutput = false;
+        int uploadRecords = 10;
+    };
+    // The editor's buttons, once it has done its own asking: the entry handshake starts.
+    void start(TransferDirection direction, const PortFacts& port);
+    // The status panel's "Cancel" was pressed (the panel says so itself): nothing is sent,
+    // the wait ends at its next step.
+    void cancel();
+
+    // The entry request: "pcmode" with the token taken. False, with the reason on the status
+    // panel, when the request could not go out.
     bool SendEntryRequest(int portNumber);
 
     // The receive dispatcher's events while the transfer has the line.
@@ -67,17 +102,38 @@ public:
     void continuousFrameShown() { reply_ = TransferReply::Refused; }
 
 private:
-    void append(const QString& line) { view_.showTransferStatus(line, false); }
-    void finish(const QString& line) { view_.showTransferStatus(line, true); }
+    void append(const QString& line);
+    void finish(const QString& line);
+    void entryStep();
+    void entryWaited();
+    void endEntryWait(bool acknowledged);
+    void BuildDownload();
+    void SendTransferCommand();
+    void SendDownloadData();
+    void uploadEnded(const QByteArray& text);
 
+    Clock& clock_;
     MainLine& line_;
     EditorView& view_;
+    QString folder_;
     Timer ParameterTimer;
+    Timer EntryTimer;
     TransferState state_ = TransferState::Idle;
     TransferReply reply_ = TransferReply::None;
+    char TransferCommand = 0;
+    bool UploadStarted = false;
+    bool running_ = false;
+    // The entry wait: its direction, its steps left, the spinner of its status line.
+    bool waiting_ = false;
+    TransferDirection direction_ = TransferDirection::Upload;
+    PortFacts port_;
+    int count_ = 0;
+    QString spinner_;
     // Taken by the sender of each handshake step, given back by the reply handling.
     TransferToken TransferSemaphore;
     QByteArray RxText;
+    QByteArray DownloadData;
+    QList<QByteArray> UploadList;
 };
 
 } // namespace kx

@@ -20,6 +20,8 @@ struct RecordingHost : PanelDialogs, EditorView
     bool editorShown = false;
     QStringList portErrors;
     QStringList transferLines;
+    bool transferRunning = false;
+    TransferInputs inputs;
     QStringList debugLines;
     QList<bool> debugRunning;
     std::function<void()> onPortDialog;
@@ -43,7 +45,21 @@ struct RecordingHost : PanelDialogs, EditorView
     }
     void showAbout() override {}
     void showFirmwareUpdate() override {}
-    void showTransferStatus(const QString& line, bool) override { transferLines << line; }
+    // The panel as the user reads it: a replaced line takes the last one's place.
+    void ShowTransferStatus(const QString& line, bool open, bool finish, bool replaceLast) override
+    {
+        if (open) {
+            transferLines.clear();
+            transferRunning = true;
+        } else if (finish) {
+            transferRunning = false;
+        }
+        if (replaceLast && !transferLines.isEmpty())
+            transferLines.last() = line;
+        else
+            transferLines << line;
+    }
+    TransferInputs transferInputs() override { return inputs; }
     void refreshEditorClock() override { ++clockRefreshes; }
     void showDebugLine(const QString& line) override { debugLines << line; }
     void showDebugRunning(bool running) override { debugRunning << running; }

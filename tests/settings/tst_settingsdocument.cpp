@@ -110,7 +110,9 @@ private slots:
     void uploadOverExistingFileKeepsOlderBackup();
     void uploadOverFileWithoutBackupMakesOne();
     void uploadCancelledChangesNothing();
-    void uploadThatCannotBeWrittenLeavesEverything();
+    void uploadThatCannotBeWrittenStaysInTheEditor();
+    void transferQuestions_data();
+    void transferQuestions();
 
 private:
     QString saved(const QString& name) const { return dir_->filePath("SAVED/" + name); }
@@ -564,12 +566,12 @@ void TestSettingsDocument::uploadCancelledChangesNothing()
     QVERIFY(view_->fills.isEmpty());
 }
 
-void TestSettingsDocument::uploadThatCannotBeWrittenLeavesEverything()
+void TestSettingsDocument::uploadThatCannotBeWrittenStaysInTheEditor()
 {
     openFileHolding(saved("a.dat"), newSettingsRecord());
+    const QByteArray a = readFile(saved("a.dat"));
     writeFile(saved("x.dat"), "old\r\n");
     makeReadOnly(saved("x.dat"));
-    const SettingsRecord before = view_->shown;
     dialogs_->savePaths.enqueue(saved("x.dat"));
     QVERIFY(!doc_->SaveUploadedSettings({"[Ticket]", "Printer=3"}));
 
@@ -577,10 +579,70 @@ void TestSettingsDocument::uploadThatCannotBeWrittenLeavesEverything()
              QList<BoxMessage>{because(kUploadFailed, saved("x.dat"), kReadOnly)});
     QCOMPARE(readFile(saved("x.dat")), QByteArray("old\r\n"));
     QVERIFY(!QFileInfo::exists(saved("x.dat.bak")));
-    QCOMPARE(view_->shown, before);
-    // The editor still works on the file it had, and the download sends that one.
-    QCOMPARE(doc_->currentFileName(), saved("a.dat"));
-    QCOMPARE(doc_->openFile(), std::optional<QString>(saved("a.dat")));
+    // Nothing received is lost: the setup is in the editor, unsaved, and tied to no file, so
+    // a Save asks where to keep it and the file that was open is not overwritten unasked.
+    QCOMPARE(view_->shown.value("Printer"), QByteArray("3"));
+    QVERIFY(view_->changedFlag);
+    QCOMPARE(doc_->currentFileName(), SettingsDocument::NoFileName);
+    QCOMPARE(doc_->openFile(), std::nullopt);
+    QCOMPARE(view_->caption, QString("Parameters... "));
+    QCOMPARE(readFile(saved("a.dat")), a);
+}
+
+void TestSettingsDocument::transferQuestions_data()
+{
+    QTest::addColumn<QString>("direction");
+    QTest::addColumn<bool>("withFile");
+    QTest::addColumn<bool>("changes");
+    QTest::addColumn<QList<Answer>>("answers");
+    QTest::addColumn<bool>("goesAhead");
+    QTest::addColumn<QStringList>("questions");
+    QTest::addColumn<QStringList>("messages");
+    const QString save = "Save Changes?", lost = "Existing KX7400 settings will be lost?";
+    const QString noFile = "Save settings or open an existing file.";
+    using L = QList<Answer>;
+    QTest::newRow("upload, nothing to save") << "up" << true << false << L{} << true
+                                             << QStringList{} << QStringList{};
+    QTest::newRow("upload over edits, not saved") << "up" << true << true << L{Answer::No} << true
+                                                  << QStringList{save} << QStringList{};
+    QTest::newRow("upload over edits, save cancelled")
+        << "up" << false << true << L{Answer::Yes} << false << QStringList{save} << QStringList{};
+    QTest::newRow("download confirmed") << "down" << true << false << L{Answer::Yes} << true
+                                        << QStringList{lost} << QStringList{};
+    QTest::newRow("download refused") << "down" << true << false << L{Answer::No} << false
+                                      << QStringList{lost} << QStringList{};
+    QTest::newRow("download without a file") << "down" << false << false << L{} << false
+                                             << QStringList{} << QStringList{noFile};
+    QTest::newRow("download over edits saved, then confirmed")
+        << "down" << true << true << L{Answer::Yes, Answer::Yes} << true
+        << QStringList{save, lost} << QStringList{};
+}
+
+void TestSettingsDocument::transferQuestions()
+{
+    QFETCH(QString, direction);
+    QFETCH(bool, withFile);
+    QFETCH(bool, changes);
+    QFETCH(QList<Answer>, answers);
+    QFETCH(bool, goesAhead);
+    QFETCH(QStringList, questions);
+    QFETCH(QStringList, messages);
+    if (withFile)
+        openFileHolding(saved("a.dat"), newSettingsRecord());
+    view_->changedFlag = changes;
+    for (Answer a : answers)
+        dialogs_->answers.enqueue(a);
+    if (!withFile && changes && !answers.isEmpty() && answers.first() == Answer::Yes)
+        dialogs_->savePaths.enqueue(std::nullopt); // a save without a file asks: cancelled
+    const bool ahead = direction == u"up" ? doc_->prepareUpload() : doc_->prepareDownload();
+    QCOMPARE(ahead, goesAhead);
+    QStringList asked, told;
+    for (const BoxMessage& b : dialogs_->asked)
+        asked << b.text;
+    for (const BoxMessage& b : dialogs_->told)
+        told << b.text;
+    QCOMPARE(asked, questions);
+    QCOMPARE(told, messages);
 }
 
 QTEST_GUILESS_MAIN(TestSettingsDocument)

@@ -1,0 +1,30 @@
+#pragma once
+
+#include "transfer/UploadRecords.h"
+
+#include <QByteArray>
+#include <QSet>
+#include <QString>
+
+namespace kx {
+
+struct SettingsRecord;
+
+// What a transfer takes from the editor: the open settings file and the values its controls
+// give in place of the file.
+struct TransferInputs
+{
+    // The settings file a download sends; empty when none is open.
+    QString settingsFile;
+    // The unit keys ("lb Units", ...) whose check box is ticked.
+    QSet<QByteArray> tickedUnits;
+    // The network choice is "Field Bus" (else Ethernet).
+    bool fieldBus = false;
+    // The set points and the page size an upload keeps from the editor.
+    UploadContext upload;
+};
+
+// The inputs as the editor's record shows them, by the settings description's controls.
+TransferInputs transferInputsOf(const SettingsRecord& shown, const QString& settingsFile);
+
+} // namespace kx
