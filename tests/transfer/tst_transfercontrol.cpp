@@ -1,0 +1,313 @@
+#include "FrontPanelFixture.h"
+#include "settings/IniDocument.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsRecord.h"
+#include "transfer/TransferControl.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace kx;
+using kx::test::FrontPanelFixture;
+
+namespace {
+
+const QByteArray ACK(1, 0x06), NAK(1, 0x15), STX(1, 0x02), EOT(1, 0x04);
+
+// What the simulated indicator sends for its factory setup with one custom output.
+const QByteArray kUploadText =
+    "[CFG],1,2,1,1,0,0,0,0,\"Barrels\",1.0,1.0,0,1,3,3,1,2,02,3,1,1,2,1,1,3,1,2,2,\r\n"
+    "[CAL],5000,1,4,4,1.0,1,2,\r\n"
+    "[ANY],1,1,1,1,0,\r\n"
+    "[420],0,5000,1,1,0,0,\r\n"
+    "[TKT],t,10,8,d,12,8,G,14,8,T,16,8,N,18,8,\r\n"
+    "[PRN],1,1,12,1,\r\n"
+    "[CST],<A><B><C><G><T>,\r\n"
+    "[CFM],0,0,0,6,0,0,0,0,1,0,0,4,0D,W<D>,2,02,3,0D,0,20,lb,kg,M,O,GR,TA,NT, ,I,\r\n"
+    "[TAD],05,20,04,12,10,26,\r\n";
+
+QByteArray readAll(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+// A front panel whose editor is open, driven step by step from inside it.
+struct TransferFixture : FrontPanelFixture
+{
+    TransferFixture()
+    {
+        connect();
+        clock.setDateTime(QDateTime(QDate(2006, 3, 21), QTime(14, 5, 9)));
+    }
+
+    // Runs steps with the editor open, as F4 opens it.
+    void inEditor(const std::function<void()>& steps)
+    {
+        host.onEditor = [&] {
+            device->takeWritten();
+            steps();
+        };
+        panel->F4OptionsButtonClick();
+    }
+    const TransferControl& transfer() const { return panel->transfer(); }
+    void reply(const QByteArray& bytes)
+    {
+        device->feed(bytes);
+        clock.runPosted();
+    }
+    // Lets the entry wait see the answer and the editor timer run its next steps.
+    void tick(int ms = 100) { clock.advance(ms); }
+};
+
+} // namespace
+
+// The settings transfer with a scripted indicator and a stepped clock.
+class TransferControlTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void completeUpload()
+    {
+        TransferFixture f;
+        f.inEditor([&] {
+            f.panel->startTransfer(TransferDirection::Upload);
+            QCOMPARE(f.device->takeWritten(), QByteArray("pcmode"));
+            f.reply(ACK);
+            f.tick(10);
+            QCOMPARE(f.transfer().command(), 'u');
+            f.tick(100);
+            QCOMPARE(f.device->takeWritten(), QByteArray("u"));
+            QCOMPARE(f.transfer().state(), TransferState::Uploading);
+            // The upload comes in pieces; only the one with the EOT ends it.
+            const QByteArray all = STX + kUploadText + EOT;
+            f.reply(all.left(5));
+            f.reply(all.mid(5, 300));
+            QVERIFY(f.host.transferRunning);
+            f.reply(all.mid(305));
+            QCOMPARE(f.device->takeWritten(), ACK);
+        });
+        QCOMPARE(f.host.transferLines,
+                 (QStringList{"Initializing KX7400 Upload... please wait. ",
+                              "KX7400 Acknowledgment Received!", "Beginning upload...",
+                              "Uploading Settings...", "Upload Complete!"}));
+        QVERIFY(!f.host.transferRunning);
+        QCOMPARE(readAll(QDir(f.dir.path()).filePath("Upload.Txt")), kUploadText);
+        QVERIFY(f.panel->uploadLines().contains("Custom Name=Barrels"));
+    }
+
+    // An indicator (or a converter) that hands everything over at once: nothing may be lost
+    // to the display path's overflow rule, and what follows the EOT is not upload text.
+    void uploadInOneBurstIsReceivedWhole()
+    {
+        TransferFixture f;
+        QByteArray text = kUploadText;
+        text.replace("[CST],<A><B><C><G><T>,", "[CST]," + QByteArray(900, 'x') + ",");
+        QVERIFY(text.size() > 1200);
+        f.inEditor([&] {
+            f.panel->startTransfer(TransferDirection::Upload);
+            f.reply(ACK);
+            f.tick(110);
+            f.device->takeWritten();
+            f.reply(STX + text + EOT + "  12.50_LB GR    " + EOT);
+            QCOMPARE(f.device->takeWritten(), ACK);
+        });
+        QCOMPARE(f.host.transferLines.last(), QString("Upload Complete!"));
+        QCOMPARE(readAll(QDir(f.dir.path()).filePath("Upload.Txt")), text);
+    }
+
+    void uploadFailures_data()
+    {
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<QString>("last");
+        QTest::newRow("no STX") << QByteArray(kUploadText + EOT) << "Upload Failed.";
+        QTest::newRow("a record short of its fields")
+            << QByteArray(STX + "[CFG],1,2\r\n" + EOT) << "Upload Failed..";
+        QTest::newRow("fewer records than the layout")
+            << QByteArray(STX + kUploadText.left(kUploadText.indexOf("[PRN]")) + EOT)
+            << "Upload Failed.. Error Parsing Data.";
+        QTest::newRow("no end within 64 KiB") << QByteArray(STX + QByteArray(70000, 'x'))
+                                              << "Upload Failed.";
+    }
+    void uploadFailures()
+    {
+        QFETCH(QByteArray, sent);
+        QFETCH(QString, last);
+        TransferFixture f;
+        f.inEditor([&] {
+            f.panel->startTransfer(TransferDirection::Upload);
+            f.reply(ACK);
+            f.tick(110);
+            f.device->takeWritten();
+            for (qsizetype at = 0; at < sent.size(); at += 4000)
+                f.reply(sent.mid(at, 4000));
+            QCOMPARE(f.device->takeWritten(), NAK);
+        });
+        QCOMPARE(f.host.transferLines.last(), last);
+        QCOMPARE(f.transfer().state(), TransferState::Idle);
+    }
+
+    void completeDownload()
+    {
+        TransferFixture f;
+        IniDocument doc;
+        writeSettings(doc, newSettingsRecord());
+        const QString file = QDir(f.dir.path()).filePath("x.dat");
+        QVERIFY(doc.save(file));
+        f.host.inputs.settingsFile = file;
+        f.host.inputs.tickedUnits = {"lb Units", "kg Units"};
+        f.host.inputs.fieldBus = true;
+        QByteArray data;
+        f.inEditor([&] {
+            f.panel->startTransfer(TransferDirection::Download);
+            QCOMPARE(f.device->takeWritten(), QByteArray("pcmode"));
+            f.reply(ACK);
+            f.tick(10);
+            QCOMPARE(f.transfer().command(), 'd');
+            f.tick(100);
+            QCOMPARE(f.device->takeWritten(), QByteArray("d"));
+            f.reply("ready");
+            f.tick(100);
+            data = f.device->takeWritten();
+            f.reply(ACK);
+        });
+        QCOMPARE(f.host.transferLines,
+                 (QStringList{"Initializing KX7400 Download... please wait. ",
+                              "KX7400 Acknowledgment Received!", "Preparing download string...",
+                              "Beginning download...", "KX7400 Ready Response Received!",
+                              "Downloading Settings...", "KX7400 Acknowledgment Received!",
+                              "Download complete!"}));
+        const QByteArray records = readAll(QDir(f.dir.path()).filePath("Download.Txt"));
+        QCOMPARE(data, STX + records + EOT);
+        QVERIFY(records.startsWith("[CFG],1,2,1,1,0,0,0,0,\"Barrels\","));
+        QVERIFY(records.endsWith("[TAD],14,05,09,03,21,06,\r\n"));
+        QCOMPARE(records.count("\r\n"), 9);
+    }
+
+    void downloadEndings_data()
+    {
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QStringList>("tail");
+        QTest::newRow("refused") << NAK << QStringList{"KX7400 Abandoned Operation!"};
+        QTest::newRow("aborted")
+            << QByteArray("ready") << QStringList{"KX7400 Aborted Action!", "Download Failed!"};
+    }
+    void downloadEndings()
+    {
+        QFETCH(QByteArray, answer);
+        QFETCH(QStringList, tail);
+        TransferFixture f;
+        IniDocument doc;
+        writeSettings(doc, newSettingsRecord());
+        f.host.inputs.settingsFile = QDir(f.dir.path()).filePath("x.dat");
+        QVERIFY(doc.save(f.host.inputs.settingsFile));
+        f.inEditor([&] {
+            f.panel->startTransfer(TransferDirection::Download);
+            f.reply(ACK);
+            f.tick(110);
+            f.reply("ready");
+            f.tick(100);
+            f.reply(answer);
+            f.tick(500);
+        });
+        QCOMPARE(f.host.transferLines.mid(f.host.transferLines.size() - tail.size()), tail);
+        QVERIFY(!f.host.transferRunning);
+    }
+
+    // A download whose file holds what the records cannot carry sends nothing at all.
+    void downloadThatCannotBeBuiltSendsNothing()
+    {
+        TransferFixture f;
+        f.host.inputs.settingsFile = QDir(f.dir.path()).filePath("bad.dat");
+        QFile bad(f.host.inputs.settingsFile);
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("[Configuration]\r\nCom1 Baud=42\r\n");
+        bad.close();
+        f.inEditor([&] {
+            f.panel->startTransfer(TransferDirection::Download);
+            f.reply(ACK);
+            f.tick(1000);
+            QCOMPARE(f.device->takeWritten(), QByteArray("pcmode"));
+        });
+        QCOMPARE(f.host.transferLines.mid(3),
+                 (QStringList{"Unable to Write Configuration Data.",
+                              "Com1 Baud=42 does not fit its one-digit field.",
+                              "Operation Failed."}));
+        QVERIFY(!QFile::exists(QDir(f.dir.path()).filePath("Download.Txt")));
+    }
+
+    void entryWaitEndings_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("NAK during the wait") << "nak";
+        QTest::newRow("Cancel during the wait") << "cancel";
+        QTest::newRow("Cancel, then a late ACK") << "cancel-ack";
+    }
+    void entryWaitEndings()
+    {
+        QFETCH(QString, how);
+        TransferFixture f;
+        QByteArray after;
+        f.inEditor([&] {
+            f.panel->startTransfer(TransferDirection::Upload);
+            f.device->takeWritten();
+            f.tick(300);
+            if (how == "nak") {
+                f.reply(NAK);
+            } else {
+                f.panel->cancelTransfer();
+                if (how == "cancel-ack")
+                    f.reply(ACK);
+            }
+            f.tick(3000);
+            after = f.device->takeWritten();
+        });
+        QVERIFY2(!after.contains('u') && !after.contains('d'), after.constData());
+        QVERIFY(!f.transfer().waitingForEntry());
+        if (how == "nak")
+            QCOMPARE(f.host.transferLines.last(), QString("KX7400 Abandoned Operation!"));
+    }
+
+    // Nobody answers: the request goes out every 500 waits, 20 times in all, the spinner
+    // turning; after the last wait the panel still offers Cancel.
+    void silentIndicator()
+    {
+        TransferFixture f;
+        QStringList shown;
+        QByteArray sent;
+        f.inEditor([&] {
+            f.panel->startTransfer(TransferDirection::Upload);
+            for (int i = 0; i < 25; ++i) {
+                sent += f.device->takeWritten();
+                if (i < 3)
+                    shown << f.host.transferLines.last();
+                f.tick(1000);
+            }
+            sent += f.device->takeWritten();
+        });
+        QCOMPARE(sent, QByteArray("pcmode").repeated(20));
+        QCOMPARE(shown, (QStringList{"Initializing KX7400 Upload... please wait. ",
+                                     "Initializing KX7400 Upload... please wait. \\",
+                                     "Initializing KX7400 Upload... please wait. /"}));
+        QCOMPARE(f.host.transferLines.size(), 1);
+        QVERIFY(!f.transfer().waitingForEntry());
+        QVERIFY(f.host.transferRunning);
+    }
+
+    void noPortSelected()
+    {
+        TransferFixture f;
+        f.inEditor([&] {
+            f.panel->ComPort().SetComNumber(0);
+            f.panel->startTransfer(TransferDirection::Upload);
+            f.tick(1000);
+        });
+        QCOMPARE(f.host.transferLines.last(), QString("No Communications Port Selected."));
+        QVERIFY(!f.host.transferRunning);
+    }
+};
+
+QTEST_GUILESS_MAIN(TransferControlTest)
+#include "tst_transfercontrol.moc"
