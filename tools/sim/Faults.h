@@ -27,6 +27,8 @@ public:
     bool pace = false;
     qint64 delayMs = 0;
     int nakEvery = 0;     // every Nth loader line is refused; 0 never
+    // Downloads are aborted: the data is answered with "ready" instead of ACK or NAK.
+    bool abortDownloads = false;
     int silentAfter = -1; // silent for good after this many frames; -1 never
     QList<Window> windows;
 
@@ -51,6 +53,14 @@ public:
     void refuseNext() { refuseNext_ = true; }
     // True once after refuseNext(): the next message answered with ACK or NAK gets NAK.
     bool takeRefuseNext();
+    void abortNext() { abortNext_ = true; }
+    // True once after abortNext(), and always with abortDownloads: this download is aborted.
+    bool takeAbortNext()
+    {
+        const bool a = abortNext_ || abortDownloads;
+        abortNext_ = false;
+        return a;
+    }
 
 private:
     TimePoint start_;
@@ -59,6 +69,7 @@ private:
     int frames_ = 0;
     int lines_ = 0;
     bool refuseNext_ = false;
+    bool abortNext_ = false;
     std::mt19937 random_;
 };
 

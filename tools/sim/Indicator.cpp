@@ -262,7 +262,11 @@ void Indicator::pcByte(char c, TimePoint now)
 
 void Indicator::downloadComplete(TimePoint now)
 {
-    if (downloadOverflow_) {
+    if (faults_.takeAbortNext()) {
+        // The indicator's own answer when its operator aborts a download in progress.
+        log_.note(QStringLiteral("download aborted: answered \"ready\""));
+        reply("ready", now);
+    } else if (downloadOverflow_) {
         answer(false, QStringLiteral("download of more than %1 bytes").arg(MaxDownload), now);
     } else {
         const layout::Verdict v = setup_.takeDownload(download_);

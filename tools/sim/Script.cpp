@@ -127,6 +127,10 @@ QByteArray Script::run(const QByteArray& command, TimePoint now, bool* quit)
         faults_.refuseNext();
         return ok;
     }
+    if (verb == "abort-next") {
+        faults_.abortNext();
+        return ok;
+    }
     if (verb == "send") {
         const QByteArray hex = command.simplified().mid(verb.size()).replace(' ', QByteArray());
         const QByteArray bytes = QByteArray::fromHex(hex);

@@ -81,6 +81,8 @@ QString scriptHelp()
         "  noise 1|0, split 1|0, pace 1|0, delay <ms>, nak-every <n>   as the options\n"
         "  nak-next              answer the next message that gets ACK or NAK (pcmode, a\n"
         "                        download, a loader message) with NAK\n"
+        "  abort-next            answer the next download's data with \"ready\", as an\n"
+        "                        indicator does when its operator aborts the download\n"
         "  send <hex bytes>      write these bytes to the line now, e.g. \"send 72 65 61 64 79\";\n"
         "                        sent even while silent\n"
         "  outputs 1|2           back to the built-in setup with one or two custom outputs\n"
@@ -145,6 +147,9 @@ SimOptions parseOptions(const QStringList& arguments)
         {QStringLiteral("nak-every"),
          QStringLiteral("Answer every Nth loader line with NAK, good or not."),
          QStringLiteral("N")},
+        {QStringLiteral("abort-downloads"),
+         QStringLiteral("Answer every download's data with \"ready\" (the indicator's answer "
+                        "to an aborted download) instead of ACK or NAK.")},
         {QStringLiteral("delay-ms"),
          QStringLiteral("Hold every reply (and each demand frame) this long before sending."),
          QStringLiteral("MS"), QStringLiteral("0")},
@@ -199,6 +204,7 @@ SimOptions parseOptions(const QStringList& arguments)
             refuse(QStringLiteral("--silence wants START:LENGTH in ms, not \"%1\"").arg(w));
         o.silence << Faults::Window{start, length};
     }
+    o.abortDownloads = p.isSet(QStringLiteral("abort-downloads"));
     if (p.isSet(QStringLiteral("nak-every")))
         o.nakEvery = static_cast<int>(whole(p, QStringLiteral("nak-every"), 1, 1'000'000));
     o.delayMs = whole(p, QStringLiteral("delay-ms"), 0, 600'000);

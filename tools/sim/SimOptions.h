@@ -23,6 +23,7 @@ struct SimOptions
     int silentAfter = -1;
     QList<Faults::Window> silence;
     int nakEvery = 0;
+    bool abortDownloads = false;
     qint64 delayMs = 0;
     QString logFile;
     bool verbose = false;

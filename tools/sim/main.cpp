@@ -105,6 +105,7 @@ int main(int argc, char** argv)
     faults.pace = options.pace;
     faults.delayMs = options.delayMs;
     faults.nakEvery = options.nakEvery;
+    faults.abortDownloads = options.abortDownloads;
     faults.silentAfter = options.silentAfter;
     faults.windows = options.silence;
 
