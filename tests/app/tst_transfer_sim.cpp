@@ -9,6 +9,7 @@
 #include <QAbstractButton>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -140,6 +141,25 @@ private slots:
         QCOMPARE(sent.count("\r\n"), 9);
         // Back to polling once the editor closes.
         QTRY_VERIFY_WITH_TIMEOUT(form->panel().faceState().Weight != "------", 5000);
+    }
+
+    // "START DEBUG" asks the indicator for its field-bus line and shows each answer but the
+    // first, until it is stopped.
+    void debugMonitorShowsTheIndicatorsLine()
+    {
+        start({});
+        withEditor([&](TParameterForm& editor) {
+            auto* button = editor.findChild<QAbstractButton*>("DebugAnyBus");
+            auto* line = editor.findChild<QLineEdit*>("DebugList");
+            QVERIFY(button && line);
+            button->click();
+            QCOMPARE(button->text(), QString("STOP DEBUG"));
+            QTRY_VERIFY_WITH_TIMEOUT(!line->text().isEmpty(), 5000);
+            QVERIFY(line->text() != "<<No Response>>");
+            button->click();
+            QCOMPARE(button->text(), QString("START DEBUG"));
+            QCOMPARE(form->panel().lineOwner(), LineOwner::SettingsTransfer);
+        });
     }
 
     void downloadEndings_data()
