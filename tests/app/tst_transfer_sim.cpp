@@ -14,17 +14,15 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include "TestFiles.h"
 #include <QTimer>
 #include <functional>
 
 using namespace kx;
+using kx::test::readAll;
 
 namespace {
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 } // namespace
 
 class TransferSimTest : public QObject

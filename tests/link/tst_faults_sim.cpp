@@ -2,6 +2,7 @@
 // the line does, nothing hangs, the face says what the fault calls for, polling is back soon
 // after the fault ends, and no file is written.
 #include "FrontPanelFixture.h"
+#include "TestFiles.h"
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
 
@@ -14,18 +15,13 @@
 
 using namespace kx;
 using kx::test::RecordingHost;
+using kx::test::readAll;
 
 namespace {
 const QString kWeight = QStringLiteral("  12.50");
 // A busy machine may hold a real port's bytes back a little; the fault itself is exact.
 constexpr int kBackWithinMs = 1000;
 constexpr int kSlackMs = 500;
-
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 } // namespace
 
 class FaultsSimTest : public QObject

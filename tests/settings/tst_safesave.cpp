@@ -1,4 +1,5 @@
 #include "FileSizeLimit.h"
+#include "TestFiles.h"
 #include "link/PortSettings.h"
 #include "settings/IniDocument.h"
 #include "settings/SafeSave.h"
@@ -12,16 +13,10 @@ using namespace kx;
 using kx::test::FileSizeLimit;
 
 namespace {
-QByteArray readFile(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
+using kx::test::readAll;
 void writeFile(const QString& path, const QByteArray& bytes)
 {
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(bytes);
+    QVERIFY(kx::test::writeAll(path, bytes));
 }
 // An INI text of about size bytes, so a save of it is held in a write buffer (small) or not.
 QByteArray iniOfSize(int size)
@@ -65,7 +60,7 @@ private slots:
                                                                                : "x.dat");
         // The new content is the old file plus what makes it too big for the limit.
         writeFile(target, kind == "backup" ? big : old + big);
-        const QByteArray before = readFile(target);
+        const QByteArray before = readAll(target);
         QDir(dir.path()).remove("x.dat.bak");
 
         QString error;
@@ -90,7 +85,7 @@ private slots:
             }
         }
         QVERIFY(!saved);
-        QCOMPARE(readFile(target), before);
+        QCOMPARE(readAll(target), before);
         QVERIFY2(error.startsWith(QDir::toNativeSeparators(kind == "backup" ? path("x.dat.bak")
                                                                            : target)
                                   + ": "),
@@ -137,7 +132,7 @@ private slots:
         if (!reason.isEmpty())
             QCOMPARE(error.mid(QDir::toNativeSeparators(target).size() + 2), reason);
         if (setup != "missing folder")
-            QCOMPARE(readFile(target), QByteArray("old\r\n"));
+            QCOMPARE(readAll(target), QByteArray("old\r\n"));
         QFile(sub.path()).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner
                                          | QFileDevice::ExeOwner);
         QFile(path("y.dat")).setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
@@ -150,7 +145,7 @@ private slots:
         const QByteArray big = iniOfSize(100 * 1024);
         QString error;
         QVERIFY(saveFile(target, big, &error));
-        QCOMPARE(readFile(target), big);
+        QCOMPARE(readAll(target), big);
         QVERIFY(error.isEmpty());
     }
 };

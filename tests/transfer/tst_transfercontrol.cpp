@@ -8,30 +8,19 @@
 #include <QFile>
 #include <QTest>
 
+#include "TestFiles.h"
+
+#include "UploadSample.h"
+
 using namespace kx;
+using kx::test::readAll;
 using kx::test::FrontPanelFixture;
 
 namespace {
 
 const QByteArray ACK(1, 0x06), NAK(1, 0x15), STX(1, 0x02), EOT(1, 0x04);
 
-// What the simulated indicator sends for its factory setup with one custom output.
-const QByteArray kUploadText =
-    "[CFG],1,2,1,1,0,0,0,0,\"Barrels\",1.0,1.0,0,1,3,3,1,2,02,3,1,1,2,1,1,3,1,2,2,\r\n"
-    "[CAL],5000,1,4,4,1.0,1,2,\r\n"
-    "[ANY],1,1,1,1,0,\r\n"
-    "[420],0,5000,1,1,0,0,\r\n"
-    "[TKT],t,10,8,d,12,8,G,14,8,T,16,8,N,18,8,\r\n"
-    "[PRN],1,1,12,1,\r\n"
-    "[CST],<A><B><C><G><T>,\r\n"
-    "[CFM],0,0,0,6,0,0,0,0,1,0,0,4,0D,W<D>,2,02,3,0D,0,20,lb,kg,M,O,GR,TA,NT, ,I,\r\n"
-    "[TAD],05,20,04,12,10,26,\r\n";
 
-QByteArray readAll(const QString& path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
 
 // A front panel whose editor is open, driven step by step from inside it.
 struct TransferFixture : FrontPanelFixture
@@ -82,7 +71,7 @@ private slots:
             QCOMPARE(f.device->takeWritten(), QByteArray("u"));
             QCOMPARE(f.transfer().state(), TransferState::Uploading);
             // The upload comes in pieces; only the one with the EOT ends it.
-            const QByteArray all = STX + kUploadText + EOT;
+            const QByteArray all = STX + kUploadOne + EOT;
             f.reply(all.left(5));
             f.reply(all.mid(5, 300));
             QVERIFY(f.host.transferRunning);
@@ -94,7 +83,7 @@ private slots:
                               "KX7400 Acknowledgment Received!", "Beginning upload...",
                               "Uploading Settings...", "Upload Complete!"}));
         QVERIFY(!f.host.transferRunning);
-        QCOMPARE(readAll(QDir(f.dir.path()).filePath("Upload.Txt")), kUploadText);
+        QCOMPARE(readAll(QDir(f.dir.path()).filePath("Upload.Txt")), kUploadOne);
         QVERIFY(f.panel->uploadLines().contains("Custom Name=Barrels"));
     }
 
@@ -103,7 +92,7 @@ private slots:
     void uploadInOneBurstIsReceivedWhole()
     {
         TransferFixture f;
-        QByteArray text = kUploadText;
+        QByteArray text = kUploadOne;
         text.replace("[CST],<A><B><C><G><T>,", "[CST]," + QByteArray(900, 'x') + ",");
         QVERIFY(text.size() > 1200);
         f.inEditor([&] {
@@ -122,11 +111,11 @@ private slots:
     {
         QTest::addColumn<QByteArray>("sent");
         QTest::addColumn<QString>("last");
-        QTest::newRow("no STX") << QByteArray(kUploadText + EOT) << "Upload Failed.";
+        QTest::newRow("no STX") << QByteArray(kUploadOne + EOT) << "Upload Failed.";
         QTest::newRow("a record short of its fields")
             << QByteArray(STX + "[CFG],1,2\r\n" + EOT) << "Upload Failed..";
         QTest::newRow("fewer records than the layout")
-            << QByteArray(STX + kUploadText.left(kUploadText.indexOf("[PRN]")) + EOT)
+            << QByteArray(STX + kUploadOne.left(kUploadOne.indexOf("[PRN]")) + EOT)
             << "Upload Failed.. Error Parsing Data.";
         QTest::newRow("no end within 64 KiB") << QByteArray(STX + QByteArray(70000, 'x'))
                                               << "Upload Failed.";
