@@ -4,6 +4,7 @@
 #include "FrontPanelFixture.h"
 #include "FuzzCheck.h"
 
+#include <QFile>
 #include <QtGlobal>
 #include <cstdio>
 #include <cstddef>
@@ -25,49 +26,73 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     (void)quiet;
     FrontPanelFixture f(data[0] & 1);
     f.connect();
+    // With the editor open the transfer has the line: the same script then runs uploads and
+    // downloads (a file to send is there) through it.
+    const bool inEditor = data[0] & 2;
+    f.host.inputs.settingsFile = f.dir.filePath("fuzz.dat");
+    {
+        QFile file(f.host.inputs.settingsFile);
+        if (file.open(QIODevice::WriteOnly))
+            file.write("[Configuration]\r\nCom1 Baud=2\r\n");
+    }
     std::size_t at = 1;
     const auto next = [&]() -> int { return at < size ? data[at++] : 0; };
-    while (at < size) {
-        const int op = next();
-        switch (op % 8) {
-        case 0:
-        case 1:
-        case 2: { // bytes from the indicator, up to 64 at a time
-            const int n = std::min<int>(1 + next() % 64, static_cast<int>(size - at));
-            f.device->feed(QByteArray(reinterpret_cast<const char*>(data + at), n));
-            at += static_cast<std::size_t>(n);
-            break;
-        }
-        case 3:
-            f.clock.advance(next() * 5);
-            break;
-        case 4:
-            f.panel->CommandClick(FrontPanel::UnitsTag + next() % 5);
-            break;
-        case 5: {
-            const int k = next();
-            if (k < 10)
-                f.panel->TareNumberClick(FrontPanel::DigitCode + k);
-            else if (k < 20)
-                f.panel->TareNumberClick(FrontPanel::PointCode);
-            else if (k < 30)
-                f.panel->ButtonLeftClick();
-            else
-                f.panel->ButtonEnterClick();
-            break;
-        }
-        case 6:
-            f.device->unplug();
+    const auto script = [&] {
+        while (at < size) {
+            const int op = next();
+            switch (op % 8) {
+            case 0:
+            case 1:
+            case 2: { // bytes from the indicator, up to 64 at a time
+                const int n = std::min<int>(1 + next() % 64, static_cast<int>(size - at));
+                f.device->feed(QByteArray(reinterpret_cast<const char*>(data + at), n));
+                at += static_cast<std::size_t>(n);
+                break;
+            }
+            case 3:
+                f.clock.advance(next() * 5);
+                break;
+            case 4:
+                if (inEditor)
+                    f.panel->startTransfer((next() & 1) ? TransferDirection::Upload
+                                                        : TransferDirection::Download);
+                else
+                    f.panel->CommandClick(FrontPanel::UnitsTag + next() % 5);
+                break;
+            case 5: {
+                const int k = next();
+                if (inEditor)
+                    k & 1 ? f.panel->cancelTransfer() : f.panel->DebugAnyBusClick();
+                else if (k < 10)
+                    f.panel->TareNumberClick(FrontPanel::DigitCode + k);
+                else if (k < 20)
+                    f.panel->TareNumberClick(FrontPanel::PointCode);
+                else if (k < 30)
+                    f.panel->ButtonLeftClick();
+                else
+                    f.panel->ButtonEnterClick();
+                break;
+            }
+            case 6:
+                f.device->unplug();
+                f.clock.runPosted();
+                break;
+            case 7:
+                f.panel->OpenComPort();
+                break;
+            }
             f.clock.runPosted();
-            break;
-        case 7:
-            f.panel->OpenComPort();
-            break;
+            FUZZ_CHECK(f.panel->ComPort().GetInBuffUsed() <= SerialChannel::ReceiveCapacity);
+            FUZZ_CHECK(f.panel->ComPort().pendingNotifications() <= 8);
+            FUZZ_CHECK(f.face().Weight.size() <= 7);
         }
-        f.clock.runPosted();
-        FUZZ_CHECK(f.panel->ComPort().GetInBuffUsed() <= SerialChannel::ReceiveCapacity);
-        FUZZ_CHECK(f.panel->ComPort().pendingNotifications() <= 8);
-        FUZZ_CHECK(f.face().Weight.size() <= 7);
+    };
+    if (inEditor) {
+        f.host.onEditor = script;
+        f.panel->F4OptionsButtonClick();
+        FUZZ_CHECK(f.panel->lineOwner() == LineOwner::Polling);
+    } else {
+        script();
     }
     f.clock.advance(1000);
     return 0;
