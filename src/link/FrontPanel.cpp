@@ -172,6 +172,7 @@ void FrontPanel::ShowReplyFrame(const DecodedFrame& frame, const QString& connec
         face_.TareWtEnabled = true;
     }
     changed();
+    emit frameShown(frame);
     PendingCommandStep();
     if (!poll_.demandMode())
         transfer_.continuousFrameShown();

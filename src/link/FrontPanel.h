@@ -125,6 +125,8 @@ public:
 signals:
     // The face changed: redraw it.
     void faceChanged();
+    // A reply frame reached the face, as decoded.
+    void frameShown(const kx::DecodedFrame& frame);
 
 private:
     friend struct test::FrontPanelFixture;

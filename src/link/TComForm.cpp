@@ -1,5 +1,6 @@
 #include "link/TComForm.h"
 
+#include "link/PortScan.h"
 #include "link/PortSettings.h"
 #include "widgets/AccessibleControl.h"
 
@@ -12,7 +13,6 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QSerialPortInfo>
 #include <QVBoxLayout>
 
 namespace kx {
@@ -27,17 +27,6 @@ QComboBox* selector(const QString& name, const QStringList& items)
 }
 
 // What a port is, in the words its driver and maker give.
-QString describePort(const QSerialPortInfo& info)
-{
-    QStringList parts;
-    for (const QString& s : {info.description(), info.manufacturer()})
-        if (!s.isEmpty())
-            parts << s;
-    if (!info.serialNumber().isEmpty())
-        parts << QStringLiteral("serial %1").arg(info.serialNumber());
-    return parts.join(QStringLiteral(", "));
-}
-
 } // namespace
 
 TComForm::TComForm(PortSettings& settings, QWidget* parent) : QDialog(parent), settings_(settings)
@@ -180,24 +169,8 @@ void TComForm::showDevice()
 void TComForm::rescanPorts()
 {
     FoundPorts->clear();
-    // Stable names first: they survive re-plugging the adapter into another socket.
-    const QDir byId(QStringLiteral("/dev/serial/by-id"));
-    QStringList seen;
-    for (const QFileInfo& link :
-         byId.entryInfoList(QDir::System | QDir::Files | QDir::NoDotAndDotDot)) {
-        FoundPorts->addItem(QStringLiteral("%1 (%2)").arg(link.fileName(), link.symLinkTarget()),
-                            link.absoluteFilePath());
-        seen << QFileInfo(link.symLinkTarget()).canonicalFilePath();
-    }
-    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        if (seen.contains(QFileInfo(info.systemLocation()).canonicalFilePath()))
-            continue;
-        const QString what = describePort(info);
-        FoundPorts->addItem(what.isEmpty()
-                                ? info.systemLocation()
-                                : QStringLiteral("%1 - %2").arg(info.systemLocation(), what),
-                            info.systemLocation());
-    }
+    for (const FoundPort& port : scanSerialPorts())
+        FoundPorts->addItem(port.label, port.path);
     const QString mapped = settings_.mappedDevice(settings_.portNumber());
     if (!mapped.isEmpty() && FoundPorts->findData(mapped) < 0)
         FoundPorts->addItem(QStringLiteral("%1 (from Port.Ini)").arg(mapped), mapped);

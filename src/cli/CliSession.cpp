@@ -1,0 +1,129 @@
+#include "cli/CliSession.h"
+
+#include "link/QtClock.h"
+#include "link/QtSerialDevice.h"
+#include "settings/SafeSave.h"
+
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFileInfo>
+#include <cstdio>
+
+namespace kx::cli {
+namespace {
+
+int baudIndex(int baud)
+{
+    static const int bauds[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
+    for (int i = 0; i < 7; ++i)
+        if (bauds[i] == baud)
+            return i;
+    return -1;
+}
+
+} // namespace
+
+CliSession::CliSession(const QString& programFolder, const LineChoice& line, bool quiet)
+    : folder_(programFolder), quiet_(quiet)
+{
+    const bool ownIni = QFileInfo::exists(QDir(programFolder).filePath(QStringLiteral("Port.Ini")));
+    if (!line.device.isEmpty() || !ownIni) {
+        // A line given on the command line (or no Port.Ini at all) leaves the program's own
+        // files alone: the session keeps its Port.Ini and work files in a scratch folder.
+        scratch_ = std::make_unique<QTemporaryDir>();
+        folder_ = scratch_->path();
+        QByteArray ini = "[Scale Port]\r\nPort=" + QByteArray(line.device.isEmpty() ? "0" : "1")
+                         + "\r\nBaud=" + QByteArray::number(std::max(0, baudIndex(line.baud)))
+                         + "\r\nParity=" + QByteArray::number(line.parity) + "\r\nMode=" + QByteArray::number(std::max(0, line.mode))
+                         + "\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n";
+        if (!line.device.isEmpty())
+            ini += "[Devices]\r\n1=" + line.device.toLocal8Bit() + "\r\n";
+        saveFile(QDir(folder_).filePath(QStringLiteral("Port.Ini")), ini);
+    }
+    port_ = std::make_unique<PortSettings>(folder_);
+    port_->LoadPortSettings();
+    if (line.port > 0)
+        port_->ComNo = QString::number(line.port);
+    if (line.mode >= 0)
+        port_->Mode = line.mode;
+    panel_ = std::make_unique<FrontPanel>(QtClock::instance(), std::make_unique<QtSerialDevice>(),
+                                          *port_, *this, *this);
+    panel_->FormCreate();
+    panel_->setPortSettingsLoaded();
+}
+
+CliSession::~CliSession()
+{
+    panel_->FormClose();
+}
+
+bool CliSession::open()
+{
+    if (port_->portNumber() == 0) {
+        std::fprintf(stderr, "No Communications Port Selected: give --port N or --device PATH.\n");
+        return false;
+    }
+    panel_->OpenComPort();
+    if (!panel_->connected()) {
+        std::fprintf(stderr, "%s\n", qPrintable(portError_.isEmpty() ? panel_->lastOpenError()
+                                                                      : portError_));
+        return false;
+    }
+    return true;
+}
+
+void CliSession::showPortError(const QString& text, const QString& detail)
+{
+    portError_ = detail.isEmpty() ? text : QStringLiteral("%1: %2").arg(text, detail);
+}
+
+bool CliSession::waitFor(const std::function<bool()>& done, int ms)
+{
+    QDeadlineTimer deadline(ms);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+    }
+    return true;
+}
+
+void CliSession::withEditor(const std::function<void()>& steps)
+{
+    editorSteps_ = steps;
+    panel_->F4OptionsButtonClick();
+    editorSteps_ = {};
+}
+
+void CliSession::showParameterEditor()
+{
+    if (editorSteps_)
+        editorSteps_();
+}
+
+void CliSession::ShowTransferStatus(const QString& text, bool open, bool finish, bool replaceLast)
+{
+    if (open) {
+        lines_.clear();
+        running_ = true;
+    } else if (finish) {
+        running_ = false;
+    }
+    // The spinner rewrites its line; on standard error it is a new line only when the text
+    // says something new.
+    const bool spinner = replaceLast && !lines_.isEmpty();
+    if (spinner)
+        lines_.last() = text;
+    else
+        lines_ << text;
+    if (!quiet_ && !spinner)
+        std::fprintf(stderr, "%s\n", qPrintable(text.trimmed()));
+}
+
+void CliSession::showDebugLine(const QString& line)
+{
+    if (onDebugLine)
+        onDebugLine(line);
+}
+
+} // namespace kx::cli

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "link/FrontPanel.h"
+#include "link/PortSettings.h"
+
+#include <QStringList>
+#include <QTemporaryDir>
+#include <functional>
+#include <memory>
+
+namespace kx::cli {
+
+// Exit statuses of every command.
+enum Exit
+{
+    Success = 0,
+    Refused = 1, // the indicator refused, or a file is bad
+    Usage = 2,
+    PortError = 3,
+    TimedOut = 4,
+};
+
+// Where the line is: the program's Port.Ini (optionally another port number of it), or a
+// device and baud rate given on the command line.
+struct LineChoice
+{
+    int port = 0;    // 0: the one Port.Ini selects
+    QString device;  // a device path, instead of Port.Ini
+    int baud = 19200;
+    int parity = 0;  // as Port.Ini keeps it: 0 Even, 1 None, 2 Odd
+    int mode = -1;   // 0 CONTINUOUS, 1 DEMAND; -1 as Port.Ini says (CONTINUOUS for a device)
+};
+
+// The front panel's engines driven without a window: a modal "editor" is a nested event loop
+// that runs the command's steps, status lines go to standard error.
+class CliSession : public PanelDialogs, public EditorView
+{
+public:
+    CliSession(const QString& programFolder, const LineChoice& line, bool quiet);
+    ~CliSession() override;
+
+    // Opens the main port; false with the reason printed when it cannot be opened.
+    bool open();
+    FrontPanel& panel() { return *panel_; }
+    PortSettings& port() { return *port_; }
+    const QString& folder() const { return folder_; }
+    // Runs steps with the line given to the transfer, as the editor has it.
+    void withEditor(const std::function<void()>& steps);
+    // Runs the event loop until done() holds or ms pass; false on time-out.
+    static bool waitFor(const std::function<bool()>& done, int ms);
+
+    // The transfer status lines of the last transfer, and whether it still runs.
+    const QStringList& transferLines() const { return lines_; }
+    bool transferRunning() const { return running_; }
+    // The editor's side of a transfer: the file a download sends and what stands in for the
+    // editor's controls.
+    TransferInputs inputs;
+
+    // PanelDialogs
+    void showPortSettings() override {}
+    void showPortError(const QString& text, const QString& detail) override;
+    void beep() override {}
+    void showAbout() override {}
+    void showFirmwareUpdate() override {}
+    void terminate() override {}
+    // EditorView
+    void showParameterEditor() override;
+    void ShowTransferStatus(const QString& text, bool open, bool finish, bool replaceLast) override;
+    void refreshEditorClock() override {}
+    void showDebugLine(const QString& line) override;
+    void showDebugRunning(bool) override {}
+    TransferInputs transferInputs() override { return inputs; }
+
+    std::function<void(const QString&)> onDebugLine;
+
+private:
+    QString folder_;
+    std::unique_ptr<QTemporaryDir> scratch_;
+    std::unique_ptr<PortSettings> port_;
+    std::unique_ptr<FrontPanel> panel_;
+    std::function<void()> editorSteps_;
+    QStringList lines_;
+    bool running_ = false;
+    bool quiet_;
+    QString portError_;
+};
+
+} // namespace kx::cli

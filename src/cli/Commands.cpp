@@ -1,0 +1,373 @@
+#include "cli/Commands.h"
+
+#include "link/PortScan.h"
+#include "link/QtSerialDevice.h"
+#include "settings/IniDocument.h"
+#include "settings/SafeSave.h"
+#include "settings/SettingsDiff.h"
+#include "settings/SettingsFile.h"
+#include "transfer/TransferInputs.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSerialPort>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+
+namespace kx::cli {
+namespace {
+
+std::atomic<bool> gInterrupted{false};
+
+// Ctrl-C ends a command the way its own Cancel would, never in the middle of a write.
+void watchInterrupt()
+{
+    std::signal(SIGINT, [](int) { gInterrupted = true; });
+    std::signal(SIGTERM, [](int) { gInterrupted = true; });
+}
+
+void out(const QString& line)
+{
+    std::fprintf(stdout, "%s\n", qPrintable(line));
+    std::fflush(stdout);
+}
+
+void err(const QString& line)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(line));
+}
+
+// A transfer's run to its end: what its last line means for the exit status.
+int transferExit(const CliSession& session, bool ended, const QString& success)
+{
+    if (gInterrupted)
+        return Refused;
+    if (!ended || session.transferRunning()) {
+        err(QStringLiteral("No answer from the KX7400: time-out."));
+        return TimedOut;
+    }
+    const QString last = session.transferLines().value(session.transferLines().size() - 1);
+    if (last == success)
+        return Success;
+    if (last == QLatin1String("Timeout Occurred!"))
+        return TimedOut;
+    if (last.startsWith(QLatin1String("Communication Port Error"))
+        || last.startsWith(QLatin1String("Error Opening"))
+        || last.startsWith(QLatin1String("No Communications Port")))
+        return PortError;
+    return Refused;
+}
+
+// Runs one transfer in the editor's place and waits for its end (or Ctrl-C, which cancels it).
+bool runTransfer(CliSession& session, TransferDirection direction)
+{
+    bool ended = false;
+    session.withEditor([&] {
+        session.panel().startTransfer(direction);
+        // The entry wait alone may take 20 s; the rest follows within seconds.
+        ended = CliSession::waitFor(
+            [&] { return !session.transferRunning() || gInterrupted; }, 60000);
+        if (gInterrupted) {
+            session.panel().cancelTransfer();
+            CliSession::waitFor([] { return false; }, 200);
+        }
+    });
+    return ended && !gInterrupted;
+}
+
+std::optional<SettingsRecord> readSettingsFile(const QString& path, QString& why)
+{
+    IniDocument doc;
+    if (!QFileInfo(path).isFile()) {
+        why = QStringLiteral("%1: no such file").arg(path);
+        return std::nullopt;
+    }
+    if (!doc.load(path, &why)) {
+        why = QStringLiteral("%1: %2").arg(path, why);
+        return std::nullopt;
+    }
+    return readSettings(doc);
+}
+
+// Reads the indicator's setup; the lines of its settings file, or nothing with the exit status.
+std::optional<QList<QByteArray>> uploadLines(CliContext& c, const SettingsRecord* editor,
+                                            int& status)
+{
+    CliSession session(c.programFolder, c.line, c.quiet);
+    if (!session.open()) {
+        status = PortError;
+        return std::nullopt;
+    }
+    if (editor)
+        session.inputs = transferInputsOf(*editor, {});
+    const bool ended = runTransfer(session, TransferDirection::Upload);
+    status = transferExit(session, ended, QStringLiteral("Upload Complete!"));
+    if (status != Success)
+        return std::nullopt;
+    return session.panel().uploadLines();
+}
+
+QByteArray fileText(const QList<QByteArray>& lines)
+{
+    QByteArray text;
+    for (const QByteArray& line : lines)
+        text += line + "\r\n";
+    return text;
+}
+
+} // namespace
+
+void addCommandOptions(const QString& command, QCommandLineParser& p)
+{
+    if (command == QLatin1String("weigh") || command == QLatin1String("debug"))
+        p.addOption({QStringLiteral("count"),
+                     QStringLiteral("Stop after N lines (default: until Ctrl-C)."),
+                     QStringLiteral("N"), QStringLiteral("0")});
+    if (command == QLatin1String("weigh")) {
+        p.addOption({QStringLiteral("json"),
+                     QStringLiteral("One JSON object a frame: weight, units, net, settled, time.")});
+        p.addOption({QStringLiteral("timeout"),
+                     QStringLiteral("Give up when no frame comes for MS milliseconds (5000)."),
+                     QStringLiteral("MS"), QStringLiteral("5000")});
+    }
+    if (command == QLatin1String("diff"))
+        p.addOption({QStringLiteral("indicator"),
+                     QStringLiteral("Compare A.dat with the setup read from the indicator.")});
+}
+
+bool lineChoiceFrom(const QCommandLineParser& p, LineChoice& line, QString& why)
+{
+    bool ok = true;
+    if (p.isSet(QStringLiteral("port"))) {
+        line.port = p.value(QStringLiteral("port")).toInt(&ok);
+        if (!ok || line.port <= 0) {
+            why = QStringLiteral("--port takes a port number from 1");
+            return false;
+        }
+    }
+    line.device = p.value(QStringLiteral("device"));
+    line.baud = p.value(QStringLiteral("baud")).toInt(&ok);
+    if (!ok || !QList<int>{2400, 4800, 9600, 19200, 38400, 57600, 115200}.contains(line.baud)) {
+        why = QStringLiteral("--baud takes 2400, 4800, 9600, 19200, 38400, 57600 or 115200");
+        return false;
+    }
+    const QString parity = p.value(QStringLiteral("parity")).toLower();
+    line.parity = parity == QLatin1String("even") ? 0 : parity == QLatin1String("none") ? 1
+                  : parity == QLatin1String("odd") ? 2 : -1;
+    if (line.parity < 0) {
+        why = QStringLiteral("--parity takes even, none or odd");
+        return false;
+    }
+    if (p.isSet(QStringLiteral("mode"))) {
+        const QString mode = p.value(QStringLiteral("mode")).toLower();
+        line.mode = mode == QLatin1String("continuous") ? 0 : mode == QLatin1String("demand") ? 1 : -2;
+        if (line.mode < -1) {
+            why = QStringLiteral("--mode takes continuous or demand");
+            return false;
+        }
+    }
+    return true;
+}
+
+int runPorts(CliContext& c)
+{
+    QList<FoundPort> ports = scanSerialPorts();
+    // Devices Port.Ini maps (a simulator's link, a port by a name of its own) count too.
+    const PortSettings settings(c.programFolder);
+    IniDocument ini;
+    if (ini.load(settings.iniPath()))
+        for (const QByteArray& key : ini.keys("Devices")) {
+            const QString path = QString::fromLocal8Bit(ini.readString("Devices", key));
+            const bool listed = std::any_of(ports.begin(), ports.end(),
+                                            [&](const FoundPort& f) { return f.path == path; });
+            if (!path.isEmpty() && !listed)
+                ports.append({path, QStringLiteral("%1 (port %2 in Port.Ini)")
+                                        .arg(path, QString::fromLatin1(key))});
+        }
+    if (ports.isEmpty()) {
+        err(QStringLiteral("No serial ports found."));
+        return Success;
+    }
+    for (const FoundPort& port : ports) {
+        QtSerialDevice device;
+        QString state = QStringLiteral("can be opened");
+        try {
+            device.open(port.path, LineSettings{});
+            device.close();
+        } catch (const ChannelError& e) {
+            state = e.describe();
+        }
+        out(QStringLiteral("%1\t%2\t%3").arg(port.path, state, port.label));
+    }
+    return Success;
+}
+
+int runWeigh(CliContext& c)
+{
+    watchInterrupt();
+    CliSession session(c.programFolder, c.line, c.quiet);
+    if (!session.open())
+        return PortError;
+    const int count = c.options.value(QStringLiteral("count")).toInt();
+    const int timeout = std::max(100, c.options.value(QStringLiteral("timeout")).toInt());
+    const bool json = c.options.isSet(QStringLiteral("json"));
+    int shown = 0;
+    QDateTime last = QDateTime::currentDateTime();
+    QObject::connect(&session.panel(), &FrontPanel::frameShown, [&](const DecodedFrame& f) {
+        if (count > 0 && shown >= count)
+            return;
+        ++shown;
+        last = QDateTime::currentDateTime();
+        static const char* const units[] = {"", "g", "lb", "kg", "oz"};
+        const QString unit = QString::fromLatin1(units[int(f.units)]);
+        if (json) {
+            const QJsonObject o{{QStringLiteral("weight"), f.weight.trimmed()},
+                                {QStringLiteral("units"), unit},
+                                {QStringLiteral("net"), f.net},
+                                {QStringLiteral("settled"), f.keepWeight},
+                                {QStringLiteral("time"), last.toString(Qt::ISODateWithMs)}};
+            out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+        } else {
+            out(QStringLiteral("%1 %2%3%4").arg(f.weight.trimmed(), unit,
+                                                f.net ? QStringLiteral(" net") : QString(),
+                                                f.keepWeight ? QString() : QStringLiteral(" ~")));
+        }
+    });
+    session.panel().FormActivate();
+    bool timedOut = false;
+    CliSession::waitFor(
+        [&] {
+            timedOut = last.msecsTo(QDateTime::currentDateTime()) > timeout;
+            return gInterrupted || timedOut || (count > 0 && shown >= count);
+        },
+        INT_MAX);
+    if (timedOut) {
+        err(QStringLiteral("No frame from the KX7400 for %1 ms: time-out.").arg(timeout));
+        return TimedOut;
+    }
+    return Success;
+}
+
+int runUpload(CliContext& c)
+{
+    watchInterrupt();
+    const QStringList files = c.options.positionalArguments();
+    if (files.size() != 1) {
+        err(QStringLiteral("kxlink-cli upload: give the settings file to write"));
+        return Usage;
+    }
+    int status = Success;
+    const auto lines = uploadLines(c, nullptr, status);
+    if (!lines)
+        return status;
+    QString why;
+    // As the editor does: a file being replaced is kept with ".bak" added.
+    if (!keepBackup(files[0], files[0] + QStringLiteral(".bak"), &why)
+        || !saveFile(files[0], fileText(*lines), &why)) {
+        err(why);
+        return Refused;
+    }
+    if (!c.quiet)
+        err(QStringLiteral("Saved %1").arg(files[0]));
+    return Success;
+}
+
+int runDownload(CliContext& c)
+{
+    watchInterrupt();
+    const QStringList files = c.options.positionalArguments();
+    if (files.size() != 1) {
+        err(QStringLiteral("kxlink-cli download: give the settings file to send"));
+        return Usage;
+    }
+    QString why;
+    const auto record = readSettingsFile(files[0], why);
+    if (!record) {
+        err(why);
+        return Refused;
+    }
+    CliSession session(c.programFolder, c.line, c.quiet);
+    if (!session.open())
+        return PortError;
+    // The file's own unit and network choices stand in for the editor's controls.
+    session.inputs = transferInputsOf(*record, QFileInfo(files[0]).absoluteFilePath());
+    const bool ended = runTransfer(session, TransferDirection::Download);
+    return transferExit(session, ended, QStringLiteral("Download complete!"));
+}
+
+int runDiff(CliContext& c)
+{
+    const QStringList files = c.options.positionalArguments();
+    const bool indicator = c.options.isSet(QStringLiteral("indicator"));
+    if (files.size() != (indicator ? 1 : 2)) {
+        err(indicator ? QStringLiteral("kxlink-cli diff --indicator: give one settings file")
+                      : QStringLiteral("kxlink-cli diff: give two settings files"));
+        return Usage;
+    }
+    QString why;
+    const auto first = readSettingsFile(files[0], why);
+    if (!first) {
+        err(why);
+        return Usage;
+    }
+    SettingsRecord second;
+    DiffScope scope;
+    if (indicator) {
+        watchInterrupt();
+        int status = Success;
+        const auto lines = uploadLines(c, &*first, status);
+        if (!lines)
+            return status;
+        second = readSettings(IniDocument::fromBytes(fileText(*lines)));
+        scope.carriedOnly = true;
+        scope.secondOutput = PortSettings(c.programFolder).CustomOutputs == 2;
+        IniDocument ini;
+        if (ini.load(PortSettings(c.programFolder).iniPath()))
+            scope.secondOutput = ini.readInteger("Advanced", "Custom Outputs", 1) == 2;
+    } else {
+        const auto b = readSettingsFile(files[1], why);
+        if (!b) {
+            err(why);
+            return Usage;
+        }
+        second = *b;
+    }
+    const QList<SettingDifference> differences = diffSettings(*first, second, scope);
+    for (const SettingDifference& d : differences)
+        out(QStringLiteral("[%1] %2: %3 | %4").arg(d.section, d.key, d.first, d.second));
+    return differences.isEmpty() ? Success : Refused;
+}
+
+int runDebug(CliContext& c)
+{
+    watchInterrupt();
+    CliSession session(c.programFolder, c.line, c.quiet);
+    if (!session.open())
+        return PortError;
+    const int count = c.options.value(QStringLiteral("count")).toInt();
+    int shown = 0;
+    bool silent = false;
+    session.onDebugLine = [&](const QString& line) {
+        if (count > 0 && shown >= count)
+            return;
+        ++shown;
+        out(line);
+        silent = line == QLatin1String("<<No Response>>");
+    };
+    session.withEditor([&] {
+        session.panel().DebugAnyBusClick();
+        CliSession::waitFor(
+            [&] {
+                return gInterrupted || silent || (count > 0 && shown >= count)
+                       || session.panel().lineOwner() != LineOwner::DebugMonitor;
+            },
+            INT_MAX);
+        session.panel().stopDebugMonitor();
+    });
+    return silent ? TimedOut : Success;
+}
+
+} // namespace kx::cli

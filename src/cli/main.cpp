@@ -1,0 +1,123 @@
+// kxlink-cli: what the window does, without the window, for scripts and test rigs. The same
+// engines and file formats as the program; results on standard output, progress and errors
+// on standard error, and an exit status a script can act on.
+#include "app/ProgramFolder.h"
+#include "cli/CliSession.h"
+#include "cli/Commands.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <cstdio>
+
+using namespace kx::cli;
+
+namespace {
+
+struct CommandDesc
+{
+    const char* name;
+    const char* arguments;
+    const char* summary;
+    int (*run)(CliContext&);
+};
+
+const CommandDesc kCommands[] = {
+    {"ports", "", "List the serial ports and whether each can be opened.", runPorts},
+    {"weigh", "", "Print the live weight, a line (or with --json a JSON object) a frame.",
+     runWeigh},
+    {"upload", "FILE.dat", "Read the indicator's setup into a settings file.", runUpload},
+    {"download", "FILE.dat", "Send a settings file to the indicator.", runDownload},
+    {"diff", "A.dat [B.dat]",
+     "Compare two settings files, or with --indicator a file with the indicator's setup; "
+     "exit 0 same, 1 different.",
+     runDiff},
+    {"debug", "", "Print the indicator's field-bus debug line.", runDebug},
+};
+
+void addLineOptions(QCommandLineParser& p)
+{
+    p.addOption({QStringLiteral("port"),
+                 QStringLiteral("Port number N, mapped to a device as the program does through "
+                                "Port.Ini's [Devices] (default: the port Port.Ini selects)."),
+                 QStringLiteral("N")});
+    p.addOption({QStringLiteral("device"),
+                 QStringLiteral("Open this device instead of a port of Port.Ini."),
+                 QStringLiteral("PATH")});
+    p.addOption({QStringLiteral("baud"), QStringLiteral("Baud rate with --device (19200)."),
+                 QStringLiteral("BAUD"), QStringLiteral("19200")});
+    p.addOption({QStringLiteral("parity"),
+                 QStringLiteral("Parity with --device: even (the default), none or odd."),
+                 QStringLiteral("PARITY"), QStringLiteral("even")});
+    p.addOption({QStringLiteral("mode"),
+                 QStringLiteral("Poll mode: continuous or demand (default: as Port.Ini says)."),
+                 QStringLiteral("MODE")});
+    p.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
+                 QStringLiteral("No progress on standard error.")});
+    p.addOption({{QStringLiteral("v"), QStringLiteral("verbose")},
+                 QStringLiteral("Also the engines' own log on standard error.")});
+}
+
+void usage(FILE* to)
+{
+    std::fprintf(to, "Usage: kxlink-cli COMMAND [options] [arguments]\n\nCommands:\n");
+    for (const CommandDesc& c : kCommands)
+        std::fprintf(to, "  %-9s %-14s %s\n", c.name, c.arguments, c.summary);
+    std::fprintf(to, "\n'kxlink-cli COMMAND --help' shows a command's options.\n"
+                     "Exit status: 0 success, 1 the indicator refused or a file is bad, "
+                     "2 usage, 3 port error, 4 time-out.\n");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("kxlink-cli"));
+    QStringList args = QCoreApplication::arguments();
+    if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")
+        || args[1] == QLatin1String("help")) {
+        usage(stdout);
+        return args.size() < 2 ? Usage : Success;
+    }
+    const QString name = args[1];
+    const CommandDesc* command = nullptr;
+    for (const CommandDesc& c : kCommands)
+        if (name == QLatin1String(c.name))
+            command = &c;
+    if (!command) {
+        std::fprintf(stderr, "kxlink-cli: no command \"%s\"\n\n", qPrintable(name));
+        usage(stderr);
+        return Usage;
+    }
+    args.removeAt(1);
+
+    QCommandLineParser p;
+    p.setApplicationDescription(QString::fromLatin1(command->summary));
+    p.addHelpOption();
+    addLineOptions(p);
+    addCommandOptions(name, p);
+    if (*command->arguments)
+        p.addPositionalArgument(QStringLiteral("arguments"), QString(),
+                                QString::fromLatin1(command->arguments));
+    if (!p.parse(args)) {
+        std::fprintf(stderr, "kxlink-cli %s: %s\n", qPrintable(name), qPrintable(p.errorText()));
+        return Usage;
+    }
+    if (p.isSet(QStringLiteral("help"))) {
+        std::fputs(qPrintable(p.helpText().replace(QLatin1String("kxlink-cli"),
+                                                   QLatin1String("kxlink-cli ") + name)),
+                   stdout);
+        return Success;
+    }
+    // The engines log what they drop or retry; a script wants only the command's own words.
+    if (!p.isSet(QStringLiteral("verbose")))
+        QLoggingCategory::setFilterRules(QStringLiteral("kx.*=false"));
+    CliContext context{p, kx::runningProgramFolder(), {}, p.isSet(QStringLiteral("quiet"))};
+    QString why;
+    if (!lineChoiceFrom(p, context.line, why)) {
+        std::fprintf(stderr, "kxlink-cli %s: %s\n", qPrintable(name), qPrintable(why));
+        return Usage;
+    }
+    return command->run(context);
+}

@@ -1,0 +1,133 @@
+"""kxlink-cli against the simulator, as a script or a test rig would run it."""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+CLI = SIM = None
+
+
+class Rig(unittest.TestCase):
+    """A simulator on a pseudo-terminal and a scratch folder for the files."""
+
+    def setUp(self):
+        self.dir = tempfile.TemporaryDirectory()
+        self.addCleanup(self.dir.cleanup)
+        self.link = os.path.join(self.dir.name, "tty")
+
+    def start_sim(self, *args):
+        sim = subprocess.Popen([SIM, "--link", self.link, "--load-every", "0", "--weight", "12.5",
+                                *args], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL)
+        self.addCleanup(self.stop, sim)
+        deadline = time.time() + 5
+        while not os.path.exists(self.link) and time.time() < deadline:
+            time.sleep(0.02)
+        self.assertTrue(os.path.exists(self.link), "the simulator made no link")
+        return sim
+
+    @staticmethod
+    def stop(sim):
+        sim.terminate()
+        sim.wait(10)
+
+    def cli(self, *args, timeout=60):
+        return subprocess.run([CLI, *args], capture_output=True, text=True, timeout=timeout,
+                              cwd=self.dir.name, stdin=subprocess.DEVNULL)
+
+    def path(self, name):
+        return os.path.join(self.dir.name, name)
+
+
+class CliTest(Rig):
+    def test_weigh_json_gives_one_object_a_frame(self):
+        self.start_sim()
+        r = self.cli("weigh", "--device", self.link, "--json", "--count", "5")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        lines = r.stdout.splitlines()
+        self.assertEqual(len(lines), 5)
+        for line in lines:
+            frame = json.loads(line)
+            self.assertEqual(frame["weight"], "12.50")
+            self.assertEqual(frame["units"], "lb")
+            self.assertIs(frame["net"], False)
+            self.assertIn("time", frame)
+
+    def test_weigh_in_demand_mode(self):
+        self.start_sim("--mode", "demand")
+        r = self.cli("weigh", "--device", self.link, "--mode", "demand", "--count", "2")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(r.stdout.splitlines(), ["12.50 lb", "12.50 lb"])
+
+    def test_download_then_diff_with_the_indicator_is_empty(self):
+        self.start_sim()
+        up = self.cli("upload", "-q", "--device", self.link, self.path("up.dat"))
+        self.assertEqual(up.returncode, 0, up.stderr)
+        with open(self.path("up.dat"), "rb") as f:
+            text = f.read()
+        changed = text.replace(b"Com1 Baud=2\r\n", b"Com1 Baud=4\r\n")
+        self.assertNotEqual(changed, text)
+        with open(self.path("new.dat"), "wb") as f:
+            f.write(changed)
+        down = self.cli("download", "-q", "--device", self.link, self.path("new.dat"))
+        self.assertEqual(down.returncode, 0, down.stderr)
+        same = self.cli("diff", "-q", "--indicator", "--device", self.link, self.path("new.dat"))
+        self.assertEqual((same.returncode, same.stdout), (0, ""), same.stderr)
+        other = self.cli("diff", "-q", "--indicator", "--device", self.link, self.path("up.dat"))
+        self.assertEqual(other.returncode, 1)
+        self.assertEqual(other.stdout, "[Configuration] Com1 Baud: 9600 | 38400\n")
+
+    def test_refused_download_exits_1(self):
+        sim = self.start_sim()
+        self.cli("upload", "-q", "--device", self.link, self.path("up.dat"))
+        sim.stdin.write(b"nak-next\n")
+        sim.stdin.flush()
+        r = self.cli("download", "--device", self.link, self.path("up.dat"))
+        self.assertEqual(r.returncode, 1, r.stderr)
+        self.assertIn("KX7400 Abandoned Operation!", r.stderr)
+
+    def test_port_errors_and_usage(self):
+        missing = self.cli("weigh", "--device", self.path("nowhere"))
+        self.assertEqual(missing.returncode, 3)
+        self.assertIn("nowhere", missing.stderr)
+        self.assertEqual(self.cli("frobnicate").returncode, 2)
+        self.assertEqual(self.cli("weigh", "--baud", "1234").returncode, 2)
+        self.assertEqual(self.cli("download").returncode, 2)
+        self.assertEqual(self.cli("upload", "--help").returncode, 0)
+
+    def test_silent_indicator_is_a_time_out(self):
+        sim = self.start_sim()
+        sim.stdin.write(b"silent -1\n")
+        sim.stdin.flush()
+        r = self.cli("weigh", "--device", self.link, "--timeout", "1000")
+        self.assertEqual(r.returncode, 4, r.stderr)
+
+
+class DiffTest(Rig):
+    def write(self, name, text):
+        with open(self.path(name), "wb") as f:
+            f.write(text)
+
+    def test_files(self):
+        self.write("a.dat", b"[Configuration]\r\nCom1 Baud=2\r\nCustom Name=Drums\r\n")
+        self.write("b.dat", b"[Configuration]\r\nCom1 Baud=6\r\nCustom Name=Drums\r\n")
+        self.write("c.dat", b"[Configuration]\r\nCom1 Baud=2\r\n")
+        same = self.cli("diff", self.path("a.dat"), self.path("a.dat"))
+        self.assertEqual((same.returncode, same.stdout), (0, ""))
+        one = self.cli("diff", self.path("a.dat"), self.path("b.dat"))
+        self.assertEqual((one.returncode, one.stdout),
+                         (1, "[Configuration] Com1 Baud: 9600 | 115200\n"))
+        # A missing key reads as its default, as the editor would show it.
+        missing = self.cli("diff", self.path("a.dat"), self.path("c.dat"))
+        self.assertEqual((missing.returncode, missing.stdout),
+                         (1, "[Configuration] Custom Name: Drums | (empty)\n"))
+        self.assertEqual(self.cli("diff", self.path("a.dat"), self.path("none.dat")).returncode, 2)
+
+
+if __name__ == "__main__":
+    CLI = os.path.abspath(sys.argv.pop(1))
+    SIM = os.path.abspath(sys.argv.pop(1))
+    unittest.main(verbosity=2)
