@@ -10,7 +10,7 @@ packages=(
     clang libclang-rt-14-dev
     xvfb xauth x11-apps
     fonts-dejavu-core
-    dpkg-dev appstream desktop-file-utils poppler-utils
+    dpkg-dev appstream desktop-file-utils poppler-utils help2man
 )
 
 missing=()

@@ -21,6 +21,7 @@ echo "== files"
 
 app=com.morvellscales.kxlink
 for f in usr/bin/kxlink usr/lib/kxlink/kxlink usr/lib/kxlink/60387.PDF usr/bin/kx7400-sim \
+         usr/bin/kxlink-cli usr/share/man/man1/kxlink-cli.1.gz \
          usr/share/applications/$app.desktop usr/share/icons/hicolor/scalable/apps/$app.svg \
          usr/share/metainfo/$app.metainfo.xml; do
     [ -e "$root/$f" ] || fail "missing $f"

@@ -50,11 +50,22 @@ CliSession::CliSession(const QString& programFolder, const LineChoice& line, boo
                                           *port_, *this, *this);
     panel_->FormCreate();
     panel_->setPortSettingsLoaded();
+    if (!line.log.isEmpty()) {
+        QString why;
+        if (log_.open(line.log, &why))
+            panel_->ComPort().setTap([this](LineDirection d, const QByteArray& bytes) {
+                log_.record(d, bytes);
+            });
+        else
+            std::fprintf(stderr, "No protocol log: %s\n", qPrintable(why));
+    }
 }
 
 CliSession::~CliSession()
 {
     panel_->FormClose();
+    if (!log_.failure().isEmpty())
+        std::fprintf(stderr, "The protocol log stopped: %s\n", qPrintable(log_.failure()));
 }
 
 bool CliSession::open()

@@ -2,6 +2,7 @@
 
 #include "link/FrontPanel.h"
 #include "link/PortSettings.h"
+#include "link/ProtocolLog.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -29,6 +30,7 @@ struct LineChoice
     int baud = 19200;
     int parity = 0;  // as Port.Ini keeps it: 0 Even, 1 None, 2 Odd
     int mode = -1;   // 0 CONTINUOUS, 1 DEMAND; -1 as Port.Ini says (CONTINUOUS for a device)
+    QString log;     // a protocol log of every byte on the line, or none
 };
 
 // The front panel's engines driven without a window: a modal "editor" is a nested event loop
@@ -83,6 +85,7 @@ private:
     bool running_ = false;
     bool quiet_;
     QString portError_;
+    ProtocolLog log_;
 };
 
 } // namespace kx::cli

@@ -9,6 +9,7 @@
 #include "transfer/TransferInputs.h"
 
 #include <QDateTime>
+#include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -133,6 +134,14 @@ void addCommandOptions(const QString& command, QCommandLineParser& p)
                      QStringLiteral("Give up when no frame comes for MS milliseconds (5000)."),
                      QStringLiteral("MS"), QStringLiteral("5000")});
     }
+    if (command == QLatin1String("download")) {
+        p.addOption({QStringLiteral("no-backup"),
+                     QStringLiteral("Send without first saving the indicator's setup.")});
+        p.addOption({QStringLiteral("backup-dir"),
+                     QStringLiteral("Where the setup read before the download is saved "
+                                    "(default: SAVED/BACKUP in the program's folder)."),
+                     QStringLiteral("DIR")});
+    }
     if (command == QLatin1String("diff"))
         p.addOption({QStringLiteral("indicator"),
                      QStringLiteral("Compare A.dat with the setup read from the indicator.")});
@@ -149,6 +158,7 @@ bool lineChoiceFrom(const QCommandLineParser& p, LineChoice& line, QString& why)
         }
     }
     line.device = p.value(QStringLiteral("device"));
+    line.log = p.value(QStringLiteral("log"));
     line.baud = p.value(QStringLiteral("baud")).toInt(&ok);
     if (!ok || !QList<int>{2400, 4800, 9600, 19200, 38400, 57600, 115200}.contains(line.baud)) {
         why = QStringLiteral("--baud takes 2400, 4800, 9600, 19200, 38400, 57600 or 115200");
@@ -292,6 +302,30 @@ int runDownload(CliContext& c)
     CliSession session(c.programFolder, c.line, c.quiet);
     if (!session.open())
         return PortError;
+    if (!c.options.isSet(QStringLiteral("no-backup"))) {
+        // Nothing goes to the indicator without a copy of what it held.
+        const bool ended = runTransfer(session, TransferDirection::Upload);
+        const int status = transferExit(session, ended, QStringLiteral("Upload Complete!"));
+        QString dir = c.options.value(QStringLiteral("backup-dir"));
+        if (dir.isEmpty())
+            dir = QDir(c.programFolder).filePath(QStringLiteral("SAVED/BACKUP"));
+        const QString backup = QDir(dir).filePath(
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + ".dat");
+        if (status == Success) {
+            QDir().mkpath(dir);
+            if (!saveFile(backup, fileText(session.panel().uploadLines()), &why)) {
+                err(why);
+                err(QStringLiteral("The backup could not be saved; nothing was sent."));
+                return Refused;
+            }
+            if (!c.quiet)
+                err(QStringLiteral("Backup of the indicator's setup: %1").arg(backup));
+        } else {
+            err(QStringLiteral("The indicator's setup could not be read for a backup; nothing "
+                               "was sent (--no-backup sends without one)."));
+            return status;
+        }
+    }
     // The file's own unit and network choices stand in for the editor's controls.
     session.inputs = transferInputsOf(*record, QFileInfo(files[0]).absoluteFilePath());
     const bool ended = runTransfer(session, TransferDirection::Download);

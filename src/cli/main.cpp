@@ -52,6 +52,9 @@ void addLineOptions(QCommandLineParser& p)
     p.addOption({QStringLiteral("mode"),
                  QStringLiteral("Poll mode: continuous or demand (default: as Port.Ini says)."),
                  QStringLiteral("MODE")});
+    p.addOption({QStringLiteral("log"),
+                 QStringLiteral("Append every byte on the line to FILE, a line a burst."),
+                 QStringLiteral("FILE")});
     p.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
                  QStringLiteral("No progress on standard error.")});
     p.addOption({{QStringLiteral("v"), QStringLiteral("verbose")},
@@ -63,6 +66,19 @@ void usage(FILE* to)
     std::fprintf(to, "Usage: kxlink-cli COMMAND [options] [arguments]\n\nCommands:\n");
     for (const CommandDesc& c : kCommands)
         std::fprintf(to, "  %-9s %-14s %s\n", c.name, c.arguments, c.summary);
+    std::fprintf(to,
+                 "\nOptions of every command:\n"
+                 "  --port N          port N of Port.Ini in the program's folder, mapped to a\n"
+                 "                    device through its [Devices] section\n"
+                 "  --device PATH     this device instead (--baud, --parity even|none|odd)\n"
+                 "  --mode MODE       continuous or demand polling\n"
+                 "  --log FILE        append every byte on the line to FILE\n"
+                 "  -q, --quiet       no progress on standard error\n"
+                 "  -v, --verbose     also the engines' own log\n"
+                 "Command options: upload, download and diff --indicator read or write the\n"
+                 "indicator's setup; download first saves the setup it replaces in\n"
+                 "SAVED/BACKUP (--no-backup, --backup-dir DIR); weigh takes --json, --count N\n"
+                 "and --timeout MS; debug takes --count N.\n");
     std::fprintf(to, "\n'kxlink-cli COMMAND --help' shows a command's options.\n"
                      "Exit status: 0 success, 1 the indicator refused or a file is bad, "
                      "2 usage, 3 port error, 4 time-out.\n");
@@ -74,7 +90,12 @@ int main(int argc, char** argv)
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kxlink-cli"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(KX_VERSION));
     QStringList args = QCoreApplication::arguments();
+    if (args.size() == 2 && args[1] == QLatin1String("--version")) {
+        std::printf("kxlink-cli %s\n", KX_VERSION);
+        return Success;
+    }
     if (args.size() < 2 || args[1] == QLatin1String("--help") || args[1] == QLatin1String("-h")
         || args[1] == QLatin1String("help")) {
         usage(stdout);

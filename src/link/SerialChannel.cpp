@@ -137,6 +137,8 @@ bool SerialChannel::PutString(const QByteArray& text)
         qCWarning(lcChannel) << "send failed:" << e.describe();
         return false;
     }
+    if (tap_)
+        tap_(LineDirection::Sent, text);
     return true;
 }
 
@@ -288,6 +290,8 @@ void SerialChannel::onReadable()
         const QByteArray chunk = device_->read(ReceiveCapacity);
         if (chunk.isEmpty())
             break;
+        if (tap_)
+            tap_(LineDirection::Received, chunk);
         matchPatterns(chunk);
         rx_.append(chunk);
         if (rx_.size() > ReceiveCapacity) {

@@ -42,6 +42,9 @@ public:
     // then reads as closed.
     void setLostHandler(LostHandler handler) { lostHandler_ = std::move(handler); }
     void setResolver(Resolver resolver) { resolver_ = std::move(resolver); }
+    // Sees every burst of bytes sent and received, as it goes (a protocol log); none by default.
+    using Tap = std::function<void(LineDirection direction, const QByteArray& bytes)>;
+    void setTap(Tap tap) { tap_ = std::move(tap); }
 
     void SetComNumber(int port);
     int ComNumber() const { return port_; }
@@ -123,6 +126,7 @@ private:
     Resolver resolver_;
     Handler handler_;
     LostHandler lostHandler_;
+    Tap tap_;
     int port_ = 0;
     LineSettings settings_;
     bool open_ = false;

@@ -26,6 +26,13 @@ constexpr char ctl(Ctl c)
 }
 
 // What a channel's handler is told about.
+// Which way bytes went on the line.
+enum class LineDirection
+{
+    Sent,
+    Received
+};
+
 enum class TriggerKind
 {
     TriggerAvail, // bytes are waiting; count = how many

@@ -33,6 +33,8 @@ class Rig(unittest.TestCase):
     def stop(sim):
         sim.terminate()
         sim.wait(10)
+        sim.stdin.close()
+        sim.stdout.close()
 
     def cli(self, *args, timeout=60):
         return subprocess.run([CLI, *args], capture_output=True, text=True, timeout=timeout,
@@ -72,8 +74,20 @@ class CliTest(Rig):
         self.assertNotEqual(changed, text)
         with open(self.path("new.dat"), "wb") as f:
             f.write(changed)
-        down = self.cli("download", "-q", "--device", self.link, self.path("new.dat"))
+        down = self.cli("download", "-q", "--device", self.link, "--backup-dir",
+                        self.path("backup"), "--log", self.path("line.log"), self.path("new.dat"))
         self.assertEqual(down.returncode, 0, down.stderr)
+        # What the indicator held before is kept, dated.
+        backups = os.listdir(self.path("backup"))
+        self.assertEqual(len(backups), 1)
+        self.assertRegex(backups[0], r"^\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d\.dat$")
+        with open(os.path.join(self.path("backup"), backups[0]), "rb") as f:
+            self.assertEqual(f.read(), text)
+        with open(self.path("line.log"), "rb") as f:
+            log = f.read()
+        self.assertIn(b" TX pcmode\r\n", log)
+        self.assertIn(b" RX <ACK>", log)
+        self.assertIn(b" TX <STX>[CFG],", log)
         same = self.cli("diff", "-q", "--indicator", "--device", self.link, self.path("new.dat"))
         self.assertEqual((same.returncode, same.stdout), (0, ""), same.stderr)
         other = self.cli("diff", "-q", "--indicator", "--device", self.link, self.path("up.dat"))
@@ -85,7 +99,7 @@ class CliTest(Rig):
         self.cli("upload", "-q", "--device", self.link, self.path("up.dat"))
         sim.stdin.write(b"nak-next\n")
         sim.stdin.flush()
-        r = self.cli("download", "--device", self.link, self.path("up.dat"))
+        r = self.cli("download", "--no-backup", "--device", self.link, self.path("up.dat"))
         self.assertEqual(r.returncode, 1, r.stderr)
         self.assertIn("KX7400 Abandoned Operation!", r.stderr)
 

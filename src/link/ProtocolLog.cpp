@@ -1,0 +1,75 @@
+#include "link/ProtocolLog.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+namespace kx {
+namespace {
+
+const char* controlName(unsigned char c)
+{
+    switch (c) {
+    case 0x02: return "<STX>";
+    case 0x03: return "<ETX>";
+    case 0x04: return "<EOT>";
+    case 0x05: return "<ENQ>";
+    case 0x06: return "<ACK>";
+    case 0x07: return "<BEL>";
+    case 0x0A: return "<LF>";
+    case 0x0D: return "<CR>";
+    case 0x15: return "<NAK>";
+    default: return nullptr;
+    }
+}
+
+} // namespace
+
+QByteArray renderLogLine(const QDateTime& at, LineDirection direction, const QByteArray& bytes)
+{
+    QByteArray line = at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toLatin1();
+    line += direction == LineDirection::Sent ? " TX " : " RX ";
+    for (char ch : bytes) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (const char* name = controlName(c))
+            line += name;
+        else if (c < 0x20 || c >= 0x7F)
+            line += '<' + QByteArray::number(c, 16).toUpper().rightJustified(2, '0') + '>';
+        else
+            line += ch;
+    }
+    return line + "\r\n";
+}
+
+bool ProtocolLog::open(const QString& path, QString* why)
+{
+    close();
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    file_.setFileName(path);
+    if (!file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
+        if (why)
+            *why = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), file_.errorString());
+        return false;
+    }
+    failure_.clear();
+    return true;
+}
+
+void ProtocolLog::close()
+{
+    if (file_.isOpen())
+        file_.close();
+}
+
+void ProtocolLog::record(LineDirection direction, const QByteArray& bytes, const QDateTime& at)
+{
+    if (!file_.isOpen())
+        return;
+    const QByteArray line = renderLogLine(at, direction, bytes);
+    if (file_.write(line) != line.size()) {
+        failure_ = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file_.fileName()),
+                                                file_.errorString());
+        file_.close();
+    }
+}
+
+} // namespace kx

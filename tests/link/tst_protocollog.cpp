@@ -1,0 +1,57 @@
+#include "link/ProtocolLog.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "TestFiles.h"
+
+using namespace kx;
+
+// The protocol log as a technician reads it.
+class ProtocolLogTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void rendering_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("shown");
+        QTest::newRow("control bytes by name")
+            << QByteArray("\x02\x03\x04\x05\x06\x07\x0a\x0d\x15", 9)
+            << QByteArray("<STX><ETX><EOT><ENQ><ACK><BEL><LF><CR><NAK>");
+        QTest::newRow("text as it is") << QByteArray("pcmode") << QByteArray("pcmode");
+        QTest::newRow("a frame") << QByteArray("  12.50_LB GR    \x04")
+                                 << QByteArray("  12.50_LB GR    <EOT>");
+        QTest::newRow("other bytes in hex") << QByteArray("\x00\x1b\x7f\xff", 4)
+                                            << QByteArray("<00><1B><7F><FF>");
+        QTest::newRow("a stream format keeps its brackets")
+            << QByteArray("[CST],<W><S>,\r\n") << QByteArray("[CST],<W><S>,<CR><LF>");
+    }
+    void rendering()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, shown);
+        const QDateTime at(QDate(2026, 12, 10), QTime(8, 30, 5, 42));
+        QCOMPARE(renderLogLine(at, LineDirection::Received, bytes),
+                 "2026-12-10 08:30:05.042 RX " + shown + "\r\n");
+        QVERIFY(renderLogLine(at, LineDirection::Sent, bytes).contains(" TX "));
+    }
+
+    void logAppendsABurstALine()
+    {
+        QTemporaryDir dir;
+        ProtocolLog log;
+        QVERIFY(log.open(dir.filePath("LOGS/line.log")));
+        log.record(LineDirection::Sent, "pcmode");
+        log.record(LineDirection::Received, QByteArray(1, 0x06));
+        log.close();
+        const QList<QByteArray> lines = test::readAll(dir.filePath("LOGS/line.log")).split('\n');
+        QCOMPARE(lines.size(), 3);
+        QVERIFY(lines[0].endsWith(" TX pcmode\r"));
+        QVERIFY(lines[1].endsWith(" RX <ACK>\r"));
+    }
+};
+
+QTEST_GUILESS_MAIN(ProtocolLogTest)
+#include "tst_protocollog.moc"
