@@ -113,6 +113,12 @@ void TMainForm::buildFace()
     ConnectedLabel->setGeometry(196, 236, 250, 20);
     ConnectedLabel->setStyleSheet(QStringLiteral("color:white; font-weight:bold;"));
 
+    LogLabel = new QLabel(WeighPanel);
+    nameControl(LogLabel, QStringLiteral("LogLabel"));
+    LogLabel->setGeometry(20, 236, 170, 20);
+    LogLabel->setStyleSheet(QStringLiteral("color:#ffd000; font-size:10px;"));
+    LogLabel->hide();
+
     CommandSent = new QLabel(QStringLiteral("Command Sent!"), WeighPanel);
     nameControl(CommandSent, QStringLiteral("CommandSent"));
     CommandSent->setGeometry(460, 236, 150, 20);
@@ -178,6 +184,10 @@ void TMainForm::render()
     ConnectedLabel->setText(f.ConnectedLabel);
     ConnectedLabel->setAccessibleName(f.ConnectedLabel);
     CommandSent->setVisible(f.CommandSentVisible);
+    LogLabel->setText(f.LogStatus);
+    LogLabel->setToolTip(f.LogStatus);
+    LogLabel->setAccessibleName(f.LogStatus);
+    LogLabel->setVisible(!f.LogStatus.isEmpty());
     const bool lit[] = {f.NetArrow,     f.lbUnitsArrow, f.gUnitsArrow,
                         f.kgUnitsArrow, f.ozUnitsArrow, f.BatteryArrow};
     for (int i = 0; i < 6; ++i)
@@ -203,6 +213,12 @@ void TMainForm::showEvent(QShowEvent* event)
 
 void TMainForm::keyPressEvent(QKeyEvent* event)
 {
+    // Ctrl+L, a key the indicator's own keys leave free, turns the protocol log on and off.
+    if (event->key() == Qt::Key_L && event->modifiers() == Qt::ControlModifier) {
+        if (!event->isAutoRepeat())
+            panel_->toggleProtocolLog();
+        return;
+    }
     if (!event->isAutoRepeat())
         pressedKeys_.insert(event->key());
     QWidget::keyPressEvent(event);

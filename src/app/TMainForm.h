@@ -95,6 +95,7 @@ private:
     std::array<FaceKey*, 5> keys_{};
     FaceKey* OnOffButton = nullptr;
     QLabel* ConnectedLabel = nullptr;
+    QLabel* LogLabel = nullptr;
     QLabel* CommandSent = nullptr;
     std::array<ClickLabel*, 4> bottomBar_{};
     QLabel* ShuttingDownPanel = nullptr;

@@ -27,6 +27,8 @@ struct FaceState
     bool WeighPanelEnabled = true;
     bool ProgressPanelVisible = false;
     bool CloseUpdateVisible = false;
+    // What the protocol log is doing; empty while it is off.
+    QString LogStatus;
 };
 
 } // namespace kx

@@ -1,5 +1,6 @@
 #include "link/FrontPanel.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
@@ -144,7 +145,41 @@ void FrontPanel::startTransfer(TransferDirection direction)
     facts.portNumber = ComPort_->ComNumber();
     facts.secondOutput = port_.CustomOutputs == 2;
     facts.uploadRecords = port_.AppVersion == 1 ? 8 : 10;
+    if (direction == TransferDirection::Download && port_.BackupBeforeWrite)
+        facts.backupFolder = QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP"));
     transfer_.start(direction, facts);
+}
+
+void FrontPanel::toggleProtocolLog()
+{
+    if (log_.isOpen()) {
+        log_.close();
+        ComPort_->setTap({});
+        face_.LogStatus.clear();
+        changed();
+        return;
+    }
+    const QString name = QStringLiteral("LOGS/kxlink_%1.log")
+                             .arg(QDateTime::currentDateTime().toString(
+                                 QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
+    QString why;
+    if (!log_.open(QDir(port_.folder()).filePath(name), &why)) {
+        face_.LogStatus = QStringLiteral("No log: %1").arg(why);
+        changed();
+        return;
+    }
+    ComPort_->setTap([this](LineDirection direction, const QByteArray& bytes) {
+        if (!log_.isOpen())
+            return;
+        log_.record(direction, bytes);
+        if (!log_.isOpen()) {
+            // The disk filled or the file went: the log stops, polling does not.
+            face_.LogStatus = QStringLiteral("Log stopped: %1").arg(log_.failure());
+            changed();
+        }
+    });
+    face_.LogStatus = QStringLiteral("Logging to %1").arg(name);
+    changed();
 }
 
 void FrontPanel::cancelTransfer()

@@ -7,6 +7,7 @@
 #include "link/PanelDialogs.h"
 #include "link/PollCycle.h"
 #include "link/PortSettings.h"
+#include "link/ProtocolLog.h"
 #include "link/SerialChannel.h"
 #include "link/Timer.h"
 #include "transfer/TransferControl.h"
@@ -118,6 +119,11 @@ public:
     // The editor's Upload and Download, once it has asked what it must: a running debug
     // capture is stopped first, then the entry handshake starts.
     void startTransfer(TransferDirection direction);
+    // Ctrl+L: starts a protocol log of every byte on the main port (a dated file in the
+    // program's folder LOGS) or stops it; the face says which.
+    void toggleProtocolLog();
+    const ProtocolLog& protocolLog() const { return log_; }
+
     // The transfer panel's "Cancel".
     void cancelTransfer();
     const QList<QByteArray>& uploadLines() const { return transfer_.uploadLines(); }
@@ -173,6 +179,7 @@ private:
     EditorView& editor_;
     std::unique_ptr<SerialChannel> ComPort_;
     FaceState face_;
+    ProtocolLog log_;
 
     PollCycle poll_;
     TransferControl transfer_;

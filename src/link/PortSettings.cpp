@@ -124,6 +124,7 @@ void PortSettings::LoadPortSettings()
                 indexWithin(ini.readInteger(ScalePort, f.key, f.defaultIndex), f.texts());
         AppVersion = DefaultAppVersion;
         CustomOutputs = ini.readInteger(Advanced, "Custom Outputs", DefaultCustomOutputs);
+        BackupBeforeWrite = ini.readInteger(Advanced, "Backup Before Write", 0) == 1;
         return;
     }
     ComNo = QStringLiteral("0");
@@ -131,6 +132,7 @@ void PortSettings::LoadPortSettings()
         this->*f.selection = f.defaultIndex;
     AppVersion = DefaultAppVersion;
     CustomOutputs = DefaultCustomOutputs;
+    BackupBeforeWrite = false;
     IniDocument ini;
     ini.writeString(ScalePort, "Port", "0");
     for (const Field& f : fields())

@@ -81,6 +81,8 @@ public:
     int AppVersion = DefaultAppVersion;
     // Held from the load until the program ends; never written back by the dialog.
     int CustomOutputs = DefaultCustomOutputs;
+    // [Advanced] "Backup Before Write" is 1: a download first saves the indicator's setup.
+    bool BackupBeforeWrite = false;
 
 private:
     // The selections kept under "Scale Port", by key, in the order the file holds them.

@@ -46,6 +46,15 @@ void TransferControl::append(const QString& line)
 void TransferControl::finish(const QString& line)
 {
     running_ = false;
+    if (backingUp_) {
+        // The backup read before a download ended without the setup: nothing is sent.
+        backingUp_ = false;
+        view_.ShowTransferStatus(line, false, false, false);
+        view_.ShowTransferStatus(QStringLiteral("The indicator's setup could not be read for a "
+                                                "backup: nothing was sent."),
+                                 false, true, false);
+        return;
+    }
     view_.ShowTransferStatus(line, false, true, false);
 }
 
@@ -61,6 +70,7 @@ void TransferControl::editorClosed()
     TransferCommand = 0;
     waiting_ = false;
     running_ = false;
+    backingUp_ = false;
     EntryTimer.stop();
     TransferSemaphore.release();
     ParameterTimer.stop();
@@ -81,16 +91,41 @@ void TransferControl::start(TransferDirection direction, const PortFacts& port)
 {
     if (running_ || waiting_)
         return;
-    direction_ = direction;
     port_ = port;
+    backingUp_ = direction == TransferDirection::Download && !port.backupFolder.isEmpty();
+    running_ = true;
+    beginEntryWait(backingUp_ ? TransferDirection::Upload : direction, true);
+}
+
+void TransferControl::beginEntryWait(TransferDirection direction, bool openPanel)
+{
+    direction_ = direction;
     // An acknowledgement from an earlier transfer must not let this one go ahead.
     reply_ = TransferReply::None;
-    running_ = true;
     waiting_ = true;
-    view_.ShowTransferStatus(openingText(direction), true, false, false);
+    view_.ShowTransferStatus(openingText(direction), openPanel, false, false);
     spinner_.clear();
     count_ = EntryWaitSteps;
     entryStep();
+}
+
+bool TransferControl::backupTaken(const QList<QByteArray>& lines)
+{
+    QByteArray text;
+    for (const QByteArray& line : lines)
+        text += line + "\r\n";
+    const QString path = QDir(port_.backupFolder)
+                             .filePath(clock_.localDateTime().toString(
+                                           QStringLiteral("yyyy-MM-dd_HH-mm-ss"))
+                                       + QStringLiteral(".dat"));
+    QString why;
+    QDir().mkpath(port_.backupFolder);
+    if (!saveFile(path, text, &why)) {
+        append(why);
+        return false;
+    }
+    append(QStringLiteral("Backup saved: %1").arg(QDir::toNativeSeparators(path)));
+    return true;
 }
 
 void TransferControl::cancel()
@@ -355,7 +390,10 @@ void TransferControl::uploadEnded(const QByteArray& text)
             switch (parse.outcome) {
             case UploadParse::Outcome::Complete:
                 result = true;
-                finish(QStringLiteral("Upload Complete!"));
+                if (backingUp_)
+                    append(QStringLiteral("Upload Complete!"));
+                else
+                    finish(QStringLiteral("Upload Complete!"));
                 break;
             case UploadParse::Outcome::Incomplete:
                 finish(QStringLiteral("Upload Failed.."));
@@ -368,6 +406,15 @@ void TransferControl::uploadEnded(const QByteArray& text)
     }
     line_.send(QByteArray(1, result ? ctl(Ctl::ACK) : ctl(Ctl::NAK)));
     state_ = TransferState::Idle;
+    if (!backingUp_ || !result)
+        return;
+    // The backup before a download: the download goes ahead only once it is safe on disk.
+    backingUp_ = false;
+    if (backupTaken(UploadList)) {
+        beginEntryWait(TransferDirection::Download, false);
+        return;
+    }
+    finish(QStringLiteral("The backup could not be saved: nothing was sent."));
 }
 
 } // namespace kx

@@ -79,6 +79,9 @@ public:
         int portNumber = 0;
         bool secondOutput = false;
         int uploadRecords = 10;
+        // A download first reads the indicator's setup and saves it in this folder as
+        // <date>_<time>.dat; a backup that fails stops the download. Empty: no backup.
+        QString backupFolder;
     };
     // The editor's buttons, once it has done its own asking: the entry handshake starts.
     void start(TransferDirection direction, const PortFacts& port);
@@ -111,6 +114,9 @@ private:
     void SendTransferCommand();
     void SendDownloadData();
     void uploadEnded(const QByteArray& text);
+    // The backup read before a download ended: save it and go on, or stop.
+    bool backupTaken(const QList<QByteArray>& lines);
+    void beginEntryWait(TransferDirection direction, bool openPanel);
 
     Clock& clock_;
     MainLine& line_;
@@ -127,6 +133,8 @@ private:
     bool waiting_ = false;
     TransferDirection direction_ = TransferDirection::Upload;
     PortFacts port_;
+    // The upload under way is the backup before a download.
+    bool backingUp_ = false;
     int count_ = 0;
     QString spinner_;
     // Taken by the sender of each handshake step, given back by the reply handling.

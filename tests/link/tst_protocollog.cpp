@@ -1,3 +1,4 @@
+#include "FrontPanelFixture.h"
 #include "link/ProtocolLog.h"
 
 #include <QTemporaryDir>
@@ -50,6 +51,26 @@ private slots:
         QCOMPARE(lines.size(), 3);
         QVERIFY(lines[0].endsWith(" TX pcmode\r"));
         QVERIFY(lines[1].endsWith(" RX <ACK>\r"));
+    }
+
+    // Ctrl+L on the face: every byte on the main port goes to a dated file in LOGS, and the
+    // face says so until it is turned off.
+    void theFaceLogsTheLineOnRequest()
+    {
+        test::FrontPanelFixture f;
+        f.connect();
+        f.panel->toggleProtocolLog();
+        QVERIFY(f.face().LogStatus.startsWith("Logging to LOGS/kxlink_"));
+        const QString path = f.panel->protocolLog().path();
+        f.device->feed(test::FrontPanelFixture::frame("12.50"));
+        f.clock.advance(300);
+        f.panel->toggleProtocolLog();
+        QVERIFY(f.face().LogStatus.isEmpty());
+        f.device->feed(test::FrontPanelFixture::frame("99.00"));
+        f.clock.advance(300);
+        const QByteArray log = test::readAll(path);
+        QVERIFY2(log.contains(" RX   12.50_LB GR    <EOT>\r\n"), log.constData());
+        QVERIFY(!log.contains("99.00"));
     }
 };
 

@@ -227,6 +227,62 @@ private slots:
         QVERIFY(!QFile::exists(QDir(f.dir.path()).filePath("Download.Txt")));
     }
 
+    // With a backup asked for, the indicator's setup is read and saved before anything is
+    // sent to it; without a backup nothing is sent.
+    void backupBeforeDownload_data()
+    {
+        QTest::addColumn<bool>("uploadRefused");
+        QTest::newRow("backup taken, then the download") << false;
+        QTest::newRow("backup refused: nothing sent") << true;
+    }
+    void backupBeforeDownload()
+    {
+        QFETCH(bool, uploadRefused);
+        TransferFixture f;
+        f.port.BackupBeforeWrite = true;
+        IniDocument doc;
+        writeSettings(doc, newSettingsRecord());
+        f.host.inputs.settingsFile = QDir(f.dir.path()).filePath("x.dat");
+        QVERIFY(doc.save(f.host.inputs.settingsFile));
+        QByteArray sent;
+        f.inEditor([&] {
+            f.panel->startTransfer(TransferDirection::Download);
+            f.reply(ACK);
+            f.tick(110);
+            QCOMPARE(f.device->takeWritten(), QByteArray("pcmodeu"));
+            if (uploadRefused) {
+                f.reply(STX + kUploadOne.left(50) + EOT);
+                f.tick(3000);
+                sent = f.device->takeWritten();
+                return;
+            }
+            f.reply(STX + kUploadOne + EOT);
+            QCOMPARE(f.device->takeWritten(), ACK + "pcmode");
+            f.reply(ACK);
+            f.tick(110);
+            f.reply("ready");
+            f.tick(100);
+            sent = f.device->takeWritten();
+            f.reply(ACK);
+        });
+        const QDir backups(QDir(f.dir.path()).filePath("SAVED/BACKUP"));
+        if (uploadRefused) {
+            QCOMPARE(sent, NAK);
+            QCOMPARE(f.host.transferLines.last(),
+                     QString("The indicator's setup could not be read for a backup: nothing was "
+                             "sent."));
+            QVERIFY(backups.entryList(QDir::Files).isEmpty());
+            return;
+        }
+        QVERIFY(sent.startsWith("d" + STX + "[CFG],"));
+        QCOMPARE(f.host.transferLines.last(), QString("Download complete!"));
+        QCOMPARE(backups.entryList(QDir::Files), QStringList{"2006-03-21_14-05-09.dat"});
+        const QByteArray backup = readAll(backups.filePath("2006-03-21_14-05-09.dat"));
+        QVERIFY(backup.startsWith("[Configuration]\r\nTime=1\r\n"));
+        QVERIFY(f.host.transferLines.contains(
+            "Backup saved: " + QDir::toNativeSeparators(backups.filePath("2006-03-21_14-05-09.dat"))));
+    }
+
     void entryWaitEndings_data()
     {
         QTest::addColumn<QString>("how");
