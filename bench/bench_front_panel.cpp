@@ -1,7 +1,7 @@
 // Measures, against the simulator at 10 frames a second: how long a frame takes from its EOT
 // leaving the simulator to its weight on the face, and the program's CPU use while polling.
 //
-//   bench_front_panel [seconds]      (default 10)
+//   bench_front_panel [seconds] [log]      (default 10; "log": with the protocol log on)
 //
 // The simulator logs each frame with the wall-clock time it was written; the face's weight
 // changes are stamped with the same clock. The program shows the newest frame at each poll
@@ -102,6 +102,9 @@ int main(int argc, char** argv)
         last = w;
     });
     form.show();
+    const bool logging = argc > 2 && QByteArray(argv[2]) == "log";
+    if (logging)
+        form.panel().toggleProtocolLog();
 
     // Let the port open and the first frames arrive before measuring.
     QTimer::singleShot(1000, [&] {
@@ -130,6 +133,7 @@ int main(int argc, char** argv)
                 percentile(latencies, 0.5), percentile(latencies, 0.95), percentile(latencies, 1.0),
                 static_cast<long long>(latencies.size()));
             std::printf("CPU while polling: %.2f %% of one core\n", cpu);
+            std::printf("protocol log: %s\n", logging ? "on" : "off");
             QCoreApplication::quit();
         });
     });

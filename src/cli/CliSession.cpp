@@ -46,6 +46,8 @@ CliSession::CliSession(const QString& programFolder, const LineChoice& line, boo
         port_->ComNo = QString::number(line.port);
     if (line.mode >= 0)
         port_->Mode = line.mode;
+    if (line.outputs > 0)
+        port_->CustomOutputs = line.outputs;
     panel_ = std::make_unique<FrontPanel>(QtClock::instance(), std::make_unique<QtSerialDevice>(),
                                           *port_, *this, *this);
     panel_->FormCreate();

@@ -31,6 +31,7 @@ struct LineChoice
     int parity = 0;  // as Port.Ini keeps it: 0 Even, 1 None, 2 Odd
     int mode = -1;   // 0 CONTINUOUS, 1 DEMAND; -1 as Port.Ini says (CONTINUOUS for a device)
     QString log;     // a protocol log of every byte on the line, or none
+    int outputs = 0; // the indicator's custom outputs, 1 or 2; 0 as Port.Ini says
 };
 
 // The front panel's engines driven without a window: a modal "editor" is a nested event loop

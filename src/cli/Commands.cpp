@@ -95,9 +95,11 @@ std::optional<SettingsRecord> readSettingsFile(const QString& path, QString& why
 
 // Reads the indicator's setup; the lines of its settings file, or nothing with the exit status.
 std::optional<QList<QByteArray>> uploadLines(CliContext& c, const SettingsRecord* editor,
-                                            int& status)
+                                            int& status, bool* secondOutput = nullptr)
 {
     CliSession session(c.programFolder, c.line, c.quiet);
+    if (secondOutput)
+        *secondOutput = session.port().CustomOutputs == 2;
     if (!session.open()) {
         status = PortError;
         return std::nullopt;
@@ -159,6 +161,13 @@ bool lineChoiceFrom(const QCommandLineParser& p, LineChoice& line, QString& why)
     }
     line.device = p.value(QStringLiteral("device"));
     line.log = p.value(QStringLiteral("log"));
+    if (p.isSet(QStringLiteral("outputs"))) {
+        line.outputs = p.value(QStringLiteral("outputs")).toInt(&ok);
+        if (!ok || (line.outputs != 1 && line.outputs != 2)) {
+            why = QStringLiteral("--outputs takes 1 or 2");
+            return false;
+        }
+    }
     line.baud = p.value(QStringLiteral("baud")).toInt(&ok);
     if (!ok || !QList<int>{2400, 4800, 9600, 19200, 38400, 57600, 115200}.contains(line.baud)) {
         why = QStringLiteral("--baud takes 2400, 4800, 9600, 19200, 38400, 57600 or 115200");
@@ -352,15 +361,13 @@ int runDiff(CliContext& c)
     if (indicator) {
         watchInterrupt();
         int status = Success;
-        const auto lines = uploadLines(c, &*first, status);
+        bool secondOutput = false;
+        const auto lines = uploadLines(c, &*first, status, &secondOutput);
         if (!lines)
             return status;
         second = readSettings(IniDocument::fromBytes(fileText(*lines)));
         scope.carriedOnly = true;
-        scope.secondOutput = PortSettings(c.programFolder).CustomOutputs == 2;
-        IniDocument ini;
-        if (ini.load(PortSettings(c.programFolder).iniPath()))
-            scope.secondOutput = ini.readInteger("Advanced", "Custom Outputs", 1) == 2;
+        scope.secondOutput = secondOutput;
     } else {
         const auto b = readSettingsFile(files[1], why);
         if (!b) {

@@ -52,6 +52,10 @@ void addLineOptions(QCommandLineParser& p)
     p.addOption({QStringLiteral("mode"),
                  QStringLiteral("Poll mode: continuous or demand (default: as Port.Ini says)."),
                  QStringLiteral("MODE")});
+    p.addOption({QStringLiteral("outputs"),
+                 QStringLiteral("The indicator's custom outputs, 1 or 2 (default: as Port.Ini "
+                                "says; 1 with --device)."),
+                 QStringLiteral("N")});
     p.addOption({QStringLiteral("log"),
                  QStringLiteral("Append every byte on the line to FILE, a line a burst."),
                  QStringLiteral("FILE")});
