@@ -115,8 +115,8 @@ void TMainForm::buildFace()
 
     LogLabel = new QLabel(WeighPanel);
     nameControl(LogLabel, QStringLiteral("LogLabel"));
-    LogLabel->setGeometry(20, 236, 170, 20);
-    LogLabel->setStyleSheet(QStringLiteral("color:#ffd000; font-size:10px;"));
+    LogLabel->setGeometry(20, 462, 700, 20);
+    LogLabel->setStyleSheet(QStringLiteral("color:#ffd000;"));
     LogLabel->hide();
 
     CommandSent = new QLabel(QStringLiteral("Command Sent!"), WeighPanel);

@@ -178,7 +178,7 @@ void FrontPanel::toggleProtocolLog()
             changed();
         }
     });
-    face_.LogStatus = QStringLiteral("Logging to %1").arg(name);
+    face_.LogStatus = QStringLiteral("Protocol log on: %1 (Ctrl+L stops it)").arg(name);
     changed();
 }
 

@@ -60,7 +60,7 @@ private slots:
         test::FrontPanelFixture f;
         f.connect();
         f.panel->toggleProtocolLog();
-        QVERIFY(f.face().LogStatus.startsWith("Logging to LOGS/kxlink_"));
+        QVERIFY(f.face().LogStatus.startsWith("Protocol log on: LOGS/kxlink_"));
         const QString path = f.panel->protocolLog().path();
         f.device->feed(test::FrontPanelFixture::frame("12.50"));
         f.clock.advance(300);
