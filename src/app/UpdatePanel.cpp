@@ -44,7 +44,7 @@ QString shownLogLine(const QByteArray& line)
 
 } // namespace
 
-UpdatePanel::UpdatePanel(QWidget* mainWindow) : QWidget(mainWindow)
+UpdatePanel::UpdatePanel(QWidget* mainWindow) : QFrame(mainWindow)
 {
     nameControl(this, QStringLiteral("Progress_Panel"));
     setGeometry(152, 150, 500, 150);

@@ -2,7 +2,7 @@
 
 #include "firmware/FirmwareUpdate.h"
 
-#include <QWidget>
+#include <QFrame>
 #include <functional>
 
 class QLabel;
@@ -14,7 +14,7 @@ namespace kx {
 
 // The firmware update's progress panel laid over the main window, with the wait panel and
 // the log list. It draws FirmwareUpdate::panel() and forwards the two buttons.
-class UpdatePanel : public QWidget, public FirmwareUpdateView
+class UpdatePanel : public QFrame, public FirmwareUpdateView
 {
     Q_OBJECT
 public:

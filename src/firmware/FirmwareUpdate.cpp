@@ -138,7 +138,6 @@ void FirmwareUpdate::StartTransfer(const QString& path)
     panel_.retryVisible = false;
     panel_.closeVisible = false;
     host_.showUpdatePanel(panel_.visible, false);
-    startedMs_ = clock_.nowMs();
     loader_.StartTransfer(check.lines);
 }
 
@@ -196,11 +195,14 @@ void FirmwareUpdate::ReportProgress(int position, int total)
     const int percent =
         panel_.barMax > 0 ? static_cast<int>(qint64(position) * 100 / panel_.barMax) : 0;
     panel_.label = QStringLiteral("Transferring %1, %2% complete.").arg(fileName()).arg(percent);
-    // The rate so far gives the time left; nothing to go on before the first line.
+    // The rate of the lines so far gives the time left; it is measured from the first line's
+    // acknowledgement, so the loader's start-up pause does not count as line time.
     panel_.detail = QStringLiteral("%1 of %2 lines").arg(position).arg(total);
-    if (position > 0) {
-        const qint64 elapsed = clock_.nowMs() - startedMs_;
-        const qint64 leftSec = (elapsed * (total - position) / position + 999) / 1000;
+    if (position <= 1)
+        firstLineMs_ = clock_.nowMs();
+    if (position > 1) {
+        const qint64 elapsed = clock_.nowMs() - firstLineMs_;
+        const qint64 leftSec = (elapsed * (total - position) / (position - 1) + 999) / 1000;
         panel_.detail += QStringLiteral(", about %1:%2 left")
                              .arg(leftSec / 60)
                              .arg(leftSec % 60, 2, 10, QLatin1Char('0'));

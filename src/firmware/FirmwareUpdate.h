@@ -85,7 +85,7 @@ private:
     UpdatePanelState panel_;
     QString UpdateFile;
     quint16 ReplyTimer = 0;
-    qint64 startedMs_ = 0;
+    qint64 firstLineMs_ = 0;
 };
 
 } // namespace kx

@@ -43,8 +43,10 @@ struct FakeView : FirmwareUpdateView
     void refuseUpdateFile(const QString& text) override { refusals << text; }
     void updatePanelChanged(bool now) override
     {
-        if (update && update->panel().visible)
+        if (update && update->panel().visible) {
             looks << update->panel().look;
+            details << update->panel().detail;
+        }
         paintedNow += now ? 1 : 0;
     }
     void setBusyCursor(bool b) override { busy = b; }
@@ -54,6 +56,7 @@ struct FakeView : FirmwareUpdateView
     QString askedIn;
     QStringList refusals;
     QList<LabelLook> looks;
+    QStringList details;
     int paintedNow = 0;
     bool busy = false;
 };
@@ -180,6 +183,21 @@ private slots:
         }
         const qint64 waited = clock.nowMs() - endAck;
         QVERIFY2(waited >= 100 * 55 && waited <= 101 * 55 + 1, qPrintable(QString::number(waited)));
+    }
+
+    void progressShowsLinesAndTheTimeLeftFromTheLineRate()
+    {
+        write("bsl.Ini", "[BSL]\r\nLineDelay=10000\r\n");
+        make();
+        view->answer = write("image.hex", hexFile(5));
+        update->F3UpdateButtonClick();
+        runAcking(120000);
+        // An answer comes at once, so lines go 10000 ms apart; the enter pause before the first
+        // line does not count.
+        QVERIFY(view->details.contains(QStringLiteral("1 of 6 lines")));
+        QVERIFY(view->details.contains(QStringLiteral("3 of 6 lines, about 0:30 left")));
+        QVERIFY(view->details.contains(QStringLiteral("6 of 6 lines, about 0:00 left")));
+        QVERIFY(update->panel().detail.isEmpty());
     }
 
     void cancellingTheDialogHandsTheLineBack()
