@@ -86,7 +86,15 @@ private slots:
         QCOMPARE(askedIn, dir.path());
         QVERIFY(!form.findChild<QWidget*>("WeighPanel")->isEnabled());
         QVERIFY(form.findChild<QWidget*>("Progress_Panel")->isVisible());
+        for (const char* control : {"Progress_Panel", "ProgressBar", "ScanLabel", "RetryUpdate",
+                                    "CloseUpdate", "HoldYourHorses", "LogList"}) {
+            auto* w = form.findChild<QWidget*>(control);
+            QVERIFY2(w, control);
+            QCOMPARE(w->accessibleDescription(), QString::fromLatin1(control));
+        }
         QTRY_COMPARE_WITH_TIMEOUT(label(form), QStringLiteral("Transfer Complete!!"), 30000);
+        QCOMPARE(form.findChild<QWidget*>("ScanLabel")->accessibleName(),
+                 QStringLiteral("Transfer Complete!!"));
         QCOMPARE(form.findChild<QProgressBar*>("ProgressBar")->value(), 6);
         QVERIFY(form.findChild<QAbstractButton*>("CloseUpdate")->isVisible());
         QVERIFY(!form.findChild<QAbstractButton*>("RetryUpdate")->isVisible());
