@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
-    fonts-dseg python3
+    fonts-dseg python3 srecord
     clang libclang-rt-14-dev
     xvfb xauth x11-apps
     fonts-dejavu-core

@@ -4,10 +4,12 @@
 
 #include "app/FaceWidgets.h"
 #include "app/KxApplication.h"
+#include "app/UpdatePanel.h"
 #include "editor/TParameterForm.h"
 #include "help/ManualLauncher.h"
 #include "help/THelpAboutForm.h"
 #include "help/VersionInfo.h"
+#include "link/QtSerialDevice.h"
 #include "link/TComForm.h"
 #include "widgets/AccessibleControl.h"
 
@@ -22,7 +24,7 @@ namespace kx {
 
 TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<SerialDevice> mainPort,
                      DocumentDialogs* editorDialogs, QWidget* parent)
-    : QWidget(parent), port_(folder), loader_(clock)
+    : QWidget(parent), port_(folder)
 {
     nameControl(this, QStringLiteral("TMainForm"));
     setWindowTitle(mainWindowCaption(builtInVersionInfo()));
@@ -35,6 +37,10 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
     panel_->FormCreate();
     buildFace();
     connect(panel_.get(), &FrontPanel::faceChanged, this, &TMainForm::render);
+    updatePanel_ = new UpdatePanel(this);
+    firmware_ = std::make_unique<FirmwareUpdate>(clock, std::make_unique<QtSerialDevice>(),
+                                                 panel_->updateHost(), *updatePanel_, folder);
+    updatePanel_->bind(*firmware_);
 
     // The port settings dialog comes right after the main window, and reads Port.Ini.
     port_.LoadPortSettings();
@@ -51,6 +57,8 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
 
 TMainForm::~TMainForm()
 {
+    // The update's port closes before the main port; the panel may ask for nothing more.
+    firmware_.reset();
     panel_->FormClose();
     // The dialogs hold references into the panel and the port settings: they go first.
     delete parameterForm_;
@@ -165,13 +173,6 @@ void TMainForm::buildFace()
     connect(bottomBar_[1], &ClickLabel::clicked, this, [this] { panel_->WeightDblClick(); });
     connect(bottomBar_[2], &ClickLabel::clicked, this, [this] { panel_->F3UpdateButtonClick(); });
     connect(bottomBar_[3], &ClickLabel::clicked, this, [this] { panel_->F4OptionsButtonClick(); });
-
-    // The firmware update's panel, hidden until an update runs.
-    Progress_Panel = new QWidget(this);
-    nameControl(Progress_Panel, QStringLiteral("Progress_Panel"));
-    Progress_Panel->hide();
-    HoldYourHorses = new QLabel(Progress_Panel);
-    nameControl(HoldYourHorses, QStringLiteral("HoldYourHorses"));
 }
 
 void TMainForm::render()
@@ -195,7 +196,6 @@ void TMainForm::render()
     CenterOfZero->setLit(f.CenterOfZero);
     ShuttingDownPanel->setVisible(f.ShuttingDownPanel);
     WeighPanel->setEnabled(f.WeighPanelEnabled);
-    Progress_Panel->setVisible(f.ProgressPanelVisible);
 }
 
 void TMainForm::showEvent(QShowEvent* event)
@@ -227,6 +227,8 @@ void TMainForm::keyPressEvent(QKeyEvent* event)
 void TMainForm::keyReleaseEvent(QKeyEvent* event)
 {
     if (event->isAutoRepeat() || !pressedKeys_.remove(event->key()))
+        return;
+    if (firmware_->FormKeyUp(event->key()))
         return;
     panel_->FormKeyUp(event->key(), event->modifiers().testFlag(Qt::KeypadModifier));
 }
@@ -274,7 +276,11 @@ void TMainForm::showAbout()
     aboutForm_->exec();
 }
 
-void TMainForm::showFirmwareUpdate() {}
+void TMainForm::showFirmwareUpdate()
+{
+    pressedKeys_.clear();
+    firmware_->F3UpdateButtonClick();
+}
 
 void TMainForm::ShowTransferStatus(const QString& line, bool open, bool finish, bool replaceLast)
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "firmware/BootstrapLoader.h"
+#include "firmware/FirmwareUpdate.h"
 #include "link/FrontPanel.h"
 #include "link/PanelDialogs.h"
 #include "link/PortSettings.h"
@@ -25,6 +25,7 @@ class TComForm;
 class THelpAboutForm;
 class ManualLauncher;
 class TParameterForm;
+class UpdatePanel;
 
 // The main window: the indicator's face. It draws what the front panel model decides and
 // forwards clicks and keys to it; it also owns the program's dialogs.
@@ -43,6 +44,8 @@ public:
     TParameterForm* ParameterForm() const { return parameterForm_; }
     THelpAboutForm* HelpAboutForm() const { return aboutForm_; }
     ManualLauncher& manualLauncher() { return *launcher_; }
+    FirmwareUpdate& firmwareUpdate() { return *firmware_; }
+    UpdatePanel* updatePanel() const { return updatePanel_; }
 
     // PanelDialogs
     void showPortSettings() override;
@@ -74,8 +77,9 @@ private:
 
     PortSettings port_;
     std::unique_ptr<FrontPanel> panel_;
-    // The firmware update's transfer, on a port of its own; idle until an update starts.
-    BootstrapLoader loader_;
+    // The firmware update, on a port of its own; idle until F3.
+    UpdatePanel* updatePanel_ = nullptr;
+    std::unique_ptr<FirmwareUpdate> firmware_;
     TComForm* comForm_ = nullptr;
     TParameterForm* parameterForm_ = nullptr;
     std::unique_ptr<ManualLauncher> launcher_;
@@ -99,8 +103,6 @@ private:
     QLabel* CommandSent = nullptr;
     std::array<ClickLabel*, 4> bottomBar_{};
     QLabel* ShuttingDownPanel = nullptr;
-    QWidget* Progress_Panel = nullptr;
-    QLabel* HoldYourHorses = nullptr;
 };
 
 } // namespace kx

@@ -1,7 +1,11 @@
 #pragma once
 
+#include "link/SerialChannel.h"
 #include "link/Timer.h"
 
+#include <QByteArray>
+#include <QList>
+#include <QString>
 #include <chrono>
 
 namespace kx {
@@ -16,33 +20,136 @@ enum class SendStep
     End     // the end message
 };
 
+// What the last fresh message was, so a reply knows what it answers.
+enum class AwaitedReply
+{
+    None,
+    Enter,
+    Line,
+    End
+};
+
+// What the transfer shows: the update window implements it, tests record it.
+class BootstrapLoaderListener
+{
+public:
+    virtual ~BootstrapLoaderListener() = default;
+    // (0, total) at the start, (n, total) after each acknowledged line, (total + 1, total)
+    // once the end message is accepted, (-1, total) on failure.
+    virtual void ReportProgress(int position, int total) = 0;
+    // The program is closing: nothing more is sent and errors are not counted.
+    virtual bool shuttingDown() const = 0;
+    // Exchanges are logged only while the update's progress panel is shown.
+    virtual bool progressPanelShown() const = 0;
+    // A line was added to the log, or the log list became visible.
+    virtual void logChanged() = 0;
+};
+
 // The bootstrap-loader transfer of the firmware update: it sends the image to the
-// indicator's loader on a port of its own, one acknowledged message at a time. Its timers
-// live here, stopped until an update starts them.
+// indicator's loader on a port of its own, one acknowledged message at a time, resending a
+// refused or unanswered message up to four times.
 class BootstrapLoader
 {
 public:
     // The state machine's step.
     static constexpr std::chrono::milliseconds StateInterval{200};
+    // The loader needs this long after it accepted the enter message.
+    static constexpr std::chrono::milliseconds EnterPause{2000};
+    // Before the same message goes out again after a NAK or a time-out.
+    static constexpr std::chrono::milliseconds ResendDelay{100};
+    // Between an acknowledged line and the next message, unless bsl.Ini says otherwise.
+    static constexpr std::chrono::milliseconds DefaultLineDelay{10};
     // Clears the loader port handler's busy mark that a nested wait left set.
     static constexpr std::chrono::milliseconds WatchdogInterval{1000};
-    // The pause before the same image is sent again while the repeat is asked for.
-    static constexpr std::chrono::milliseconds RetryInterval{2500};
+    // Ticks of the port's clock the loader has to answer a message.
+    static constexpr int ReplyTicks = 20;
+    // Errors (NAK or time-out) in a row that fail the transfer: one send and four resends.
+    static constexpr int ErrorLimit = 5;
+    // Send attempts that may fail in a row before the transfer fails.
+    static constexpr int SendFailureLimit = 5;
+    // Reply bytes kept without a verdict; past this they are dropped.
+    static constexpr int ReplyCapacity = 1023;
+    // Bytes taken from the port at a time.
+    static constexpr int ReadBlock = 511;
+    // The log list keeps this many lines (and one more while a line is added).
+    static constexpr int LogCapacity = 1400;
 
-    explicit BootstrapLoader(Clock& clock);
+    BootstrapLoader(Clock& clock, SerialChannel& scalePort, BootstrapLoaderListener& listener,
+                    QString folder);
+
+    void setLineDelay(int ms) { LineDelay = ms; }
+    int lineDelay() const { return LineDelay; }
+    void setLogging(bool on) { LoggingOn = on; }
+    bool logging() const { return LoggingOn; }
+    // The loader port's reply timer notification; 0 when there is none (no time-outs).
+    void setReplyTimer(quint16 handle) { ReplyTimer = handle; }
+    quint16 replyTimer() const { return ReplyTimer; }
+
+    // Starts (or starts again) sending image: the enter message goes out one step later.
+    void StartTransfer(const QList<QByteArray>& image);
+    void StateTimerTimer();
+    void ScalePortTrigger(TriggerKind kind, quint16 handle, int count);
+    // Stops a transfer under way: no further message, no time-out, no report.
+    void stop();
+    void WatchdogTimerTimer();
 
     SendStep sendStep() const { return step_; }
+    AwaitedReply awaitedReply() const { return awaited_; }
+    bool transferRunning() const { return Running; }
+    int lineIndex() const { return LineIndex; }
+    int total() const { return static_cast<int>(BSLList.size()); }
+    int errorCount() const { return ErrorCount; }
+    int sendFailures() const { return SendFailures; }
+    const QByteArray& sendBuffer() const { return SendBuffer; }
     const Timer& stateTimer() const { return StateTimer; }
     const Timer& watchdogTimer() const { return WatchdogTimer; }
-    const Timer& retryTimer() const { return RetryTimer; }
-    // Whether an update is under way: any of its timers runs.
-    bool running() const;
+    bool busy() const { return Busy; }
+
+    // The exchange as logged, newest last.
+    const QList<QByteArray>& log() const { return LogList; }
+    bool logListVisible() const { return LogListVisible; }
+    // Lines ever added to the log, so a view can add only the new ones.
+    quint64 logAdded() const { return LogAdded; }
+    void clearLog() { LogList.clear(); }
+    void hideLog() { LogListVisible = false; }
 
 private:
+    bool sendFresh();
+    void resend();
+    void handle(TriggerKind kind, quint16 handle, int count);
+    void onData(int count);
+    void onAck();
+    void onNak();
+    void onReplyTimeout();
+    void countError(bool afterNak);
+    void fail();
+    void armReply(bool arm);
+    void logLine(const QByteArray& line);
+    void logSent();
+    void startStateTimer(int ms);
+
+    SerialChannel& ScalePort;
+    BootstrapLoaderListener& listener_;
+    QString folder_;
     Timer StateTimer;
     Timer WatchdogTimer;
-    Timer RetryTimer;
+
+    QList<QByteArray> BSLList;
+    bool Running = false;
+    int LineIndex = 0;
     SendStep step_ = SendStep::Idle;
+    AwaitedReply awaited_ = AwaitedReply::None;
+    int ErrorCount = 0;
+    int SendFailures = 0;
+    QByteArray SendBuffer;
+    QByteArray ReceiveText;
+    int LineDelay = static_cast<int>(DefaultLineDelay.count());
+    bool LoggingOn = false;
+    bool Busy = false;
+    quint16 ReplyTimer = 0;
+    QList<QByteArray> LogList;
+    bool LogListVisible = false;
+    quint64 LogAdded = 0;
 };
 
 } // namespace kx

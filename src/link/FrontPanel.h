@@ -1,5 +1,6 @@
 #pragma once
 
+#include "firmware/UpdateHost.h"
 #include "link/DebugMonitor.h"
 #include "link/FaceState.h"
 #include "link/LineOwner.h"
@@ -31,7 +32,8 @@ struct FrontPanelFixture;
 class FrontPanel : public QObject,
                    private MainLine,
                    private PollCycleListener,
-                   private DebugMonitorListener
+                   private DebugMonitorListener,
+                   private UpdateHost
 {
     Q_OBJECT
 public:
@@ -73,6 +75,8 @@ public:
     const TransferControl& transfer() const { return transfer_; }
     const DebugMonitor& debugMonitor() const { return debug_; }
     LineOwner lineOwner() const { return owner_; }
+    // The firmware update's view of the panel: it takes the line by closing the main port.
+    UpdateHost& updateHost() { return *this; }
 
     // The link state.
     bool connected() const { return Connected; }
@@ -152,6 +156,15 @@ private:
     // DebugMonitorListener: the editor's debug line, and the line back to the transfer.
     void showDebugLine(const QString& line) override { editor_.showDebugLine(line); }
     void debugStopped() override;
+
+    // UpdateHost: the firmware update's hand-over.
+    void takeLineForUpdate() override;
+    const SerialChannel& mainPort() const override { return *ComPort_; }
+    QString deviceFor(int port) const override;
+    void disableFace() override;
+    void giveLineBack() override;
+    void showUpdatePanel(bool shown, bool closeShown) override;
+    bool shuttingDown() const override { return face_.ShuttingDownPanel; }
 
     void dispatch(TriggerKind kind, quint16 handle, int count);
     void removeTriggers();

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "firmware/BootstrapLoader.h"
+#include "firmware/UpdateHost.h"
+#include "link/SerialChannel.h"
+#include "link/Timer.h"
+
+#include <QString>
+#include <chrono>
+#include <memory>
+
+namespace kx {
+
+// How the status label looks; the transfer swaps the first two every 20 lines.
+enum class LabelLook
+{
+    YellowOnRed, // yellow bold text on red
+    RedOnYellow, // red bold text on yellow
+    WhiteOnNavy  // regular white text on the panel's navy: the transfer has ended
+};
+
+// Everything the progress panel shows.
+struct UpdatePanelState
+{
+    bool visible = false; // Progress_Panel
+    QString label;        // ScanLabel
+    LabelLook look = LabelLook::YellowOnRed;
+    int barMax = 0;
+    int barPosition = 0;
+    bool retryVisible = false;
+    bool closeVisible = false;
+    bool waitVisible = false; // HoldYourHorses
+    // Lines sent of the total and the estimated time left, while the transfer runs.
+    QString detail;
+};
+
+// The firmware update inside the main window: it takes the link from the poll cycle, opens
+// the loader port with the main port's settings, checks the chosen file, runs the
+// bootstrap-loader transfer, and hands the link back on Close.
+class FirmwareUpdate : private BootstrapLoaderListener
+{
+public:
+    static constexpr std::chrono::milliseconds RetryInterval{2500};
+    // Ticks the indicator is given to restart after a successful load.
+    static constexpr int ReloadTicks = 100;
+    static constexpr int SwapEvery = 20;
+
+    FirmwareUpdate(Clock& clock, std::unique_ptr<SerialDevice> loaderDevice, UpdateHost& host,
+                   FirmwareUpdateView& view, QString folder);
+    ~FirmwareUpdate() override;
+
+    void F3UpdateButtonClick();
+    void StartTransfer(const QString& path);
+    void RetryUpdateClick();
+    void CloseUpdateClick();
+    void RetryTimerTimer();
+    // Enter and Escape close the finished update; true when the key was taken.
+    bool FormKeyUp(int key);
+
+    const UpdatePanelState& panel() const { return panel_; }
+    const BootstrapLoader& loader() const { return loader_; }
+    SerialChannel& ScalePort() { return *ScalePort_; }
+    const Timer& retryTimer() const { return RetryTimer; }
+    const QString& updateFile() const { return UpdateFile; }
+
+private:
+    void ReportProgress(int position, int total) override;
+    bool shuttingDown() const override { return host_.shuttingDown(); }
+    bool progressPanelShown() const override { return panel_.visible; }
+    void logChanged() override { view_.updatePanelChanged(false); }
+
+    void readLoaderSettings();
+    void prepareLoaderPort();
+    void closeLoaderPort();
+    void showPanel();
+    QString fileName() const;
+
+    Clock& clock_;
+    UpdateHost& host_;
+    FirmwareUpdateView& view_;
+    QString folder_;
+    std::unique_ptr<SerialChannel> ScalePort_;
+    BootstrapLoader loader_;
+    Timer RetryTimer;
+    UpdatePanelState panel_;
+    QString UpdateFile;
+    quint16 ReplyTimer = 0;
+    qint64 firstLineMs_ = 0;
+};
+
+} // namespace kx

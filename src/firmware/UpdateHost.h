@@ -1,0 +1,46 @@
+#pragma once
+
+#include "link/SerialChannel.h"
+
+#include <QString>
+
+namespace kx {
+
+// The front panel as the firmware update uses it: the update takes the link by closing the
+// main port and gives it back through the normal open.
+class UpdateHost
+{
+public:
+    virtual ~UpdateHost() = default;
+
+    // Stops polling and closes the main port (failures ignored).
+    virtual void takeLineForUpdate() = 0;
+    // The main port, whose last applied settings the loader port copies.
+    virtual const SerialChannel& mainPort() const = 0;
+    // The device a port number stands for.
+    virtual QString deviceFor(int port) const = 0;
+    // "------" in the weight display and the face stops reacting.
+    virtual void disableFace() = 0;
+    // Opens the main port again with the port settings, enables the face, starts polling.
+    virtual void giveLineBack() = 0;
+    // The progress panel over the face, and whether its Close button is shown.
+    virtual void showUpdatePanel(bool shown, bool closeShown) = 0;
+    virtual bool shuttingDown() const = 0;
+};
+
+// What the update window shows and asks.
+class FirmwareUpdateView
+{
+public:
+    virtual ~FirmwareUpdateView() = default;
+
+    // The file-open dialog; an empty text when cancelled.
+    virtual QString askUpdateFile(const QString& startFolder) = 0;
+    // The "Update File Error" message box.
+    virtual void refuseUpdateFile(const QString& text) = 0;
+    // The panel, the wait panel or the log changed; now: paint before returning.
+    virtual void updatePanelChanged(bool now) = 0;
+    virtual void setBusyCursor(bool busy) = 0;
+};
+
+} // namespace kx

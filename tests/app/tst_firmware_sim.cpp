@@ -1,0 +1,166 @@
+#include "app/TMainForm.h"
+#include "app/UpdatePanel.h"
+#include "link/QtClock.h"
+#include "link/QtSerialDevice.h"
+
+#include <QAbstractButton>
+#include <QFile>
+#include <QLabel>
+#include <QProcess>
+#include <QProgressBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+using namespace kx;
+
+// The firmware update driven as a user would: F3 on the main window, offscreen, against the
+// indicator simulator acting as the bootstrap loader on a pseudo-terminal.
+class FirmwareSimTest : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir dir;
+    QProcess sim;
+
+    QString link() const { return dir.filePath("ttyKX7400"); }
+    QByteArray simLog() const
+    {
+        QFile f(dir.filePath("sim.log"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    bool startSim(const QStringList& extra)
+    {
+        QFile::remove(dir.filePath("sim.log"));
+        sim.setProgram(QStringLiteral(KX_SIM_PATH));
+        sim.setArguments(QStringList{"--link", link(), "--weight", "12.5", "--load-every", "0",
+                                     "--reload-ms", "1500", "--log", dir.filePath("sim.log")} +
+                         extra);
+        sim.start();
+        if (!sim.waitForStarted(5000))
+            return false;
+        for (int i = 0; i < 100 && !QFile::exists(link()); ++i)
+            QTest::qWait(50);
+        return QFile::exists(link());
+    }
+    QString label(TMainForm& form) const { return form.findChild<QLabel*>("ScanLabel")->text(); }
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(dir.isValid());
+        QFile ini(dir.filePath("Port.Ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nParity=0\r\nData Bits=0\r\nStop Bits=0\r\n"
+                  "Mode=0\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n[Devices]\r\n1=" +
+                  link().toLocal8Bit() + "\r\n");
+    }
+    void cleanup()
+    {
+        sim.terminate();
+        sim.waitForFinished(5000);
+    }
+
+    void anUpdateGoesThroughAndPollingResumesAfterClose_data()
+    {
+        QTest::addColumn<QStringList>("simOptions");
+        QTest::addColumn<int>("refusals");
+        QTest::newRow("clean") << QStringList() << 0;
+        QTest::newRow("every 3rd line refused once") << QStringList{"--nak-every", "3"} << 2;
+    }
+    void anUpdateGoesThroughAndPollingResumesAfterClose()
+    {
+        QFETCH(QStringList, simOptions);
+        QFETCH(int, refusals);
+        QVERIFY(startSim(simOptions));
+        TMainForm form(dir.path(), QtClock::instance(), std::make_unique<QtSerialDevice>());
+        QString askedIn;
+        form.updatePanel()->setFileChooser([&](const QString& folder) {
+            askedIn = folder;
+            return QStringLiteral(KX_HEX_DATA "/small.hex");
+        });
+        form.show();
+        auto* weight = form.findChild<QWidget*>("Weight");
+        QTRY_COMPARE_WITH_TIMEOUT(weight->accessibleName(), QStringLiteral("  12.50"), 5000);
+
+        QTest::keyClick(&form, Qt::Key_F3);
+        QCOMPARE(askedIn, dir.path());
+        QVERIFY(!form.findChild<QWidget*>("WeighPanel")->isEnabled());
+        QVERIFY(form.findChild<QWidget*>("Progress_Panel")->isVisible());
+        for (const char* control : {"Progress_Panel", "ProgressBar", "ScanLabel", "RetryUpdate",
+                                    "CloseUpdate", "HoldYourHorses", "LogList"}) {
+            auto* w = form.findChild<QWidget*>(control);
+            QVERIFY2(w, control);
+            QCOMPARE(w->accessibleDescription(), QString::fromLatin1(control));
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(label(form), QStringLiteral("Transfer Complete!!"), 30000);
+        QCOMPARE(form.findChild<QWidget*>("ScanLabel")->accessibleName(),
+                 QStringLiteral("Transfer Complete!!"));
+        QCOMPARE(form.findChild<QProgressBar*>("ProgressBar")->value(), 6);
+        QVERIFY(form.findChild<QAbstractButton*>("CloseUpdate")->isVisible());
+        QVERIFY(!form.findChild<QAbstractButton*>("RetryUpdate")->isVisible());
+
+        const QByteArray log = simLog();
+        QCOMPARE(log.count("loader enter message, check byte DC: accepted"), 1);
+        QCOMPARE(log.count("-- line: accepted"), 6);
+        QCOMPARE(log.count("line refused"), refusals);
+        QCOMPARE(log.count("end message: accepted"), 1);
+        QVERIFY(log.indexOf("loader enter") < log.indexOf("-- line: accepted"));
+        QVERIFY(log.lastIndexOf("-- line: accepted") < log.indexOf("end message: accepted"));
+
+        QTest::keyClick(&form, Qt::Key_Escape);
+        QVERIFY(!form.findChild<QWidget*>("Progress_Panel")->isVisible());
+        QVERIFY(form.findChild<QWidget*>("WeighPanel")->isEnabled());
+        // The indicator weighs again once it has reloaded, and the poll cycle shows it.
+        QTRY_COMPARE_WITH_TIMEOUT(weight->accessibleName(), QStringLiteral("  12.50"), 10000);
+    }
+
+    void aFileWithABadChecksumIsRefusedBeforeAnyByteIsSent()
+    {
+        QVERIFY(startSim({}));
+        QFile bad(dir.filePath("bad.hex"));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write(":100000004B5837343030206C6F61646572204B5829\r\n:00000001FF\r\n");
+        bad.close();
+        TMainForm form(dir.path(), QtClock::instance(), std::make_unique<QtSerialDevice>());
+        QStringList refusals;
+        form.updatePanel()->setFileChooser([&](const QString&) { return bad.fileName(); });
+        form.updatePanel()->setRefusal([&](const QString& text) { refusals << text; });
+        form.show();
+        auto* weight = form.findChild<QWidget*>("Weight");
+        QTRY_COMPARE_WITH_TIMEOUT(weight->accessibleName(), QStringLiteral("  12.50"), 5000);
+        QTest::keyClick(&form, Qt::Key_F3);
+        QCOMPARE(refusals.size(), 1);
+        QVERIFY(refusals[0].contains(QStringLiteral("bad.hex")));
+        QVERIFY(refusals[0].contains(QStringLiteral("Line 1: the checksum is wrong")));
+        QVERIFY(!form.findChild<QWidget*>("Progress_Panel")->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(weight->accessibleName(), QStringLiteral("  12.50"), 5000);
+        QTest::qWait(300);
+        QVERIFY(!simLog().contains("loader"));
+    }
+
+    void aLoaderThatKeepsRefusingFailsAndRetryStartsFromEnter()
+    {
+        QVERIFY(startSim({"--nak-every", "1"}));
+        TMainForm form(dir.path(), QtClock::instance(), std::make_unique<QtSerialDevice>());
+        form.updatePanel()->setFileChooser(
+            [](const QString&) { return QStringLiteral(KX_HEX_DATA "/small.hex"); });
+        form.show();
+        QTRY_COMPARE_WITH_TIMEOUT(form.findChild<QWidget*>("Weight")->accessibleName(),
+                                  QStringLiteral("  12.50"), 5000);
+        QTest::keyClick(&form, Qt::Key_F3);
+        QTRY_COMPARE_WITH_TIMEOUT(label(form), QStringLiteral("Transfer Failed!"), 20000);
+        QCOMPARE(simLog().count("line refused"), 5);
+        auto* retry = form.findChild<QAbstractButton*>("RetryUpdate");
+        QVERIFY(retry->isVisible());
+        retry->click();
+        QVERIFY(!retry->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(simLog().count("loader enter message (again): accepted"), 1,
+                                  5000);
+        QTRY_COMPARE_WITH_TIMEOUT(label(form), QStringLiteral("Transfer Failed!"), 20000);
+        form.findChild<QAbstractButton*>("CloseUpdate")->click();
+        QVERIFY(form.findChild<QWidget*>("WeighPanel")->isEnabled());
+    }
+};
+
+QTEST_MAIN(FirmwareSimTest)
+#include "tst_firmware_sim.moc"

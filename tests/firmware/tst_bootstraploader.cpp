@@ -1,0 +1,250 @@
+#include "LoaderFixture.h"
+
+#include <QFile>
+#include <QTest>
+
+using namespace kx;
+using namespace kx::test;
+
+namespace {
+
+const QByteArray Ack(1, '\x06');
+const QByteArray Nak(1, '\x15');
+
+// Replies by message index; the last token stands for every later message.
+// A ACK, N NAK, - silence, n noise then ACK in a later read, O more than the reply may hold.
+LoaderFixture::Responder script(const QString& tokens)
+{
+    const QStringList list = tokens.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+    return [list](int index, const QByteArray&) -> QByteArray {
+        const QString t = list.value(index, list.back());
+        if (t == QLatin1String("A"))
+            return Ack;
+        if (t == QLatin1String("N"))
+            return Nak;
+        if (t == QLatin1String("n"))
+            return "xy|" + Ack;
+        if (t == QLatin1String("O"))
+            return QByteArray(1100, 'x');
+        return {};
+    };
+}
+
+QString joined(const QList<int>& values)
+{
+    QStringList out;
+    for (const int v : values)
+        out << QString::number(v);
+    return out.join(QLatin1Char(' '));
+}
+
+} // namespace
+
+// The bootstrap-loader transfer against a scripted loader, time stepped by hand.
+class BootstrapLoaderTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void scenarios_data()
+    {
+        QTest::addColumn<int>("lines");
+        QTest::addColumn<QString>("replies");
+        QTest::addColumn<QString>("sent");
+        QTest::addColumn<QString>("progress");
+
+        QTest::newRow("clean run") << 3 << "A"
+                                   << "E L0 L1 L2 X"
+                                   << "0 1 2 3 4";
+        QTest::newRow("NAK on enter fails at once") << 3 << "N"
+                                                    << "E"
+                                                    << "0 -1";
+        QTest::newRow("NAK on a line resends it") << 2 << "A A N A"
+                                                  << "E L0 L1 L1 X"
+                                                  << "0 1 2 3";
+        QTest::newRow("five NAKs on a line fail") << 2 << "A A N"
+                                                  << "E L0 L1 L1 L1 L1 L1"
+                                                  << "0 1 -1";
+        QTest::newRow("no reply to enter: five sends") << 2 << "-"
+                                                       << "E E E E E"
+                                                       << "0 -1";
+        QTest::newRow("four time-outs, then ACK") << 1 << "- - - - A"
+                                                  << "E E E E E L0 X"
+                                                  << "0 1 2";
+        QTest::newRow("time-outs and NAKs count together") << 1 << "A N - N - N"
+                                                           << "E L0 L0 L0 L0 L0"
+                                                           << "0 -1";
+        QTest::newRow("noise before the ACK") << 2 << "n"
+                                              << "E L0 L1 X"
+                                              << "0 1 2 3";
+        QTest::newRow("reply overflow waits for the time-out") << 1 << "O A"
+                                                               << "E E L0 X"
+                                                               << "0 1 2";
+        QTest::newRow("NAK on end resends it") << 1 << "A A N A"
+                                               << "E L0 X X"
+                                               << "0 1 2";
+    }
+    void scenarios()
+    {
+        QFETCH(int, lines);
+        QFETCH(QString, replies);
+        QFETCH(QString, sent);
+        QFETCH(QString, progress);
+        LoaderFixture f;
+        f.run(lines, script(replies));
+        QCOMPARE(f.kinds(), sent);
+        QCOMPARE(joined(f.rec.progress), progress);
+        QCOMPARE(f.loader.sendStep(), SendStep::Idle);
+        QVERIFY(!f.loader.transferRunning());
+        QVERIFY(!f.loader.stateTimer().enabled());
+    }
+
+    void resendIsTheIdenticalMessageAHundredMillisecondsLater()
+    {
+        LoaderFixture f;
+        f.run(2, script("A A N A"));
+        QCOMPARE(f.sent[3].bytes, f.sent[2].bytes);
+        QCOMPARE(f.sent[3].at - f.sent[2].at, 100);
+    }
+
+    void timings()
+    {
+        LoaderFixture f;
+        f.loader.setLineDelay(37);
+        f.run(2, script("A"));
+        QCOMPARE(f.sent[0].at, 200);                 // the first step
+        QCOMPARE(f.sent[1].at - f.sent[0].at, 2000); // the loader's pause after enter
+        QCOMPARE(f.sent[2].at - f.sent[1].at, 37);   // the line delay
+        QCOMPARE(f.sent[3].at - f.sent[2].at, 37);   // also before the end message
+    }
+
+    void aTimeOutIsTwentyTicks()
+    {
+        LoaderFixture f;
+        f.run(1, script("- A"));
+        const qint64 gap = f.sent[1].at - f.sent[0].at - 100;
+        QVERIFY2(gap >= 20 * 55 && gap <= 21 * 55, qPrintable(QString::number(gap)));
+    }
+
+    void failedSendsAreRetriedFiveTimes_data()
+    {
+        QTest::addColumn<int>("failingAttempts");
+        QTest::addColumn<QString>("progress");
+        QTest::newRow("five failures, then sent") << 5 << "0 1 2";
+        QTest::newRow("six failures fail") << 6 << "0 -1";
+    }
+    void failedSendsAreRetriedFiveTimes()
+    {
+        QFETCH(int, failingAttempts);
+        QFETCH(QString, progress);
+        LoaderFixture f;
+        f.dev->failWrites = true;
+        // Attempts come every 200 ms from 200 ms on.
+        f.beforeStep = [&](qint64 now) {
+            if (now == 200 * failingAttempts + 100)
+                f.dev->failWrites = false;
+        };
+        f.run(1, script("A"));
+        QCOMPARE(joined(f.rec.progress), progress);
+        if (failingAttempts == 5) {
+            QCOMPARE(f.sent[0].at, 1200);
+            QCOMPARE(f.kinds(), QStringLiteral("E L0 X"));
+        } else {
+            QVERIFY(f.sent.isEmpty());
+        }
+    }
+
+    void logging_data()
+    {
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<bool>("panelShown");
+        QTest::addColumn<int>("lines");
+        QTest::newRow("on") << true << true << 11;
+        QTest::newRow("off") << false << true << 0;
+        QTest::newRow("panel hidden") << true << false << 0;
+    }
+    void logging()
+    {
+        QFETCH(bool, on);
+        QFETCH(bool, panelShown);
+        QFETCH(int, lines);
+        LoaderFixture f;
+        f.loader.setLogging(on);
+        f.rec.panelShown = panelShown;
+        f.run(1, script("n - A N A A"));
+        QCOMPARE(f.loader.log().size(), qsizetype(lines));
+        if (lines == 0)
+            return;
+        const QList<QByteArray> expected{
+            QByteArray(">> \x02"
+                       "BSL\x03  <DC>"),
+            "<< ??? - <78><79>",
+            "<< ACK",
+            ">> L0  <FB>",
+            "<< !TIMEOUT!",
+            ">> L0  <FB>",
+            "<< ACK",
+        };
+        QCOMPARE(f.loader.log().mid(0, 7), expected);
+        const QList<QByteArray> end{QByteArray(">> \x04  <84>"), "<< NAK",
+                                    QByteArray(">> \x04  <84>"), "<< ACK"};
+        QCOMPARE(f.loader.log().mid(7), end);
+    }
+
+    void theLogKeepsItsNewest1401Lines()
+    {
+        LoaderFixture f;
+        f.loader.setLogging(true);
+        QVERIFY(QFile(f.dir.filePath("view.log")).open(QIODevice::WriteOnly));
+        f.run(800, script("A"));
+        QCOMPARE(f.loader.log().size(), qsizetype(1401));
+        QCOMPARE(f.loader.log().back(), QByteArray("<< ACK"));
+        // 1604 lines were logged; the oldest 203 have gone.
+        QCOMPARE(f.loader.log().front(), QByteArray("<< ACK"));
+        QCOMPARE(f.loader.log()[1], QByteArray(">> L101  <FB>"));
+        QVERIFY(f.loader.logListVisible());
+    }
+
+    void aReplyBeforeAnyMessageIsNotLogged()
+    {
+        LoaderFixture f;
+        f.loader.setLogging(true);
+        f.dev->feed(Nak);
+        f.clock.runPosted();
+        QVERIFY(f.loader.log().isEmpty());
+        QVERIFY(!f.loader.logListVisible());
+    }
+
+    void stopEndsTheTransferWithoutATimeOut()
+    {
+        LoaderFixture f;
+        f.loader.StartTransfer(LoaderFixture::image(2));
+        f.clock.advance(250);
+        QCOMPARE(f.dev->takeWritten().size(), 6);
+        f.loader.stop();
+        f.clock.advance(5000);
+        QVERIFY(f.dev->takeWritten().isEmpty());
+        QCOMPARE(joined(f.rec.progress), QStringLiteral("0"));
+        QVERIFY(!f.loader.stateTimer().enabled());
+    }
+
+    void theWatchdogClearsABusyMarkLeftByANestedWait()
+    {
+        LoaderFixture f;
+        bool busyAfterASecond = true;
+        f.rec.onReport = [&](int position, int total) {
+            if (position <= total)
+                return;
+            // The window's reload wait runs inside the handler.
+            QVERIFY(f.loader.busy());
+            f.clock.wait(1100);
+            busyAfterASecond = f.loader.busy();
+        };
+        f.run(1, script("A"));
+        QVERIFY(!busyAfterASecond);
+        QCOMPARE(joined(f.rec.progress), QStringLiteral("0 1 2"));
+    }
+};
+
+QTEST_GUILESS_MAIN(BootstrapLoaderTest)
+#include "tst_bootstraploader.moc"
