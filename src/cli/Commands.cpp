@@ -1,6 +1,9 @@
 #include "cli/Commands.h"
 
+#include "firmware/FirmwareUpdate.h"
+#include "firmware/HexCheck.h"
 #include "link/PortScan.h"
+#include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
 #include "settings/IniDocument.h"
 #include "settings/SafeSave.h"
@@ -16,6 +19,7 @@
 #include <QSerialPort>
 #include <atomic>
 #include <csignal>
+#include <unistd.h>
 #include <cstdio>
 
 namespace kx::cli {
@@ -121,6 +125,37 @@ QByteArray fileText(const QList<QByteArray>& lines)
     return text;
 }
 
+
+// Nothing goes to the indicator without a copy of what it held: its setup is read and saved
+// as <backup dir>/<date>_<time>.dat first, unless --no-backup. Success, or why not.
+int backUp(CliContext& c, CliSession& session)
+{
+    if (c.options.isSet(QStringLiteral("no-backup")))
+        return Success;
+    const bool ended = runTransfer(session, TransferDirection::Upload);
+    const int status = transferExit(session, ended, QStringLiteral("Upload Complete!"));
+    if (status != Success) {
+        err(QStringLiteral("The indicator's setup could not be read for a backup; nothing was "
+                           "sent (--no-backup sends without one)."));
+        return status;
+    }
+    QString dir = c.options.value(QStringLiteral("backup-dir"));
+    if (dir.isEmpty())
+        dir = QDir(c.programFolder).filePath(QStringLiteral("SAVED/BACKUP"));
+    const QString backup = QDir(dir).filePath(
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + ".dat");
+    QDir().mkpath(dir);
+    QString why;
+    if (!saveFile(backup, fileText(session.panel().uploadLines()), &why)) {
+        err(why);
+        err(QStringLiteral("The backup could not be saved; nothing was sent."));
+        return Refused;
+    }
+    if (!c.quiet)
+        err(QStringLiteral("Backup of the indicator's setup: %1").arg(backup));
+    return Success;
+}
+
 } // namespace
 
 void addCommandOptions(const QString& command, QCommandLineParser& p)
@@ -136,7 +171,7 @@ void addCommandOptions(const QString& command, QCommandLineParser& p)
                      QStringLiteral("Give up when no frame comes for MS milliseconds (5000)."),
                      QStringLiteral("MS"), QStringLiteral("5000")});
     }
-    if (command == QLatin1String("download")) {
+    if (command == QLatin1String("download") || command == QLatin1String("flash")) {
         p.addOption({QStringLiteral("no-backup"),
                      QStringLiteral("Send without first saving the indicator's setup.")});
         p.addOption({QStringLiteral("backup-dir"),
@@ -311,30 +346,8 @@ int runDownload(CliContext& c)
     CliSession session(c.programFolder, c.line, c.quiet);
     if (!session.open())
         return PortError;
-    if (!c.options.isSet(QStringLiteral("no-backup"))) {
-        // Nothing goes to the indicator without a copy of what it held.
-        const bool ended = runTransfer(session, TransferDirection::Upload);
-        const int status = transferExit(session, ended, QStringLiteral("Upload Complete!"));
-        QString dir = c.options.value(QStringLiteral("backup-dir"));
-        if (dir.isEmpty())
-            dir = QDir(c.programFolder).filePath(QStringLiteral("SAVED/BACKUP"));
-        const QString backup = QDir(dir).filePath(
-            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + ".dat");
-        if (status == Success) {
-            QDir().mkpath(dir);
-            if (!saveFile(backup, fileText(session.panel().uploadLines()), &why)) {
-                err(why);
-                err(QStringLiteral("The backup could not be saved; nothing was sent."));
-                return Refused;
-            }
-            if (!c.quiet)
-                err(QStringLiteral("Backup of the indicator's setup: %1").arg(backup));
-        } else {
-            err(QStringLiteral("The indicator's setup could not be read for a backup; nothing "
-                               "was sent (--no-backup sends without one)."));
-            return status;
-        }
-    }
+    if (const int status = backUp(c, session); status != Success)
+        return status;
     // The file's own unit and network choices stand in for the editor's controls.
     session.inputs = transferInputsOf(*record, QFileInfo(files[0]).absoluteFilePath());
     const bool ended = runTransfer(session, TransferDirection::Download);
@@ -409,6 +422,124 @@ int runDebug(CliContext& c)
         session.panel().stopDebugMonitor();
     });
     return silent ? TimedOut : Success;
+}
+
+} // namespace kx::cli
+
+namespace kx::cli {
+namespace {
+
+// The update window's side, for a terminal: progress on standard error (a bar redrawn in
+// place on a terminal, plain lines otherwise), refusals as messages.
+class ConsoleUpdateView : public FirmwareUpdateView
+{
+public:
+    ConsoleUpdateView(const QString& file, bool quiet) : file_(file), quiet_(quiet) {}
+    FirmwareUpdate* update = nullptr;
+    bool refused = false;
+
+    QString askUpdateFile(const QString&) override { return file_; }
+    void refuseUpdateFile(const QString& text) override
+    {
+        refused = true;
+        err(QString(text).replace(QLatin1Char('\n'), QLatin1String(": ")));
+    }
+    void updatePanelChanged(bool) override
+    {
+        if (quiet_ || !update)
+            return;
+        const UpdatePanelState& p = update->panel();
+        const QString line = p.detail.isEmpty() ? p.label : p.label + QLatin1String("  ") + p.detail;
+        if (line == last_ || line.isEmpty())
+            return;
+        last_ = line;
+        if (isatty(fileno(stderr))) {
+            const int width = 30;
+            const int done = p.barMax > 0 ? width * p.barPosition / p.barMax : 0;
+            std::fprintf(stderr, "\r[%s%s] %s\033[K", QByteArray(done, '#').constData(),
+                         QByteArray(width - done, '.').constData(), qPrintable(line));
+            if (p.closeVisible)
+                std::fprintf(stderr, "\n");
+        } else {
+            std::fprintf(stderr, "%s\n", qPrintable(line));
+        }
+    }
+    void setBusyCursor(bool) override {}
+
+private:
+    QString file_;
+    QString last_;
+    bool quiet_;
+};
+
+bool checkHexFile(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        err(QStringLiteral("%1: %2").arg(path, file.errorString()));
+        return false;
+    }
+    const HexCheckResult check = checkIntelHex(file.readAll());
+    if (!check.ok) {
+        err(check.badLine > 0 ? QStringLiteral("%1: line %2: %3.").arg(path).arg(check.badLine).arg(check.problem)
+                              : QStringLiteral("%1: %2.").arg(path, check.problem));
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
+int runCheckHex(CliContext& c)
+{
+    const QStringList files = c.options.positionalArguments();
+    if (files.size() != 1) {
+        err(QStringLiteral("kxlink-cli check-hex: give the update file"));
+        return Usage;
+    }
+    if (!checkHexFile(files[0]))
+        return Refused;
+    QFile file(files[0]);
+    file.open(QIODevice::ReadOnly);
+    out(QStringLiteral("%1: %2 lines, a good update file")
+            .arg(files[0])
+            .arg(checkIntelHex(file.readAll()).lines.size()));
+    return Success;
+}
+
+int runFlash(CliContext& c)
+{
+    watchInterrupt();
+    const QStringList files = c.options.positionalArguments();
+    if (files.size() != 1) {
+        err(QStringLiteral("kxlink-cli flash: give the update file"));
+        return Usage;
+    }
+    // A bad file is refused before the port is even opened: no byte reaches the indicator.
+    if (!checkHexFile(files[0]))
+        return Refused;
+    CliSession session(c.programFolder, c.line, c.quiet);
+    if (!session.open())
+        return PortError;
+    if (const int status = backUp(c, session); status != Success)
+        return status;
+    ConsoleUpdateView view(QFileInfo(files[0]).absoluteFilePath(), c.quiet);
+    FirmwareUpdate update(QtClock::instance(), std::make_unique<QtSerialDevice>(),
+                          session.panel().updateHost(), view, session.folder());
+    view.update = &update;
+    update.F3UpdateButtonClick();
+    const auto ended = [&] { return update.panel().closeVisible || view.refused; };
+    CliSession::waitFor([&] { return ended() || gInterrupted; }, 30 * 60 * 1000);
+    const bool complete = update.panel().label == QLatin1String("Transfer Complete!!");
+    if (!ended())
+        err(gInterrupted ? QStringLiteral("Stopped.") : QStringLiteral("The update did not end: time-out."));
+    // Close stops a transfer still running and gives the line back to polling.
+    update.CloseUpdateClick();
+    if (complete)
+        return Success;
+    if (view.refused || update.panel().label == QLatin1String("Transfer Failed!") || gInterrupted)
+        return Refused;
+    return TimedOut;
 }
 
 } // namespace kx::cli

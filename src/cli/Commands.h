@@ -25,5 +25,7 @@ int runUpload(CliContext& context);
 int runDownload(CliContext& context);
 int runDiff(CliContext& context);
 int runDebug(CliContext& context);
+int runFlash(CliContext& context);
+int runCheckHex(CliContext& context);
 
 } // namespace kx::cli

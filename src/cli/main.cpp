@@ -33,6 +33,10 @@ const CommandDesc kCommands[] = {
      "exit 0 same, 1 different.",
      runDiff},
     {"debug", "", "Print the indicator's field-bus debug line.", runDebug},
+    {"flash", "FILE.hex", "Update the indicator's firmware through its bootstrap loader.",
+     runFlash},
+    {"check-hex", "FILE.hex", "Check an update file as Intel-HEX, as flash does first.",
+     runCheckHex},
 };
 
 void addLineOptions(QCommandLineParser& p)
@@ -81,8 +85,8 @@ void usage(FILE* to)
                  "  -v, --verbose     also the engines' own log\n"
                  "Command options: upload, download and diff --indicator read or write the\n"
                  "indicator's setup; download first saves the setup it replaces in\n"
-                 "SAVED/BACKUP (--no-backup, --backup-dir DIR); weigh takes --json, --count N\n"
-                 "and --timeout MS; debug takes --count N.\n");
+                 "SAVED/BACKUP (--no-backup, --backup-dir DIR), and so does flash; weigh takes\n"
+                 "--json, --count N and --timeout MS; debug takes --count N.\n");
     std::fprintf(to, "\n'kxlink-cli COMMAND --help' shows a command's options.\n"
                      "Exit status: 0 success, 1 the indicator refused or a file is bad, "
                      "2 usage, 3 port error, 4 time-out.\n");

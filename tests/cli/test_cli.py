@@ -120,6 +120,46 @@ class CliTest(Rig):
         self.assertEqual(r.returncode, 4, r.stderr)
 
 
+def hex_file(lines, break_checksum_of=None):
+    """An Intel-HEX text of `lines` data records of 16 bytes and an end record."""
+    out = []
+    for i in range(lines):
+        body = bytes([16, (i * 16) >> 8 & 0xFF, (i * 16) & 0xFF, 0]) + bytes(range(i, i + 16))
+        check = (-sum(body)) & 0xFF
+        if i == break_checksum_of:
+            check ^= 1
+        out.append(":" + (body + bytes([check])).hex().upper())
+    out.append(":00000001FF")
+    return ("\r\n".join(out) + "\r\n").encode()
+
+
+class FlashTest(Rig):
+    def test_good_file_goes_through_and_polling_resumes(self):
+        self.start_sim("--reload-ms", "300", "--log", self.path("sim.log"))
+        with open(self.path("fw.hex"), "wb") as f:
+            f.write(hex_file(30))
+        checked = self.cli("check-hex", self.path("fw.hex"))
+        self.assertEqual(checked.returncode, 0, checked.stderr)
+        r = self.cli("flash", "--no-backup", "--device", self.link, self.path("fw.hex"))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("Transfer Complete!!", r.stderr)
+        self.assertIn("31 of 31 lines", r.stderr)  # the end record is a line too
+        weigh = self.cli("weigh", "-q", "--device", self.link, "--count", "1")
+        self.assertEqual(weigh.returncode, 0, weigh.stderr)
+
+    def test_bad_file_is_refused_before_any_byte(self):
+        self.start_sim("--log", self.path("sim.log"))
+        with open(self.path("bad.hex"), "wb") as f:
+            f.write(hex_file(10, break_checksum_of=4))
+        checked = self.cli("check-hex", self.path("bad.hex"))
+        self.assertEqual(checked.returncode, 1)
+        self.assertIn("line 5", checked.stderr)
+        r = self.cli("flash", "--device", self.link, self.path("bad.hex"))
+        self.assertEqual(r.returncode, 1)
+        with open(self.path("sim.log"), "rb") as f:
+            self.assertNotIn(b" RX ", f.read(), "nothing may reach the indicator")
+
+
 class DiffTest(Rig):
     def write(self, name, text):
         with open(self.path(name), "wb") as f:
