@@ -45,6 +45,16 @@ void err(const QString& line)
     std::fprintf(stderr, "%s\n", qPrintable(line));
 }
 
+// The one file a command works on; nothing, with a usage line, when it is not given.
+std::optional<QString> theFile(const CliContext& c, const char* command, const char* what)
+{
+    const QStringList files = c.options.positionalArguments();
+    if (files.size() == 1)
+        return files[0];
+    err(QStringLiteral("kxlink-cli %1: give the %2").arg(QLatin1String(command), QLatin1String(what)));
+    return std::nullopt;
+}
+
 // A transfer's run to its end: what its last line means for the exit status.
 int transferExit(const CliSession& session, bool ended, const QString& success)
 {
@@ -308,37 +318,33 @@ int runWeigh(CliContext& c)
 int runUpload(CliContext& c)
 {
     watchInterrupt();
-    const QStringList files = c.options.positionalArguments();
-    if (files.size() != 1) {
-        err(QStringLiteral("kxlink-cli upload: give the settings file to write"));
+    const auto file = theFile(c, "upload", "settings file to write");
+    if (!file)
         return Usage;
-    }
     int status = Success;
     const auto lines = uploadLines(c, nullptr, status);
     if (!lines)
         return status;
     QString why;
     // As the editor does: a file being replaced is kept with ".bak" added.
-    if (!keepBackup(files[0], files[0] + QStringLiteral(".bak"), &why)
-        || !saveFile(files[0], fileText(*lines), &why)) {
+    if (!keepBackup(*file, *file + QStringLiteral(".bak"), &why)
+        || !saveFile(*file, fileText(*lines), &why)) {
         err(why);
         return Refused;
     }
     if (!c.quiet)
-        err(QStringLiteral("Saved %1").arg(files[0]));
+        err(QStringLiteral("Saved %1").arg(*file));
     return Success;
 }
 
 int runDownload(CliContext& c)
 {
     watchInterrupt();
-    const QStringList files = c.options.positionalArguments();
-    if (files.size() != 1) {
-        err(QStringLiteral("kxlink-cli download: give the settings file to send"));
+    const auto file = theFile(c, "download", "settings file to send");
+    if (!file)
         return Usage;
-    }
     QString why;
-    const auto record = readSettingsFile(files[0], why);
+    const auto record = readSettingsFile(*file, why);
     if (!record) {
         err(why);
         return Refused;
@@ -349,7 +355,7 @@ int runDownload(CliContext& c)
     if (const int status = backUp(c, session); status != Success)
         return status;
     // The file's own unit and network choices stand in for the editor's controls.
-    session.inputs = transferInputsOf(*record, QFileInfo(files[0]).absoluteFilePath());
+    session.inputs = transferInputsOf(*record, QFileInfo(*file).absoluteFilePath());
     const bool ended = runTransfer(session, TransferDirection::Download);
     return transferExit(session, ended, QStringLiteral("Download complete!"));
 }
@@ -492,38 +498,34 @@ bool checkHexFile(const QString& path)
 
 int runCheckHex(CliContext& c)
 {
-    const QStringList files = c.options.positionalArguments();
-    if (files.size() != 1) {
-        err(QStringLiteral("kxlink-cli check-hex: give the update file"));
+    const auto file = theFile(c, "check-hex", "update file");
+    if (!file)
         return Usage;
-    }
-    if (!checkHexFile(files[0]))
+    if (!checkHexFile(*file))
         return Refused;
-    QFile file(files[0]);
-    file.open(QIODevice::ReadOnly);
+    QFile hex(*file);
+    hex.open(QIODevice::ReadOnly);
     out(QStringLiteral("%1: %2 lines, a good update file")
-            .arg(files[0])
-            .arg(checkIntelHex(file.readAll()).lines.size()));
+            .arg(*file)
+            .arg(checkIntelHex(hex.readAll()).lines.size()));
     return Success;
 }
 
 int runFlash(CliContext& c)
 {
     watchInterrupt();
-    const QStringList files = c.options.positionalArguments();
-    if (files.size() != 1) {
-        err(QStringLiteral("kxlink-cli flash: give the update file"));
+    const auto file = theFile(c, "flash", "update file");
+    if (!file)
         return Usage;
-    }
     // A bad file is refused before the port is even opened: no byte reaches the indicator.
-    if (!checkHexFile(files[0]))
+    if (!checkHexFile(*file))
         return Refused;
     CliSession session(c.programFolder, c.line, c.quiet);
     if (!session.open())
         return PortError;
     if (const int status = backUp(c, session); status != Success)
         return status;
-    ConsoleUpdateView view(QFileInfo(files[0]).absoluteFilePath(), c.quiet);
+    ConsoleUpdateView view(QFileInfo(*file).absoluteFilePath(), c.quiet);
     FirmwareUpdate update(QtClock::instance(), std::make_unique<QtSerialDevice>(),
                           session.panel().updateHost(), view, session.folder());
     view.update = &update;
