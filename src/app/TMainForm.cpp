@@ -276,6 +276,12 @@ void TMainForm::showAbout()
     aboutForm_->exec();
 }
 
+void TMainForm::showWarning(const QString& caption, const QString& text)
+{
+    pressedKeys_.clear();
+    QMessageBox::warning(this, caption, text);
+}
+
 void TMainForm::showFirmwareUpdate()
 {
     pressedKeys_.clear();

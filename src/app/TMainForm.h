@@ -53,6 +53,7 @@ public:
     void beep() override;
     void showAbout() override;
     void showFirmwareUpdate() override;
+    void showWarning(const QString& caption, const QString& text) override;
     void terminate() override;
 
     // EditorView

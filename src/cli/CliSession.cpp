@@ -85,6 +85,11 @@ bool CliSession::open()
     return true;
 }
 
+void CliSession::showWarning(const QString& caption, const QString& text)
+{
+    std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
+}
+
 void CliSession::showPortError(const QString& text, const QString& detail)
 {
     portError_ = detail.isEmpty() ? text : QStringLiteral("%1: %2").arg(text, detail);

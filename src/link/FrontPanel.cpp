@@ -1,5 +1,7 @@
 #include "link/FrontPanel.h"
 
+#include "settings/SafeSave.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -180,6 +182,43 @@ void FrontPanel::toggleProtocolLog()
     });
     face_.LogStatus = QStringLiteral("Protocol log on: %1 (Ctrl+L stops it)").arg(name);
     changed();
+}
+
+QString FrontPanel::backUpIndicator(QString* why)
+{
+    const BusyFlag busy(InModalWindow);
+    // The transfer gets the line as it does while the editor is open, and gives it back.
+    poll_.pausePolling();
+    transfer_.editorOpened();
+    owner_ = LineOwner::SettingsTransfer;
+    TransferControl::PortFacts facts;
+    facts.portNumber = ComPort_->ComNumber();
+    facts.secondOutput = port_.CustomOutputs == 2;
+    facts.uploadRecords = port_.AppVersion == 1 ? 8 : 10;
+    transfer_.start(TransferDirection::Upload, facts);
+    // The entry wait alone may take 20 s; the upload follows within seconds.
+    for (int tick = 0; tick < BackupWaitTicks && (transfer_.running() || transfer_.waitingForEntry());
+         ++tick)
+        ComPort_->DelayTicks(1);
+    const bool complete = transfer_.lastUploadComplete();
+    transfer_.editorClosed();
+    owner_ = LineOwner::Polling;
+    poll_.restart();
+    poll_.resumePolling();
+    if (!complete) {
+        *why = QStringLiteral("The KX7400 did not send its setup.");
+        return {};
+    }
+    QByteArray text;
+    for (const QByteArray& line : transfer_.uploadLines())
+        text += line + "\r\n";
+    const QString folder = QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP"));
+    QDir().mkpath(folder);
+    const QString path = QDir(folder).filePath(
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + ".dat");
+    if (!saveFile(path, text, why))
+        return {};
+    return path;
 }
 
 void FrontPanel::cancelTransfer()

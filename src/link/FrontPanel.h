@@ -45,6 +45,7 @@ public:
     static constexpr int RetryTicks = 10;
     static constexpr int OpenAttempts = 2;
     static constexpr int DebugSettleTicks = 10;
+    static constexpr int BackupWaitTicks = 600;
 
     // Tags of the five keys and codes of the tare entry keys.
     enum Tag
@@ -127,6 +128,10 @@ public:
     // program's folder LOGS) or stops it; the face says which.
     void toggleProtocolLog();
     const ProtocolLog& protocolLog() const { return log_; }
+
+    // Reads the indicator's setup through the transfer, as the editor would, and saves it as
+    // SAVED/BACKUP/<date>_<time>.dat; the saved path, or empty with why.
+    QString backUpIndicator(QString* why);
 
     // The transfer panel's "Cancel".
     void cancelTransfer();

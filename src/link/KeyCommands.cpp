@@ -156,6 +156,19 @@ void FrontPanel::F1HelpButtonClick()
 
 void FrontPanel::F3UpdateButtonClick()
 {
+    if (InModalWindow)
+        return;
+    if (port_.BackupBeforeWrite) {
+        QString why;
+        const QString saved = backUpIndicator(&why);
+        if (saved.isEmpty()) {
+            dialogs_.showWarning(QStringLiteral("Backup Failed"),
+                                 QStringLiteral("The indicator's setup could not be saved before "
+                                                "the update, so the update was not started.\n%1")
+                                     .arg(why));
+            return;
+        }
+    }
     dialogs_.showFirmwareUpdate();
 }
 

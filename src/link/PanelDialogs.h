@@ -21,6 +21,8 @@ public:
     virtual void showAbout() = 0;
     // F3: the firmware update.
     virtual void showFirmwareUpdate() = 0;
+    // A warning that ends nothing but must be read: a caption and a text.
+    virtual void showWarning(const QString& caption, const QString& text) = 0;
     // Ends the event loop: the program is done.
     virtual void terminate() = 0;
 };

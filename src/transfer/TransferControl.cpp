@@ -92,6 +92,7 @@ void TransferControl::start(TransferDirection direction, const PortFacts& port)
     if (running_ || waiting_)
         return;
     port_ = port;
+    lastUploadComplete_ = false;
     backingUp_ = direction == TransferDirection::Download && !port.backupFolder.isEmpty();
     running_ = true;
     beginEntryWait(backingUp_ ? TransferDirection::Upload : direction, true);
@@ -387,6 +388,7 @@ void TransferControl::uploadEnded(const QByteArray& text)
             context.lineCount = port_.uploadRecords;
             const UploadParse parse = parseUpload(body, context);
             UploadList = parse.lines;
+            lastUploadComplete_ = parse.outcome == UploadParse::Outcome::Complete;
             switch (parse.outcome) {
             case UploadParse::Outcome::Complete:
                 result = true;

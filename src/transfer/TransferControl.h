@@ -63,6 +63,8 @@ public:
     bool running() const { return running_; }
     const TransferToken& token() const { return TransferSemaphore; }
     const Timer& editorTimer() const { return ParameterTimer; }
+    // Whether the last upload ended complete.
+    bool lastUploadComplete() const { return lastUploadComplete_; }
     // The settings file made by the last complete upload, line by line.
     const QList<QByteArray>& uploadLines() const { return UploadList; }
     void setFolder(const QString& folder) { folder_ = folder; }
@@ -135,6 +137,7 @@ private:
     PortFacts port_;
     // The upload under way is the backup before a download.
     bool backingUp_ = false;
+    bool lastUploadComplete_ = false;
     int count_ = 0;
     QString spinner_;
     // Taken by the sender of each handshake step, given back by the reply handling.

@@ -17,6 +17,8 @@ struct RecordingHost : PanelDialogs, EditorView
     int beeps = 0;
     int terminated = 0;
     int clockRefreshes = 0;
+    int firmwareUpdates = 0;
+    QStringList warnings;
     bool editorShown = false;
     QStringList portErrors;
     QStringList transferLines;
@@ -44,7 +46,11 @@ struct RecordingHost : PanelDialogs, EditorView
         editorShown = false;
     }
     void showAbout() override {}
-    void showFirmwareUpdate() override {}
+    void showFirmwareUpdate() override { ++firmwareUpdates; }
+    void showWarning(const QString& caption, const QString& text) override
+    {
+        warnings << caption + ": " + text;
+    }
     // The panel as the user reads it: a replaced line takes the last one's place.
     void ShowTransferStatus(const QString& line, bool open, bool finish, bool replaceLast) override
     {

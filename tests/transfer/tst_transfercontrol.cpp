@@ -283,6 +283,36 @@ private slots:
             "Backup saved: " + QDir::toNativeSeparators(backups.filePath("2006-03-21_14-05-09.dat"))));
     }
 
+    // F3 with a backup asked for: the setup is read and saved first; without it, no update.
+    void backupBeforeFirmwareUpdate_data()
+    {
+        QTest::addColumn<bool>("answers");
+        QTest::newRow("the indicator sends its setup") << true;
+        QTest::newRow("the indicator is silent") << false;
+    }
+    void backupBeforeFirmwareUpdate()
+    {
+        QFETCH(bool, answers);
+        TransferFixture f;
+        f.port.BackupBeforeWrite = true;
+        if (answers) {
+            // The indicator's side, played on the clock while the backup waits.
+            f.clock.startTimer(20, [&] { f.device->feed(ACK); });
+            f.clock.startTimer(300, [&] { f.device->feed(STX + kUploadOne + EOT); });
+        }
+        f.panel->F3UpdateButtonClick();
+        const QDir backups(QDir(f.dir.path()).filePath("SAVED/BACKUP"));
+        QCOMPARE(f.host.firmwareUpdates, answers ? 1 : 0);
+        QCOMPARE(backups.entryList(QDir::Files).size(), answers ? 1 : 0);
+        QCOMPARE(f.host.warnings.size(), answers ? 0 : 1);
+        QCOMPARE(f.panel->lineOwner(), LineOwner::Polling);
+        if (answers)
+            QVERIFY(readAll(backups.filePath(backups.entryList(QDir::Files).first()))
+                        .startsWith("[Configuration]\r\n"));
+        else
+            QVERIFY(f.host.warnings.first().startsWith("Backup Failed: "));
+    }
+
     void entryWaitEndings_data()
     {
         QTest::addColumn<QString>("how");
