@@ -8,6 +8,7 @@
 #include "editor/FieldBusPage.h"
 #include "editor/QtDocumentDialogs.h"
 #include "editor/RecordBinding.h"
+#include "editor/TicketPage.h"
 #include "editor/TransferPanel.h"
 #include "settings/IniDocument.h"
 #include "settings/ModeLists.h"
@@ -26,6 +27,7 @@
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -122,6 +124,12 @@ void TParameterForm::FormCreate()
     host.automaticPrint = [this] { return ConfigTab->PrintMode1->currentIndex() == 2; };
     host.programFolder = programFolder_;
     CustomTab = new CustomOutputPage(std::move(host), PageControl);
+    TicketTab = new TicketPage(
+        [this] {
+            if (!ignoringEvents())
+                changed_ = true;
+        },
+        PageControl);
     const struct
     {
         QWidget* page;
@@ -130,7 +138,8 @@ void TParameterForm::FormCreate()
     } pages[] = {{ConfigTab, "ConfigTab", "Conf&iguration"},
                  {CalTab, "CalTab", "Calib&ration"},
                  {AnyBusTab, "AnyBusTab", "FieldBus / &4-20mA"},
-                 {CustomTab, "CustomTab", "Cus&tom Output"}};
+                 {CustomTab, "CustomTab", "Cus&tom Output"},
+                 {TicketTab, "TicketTab", "&Format Ticket"}};
     for (const auto& p : pages) {
         const QString caption = QString::fromLatin1(p.caption);
         PageControl->addTab(p.page, caption);
@@ -140,6 +149,10 @@ void TParameterForm::FormCreate()
     PageControl->setAccessibleName(withoutMnemonic(PageControl->tabText(0)));
     connect(PageControl, &QTabWidget::currentChanged, this, [this](int index) {
         PageControl->setAccessibleName(withoutMnemonic(PageControl->tabText(index)));
+        if (PageControl->widget(index) == TicketTab) {
+            TicketTab->FieldGrid->setCurrentCell(-1, -1);
+            TicketTab->Printer->setFocus();
+        }
     });
     back->addWidget(PageControl, 1);
     makeButtonBar(BackPanel);
@@ -300,6 +313,7 @@ SettingsRecord TParameterForm::record() const
     SettingsRecord r = RecordBinding::readRecord(this, held_);
     r.tempCom1 = CustomTab->definitions()[0];
     r.tempCom2 = CustomTab->definitions()[1];
+    r.ticket = TicketTab->fields();
     return r;
 }
 
@@ -321,6 +335,7 @@ bool TParameterForm::showRecord(const SettingsRecord& record, FillReason reason)
         CustomTab->setDefinitions(record.tempCom1, record.tempCom2);
         CustomTab->LoadPortDefinition(-1);
         CustomTab->ResetBuilderView();
+        TicketTab->showFields(record.ticket);
     } catch (const std::exception& e) {
         qCWarning(lcEditor) << "filling the editor failed:" << e.what();
         applied = false;
@@ -332,7 +347,8 @@ bool TParameterForm::showRecord(const SettingsRecord& record, FillReason reason)
 
 void TParameterForm::storeShownDefinition()
 {
-    guarded("StorePortDefinition", [this] { CustomTab->StorePortDefinition(CustomTab->currentPort()); });
+    guarded("StorePortDefinition",
+            [this] { CustomTab->StorePortDefinition(CustomTab->currentPort()); });
 }
 
 // ---- window services ---------------------------------------------------------------------

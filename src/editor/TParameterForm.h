@@ -18,6 +18,7 @@ class ConfigPage;
 class CustomOutputPage;
 class ErrorPanel;
 class FieldBusPage;
+class TicketPage;
 class TransferPanel;
 
 // The parameter editor: one settings record in the controls of its pages, change tracking,
@@ -82,6 +83,7 @@ public:
     CalibrationPage* CalTab;
     FieldBusPage* AnyBusTab;
     CustomOutputPage* CustomTab;
+    TicketPage* TicketTab;
     QPushButton* FileNew;
     QPushButton* FileOpen;
     QPushButton* FileSave;
