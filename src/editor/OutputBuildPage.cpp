@@ -74,6 +74,7 @@ OutputBuildPage::OutputBuildPage(QWidget* parent) : QWidget(parent)
 
     OutputStringLabel = new QLabel(this);
     nameControl(OutputStringLabel, QStringLiteral("OutputStringLabel"));
+    OutputStringLabel->setTextFormat(Qt::PlainText); // items look like markup
     OutputStringLabel->setAutoFillBackground(true);
     QPalette yellow = OutputStringLabel->palette();
     yellow.setColor(QPalette::Window, Qt::yellow);
