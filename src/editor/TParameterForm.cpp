@@ -3,17 +3,22 @@
 #include "editor/CalibrationPage.h"
 #include "editor/ClockText.h"
 #include "editor/ConfigPage.h"
+#include "editor/CustomOutputPage.h"
 #include "editor/ErrorPanel.h"
 #include "editor/FieldBusPage.h"
 #include "editor/QtDocumentDialogs.h"
 #include "editor/RecordBinding.h"
+#include "editor/TicketPage.h"
 #include "editor/TransferPanel.h"
+#include "settings/IniDocument.h"
 #include "settings/ModeLists.h"
 #include "widgets/AccessibleControl.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
@@ -22,6 +27,7 @@
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QTableWidget>
 #include <QVBoxLayout>
 #include <exception>
 
@@ -74,7 +80,8 @@ QPushButton* barButton(QWidget* parent, const QString& caption, const QString& n
 
 TParameterForm::TParameterForm(const QString& programFolder, DocumentDialogs* dialogs,
                                QWidget* parent)
-    : QDialog(parent), now_([] { return QDateTime::currentDateTime(); })
+    : QDialog(parent), now_([] { return QDateTime::currentDateTime(); }),
+      programFolder_(programFolder)
 {
     if (!dialogs) {
         ownDialogs_ = std::make_unique<QtDocumentDialogs>(this);
@@ -109,6 +116,20 @@ void TParameterForm::FormCreate()
     ConfigTab = new ConfigPage(PageControl);
     CalTab = new CalibrationPage(PageControl);
     AnyBusTab = new FieldBusPage(PageControl);
+    CustomOutputHost host;
+    host.view = this;
+    host.ignoringEvents = [this] { return ignoringEvents(); };
+    host.primaryUnits = [this] { return CalTab->PrimaryUnits->currentIndex(); };
+    host.divisionIndex = [this] { return CalTab->DivisionSize->currentIndex(); };
+    host.automaticPrint = [this] { return ConfigTab->PrintMode1->currentIndex() == 2; };
+    host.programFolder = programFolder_;
+    CustomTab = new CustomOutputPage(std::move(host), PageControl);
+    TicketTab = new TicketPage(
+        [this] {
+            if (!ignoringEvents())
+                changed_ = true;
+        },
+        PageControl);
     const struct
     {
         QWidget* page;
@@ -116,7 +137,9 @@ void TParameterForm::FormCreate()
         const char* caption;
     } pages[] = {{ConfigTab, "ConfigTab", "Conf&iguration"},
                  {CalTab, "CalTab", "Calib&ration"},
-                 {AnyBusTab, "AnyBusTab", "FieldBus / &4-20mA"}};
+                 {AnyBusTab, "AnyBusTab", "FieldBus / &4-20mA"},
+                 {CustomTab, "CustomTab", "Cus&tom Output"},
+                 {TicketTab, "TicketTab", "&Format Ticket"}};
     for (const auto& p : pages) {
         const QString caption = QString::fromLatin1(p.caption);
         PageControl->addTab(p.page, caption);
@@ -126,6 +149,10 @@ void TParameterForm::FormCreate()
     PageControl->setAccessibleName(withoutMnemonic(PageControl->tabText(0)));
     connect(PageControl, &QTabWidget::currentChanged, this, [this](int index) {
         PageControl->setAccessibleName(withoutMnemonic(PageControl->tabText(index)));
+        if (PageControl->widget(index) == TicketTab) {
+            TicketTab->FieldGrid->setCurrentCell(-1, -1);
+            TicketTab->Printer->setFocus();
+        }
     });
     back->addWidget(PageControl, 1);
     makeButtonBar(BackPanel);
@@ -246,6 +273,7 @@ void TParameterForm::FormShow()
     loading_ = true;
     fillPrintModes();
     showDebugRunning(false);
+    readCustomOutputs();
     try {
         document_->LoadOnShow();
     } catch (const std::exception& e) {
@@ -261,6 +289,18 @@ void TParameterForm::FormShow()
     if (PageControl->currentWidget() == ConfigTab)
         ConfigTab->TimeEdit->setFocus();
     showRequest_ = false;
+}
+
+void TParameterForm::readCustomOutputs()
+{
+    // Read on every show, so a changed "Custom Outputs" needs no restart.
+    IniDocument ini;
+    int outputs = 1;
+    const QString path = QDir(programFolder_).filePath(QStringLiteral("Port.Ini"));
+    if (QFileInfo::exists(path) && ini.load(path))
+        outputs = ini.readInteger("Advanced", "Custom Outputs", 1);
+    FillGuard fill(filling_);
+    CustomTab->setTwoOutputs(outputs == 2);
 }
 
 void TParameterForm::fillPrintModes()
@@ -279,7 +319,11 @@ void TParameterForm::LoadDefaults()
 
 SettingsRecord TParameterForm::record() const
 {
-    return RecordBinding::readRecord(this, held_);
+    SettingsRecord r = RecordBinding::readRecord(this, held_);
+    r.tempCom1 = CustomTab->definitions()[0];
+    r.tempCom2 = CustomTab->definitions()[1];
+    r.ticket = TicketTab->fields();
+    return r;
 }
 
 bool TParameterForm::showRecord(const SettingsRecord& record, FillReason reason)
@@ -297,6 +341,10 @@ bool TParameterForm::showRecord(const SettingsRecord& record, FillReason reason)
         }
         RecordBinding::showRecord(this, record);
         RecordBinding::setTypedText(ConfigTab->DateEdit, dateText(now_().date()));
+        CustomTab->setDefinitions(record.tempCom1, record.tempCom2);
+        CustomTab->LoadPortDefinition(-1);
+        CustomTab->ResetBuilderView();
+        TicketTab->showFields(record.ticket);
     } catch (const std::exception& e) {
         qCWarning(lcEditor) << "filling the editor failed:" << e.what();
         applied = false;
@@ -304,6 +352,12 @@ bool TParameterForm::showRecord(const SettingsRecord& record, FillReason reason)
     syncCustomGroup();
     refreshClock();
     return applied;
+}
+
+void TParameterForm::storeShownDefinition()
+{
+    guarded("StorePortDefinition",
+            [this] { CustomTab->StorePortDefinition(CustomTab->currentPort()); });
 }
 
 // ---- window services ---------------------------------------------------------------------

@@ -15,8 +15,10 @@ namespace kx {
 
 class CalibrationPage;
 class ConfigPage;
+class CustomOutputPage;
 class ErrorPanel;
 class FieldBusPage;
+class TicketPage;
 class TransferPanel;
 
 // The parameter editor: one settings record in the controls of its pages, change tracking,
@@ -63,6 +65,7 @@ public:
     // SettingsEditorView
     SettingsRecord record() const override;
     bool showRecord(const SettingsRecord& record, FillReason reason) override;
+    void storeShownDefinition() override;
     bool changed() const override { return changed_; }
     void setChanged(bool on) override { changed_ = on; }
     bool keptChanges() const override { return keptChanges_; }
@@ -79,6 +82,8 @@ public:
     ConfigPage* ConfigTab;
     CalibrationPage* CalTab;
     FieldBusPage* AnyBusTab;
+    CustomOutputPage* CustomTab;
+    TicketPage* TicketTab;
     QPushButton* FileNew;
     QPushButton* FileOpen;
     QPushButton* FileSave;
@@ -117,6 +122,7 @@ private:
     void makeButtonBar(QWidget* parent);
     void connectChangeHandlers();
     void fillPrintModes();
+    void readCustomOutputs();
 
     bool ignoringEvents() const { return loading_ || filling_ > 0; }
     void ParameterChanged();
@@ -135,6 +141,7 @@ private:
     ErrorPanel* errorPanel_;
     TransferPanel* transferPanel_;
     std::function<QDateTime()> now_;
+    QString programFolder_;
 
     // The record last shown: what the pages that are not built keep, and the custom output
     // definitions and ticket fields until their pages hold them.

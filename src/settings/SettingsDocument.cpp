@@ -164,6 +164,8 @@ bool SettingsDocument::WriteSettingsFile(QString* error)
             *error = QStringLiteral("no settings file is open");
         return false;
     }
+    if (hasUnsavedChanges())
+        view_.storeShownDefinition();
     const SettingsRecord record = view_.record();
 
     // The save rewrites the file as it is on disk now, so keys the record does not own, and

@@ -27,6 +27,9 @@ public:
     // definition, the ticket page follows); false when some value could not be applied. The
     // filling is not an edit: it marks nothing changed.
     virtual bool showRecord(const SettingsRecord& record, FillReason reason) = 0;
+    // Stores the custom output builder's controls into the definition of the port it shows, so
+    // a save carries edits the definition lists do not hold yet.
+    virtual void storeShownDefinition() = 0;
 
     virtual bool changed() const = 0; // the changed flag
     virtual void setChanged(bool on) = 0;

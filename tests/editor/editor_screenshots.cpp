@@ -2,6 +2,8 @@
 //   editor_screenshots <folder>   (run with QT_QPA_PLATFORM=offscreen)
 #include "FakeDialogs.h"
 
+#include "editor/CustomOutputPage.h"
+#include "editor/OutputBuildPage.h"
 #include "editor/TParameterForm.h"
 
 #include <QApplication>
@@ -27,8 +29,11 @@ int main(int argc, char** argv)
     form.show();
 
     const char* const names[] = {"editor-configuration.png", "editor-calibration.png",
-                                 "editor-fieldbus.png"};
-    for (int page = 0; page < 3; ++page) {
+                                 "editor-fieldbus.png", "editor-custom-output.png",
+                                 "editor-ticket.png"};
+    // The custom output tab is pictured on its grid.
+    form.CustomTab->OutputPages->setCurrentWidget(form.CustomTab->BuildPage);
+    for (int page = 0; page < 5; ++page) {
         form.PageControl->setCurrentIndex(page);
         QApplication::processEvents();
         const QString path = out.filePath(QString::fromLatin1(names[page]));

@@ -632,10 +632,12 @@ void TestParameterForm::windowParts_asTheEditorShowsThem()
 {
     QCOMPARE(form_->size(), QSize(776, 584));
     QTabWidget* pages = form_->PageControl;
-    QCOMPARE(pages->count(), 3);
+    QCOMPARE(pages->count(), 5);
     QCOMPARE(pages->tabText(0), QStringLiteral("Conf&iguration"));
     QCOMPARE(pages->tabText(1), QStringLiteral("Calib&ration"));
     QCOMPARE(pages->tabText(2), QStringLiteral("FieldBus / &4-20mA"));
+    QCOMPARE(pages->tabText(3), QStringLiteral("Cus&tom Output"));
+    QCOMPARE(pages->tabText(4), QStringLiteral("&Format Ticket"));
 
     const QList<QPushButton*> bar = {form_->FileNew,    form_->FileOpen,   form_->FileSave,
                                      form_->FileSaveAs, form_->FileUpload, form_->FileDownload,

@@ -21,6 +21,7 @@ public:
     QString caption = QStringLiteral("untouched");
     QString errorPanel;
     int busyDepth = 0;
+    int stores = 0;
     bool refuseShow = false;
     QList<FillReason> fills;
 
@@ -30,6 +31,12 @@ public:
         fills << reason;
         shown = record;
         return !refuseShow;
+    }
+    // The builder's controls hold an edit the definition list does not have yet.
+    void storeShownDefinition() override
+    {
+        ++stores;
+        shown.tempCom1.setValue("Stream Format", "<N>");
     }
     bool changed() const override { return changedFlag; }
     void setChanged(bool on) override { changedFlag = on; }
@@ -92,6 +99,7 @@ private slots:
     void saveAsCancelledLeavesNoFile();
     void saveButtonWithoutChangesStillWrites();
     void implicitSaveWithoutChangesDoesNothing();
+    void builderStoredOnlyWhenThereAreChanges();
     void saveIntoOtherExistingFileKeepsItsKeys();
     void failedSaveLeavesFileAndFlags();
     void newWithOpenFile_data();
@@ -271,6 +279,24 @@ void TestSettingsDocument::implicitSaveWithoutChangesDoesNothing()
     doc_->SaveButtonClick(SettingsDocument::SaveCaller::Other);
     QVERIFY(dialogs_->saveDialogs.isEmpty());
     QVERIFY(!QFileInfo::exists(dir_->filePath("SAVED")));
+}
+
+void TestSettingsDocument::builderStoredOnlyWhenThereAreChanges()
+{
+    openFileHolding(saved("a.dat"), newSettingsRecord());
+    doc_->SaveButtonClick(SettingsDocument::SaveCaller::SaveButton);
+    QCOMPARE(view_->stores, 0);
+    QCOMPARE(IniDocument::fromBytes(readFile(saved("a.dat")))
+                 .readString("Custom Output", "Stream Format"),
+             QByteArray("<A><B><C><G><T>"));
+
+    view_->keptFlag = true; // edits made before a port switch count too
+    doc_->SaveButtonClick(SettingsDocument::SaveCaller::SaveButton);
+    QCOMPARE(view_->stores, 1);
+    QCOMPARE(IniDocument::fromBytes(readFile(saved("a.dat")))
+                 .readString("Custom Output", "Stream Format"),
+             QByteArray("<N>"));
+    QVERIFY(!view_->keptFlag && !view_->changedFlag);
 }
 
 void TestSettingsDocument::saveIntoOtherExistingFileKeepsItsKeys()

@@ -5,6 +5,8 @@
 #include "FakeSerialDevice.h"
 
 #include "app/TMainForm.h"
+#include "editor/CustomOutputPage.h"
+#include "editor/OutputBuildPage.h"
 #include "editor/TParameterForm.h"
 #include "help/THelpAboutForm.h"
 #include "link/QtClock.h"
@@ -79,8 +81,11 @@ int main(int argc, char** argv)
     editor->setOpenedFromMainWindow();
     editor->show();
     const char* const pages[] = {"editor-configuration.png", "editor-calibration.png",
-                                 "editor-fieldbus.png"};
-    for (int page = 0; page < 3; ++page) {
+                                 "editor-fieldbus.png", "editor-custom-output.png",
+                                 "editor-ticket.png"};
+    // The custom output tab is pictured on its grid.
+    editor->CustomTab->OutputPages->setCurrentWidget(editor->CustomTab->BuildPage);
+    for (int page = 0; page < 5; ++page) {
         editor->PageControl->setCurrentIndex(page);
         ok = save(editor, out, pages[page]) && ok;
     }

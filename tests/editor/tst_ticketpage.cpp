@@ -1,0 +1,243 @@
+#include "FakeDialogs.h"
+
+#include "editor/TParameterForm.h"
+#include "editor/TicketCanvas.h"
+#include "editor/TicketPage.h"
+#include "settings/IniDocument.h"
+
+#include <QComboBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+using namespace kx;
+
+// The ticket tab driven with the mouse and keys, results read back from the grid and the file.
+class TestTicketPage : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void newRecord_layoutInOneColumn();
+    void dragGross_snapsAndIsSaved();
+    void typedTop_movesLabelAndDropsNonDigits();
+    void visibilityMenuAndKeys_data();
+    void visibilityMenuAndKeys();
+    void printerChoice_setsPageAndChanged();
+    void pageBoxExit_formatsText();
+    void negativeCharWidth_refused();
+    void pitchChange_movesNothing();
+
+private:
+    void open(const QByteArray& content);
+    QString cell(int row, int column) const { return page_->FieldGrid->item(row, column)->text(); }
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<FakeDialogs> dialogs_;
+    std::unique_ptr<TParameterForm> form_;
+    TicketPage* page_ = nullptr;
+    QString file_;
+};
+
+void TestTicketPage::init()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    dialogs_ = std::make_unique<FakeDialogs>();
+    form_ = std::make_unique<TParameterForm>(dir_->path(), dialogs_.get());
+    page_ = form_->TicketTab;
+}
+
+void TestTicketPage::cleanup()
+{
+    QVERIFY(dialogs_->scriptUsedUp());
+    form_.reset();
+    dialogs_.reset();
+    dir_.reset();
+}
+
+void TestTicketPage::open(const QByteArray& content)
+{
+    file_ = dir_->filePath(QStringLiteral("t.dat"));
+    QFile f(file_);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(content);
+    f.close();
+    form_->document().setCurrentFileName(file_);
+    form_->setOpenedFromMainWindow();
+    form_->show();
+    form_->PageControl->setCurrentWidget(page_);
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+}
+
+void TestTicketPage::newRecord_layoutInOneColumn()
+{
+    form_->setOpenedFromMainWindow();
+    form_->show();
+    QCOMPARE(page_->lineHeight(), page_->logicalDpiY() / 6);
+    QCOMPARE(page_->charWidth(), 12);
+    for (int n = 1; n <= 11; ++n) {
+        QCOMPARE(cell(2, n), QString::number(10 + 2 * (n - 1)));
+        QCOMPARE(cell(3, n), QStringLiteral("8"));
+        QCOMPARE(page_->labels[n - 1]->isVisibleTo(page_), n <= 5);
+    }
+    QCOMPARE(page_->labels[0]->toolTip(), QStringLiteral("(Time,10,8,16,100)"));
+    QCOMPARE(page_->Printer->currentText(), QStringLiteral("Citizens IDP 3550"));
+    QCOMPARE(page_->pageBoxes[2]->text(), QStringLiteral("1.375"));
+}
+
+void TestTicketPage::dragGross_snapsAndIsSaved()
+{
+    open("[Ticket]\r\nLines/Inch=0\r\nChar Width=12\r\n"
+         "[Ticket Format]\r\nGross Visible=1\r\nGross Row=14\r\nGross Col=8\r\n");
+    if (page_->logicalDpiY() != 96)
+        QSKIP("the arithmetic below is for 96 pixels per inch");
+    TicketLabel* gross = page_->labels[2];
+    QCOMPARE(page_->Canvas->labelPosition(gross), QPoint(96, 224));
+    const QPoint grip(50, 8);
+    QTest::mousePress(gross, Qt::LeftButton, {}, grip);
+    QCOMPARE(page_->FieldGrid->currentColumn(), 3);
+    QTest::mouseMove(gross, grip + QPoint(30, 20)); // raw left 126, top 244
+    QTest::mouseRelease(gross, Qt::LeftButton, {}, grip);
+    QCOMPARE(page_->Canvas->labelPosition(gross), QPoint(120, 240));
+    QCOMPARE(cell(2, 3), QStringLiteral("15"));
+    QCOMPARE(cell(3, 3), QStringLiteral("10"));
+    QCOMPARE(gross->toolTip(), QStringLiteral("(Gross,15,10,16,100)"));
+    QVERIFY(form_->changed());
+
+    form_->FileSave->click();
+    IniDocument saved;
+    QVERIFY(saved.load(file_));
+    QCOMPARE(saved.readString("Ticket Format", "Gross Row"), QByteArray("15"));
+    QCOMPARE(saved.readString("Ticket Format", "Gross Col"), QByteArray("10"));
+
+    // Above the paper's corner: the label keeps its snapped place, the grid shows 0.
+    page_->TextEndDock(3, -13, -30);
+    QCOMPARE(page_->Canvas->labelPosition(gross), QPoint(-12, -16));
+    QCOMPARE(cell(2, 3), QStringLiteral("0"));
+    QCOMPARE(cell(3, 3), QStringLiteral("0"));
+}
+
+void TestTicketPage::typedTop_movesLabelAndDropsNonDigits()
+{
+    open("[Ticket Format]\r\nTime Visible=1\r\nTime Row=10\r\nTime Col=8\r\n");
+    page_->FieldGrid->item(2, 1)->setText(QStringLiteral("12a"));
+    QCOMPARE(cell(2, 1), QStringLiteral("12"));
+    QCOMPARE(page_->Canvas->labelPosition(page_->labels[0]).y(), 12 * page_->lineHeight());
+    page_->FieldGrid->item(3, 1)->setText(QStringLiteral("1234"));
+    QCOMPARE(cell(3, 1), QStringLiteral("123"));
+    QCOMPARE(page_->labels[0]->toolTip().left(9), QStringLiteral("(Time,10,")); // hint stays
+    QVERIFY(form_->changed());
+}
+
+void TestTicketPage::visibilityMenuAndKeys_data()
+{
+    QTest::addColumn<int>("column");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("cellText");
+    QTest::addColumn<QString>("labelText");
+    QTest::addColumn<bool>("shown");
+
+    QTest::newRow("count1 NO hides") << 6 << "n"
+                                     << "NO"
+                                     << "COUNT1PC" << false;
+    QTest::newRow("count1 NO then CNT GR") << 6 << "nc"
+                                           << "CNT GR"
+                                           << "COUNT1GR" << true;
+    QTest::newRow("count2 piece") << 7 << "P"
+                                  << "PIECE"
+                                  << "COUNT2PC" << true;
+    QTest::newRow("count2 CNT NT") << 7 << "c"
+                                   << "CNT NT"
+                                   << "COUNT2NT" << true;
+    QTest::newRow("plain yes") << 8 << "y"
+                               << "YES"
+                               << "PEAK WT" << true;
+    QTest::newRow("other letter is NO") << 1 << "q"
+                                        << "NO"
+                                        << "HH:MM AM" << false;
+}
+
+void TestTicketPage::visibilityMenuAndKeys()
+{
+    QFETCH(int, column);
+    QFETCH(QString, keys);
+    QFETCH(QString, cellText);
+    QFETCH(QString, labelText);
+    QFETCH(bool, shown);
+    open("[Ticket Format]\r\nCount Visible=1\r\nTime Visible=1\r\n");
+    page_->FieldGrid->setFocus();
+    page_->FieldGrid->setCurrentCell(1, column);
+    QTest::keyClicks(page_->FieldGrid, keys);
+    QCOMPARE(cell(1, column), cellText);
+    QCOMPARE(page_->labels[column - 1]->text(), labelText);
+    QCOMPARE(page_->labels[column - 1]->isVisibleTo(page_), shown);
+    QCOMPARE(page_->FieldGrid->currentColumn(), column);
+
+    // The menu offers the same choices.
+    QMenu* menu = page_->visibilityMenu(column);
+    QCOMPARE(menu->actions().size(), column == 6 || column == 7 ? 3 : 2);
+    menu->actions().at(0)->trigger();
+    QCOMPARE(cell(1, column), QStringLiteral("NO"));
+    QVERIFY(!page_->labels[column - 1]->isVisibleTo(page_));
+    delete menu;
+}
+
+void TestTicketPage::printerChoice_setsPageAndChanged()
+{
+    open("[Ticket]\r\nPrinter=0\r\n");
+    QVERIFY(!form_->changed());
+    page_->Printer->setCurrentIndex(3);
+    emit page_->Printer->activated(3);
+    QCOMPARE(page_->pageBoxes[0]->text(), QStringLiteral("5.5"));
+    QCOMPARE(page_->pageBoxes[1]->text(), QStringLiteral("3.0"));
+    QCOMPARE(page_->pageBoxes[2]->text(), QStringLiteral("1.5"));
+    QVERIFY(form_->changed());
+    form_->FileSave->click();
+    IniDocument saved;
+    QVERIFY(saved.load(file_));
+    QCOMPARE(saved.readString("Ticket", "Printer"), QByteArray("3"));
+    QCOMPARE(saved.readString("Page Size", "Height"), QByteArray("5.5"));
+    QCOMPARE(saved.readString("Page Size", "Top Margin"), QByteArray("1.5"));
+}
+
+void TestTicketPage::pageBoxExit_formatsText()
+{
+    open("[Page Size]\r\nHeight=6\r\n");
+    page_->PaperSettingsExit(page_->pageBoxes[0]);
+    QCOMPARE(page_->pageBoxes[0]->text(), QStringLiteral("6.0"));
+    page_->pageBoxes[2]->setText(QStringLiteral("1.375"));
+    page_->PaperSettingsExit(page_->pageBoxes[2]);
+    QCOMPARE(page_->pageBoxes[2]->text(), QStringLiteral("1.38"));
+}
+
+void TestTicketPage::negativeCharWidth_refused()
+{
+    open("[Ticket]\r\nChar Width=10\r\n");
+    QCOMPARE(page_->charWidth(), 10);
+    page_->CharWidth->setFocus();
+    page_->CharWidth->selectAll();
+    QTest::keyClicks(page_->CharWidth, QStringLiteral("-5"));
+    QVERIFY(!page_->CharWidth->text().startsWith(u'-'));
+    QVERIFY(page_->charWidth() > 0);
+}
+
+void TestTicketPage::pitchChange_movesNothing()
+{
+    open("[Ticket Format]\r\nTime Visible=1\r\nTime Row=10\r\nTime Col=8\r\n");
+    const QPoint before = page_->Canvas->labelPosition(page_->labels[0]);
+    page_->LinesPerInch->setCurrentIndex(1); // 8 lines per inch
+    QCOMPARE(page_->lineHeight(), page_->logicalDpiY() / 8);
+    QCOMPARE(page_->Canvas->labelPosition(page_->labels[0]), before);
+    QCOMPARE(cell(2, 1), QStringLiteral("10"));
+}
+
+QTEST_MAIN(TestTicketPage)
+#include "tst_ticketpage.moc"
