@@ -5,13 +5,15 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
-scripts/build.sh kxlink kx7400-sim manual
+scripts/build.sh kxlink kxlink-cli kx7400-sim manual
 
 demo="$PWD/build/demo"
 link="$demo/ttyKX7400"
 mkdir -p "$demo"
 # The program keeps its files beside its executable: give the demo a copy of its own.
 cp -f build/bin/kxlink "$demo/kxlink"
+# The command line beside it uses the same Port.Ini: build/demo/kxlink-cli weigh --count 3
+cp -f build/bin/kxlink-cli "$demo/kxlink-cli"
 cp -f build/bin/60387.PDF "$demo/60387.PDF"
 printf '[Scale Port]\r\nPort=1\r\nBaud=3\r\nParity=0\r\nData Bits=0\r\nStop Bits=0\r\nMode=0\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n[Devices]\r\n1=%s\r\n' "$link" > "$demo/Port.Ini"
 
