@@ -1,3 +1,4 @@
+#include "EditorOnFile.h"
 #include "FakeDialogs.h"
 
 #include "editor/CustomOutputPage.h"
@@ -77,14 +78,7 @@ void TestCustomOutput::open(const QByteArray& content, const QByteArray& portIni
         ini.write(portIni);
     }
     file_ = dir_->filePath(QStringLiteral("a.dat"));
-    QFile f(file_);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-    f.close();
-    form_->document().setCurrentFileName(file_);
-    form_->setOpenedFromMainWindow();
-    form_->show();
-    form_->PageControl->setCurrentWidget(page_);
+    kx::test::showEditorOnFile(*form_, page_, file_, content);
 }
 
 IniDocument TestCustomOutput::saveAndRead()

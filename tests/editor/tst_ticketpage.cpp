@@ -1,3 +1,4 @@
+#include "EditorOnFile.h"
 #include "FakeDialogs.h"
 
 #include "editor/TParameterForm.h"
@@ -66,14 +67,7 @@ void TestTicketPage::cleanup()
 void TestTicketPage::open(const QByteArray& content)
 {
     file_ = dir_->filePath(QStringLiteral("t.dat"));
-    QFile f(file_);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(content);
-    f.close();
-    form_->document().setCurrentFileName(file_);
-    form_->setOpenedFromMainWindow();
-    form_->show();
-    form_->PageControl->setCurrentWidget(page_);
+    kx::test::showEditorOnFile(*form_, page_, file_, content);
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
 }
 
