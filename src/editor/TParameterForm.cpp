@@ -345,6 +345,8 @@ bool TParameterForm::showRecord(const SettingsRecord& record, FillReason reason)
         CustomTab->LoadPortDefinition(-1);
         CustomTab->ResetBuilderView();
         TicketTab->showFields(record.ticket);
+        if (reason == FillReason::NewRecord)
+            TicketTab->scrollToCorner();
     } catch (const std::exception& e) {
         qCWarning(lcEditor) << "filling the editor failed:" << e.what();
         applied = false;
