@@ -19,6 +19,10 @@ enum class DebugState
     NoResponse
 };
 
+// The debug line as shown: the received text up to its first CR, without the blanks and
+// control characters around it.
+QString debugLineText(const QByteArray& received);
+
 // What the debug monitor shows and when it lets go of the line.
 class DebugMonitorListener
 {

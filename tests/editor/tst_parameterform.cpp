@@ -11,9 +11,11 @@
 #include "settings/SettingsSchema.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -61,6 +63,7 @@ private slots:
     void typingLimit_keepsLongerLoadedText();
     void typedCharacters_refusedWhereTheRecordCannotCarryThem_data();
     void typedCharacters_refusedWhereTheRecordCannotCarryThem();
+    void debugLine_canBeSelectedAndCopied();
     void escape_doesNotCloseTheEditor();
     void errorPanel_hidesOnClick();
 
@@ -654,7 +657,8 @@ void TestParameterForm::windowParts_asTheEditorShowsThem()
     QVERIFY(form_->FileUpload->isEnabled());
     QVERIFY(form_->FileDownload->isEnabled());
     QVERIFY(form_->AnyBusTab->DebugAnyBus->isEnabled());
-    QVERIFY(!form_->AnyBusTab->DebugList->isEnabled());
+    QVERIFY(form_->AnyBusTab->DebugList->isEnabled());
+    QVERIFY(form_->AnyBusTab->DebugList->isReadOnly());
 
     showRequested();
     QCOMPARE(form_->AnyBusTab->DebugAnyBus->text(), QStringLiteral("START DEBUG"));
@@ -707,6 +711,20 @@ void TestParameterForm::typedCharacters_refusedWhereTheRecordCannotCarryThem()
     QTest::keyClicks(box, typed);
     QCOMPARE(box->text(), kept);
     QCOMPARE(refused.size(), beeps);
+}
+
+void TestParameterForm::debugLine_canBeSelectedAndCopied()
+{
+    showRequested();
+    form_->PageControl->setCurrentWidget(form_->AnyBusTab);
+    form_->showDebugLine(QStringLiteral("node 3 ok"));
+    QLineEdit* debug = form_->AnyBusTab->DebugList;
+    QTest::keyClicks(debug, QStringLiteral("x"));
+    QCOMPARE(debug->text(), QStringLiteral("node 3 ok")); // read-only
+    debug->setFocus();
+    QTest::keyClick(debug, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(debug, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("node 3 ok"));
 }
 
 void TestParameterForm::typingLimit_keepsLongerLoadedText()
