@@ -8,7 +8,10 @@ namespace kx {
 QString debugLineText(const QByteArray& received)
 {
     const qsizetype cr = received.indexOf(ctl(Ctl::CR));
-    qsizetype from = 0, to = cr < 0 ? received.size() : cr;
+    qsizetype to = cr < 0 ? received.size() : cr;
+    // In CONTINUOUS mode weight frames keep coming between the answers: a frame (or its tail)
+    // ends with EOT, and the answer is what follows the last one.
+    qsizetype from = to > 0 ? received.lastIndexOf(ctl(Ctl::EOT), to - 1) + 1 : 0;
     while (from < to && quint8(received[from]) <= ' ')
         ++from;
     while (to > from && quint8(received[to - 1]) <= ' ')

@@ -169,8 +169,8 @@ private slots:
     // first, until it is stopped.
     void debugMonitorShowsTheIndicatorsLine()
     {
-        // On demand the indicator sends no frames of its own between the debug answers.
-        start({"--mode", "demand"}, 1, true);
+        // Continuous: weight frames keep coming between the answers.
+        start({});
         withEditor([&](TParameterForm& editor) {
             auto* button = editor.findChild<QAbstractButton*>("DebugAnyBus");
             auto* line = editor.findChild<QLineEdit*>("DebugList");
@@ -179,7 +179,7 @@ private slots:
             QCOMPARE(button->text(), QString("STOP DEBUG"));
             QTRY_VERIFY_WITH_TIMEOUT(!line->text().isEmpty(), 5000);
             QVERIFY(line->text() != "<<No Response>>");
-            // The answer up to its CR, and the text can be copied from the list.
+            // The answer alone, up to its CR, and the text can be copied from the list.
             QVERIFY2(line->text().startsWith("FB node=1 seq="), qPrintable(line->text()));
             QVERIFY(!line->text().contains('\r'));
             QVERIFY(line->isEnabled() && line->isReadOnly());
