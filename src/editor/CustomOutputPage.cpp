@@ -258,8 +258,8 @@ void CustomOutputPage::ComBoxClick()
 {
     // Choosing the port already shown again is no switch: reloading it would put the stored
     // definition over unsaved edits.
-    if ((host_.ignoringEvents && host_.ignoringEvents()) || ComBox->currentIndex() < 0
-        || ComBox->currentIndex() == port_)
+    if ((host_.ignoringEvents && host_.ignoringEvents()) || ComBox->currentIndex() < 0 ||
+        ComBox->currentIndex() == port_)
         return;
     if (host_.view && host_.view->changed())
         host_.view->setKeptChanges(true);

@@ -19,8 +19,8 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
-#include <QValidator>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace kx {
 

@@ -88,9 +88,12 @@ char firstBreaking(const QByteArray& value, const QByteArray& breaking)
 QString characterName(char c)
 {
     switch (c) {
-    case ',': return QStringLiteral("comma");
-    case '"': return QStringLiteral("double quote");
-    default: return QStringLiteral("line break");
+    case ',':
+        return QStringLiteral("comma");
+    case '"':
+        return QStringLiteral("double quote");
+    default:
+        return QStringLiteral("line break");
     }
 }
 
@@ -132,8 +135,8 @@ void buildFields(Record& record, const RecordLayout& layout, const KeyLines& lin
                 record.misfit =
                     QStringLiteral("%1=%2 holds a %3, which the record cannot carry.")
                         .arg(QString::fromLatin1(f.key),
-                             QString::fromLatin1(QByteArray(stored).replace('\r', ' ')
-                                                     .replace('\n', ' ')),
+                             QString::fromLatin1(
+                                 QByteArray(stored).replace('\r', ' ').replace('\n', ' ')),
                              characterName(breaking));
                 return;
             }

@@ -9,9 +9,9 @@
 
 #include <QAbstractButton>
 #include <QClipboard>
-#include <QGuiApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
@@ -45,10 +45,11 @@ class TransferSimTest : public QObject
     {
         QFile ini(dir.filePath("Port.Ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nMode=" + QByteArray(demand ? "1" : "0")
-                  + "\r\n[Advanced]\r\nVersion=0\r\n"
-                  "Custom Outputs=" + QByteArray::number(customOutputs) + "\r\n[Devices]\r\n1="
-                  + link().toLocal8Bit() + "\r\n");
+        ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nMode=" + QByteArray(demand ? "1" : "0") +
+                  "\r\n[Advanced]\r\nVersion=0\r\n"
+                  "Custom Outputs=" +
+                  QByteArray::number(customOutputs) + "\r\n[Devices]\r\n1=" + link().toLocal8Bit() +
+                  "\r\n");
     }
     // What the simulator received, as its log shows it, in one piece.
     QByteArray simReceived() const

@@ -679,16 +679,34 @@ void TestParameterForm::typedCharacters_refusedWhereTheRecordCannotCarryThem_dat
     QTest::addColumn<QString>("kept");
     QTest::addColumn<int>("beeps");
     // Quoted in its record: commas travel, a double quote would end the field.
-    QTest::newRow("quoted name, comma") << "CustomName" << "Smith, J" << "Smith, J" << 0;
-    QTest::newRow("quoted name, double quote") << "CustomName" << "6\"in" << "6in" << 1;
+    QTest::newRow("quoted name, comma") << "CustomName"
+                                        << "Smith, J"
+                                        << "Smith, J" << 0;
+    QTest::newRow("quoted name, double quote") << "CustomName"
+                                               << "6\"in"
+                                               << "6in" << 1;
     // Unquoted: a comma would end the field, a double quote is only text.
-    QTest::newRow("capacity, comma") << "ScaleCapacity" << "5,000" << "5000" << 1;
-    QTest::newRow("node address, comma") << "NEBusID" << "1,2" << "12" << 1;
-    QTest::newRow("set point, comma") << "Setpoint1" << ",,7" << "7" << 2;
-    QTest::newRow("poll string, comma") << "PollStr_Text" << "W,<D>" << "W<D>" << 1;
-    QTest::newRow("poll string, double quote") << "PollStr_Text" << "W\"" << "W\"" << 0;
-    QTest::newRow("motion token, comma") << "Motion_Token" << "M,1" << "M1" << 1;
-    QTest::newRow("weight digits, comma") << "Weight_Digits" << "," << "" << 1;
+    QTest::newRow("capacity, comma") << "ScaleCapacity"
+                                     << "5,000"
+                                     << "5000" << 1;
+    QTest::newRow("node address, comma") << "NEBusID"
+                                         << "1,2"
+                                         << "12" << 1;
+    QTest::newRow("set point, comma") << "Setpoint1"
+                                      << ",,7"
+                                      << "7" << 2;
+    QTest::newRow("poll string, comma") << "PollStr_Text"
+                                        << "W,<D>"
+                                        << "W<D>" << 1;
+    QTest::newRow("poll string, double quote") << "PollStr_Text"
+                                               << "W\""
+                                               << "W\"" << 0;
+    QTest::newRow("motion token, comma") << "Motion_Token"
+                                         << "M,1"
+                                         << "M1" << 1;
+    QTest::newRow("weight digits, comma") << "Weight_Digits"
+                                          << ","
+                                          << "" << 1;
 }
 
 void TestParameterForm::typedCharacters_refusedWhereTheRecordCannotCarryThem()
@@ -697,10 +715,10 @@ void TestParameterForm::typedCharacters_refusedWhereTheRecordCannotCarryThem()
     QFETCH(QString, typed);
     QFETCH(QString, kept);
     QFETCH(int, beeps);
-    const QString path = writeDat(
-        QStringLiteral("c.dat"), "[Configuration]\r\nCustom Units=1\r\nCustom Name=\r\n"
-                                 "[Custom Output]\r\nPoll Token=6\r\nPoll String=\r\n"
-                                 "Weight Digits=\r\n");
+    const QString path =
+        writeDat(QStringLiteral("c.dat"), "[Configuration]\r\nCustom Units=1\r\nCustom Name=\r\n"
+                                          "[Custom Output]\r\nPoll Token=6\r\nPoll String=\r\n"
+                                          "Weight Digits=\r\n");
     form_->document().setCurrentFileName(path);
     showRequested();
     QLineEdit* box = edit(control.toLatin1().constData());

@@ -141,12 +141,18 @@ void TestTicketPage::keystrokesInPlaceCells_data()
     QTest::addColumn<int>("row");
     QTest::addColumn<QString>("keys");
     QTest::addColumn<QString>("kept");
-    QTest::newRow("top: letter between digits") << 2 << "1a2" << "12";
-    QTest::newRow("top: letters over the old value") << 2 << "ab" << "";
-    QTest::newRow("top: letter first") << 2 << "a1" << "1";
-    QTest::newRow("top: fourth digit") << 2 << "1234" << "123";
-    QTest::newRow("left: sign and point") << 3 << "-1.5" << "15";
-    QTest::newRow("left: blank") << 3 << "2 4" << "24";
+    QTest::newRow("top: letter between digits") << 2 << "1a2"
+                                                << "12";
+    QTest::newRow("top: letters over the old value") << 2 << "ab"
+                                                     << "";
+    QTest::newRow("top: letter first") << 2 << "a1"
+                                       << "1";
+    QTest::newRow("top: fourth digit") << 2 << "1234"
+                                       << "123";
+    QTest::newRow("left: sign and point") << 3 << "-1.5"
+                                          << "15";
+    QTest::newRow("left: blank") << 3 << "2 4"
+                                 << "24";
 }
 
 // Real keystrokes into the cell's editor: each is checked as it is typed, and the label and
@@ -295,7 +301,8 @@ void TestTicketPage::pitchChange_movesLabelsToTheirCells()
     QCOMPARE(page_->lineHeight(), page_->logicalDpiY() / 8);
     QCOMPARE(page_->Canvas->labelPosition(page_->labels[0]),
              QPoint(8 * 12, 10 * page_->lineHeight()));
-    QCOMPARE(page_->Canvas->labelPosition(page_->labels[4]), QPoint(2 * 12, 3 * page_->lineHeight()));
+    QCOMPARE(page_->Canvas->labelPosition(page_->labels[4]),
+             QPoint(2 * 12, 3 * page_->lineHeight()));
     QCOMPARE(cell(2, 1), QStringLiteral("10"));
 
     page_->CharWidth->setFocus();

@@ -393,12 +393,11 @@ private slots:
         QTest::newRow("nothing before the CR") << QByteArray("\rB\r") << "";
         QTest::newRow("no CR") << QByteArray(" A ") << "A";
         QTest::newRow("a frame's tail before the answer")
-            << QByteArray("25.11_LB GR    \x04" "FB node=1 seq=2\r") << "FB node=1 seq=2";
+            << QByteArray("25.11_LB GR    \x04") + "FB node=1 seq=2\r" << "FB node=1 seq=2";
         QTest::newRow("whole frames before the answer")
             << QByteArray("  12.50_LB GR    \x04  12.50_LB GR    \x04 A\r\n") << "A";
-        QTest::newRow("a frame after the CR")
-            << QByteArray("A\r  12.50_LB GR    \x04") << "A";
-        QTest::newRow("high characters are text") << QByteArray("\xb0" "C\r") << "\u00b0C";
+        QTest::newRow("a frame after the CR") << QByteArray("A\r  12.50_LB GR    \x04") << "A";
+        QTest::newRow("high characters are text") << QByteArray(1, '\xb0') + "C\r" << "\u00b0C";
     }
     void debugLineIsTheTextUpToItsFirstCR()
     {

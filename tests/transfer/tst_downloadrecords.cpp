@@ -249,7 +249,7 @@ private slots:
     {
         QTest::addColumn<QByteArray>("file");
         QTest::addColumn<QByteArray>("tag");
-        QTest::addColumn<QByteArray>("sent");    // the record's text, when it is built
+        QTest::addColumn<QByteArray>("sent");     // the record's text, when it is built
         QTest::addColumn<QStringList>("failure"); // else the failure lines
         // A file with nothing but the name: every other field as a missing key sends it.
         const auto cfg = [](const QByteArray& name) {
@@ -258,34 +258,37 @@ private slots:
         const QByteArray custom = "[Custom Output]\r\nStream Format=<G>\r\n";
 
         // Quoted: the custom unit's name.
-        QTest::newRow("quoted, comma")
-            << QByteArray("[Configuration]\r\nCustom Name=Smith, J\r\n") << QByteArray("[CFG],")
-            << cfg("Smith, J") << QStringList{};
-        QTest::newRow("quoted, only commas")
-            << QByteArray("[Configuration]\r\nCustom Name=,,\r\n") << QByteArray("[CFG],")
-            << cfg(",,") << QStringList{};
+        QTest::newRow("quoted, comma") << QByteArray("[Configuration]\r\nCustom Name=Smith, J\r\n")
+                                       << QByteArray("[CFG],") << cfg("Smith, J") << QStringList{};
+        QTest::newRow("quoted, only commas") << QByteArray("[Configuration]\r\nCustom Name=,,\r\n")
+                                             << QByteArray("[CFG],") << cfg(",,") << QStringList{};
         QTest::newRow("quoted, double quote")
             << QByteArray("[Configuration]\r\nCustom Name=6\" pipe\r\n") << QByteArray("[CFG],")
-            << QByteArray() << QStringList{"Unable to Write Configuration Data.",
-                                           "Custom Name=6\" pipe holds a double quote, which the "
-                                           "record cannot carry."};
+            << QByteArray()
+            << QStringList{"Unable to Write Configuration Data.",
+                           "Custom Name=6\" pipe holds a double quote, which the "
+                           "record cannot carry."};
         QTest::newRow("quoted, carriage return")
             << QByteArray("[Configuration]\r\nCustom Name=a\rb\r\n") << QByteArray("[CFG],")
-            << QByteArray() << QStringList{"Unable to Write Configuration Data.",
-                                           "Custom Name=a b holds a line break, which the record "
-                                           "cannot carry."};
+            << QByteArray()
+            << QStringList{"Unable to Write Configuration Data.",
+                           "Custom Name=a b holds a line break, which the record "
+                           "cannot carry."};
         // Unquoted: a plain text field in the first and in a later field of its record.
         QTest::newRow("unquoted, comma")
             << QByteArray("[Calibration]\r\nScale Capacity=5,000\r\n") << QByteArray("[CAL],")
-            << QByteArray() << QStringList{"Unable to Write Calibration Data.",
-                                           "Scale Capacity=5,000 holds a comma, which the record "
-                                           "cannot carry."};
+            << QByteArray()
+            << QStringList{"Unable to Write Calibration Data.",
+                           "Scale Capacity=5,000 holds a comma, which the record "
+                           "cannot carry."};
         QTest::newRow("unquoted, double quote")
-            << custom + "Poll String=W\"<D>\r\n" << QByteArray("[CFM],")
+            << custom + "Poll String=W\"<D>\r\n"
+            << QByteArray("[CFM],")
             << QByteArray("[CFM],0,0,0,,0,0,0,,0,0,0,0,0D,W\"<D>,0,02,0,0D,0,20,,,,,,,,,,")
             << QStringList{};
         QTest::newRow("unquoted, carriage return")
-            << custom + "Motion Token=M\rX\r\n" << QByteArray("[CFM],") << QByteArray()
+            << custom + "Motion Token=M\rX\r\n"
+            << QByteArray("[CFM],") << QByteArray()
             << QStringList{"Unable to Write Custom Output Definition.",
                            "Motion Token=M X holds a line break, which the record cannot carry."};
         // The stream format is its record's one field: commas and quotes go as they are.
@@ -294,9 +297,10 @@ private slots:
             << QByteArray("[CST],") << QByteArray("[CST],<G>[,\"]<T>,") << QStringList{};
         QTest::newRow("stream format, carriage return")
             << QByteArray("[Custom Output]\r\nStream Format=<G>[\r]\r\n") << QByteArray("[CST],")
-            << QByteArray() << QStringList{"Unable to Write Custom String.",
-                                           "Stream Format=<G>[ ] holds a line break, which the "
-                                           "record cannot carry."};
+            << QByteArray()
+            << QStringList{"Unable to Write Custom String.",
+                           "Stream Format=<G>[ ] holds a line break, which the "
+                           "record cannot carry."};
     }
     void textFieldCharacters()
     {
