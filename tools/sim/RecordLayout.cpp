@@ -188,7 +188,9 @@ QString splitShapedFields(const QByteArray& body, const QByteArray& shapes,
             if (close < 0)
                 return QStringLiteral("field %1 opens a quote it never closes")
                     .arg(fields->size() + 1);
-            if (close + 1 >= body.size() || body[close + 1] != ',')
+            if (close + 1 >= body.size())
+                return QStringLiteral("does not end with a comma");
+            if (body[close + 1] != ',')
                 return QStringLiteral("field %1 goes on after its closing quote")
                     .arg(fields->size() + 1);
             end = close + 1;
