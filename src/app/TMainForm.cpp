@@ -5,6 +5,7 @@
 #include "app/FaceWidgets.h"
 #include "app/KxApplication.h"
 #include "app/UpdatePanel.h"
+#include "editor/CustomOutputPage.h"
 #include "editor/TParameterForm.h"
 #include "help/ManualLauncher.h"
 #include "help/THelpAboutForm.h"
@@ -297,13 +298,17 @@ void TMainForm::ShowTransferStatus(const QString& line, bool open, bool finish, 
 
 TransferInputs TMainForm::transferInputs()
 {
-    return transferInputsOf(parameterForm_->record(),
-                            parameterForm_->document().openFile().value_or(QString()));
+    TransferInputs in = transferInputsOf(parameterForm_->record(),
+                                         parameterForm_->document().openFile().value_or(QString()));
+    in.secondOutput = parameterForm_->CustomTab->twoOutputs();
+    return in;
 }
 
 void TMainForm::connectTransfers()
 {
     TParameterForm* editor = parameterForm_;
+    connect(editor, &TParameterForm::transferStarting, this,
+            [this] { panel_->stopDebugForTransfer(); });
     connect(editor, &TParameterForm::uploadRequested, this,
             [this] { panel_->startTransfer(TransferDirection::Upload); });
     connect(editor, &TParameterForm::downloadRequested, this,

@@ -356,6 +356,7 @@ int runDownload(CliContext& c)
         return status;
     // The file's own unit and network choices stand in for the editor's controls.
     session.inputs = transferInputsOf(*record, QFileInfo(*file).absoluteFilePath());
+    session.inputs.secondOutput = session.port().CustomOutputs == 2;
     const bool ended = runTransfer(session, TransferDirection::Download);
     return transferExit(session, ended, QStringLiteral("Download complete!"));
 }

@@ -79,7 +79,7 @@ CustomOutputPage::CustomOutputPage(CustomOutputHost host, QWidget* parent)
     }
     column->addWidget(OutputPages, 1);
 
-    // Each list's items and each box's length come from the custom output key table.
+    // Each list's items and each box's typing limit come from the custom output key table.
     for (const OutputKeyDesc& k : outputKeys()) {
         if (!k.control)
             continue;
@@ -89,8 +89,8 @@ CustomOutputPage::CustomOutputPage(CustomOutputHost host, QWidget* parent)
                 combo->addItem(QString::fromLatin1(option));
             connect(combo, &QComboBox::currentIndexChanged, this, &CustomOutputPage::edit);
         } else if (auto* line = qobject_cast<QLineEdit*>(w)) {
-            if (k.maxLength > 0)
-                line->setMaxLength(k.maxLength);
+            // Limits typing only: a longer value from a file is shown and saved whole.
+            RecordBinding::limitTyping(line, k.maxLength, k.key);
             connect(line, &QLineEdit::textChanged, this, &CustomOutputPage::edit);
         } else if (auto* box = qobject_cast<QCheckBox*>(w)) {
             connect(box, &QCheckBox::toggled, this, &CustomOutputPage::edit);
@@ -120,6 +120,7 @@ void CustomOutputPage::setDefinitions(const OutputDefinition& com1, const Output
 
 void CustomOutputPage::setTwoOutputs(bool two)
 {
+    twoOutputs_ = two;
     ComBox->setVisible(two);
     ComBox->setEnabled(two);
     ComBox->setCurrentIndex(0);
@@ -133,7 +134,10 @@ bool CustomOutputPage::LoadPortDefinition(int port)
             StorePortDefinition(port_);
         port_ = port;
     } else {
+        // Loading a file: the selector shows COM1 as its controls do, so that a preset
+        // confirmed next goes to the definition on view.
         port_ = 0;
+        ComBox->setCurrentIndex(0);
     }
     const OutputDefinition& d = defs_[size_t(port_)];
     // A scratch copy of the definition just loaded; nothing reads it back.
@@ -244,16 +248,18 @@ void CustomOutputPage::confirmPreset(int tag)
     BuildPage->clearRows();
     ApplyPreset(tag);
     ResetBuilderView();
-    StorePortDefinition(ComBox->currentIndex());
     SettingsPage->Checksum->setCurrentIndex(0);
-    StorePortDefinition(ComBox->currentIndex());
+    StorePortDefinition(port_);
     if (host_.view)
         host_.view->setChanged(true);
 }
 
 void CustomOutputPage::ComBoxClick()
 {
-    if ((host_.ignoringEvents && host_.ignoringEvents()) || ComBox->currentIndex() < 0)
+    // Choosing the port already shown again is no switch: reloading it would put the stored
+    // definition over unsaved edits.
+    if ((host_.ignoringEvents && host_.ignoringEvents()) || ComBox->currentIndex() < 0 ||
+        ComBox->currentIndex() == port_)
         return;
     if (host_.view && host_.view->changed())
         host_.view->setKeptChanges(true);

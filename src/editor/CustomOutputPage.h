@@ -56,6 +56,8 @@ public:
 
     // Shows or hides the COM selector ("Custom Outputs" 2) and sets it to COM1.
     void setTwoOutputs(bool two);
+    // The selector is offered: the second output's definition can be edited and is sent.
+    bool twoOutputs() const { return twoOutputs_; }
 
     bool LoadPortDefinition(int port);
     bool StorePortDefinition(int port);
@@ -71,6 +73,7 @@ private:
     CustomOutputHost host_;
     std::array<OutputDefinition, 2> defs_;
     int port_ = 0;
+    bool twoOutputs_ = false;
     QByteArray source_;
 };
 

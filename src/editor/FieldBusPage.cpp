@@ -66,7 +66,7 @@ FieldBusPage::FieldBusPage(QWidget* parent) : QWidget(parent)
     columns->addLayout(right, 1);
     page->addStretch();
 
-    // The debug line: stays disabled until the monitor behind it is wired in.
+    // The debug line: the indicator's answers, read-only but selectable so they can be copied.
     auto* debugPanel = new QFrame(this);
     debugPanel->setFrameShape(QFrame::StyledPanel);
     nameControl(debugPanel, QStringLiteral("DebugPanel"));
@@ -78,7 +78,6 @@ FieldBusPage::FieldBusPage(QWidget* parent) : QWidget(parent)
     nameControl(DebugAnyBus, QStringLiteral("DebugAnyBus"));
     debugColumn->addWidget(DebugList);
     debugColumn->addWidget(DebugAnyBus, 0, Qt::AlignHCenter);
-    DebugList->setEnabled(false);
     page->addWidget(debugPanel);
 }
 

@@ -63,15 +63,19 @@ OutputTokensPage::OutputTokensPage(QWidget* parent) : QWidget(parent)
         wrapperGrid->addWidget(box, w, 2);
         tokenLists[w] = list;
         charBoxes[w] = box;
-        connect(list, &QComboBox::activated, this, [this] {
+        connect(list, &QComboBox::activated, this, [this, w] {
             syncWrapperBoxes();
+            // Choosing the poll string leads straight into typing it, with its help shown.
+            if (w == Poll && PollStr_Text->isVisibleTo(this)) {
+                PollStrExample->show();
+                PollStr_Text->setFocus();
+            }
             emit edited();
         });
         connect(box, &QPushButton::clicked, this, [this, w] { Char_TextClick(w); });
     }
     PollStr_Text = new QLineEdit(wrappers);
     nameControl(PollStr_Text, QStringLiteral("PollStr_Text"));
-    PollStr_Text->setMaxLength(32);
     const QString help = QStringLiteral("For Poll String, enter control characters as hex values "
                                         "between <> brackets. For example: Type <2>W<1C> to send "
                                         "<STX>W<FS>.");
@@ -93,7 +97,6 @@ OutputTokensPage::OutputTokensPage(QWidget* parent) : QWidget(parent)
         for (const auto& [caption, control] : rows) {
             QLineEdit* edit =
                 editRow(form, QString::fromLatin1(caption), QString::fromLatin1(control));
-            edit->setMaxLength(8);
             edit->installEventFilter(this);
             connect(edit, &QLineEdit::textEdited, this, &OutputTokensPage::edited);
             tokenEdits.append(edit);

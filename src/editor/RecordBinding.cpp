@@ -1,5 +1,8 @@
 #include "editor/RecordBinding.h"
 
+#include "transfer/RecordLayout.h"
+
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -8,19 +11,31 @@
 
 namespace kx {
 
-TypingLimit::TypingLimit(int limit, QLineEdit* edit)
-    : QValidator(edit), limit_(limit), allowance_(limit)
+TypingLimit::TypingLimit(int limit, QLineEdit* edit, QString refused)
+    : QValidator(edit), limit_(limit), refused_(std::move(refused)), allowance_(limit)
 {
+    connect(this, &TypingLimit::refusedTyping, this, [] { QApplication::beep(); });
+}
+
+qsizetype TypingLimit::refusedIn(const QString& text) const
+{
+    return std::count_if(text.begin(), text.end(),
+                         [this](QChar c) { return refused_.contains(c); });
 }
 
 QValidator::State TypingLimit::validate(QString& input, int&) const
 {
-    return input.size() <= allowance_ ? Acceptable : Invalid;
+    if ((limit_ > 0 && input.size() > allowance_) || refusedIn(input) > refusedAllowance_) {
+        emit refusedTyping();
+        return Invalid;
+    }
+    return Acceptable;
 }
 
-void TypingLimit::allowFilled(qsizetype length)
+void TypingLimit::allowFilled(const QString& text)
 {
-    allowance_ = std::max<qsizetype>(limit_, length);
+    allowance_ = std::max<qsizetype>(limit_, text.size());
+    refusedAllowance_ = refusedIn(text);
 }
 
 namespace RecordBinding {
@@ -59,19 +74,24 @@ void replaceItems(QComboBox* combo, const QStringList& items)
 void setTypedText(QLineEdit* edit, const QString& text)
 {
     if (auto* limit = qobject_cast<TypingLimit*>(const_cast<QValidator*>(edit->validator())))
-        limit->allowFilled(text.size());
+        limit->allowFilled(text);
     edit->setText(text);
+}
+
+void limitTyping(QLineEdit* edit, int maxLength, const char* key)
+{
+    const QString refused = QString::fromLatin1(breakingCharacters(key));
+    if (maxLength > 0 || !refused.isEmpty())
+        edit->setValidator(new TypingLimit(maxLength, edit, refused));
 }
 
 void prepareControls(QWidget* root)
 {
     for (const SettingDesc& desc : settingsTable()) {
-        if (auto* combo = control<QComboBox>(root, desc.control)) {
+        if (auto* combo = control<QComboBox>(root, desc.control))
             replaceItems(combo, optionTexts(optionsFor(desc, 0)));
-        } else if (auto* edit = control<QLineEdit>(root, desc.control)) {
-            if (desc.maxLength > 0)
-                edit->setValidator(new TypingLimit(desc.maxLength, edit));
-        }
+        else if (auto* edit = control<QLineEdit>(root, desc.control))
+            limitTyping(edit, desc.maxLength, desc.key);
     }
 }
 

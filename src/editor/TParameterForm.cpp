@@ -198,12 +198,15 @@ void TParameterForm::makeButtonBar(QWidget* parent)
         bar->addWidget(b);
     static_cast<QVBoxLayout*>(parent->layout())->addLayout(bar);
 
-    // The document asks what it must first; the transfer itself is the main window's.
+    // A running debug capture ends before any question; then the document asks what it
+    // must; the transfer itself is the main window's.
     connect(FileUpload, &QPushButton::clicked, this, [this] {
+        emit transferStarting();
         if (document_->prepareUpload())
             emit uploadRequested();
     });
     connect(FileDownload, &QPushButton::clicked, this, [this] {
+        emit transferStarting();
         if (document_->prepareDownload())
             emit downloadRequested();
     });
@@ -345,6 +348,8 @@ bool TParameterForm::showRecord(const SettingsRecord& record, FillReason reason)
         CustomTab->LoadPortDefinition(-1);
         CustomTab->ResetBuilderView();
         TicketTab->showFields(record.ticket);
+        if (reason == FillReason::NewRecord)
+            TicketTab->scrollToCorner();
     } catch (const std::exception& e) {
         qCWarning(lcEditor) << "filling the editor failed:" << e.what();
         applied = false;

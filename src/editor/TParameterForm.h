@@ -102,6 +102,8 @@ signals:
     void transferPanelClosed(const QString& lastLine);
     // The user pressed the panel's "Cancel" while a transfer ran.
     void transferCancelled();
+    // Upload or Download was pressed: a running debug capture is to stop before the questions.
+    void transferStarting();
     // Upload or Download, once the document's questions allow it.
     void uploadRequested();
     void downloadRequested();

@@ -17,8 +17,10 @@
 #include <QMenu>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <QValidator>
 
 namespace kx {
 
@@ -30,6 +32,65 @@ constexpr int VisibleRow = 1, TopRow = 2, LeftRow = 3;
 const char* const kRowNames[] = {"Field", "Visible", "Top", "Left"};
 const char* const kPageBoxes[] = {"EditHeight", "EditWidth",  "EditTop",
                                   "EditLeft",   "EditBottom", "EditRight"};
+
+// A line or column as typed: digits only, the first three. Whatever else is typed (or pasted)
+// drops out as it comes, so "1a2" types as "12" and a letter over a selection leaves the rest.
+class PlaceValidator : public QValidator
+{
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override
+    {
+        QString kept;
+        int keptPos = 0;
+        for (int i = 0; i < input.size(); ++i) {
+            if (!input[i].isDigit() || input[i].unicode() > '9' || kept.size() == 3)
+                continue;
+            kept += input[i];
+            if (i < pos)
+                ++keptPos;
+        }
+        input = kept;
+        pos = keptPos;
+        return Acceptable;
+    }
+};
+
+// The Top and Left cells are checked on every keystroke; each keystroke goes to the grid at
+// once, so the label follows the typing.
+class PlaceDelegate : public QStyledItemDelegate
+{
+public:
+    PlaceDelegate(std::function<void(const QModelIndex&, const QString&)> typed, QObject* parent)
+        : QStyledItemDelegate(parent), typed_(std::move(typed))
+    {
+    }
+
+    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
+                          const QModelIndex& index) const override
+    {
+        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
+        if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
+            edit->setValidator(new PlaceValidator(edit));
+            const QPersistentModelIndex at(index);
+            connect(edit, &QLineEdit::textEdited, edit,
+                    [this, at](const QString& text) { typed_(at, text); });
+        }
+        return editor;
+    }
+
+    void setEditorData(QWidget* editor, const QModelIndex& index) const override
+    {
+        // The grid took the text from this editor: setting it again would move the cursor.
+        auto* edit = qobject_cast<QLineEdit*>(editor);
+        if (edit && edit->text() == index.data(Qt::EditRole).toString())
+            return;
+        QStyledItemDelegate::setEditorData(editor, index);
+    }
+
+private:
+    std::function<void(const QModelIndex&, const QString&)> typed_;
+};
 
 } // namespace
 
@@ -119,6 +180,14 @@ TicketPage::TicketPage(std::function<void()> changed, QWidget* parent)
             FieldGrid->setItem(r, c, item);
         }
     FieldGrid->installEventFilter(this);
+    auto* places = new PlaceDelegate(
+        [this](const QModelIndex& at, const QString& text) {
+            if (at.isValid())
+                FieldGrid->item(at.row(), at.column())->setText(text); // FieldGridSetEditText
+        },
+        this);
+    FieldGrid->setItemDelegateForRow(TopRow, places);
+    FieldGrid->setItemDelegateForRow(LeftRow, places);
     FieldGrid->setContextMenuPolicy(Qt::CustomContextMenu);
     connect(FieldGrid, &QTableWidget::customContextMenuRequested, this, [this](QPoint at) {
         const QModelIndex index = FieldGrid->indexAt(at);
@@ -182,11 +251,28 @@ void TicketPage::LinesPerInchChange()
 {
     const int lpi = LinesPerInch->currentText().toInt();
     lineHeight_ = ticketLineHeight(logicalDpiY(), lpi > 0 ? lpi : 6);
+    placeLabels();
 }
 
 void TicketPage::CharWidthChange()
 {
     charWidth_ = ticketCharWidth(CharWidth->text());
+    placeLabels();
+}
+
+void TicketPage::placeLabels()
+{
+    // The grid is the model: on a new pitch every label goes to its cell's new place, so the
+    // page keeps matching the grid.
+    for (int column = 1; column <= TicketFieldCount; ++column)
+        Canvas->placeLabel(labels[column - 1], leadingNumber(cell(LeftRow, column)) * charWidth_,
+                           leadingNumber(cell(TopRow, column)) * lineHeight_);
+}
+
+void TicketPage::scrollToCorner()
+{
+    PageScroll->horizontalScrollBar()->setValue(0);
+    PageScroll->verticalScrollBar()->setValue(0);
 }
 
 void TicketPage::PaperSettingsChange()
@@ -234,12 +320,11 @@ void TicketPage::showFields(const std::array<TicketField, TicketFieldCount>& fie
         FieldGrid->item(VisibleRow, column)->setText(QString::fromLatin1(fields[i].visible));
         FieldGrid->item(TopRow, column)->setText(QString::fromLatin1(fields[i].row));
         FieldGrid->item(LeftRow, column)->setText(QString::fromLatin1(fields[i].col));
-        Canvas->placeLabel(labels[i], leadingNumber(cell(LeftRow, column)) * charWidth_,
-                           leadingNumber(cell(TopRow, column)) * lineHeight_);
         showLabel(column);
         updateHint(column);
     }
     --quiet_;
+    placeLabels();
     FieldGrid->setCurrentCell(-1, -1);
 }
 
@@ -308,6 +393,7 @@ void TicketPage::FieldGridSetEditText(int row, int column)
         Canvas->placeLabel(label, at.x(), value * lineHeight_);
     else
         Canvas->placeLabel(label, value * charWidth_, at.y());
+    updateHint(column);
     changed_();
 }
 

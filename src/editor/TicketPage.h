@@ -55,6 +55,8 @@ public:
     void PaperSettingsChange();
     void PaperSettingsExit(QLineEdit* box);
     void PrinterClick();
+    // Scrolls the page view to the paper's top-left corner.
+    void scrollToCorner();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -62,6 +64,8 @@ protected:
 private:
     void FieldGridSetEditText(int row, int column);
     void showLabel(int field);
+    // Every label to the place its grid cells give, by the current pitch.
+    void placeLabels();
     void updateHint(int field);
     QString cell(int row, int column) const;
     void setCell(int row, int column, const QString& text);

@@ -5,6 +5,20 @@
 
 namespace kx {
 
+QString debugLineText(const QByteArray& received)
+{
+    const qsizetype cr = received.indexOf(ctl(Ctl::CR));
+    qsizetype to = cr < 0 ? received.size() : cr;
+    // In CONTINUOUS mode weight frames keep coming between the answers: a frame (or its tail)
+    // ends with EOT, and the answer is what follows the last one.
+    qsizetype from = to > 0 ? received.lastIndexOf(ctl(Ctl::EOT), to - 1) + 1 : 0;
+    while (from < to && quint8(received[from]) <= ' ')
+        ++from;
+    while (to > from && quint8(received[to - 1]) <= ' ')
+        --to;
+    return QString::fromLatin1(received.mid(from, to - from));
+}
+
 DebugMonitor::DebugMonitor(Clock& clock, MainLine& line, DebugMonitorListener& listener)
     : line_(line), listener_(listener), DebugTimer(clock, DebugInterval.count())
 {
@@ -49,14 +63,8 @@ void DebugMonitor::DebugTimerTimer()
         noResponse();
         break;
     case DebugState::ReplyComplete: {
-        if (!DebugFirst) {
-            QByteArray shown = RxText;
-            while (!shown.isEmpty() && quint8(shown.front()) <= ' ')
-                shown.remove(0, 1);
-            while (!shown.isEmpty() && quint8(shown.back()) <= ' ')
-                shown.chop(1);
-            listener_.showDebugLine(QString::fromLatin1(shown));
-        }
+        if (!DebugFirst)
+            listener_.showDebugLine(debugLineText(RxText));
         DebugFirst = false;
         RxText.clear();
         ReplyWait = 0;

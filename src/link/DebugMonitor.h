@@ -19,6 +19,11 @@ enum class DebugState
     NoResponse
 };
 
+// The debug line as shown: the received text up to its first CR, without the blanks and
+// control characters around it, and without the weight frames (each ended by EOT) that came
+// before the answer.
+QString debugLineText(const QByteArray& received);
+
 // What the debug monitor shows and when it lets go of the line.
 class DebugMonitorListener
 {

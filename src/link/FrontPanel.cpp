@@ -134,18 +134,25 @@ void FrontPanel::DebugAnyBusClick()
         startDebugMonitor();
 }
 
+void FrontPanel::stopDebugForTransfer()
+{
+    if (owner_ != LineOwner::DebugMonitor)
+        return;
+    stopDebugMonitor();
+    // Lets the indicator finish its last debug answer before the handshake.
+    ComPort_->DelayTicks(DebugSettleTicks);
+}
+
 void FrontPanel::startTransfer(TransferDirection direction)
 {
-    if (owner_ == LineOwner::DebugMonitor) {
-        stopDebugMonitor();
-        // Lets the indicator finish its last debug answer before the handshake.
-        ComPort_->DelayTicks(DebugSettleTicks);
-    }
+    stopDebugForTransfer();
     if (owner_ != LineOwner::SettingsTransfer)
         return;
     TransferControl::PortFacts facts;
     facts.portNumber = ComPort_->ComNumber();
-    facts.secondOutput = port_.CustomOutputs == 2;
+    // What the editor offers, read from Port.Ini when it was shown: the download carries the
+    // second output exactly when the editor shows it.
+    facts.secondOutput = editor_.transferInputs().secondOutput;
     facts.uploadRecords = port_.AppVersion == 1 ? 8 : 10;
     if (direction == TransferDirection::Download && port_.BackupBeforeWrite)
         facts.backupFolder = QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP"));

@@ -121,6 +121,9 @@ public:
     // The editor's "START DEBUG" / "STOP DEBUG" button.
     void DebugAnyBusClick();
 
+    // Upload or Download pressed: a running debug capture stops, and the indicator is given
+    // time to finish its last answer. The editor asks this before its questions.
+    void stopDebugForTransfer();
     // The editor's Upload and Download, once it has asked what it must: a running debug
     // capture is stopped first, then the entry handshake starts.
     void startTransfer(TransferDirection direction);

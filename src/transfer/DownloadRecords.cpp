@@ -74,6 +74,29 @@ struct Record
     }
 };
 
+// The first character of value that would break its field's record (0: none). A comma
+// would end an unquoted field early and shift every field after it, a double quote would end
+// a quoted one, and a CR or LF would end the record.
+char firstBreaking(const QByteArray& value, const QByteArray& breaking)
+{
+    for (const char c : value)
+        if (breaking.contains(c))
+            return c;
+    return 0;
+}
+
+QString characterName(char c)
+{
+    switch (c) {
+    case ',':
+        return QStringLiteral("comma");
+    case '"':
+        return QStringLiteral("double quote");
+    default:
+        return QStringLiteral("line break");
+    }
+}
+
 QByteArray charCodeField(Record& record, const FieldLayout& f, const KeyLines& lines, bool second)
 {
     if (leadingInteger(lines.value(f.tokenKey)) != f.userDefined)
@@ -108,17 +131,13 @@ void buildFields(Record& record, const RecordLayout& layout, const KeyLines& lin
             break;
         case SendAs::Text:
         case SendAs::Quoted:
-            // A comma would end the field early and shift every field after it (only the
-            // stream format, the record's one field, may hold commas); a CR would end the
-            // record.
-            if (stored.contains('\r')
-                || (stored.contains(',') && layout.kind != RecordKind::StreamFormat)) {
+            if (const char breaking = firstBreaking(stored, breakingCharacters(layout, f))) {
                 record.misfit =
                     QStringLiteral("%1=%2 holds a %3, which the record cannot carry.")
                         .arg(QString::fromLatin1(f.key),
-                             QString::fromLatin1(QByteArray(stored).replace('\r', ' ')),
-                             stored.contains(',') ? QStringLiteral("comma")
-                                                  : QStringLiteral("line break"));
+                             QString::fromLatin1(
+                                 QByteArray(stored).replace('\r', ' ').replace('\n', ' ')),
+                             characterName(breaking));
                 return;
             }
             record.field(f.send == SendAs::Quoted ? '"' + stored + '"' : stored);

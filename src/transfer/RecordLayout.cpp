@@ -145,6 +145,27 @@ const RecordLayout& output2() { return kRecords[9]; }
 const RecordLayout& dateTime() { return kRecords[10]; }
 } // namespace records
 
+QByteArray breakingCharacters(const RecordLayout& layout, const FieldLayout& field)
+{
+    switch (field.send) {
+    case SendAs::Quoted:
+        return "\r\n\"";
+    case SendAs::Text:
+        return layout.kind == RecordKind::StreamFormat ? "\r\n" : "\r\n,";
+    default:
+        return {};
+    }
+}
+
+QByteArray breakingCharacters(const char* key)
+{
+    for (const RecordLayout& layout : kRecords)
+        for (const FieldLayout& f : layout.fields)
+            if (qstrcmp(f.key, key) == 0)
+                return breakingCharacters(layout, f);
+    return {};
+}
+
 std::span<const TicketLetter> ticketLetters()
 {
     return kTicketLetters;

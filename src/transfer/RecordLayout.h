@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <span>
 
 namespace kx {
@@ -82,6 +83,14 @@ const RecordLayout& stream2();        // [CS2]
 const RecordLayout& output2();        // [CF2]
 const RecordLayout& dateTime();       // [TAD]
 } // namespace records
+
+// The characters a text field's value cannot hold without breaking its record: CR and LF
+// anywhere, a double quote inside a quoted field, a comma in an unquoted one (the stream
+// format, its record's one field, carries commas). Empty for fields that are not text.
+QByteArray breakingCharacters(const RecordLayout& layout, const FieldLayout& field);
+// The same for the field a settings key is sent in, in whichever record; empty when no text
+// field carries the key.
+QByteArray breakingCharacters(const char* key);
 
 // The letter of each ticket field in the ticket record, in the order of ticketFields(); the
 // count fields also have a lower-case letter for their second visible value.

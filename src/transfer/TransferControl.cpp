@@ -381,8 +381,8 @@ void TransferControl::uploadEnded(const QByteArray& text)
         const QByteArray body = text.mid(stx + 1);
         QString why;
         if (!saveFile(QDir(folder_).filePath(QStringLiteral("Upload.Txt")), body, &why)) {
+            finish(QStringLiteral("Upload Failed...."));
             append(why);
-            finish(QStringLiteral("Upload Failed..."));
         } else {
             UploadContext context = view_.transferInputs().upload;
             context.lineCount = port_.uploadRecords;

@@ -20,6 +20,9 @@ struct TransferInputs
     QSet<QByteArray> tickedUnits;
     // The network choice is "Field Bus" (else Ethernet).
     bool fieldBus = false;
+    // The editor offers the second custom output (its COM selector is shown): a download
+    // carries the second output's records.
+    bool secondOutput = false;
     // The set points and the page size an upload keeps from the editor.
     UploadContext upload;
 };

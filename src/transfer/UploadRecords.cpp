@@ -22,6 +22,21 @@ std::optional<QByteArray> takeField(QByteArray& body)
     return field;
 }
 
+// A field that opens with a double quote runs to its closing quote, commas and all, and on to
+// the comma after it; without a closing quote it is a plain field.
+std::optional<QByteArray> takeQuotedField(QByteArray& body)
+{
+    const qsizetype close = body.startsWith('"') ? body.indexOf('"', 1) : -1;
+    if (close < 0)
+        return takeField(body);
+    const qsizetype comma = body.indexOf(',', close + 1);
+    if (comma < 0)
+        return std::nullopt;
+    QByteArray field = body.left(comma);
+    body = body.mid(comma + 1);
+    return field;
+}
+
 QByteArray convert(ReadAs rule, const QByteArray& field)
 {
     switch (rule) {
@@ -50,7 +65,7 @@ bool readFields(const RecordLayout& layout, QByteArray body, const UploadContext
 {
     for (const FieldLayout& f : layout.fields) {
         const QByteArray key = QByteArray(f.key) + '=';
-        const auto field = takeField(body);
+        const auto field = f.read == ReadAs::Unquoted ? takeQuotedField(body) : takeField(body);
         if (!field) {
             if (f.read != ReadAs::SetPoint)
                 return false;

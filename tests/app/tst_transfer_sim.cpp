@@ -1,17 +1,21 @@
 // Upload and Download as a user drives them from the editor, against the simulator.
 #include "FakeDialogs.h"
 #include "app/TMainForm.h"
+#include "editor/CustomOutputPage.h"
 #include "editor/TParameterForm.h"
 #include "editor/TransferPanel.h"
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
 
 #include <QAbstractButton>
+#include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -37,8 +41,33 @@ class TransferSimTest : public QObject
     QString link() const { return dir.filePath("ttyKX7400"); }
     QString saved(const QString& name) const { return QDir(dir.filePath("SAVED")).filePath(name); }
 
-    void start(const QStringList& options)
+    void writePortIni(int customOutputs, bool demand = false)
     {
+        QFile ini(dir.filePath("Port.Ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nMode=" + QByteArray(demand ? "1" : "0") +
+                  "\r\n[Advanced]\r\nVersion=0\r\n"
+                  "Custom Outputs=" +
+                  QByteArray::number(customOutputs) + "\r\n[Devices]\r\n1=" + link().toLocal8Bit() +
+                  "\r\n");
+    }
+    // What the simulator received, as its log shows it, in one piece.
+    QByteArray simReceived() const
+    {
+        QByteArray all;
+        for (const QByteArray& line : readAll(dir.filePath("sim.log")).split('\n')) {
+            const qsizetype rx = line.indexOf(" RX ");
+            if (rx >= 0)
+                all += line.mid(rx + 4);
+        }
+        return all;
+    }
+
+    // demand: the program polls on demand (give the simulator "--mode demand" too), so the
+    // indicator sends nothing of its own while the editor is open.
+    void start(const QStringList& options, int customOutputs = 1, bool demand = false)
+    {
+        QFile::remove(dir.filePath("sim.log")); // each test reads its own exchange
         sim.setProgram(QStringLiteral(KX_SIM_PATH));
         sim.setArguments(QStringList{"--link", link(), "--load-every", "0", "--log",
                                      dir.filePath("sim.log")}
@@ -46,11 +75,7 @@ class TransferSimTest : public QObject
         sim.start();
         QVERIFY(sim.waitForStarted(5000));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link()), 5000);
-        QFile ini(dir.filePath("Port.Ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nMode=0\r\n[Advanced]\r\nVersion=0\r\n"
-                  "Custom Outputs=1\r\n[Devices]\r\n1=" + link().toLocal8Bit() + "\r\n");
-        ini.close();
+        writePortIni(customOutputs, demand);
         QDir().mkpath(dir.filePath("SAVED"));
         form = std::make_unique<TMainForm>(dir.path(), QtClock::instance(),
                                            std::make_unique<QtSerialDevice>(), &dialogs);
@@ -145,6 +170,7 @@ private slots:
     // first, until it is stopped.
     void debugMonitorShowsTheIndicatorsLine()
     {
+        // Continuous: weight frames keep coming between the answers.
         start({});
         withEditor([&](TParameterForm& editor) {
             auto* button = editor.findChild<QAbstractButton*>("DebugAnyBus");
@@ -154,9 +180,114 @@ private slots:
             QCOMPARE(button->text(), QString("STOP DEBUG"));
             QTRY_VERIFY_WITH_TIMEOUT(!line->text().isEmpty(), 5000);
             QVERIFY(line->text() != "<<No Response>>");
+            // The answer alone, up to its CR, and the text can be copied from the list.
+            QVERIFY2(line->text().startsWith("FB node=1 seq="), qPrintable(line->text()));
+            QVERIFY(!line->text().contains('\r'));
+            QVERIFY(line->isEnabled() && line->isReadOnly());
+            line->setFocus();
+            line->selectAll();
+            line->copy();
+            QCOMPARE(QGuiApplication::clipboard()->text(), line->text());
             button->click();
             QCOMPARE(button->text(), QString("START DEBUG"));
             QCOMPARE(form->panel().lineOwner(), LineOwner::SettingsTransfer);
+        });
+    }
+
+    // A custom name with a comma goes to the indicator in its quotes, the indicator takes it,
+    // and it comes back the same on the next upload.
+    void customNameWithACommaComesBackTheSame()
+    {
+        start({});
+        withEditor([&](TParameterForm& editor) {
+            editor.PageControl->setCurrentIndex(0);
+            auto* custom = editor.findChild<QAbstractButton*>("RadioCustom");
+            QVERIFY(custom);
+            if (!custom->isChecked())
+                custom->click();
+            auto* name = editor.findChild<QLineEdit*>("CustomName");
+            QVERIFY(name && name->isEnabled());
+            name->setFocus();
+            name->selectAll();
+            QTest::keyClicks(name, "Smith, J");
+            QCOMPARE(name->text(), QString("Smith, J"));
+            dialogs.savePaths.enqueue(saved("smith.dat"));
+            click(editor, "FileSaveAs");
+
+            dialogs.answers.enqueue(Answer::Yes); // "Existing KX7400 settings will be lost?"
+            click(editor, "FileDownload");
+            QCOMPARE(finished(editor).last(), QString("Download complete!"));
+            pressOk(editor);
+            click(editor, "FileUpload");
+            QCOMPARE(finished(editor).last(), QString("Upload Complete!"));
+            dialogs.savePaths.enqueue(saved("back.dat"));
+            pressOk(editor);
+            QCOMPARE(name->text(), QString("Smith, J"));
+        });
+        QVERIFY(simReceived().contains("\"Smith, J\","));
+        QVERIFY(readAll(saved("back.dat")).contains("Custom Name=Smith, J\r\n"));
+        QVERIFY(readAll(dir.filePath("Upload.Txt")).contains("\"Smith, J\","));
+    }
+
+    // Port.Ini changed while the program runs: the editor reads it when it is shown, and the
+    // download carries the second output's records exactly when the editor offers COM2.
+    void secondOutputFollowsTheEditor_data()
+    {
+        QTest::addColumn<int>("atStart");
+        QTest::addColumn<int>("changedTo");
+        QTest::newRow("two outputs from now on") << 1 << 2;
+        QTest::newRow("one output from now on") << 2 << 1;
+    }
+    void secondOutputFollowsTheEditor()
+    {
+        QFETCH(int, atStart);
+        QFETCH(int, changedTo);
+        start({"--outputs", QString::number(changedTo)}, atStart);
+        writePortIni(changedTo);
+        withEditor([&](TParameterForm& editor) {
+            auto* selector = editor.findChild<QWidget*>("ComBox");
+            QVERIFY(selector);
+            QCOMPARE(selector->isVisibleTo(editor.CustomTab), changedTo == 2);
+            dialogs.savePaths.enqueue(saved("two.dat"));
+            click(editor, "FileSaveAs");
+            dialogs.answers.enqueue(Answer::Yes);
+            click(editor, "FileDownload");
+            QCOMPARE(finished(editor).last(), QString("Download complete!"));
+            pressOk(editor);
+        });
+        const QByteArray received = simReceived();
+        QVERIFY(received.contains("[CFM],"));
+        QCOMPARE(received.contains("[CS2],"), changedTo == 2);
+        QCOMPARE(received.contains("[CF2],"), changedTo == 2);
+    }
+
+    // Download with the debug monitor running: the monitor is stopped before the editor asks
+    // its first question.
+    void debugMonitorStopsBeforeTheDownloadsQuestions()
+    {
+        start({"--mode", "demand"}, 1, true);
+        withEditor([&](TParameterForm& editor) {
+            dialogs.savePaths.enqueue(saved("d.dat"));
+            click(editor, "FileSaveAs");
+            auto* button = editor.findChild<QAbstractButton*>("DebugAnyBus");
+            button->click();
+            QCOMPARE(form->panel().lineOwner(), LineOwner::DebugMonitor);
+            auto* list = editor.findChild<QLineEdit*>("DebugList");
+            QTRY_VERIFY_WITH_TIMEOUT(list->text().startsWith("FB node=1"), 5000);
+
+            QString captionAsked;
+            LineOwner ownerAsked = LineOwner::DebugMonitor;
+            dialogs.onAsk = [&](const BoxMessage&) {
+                captionAsked = button->text();
+                ownerAsked = form->panel().lineOwner();
+            };
+            dialogs.answers.enqueue(Answer::No); // "Existing KX7400 settings will be lost?"
+            click(editor, "FileDownload");
+            QCOMPARE(dialogs.asked.size(), 1);
+            QCOMPARE(captionAsked, QString("START DEBUG"));
+            QCOMPARE(ownerAsked, LineOwner::SettingsTransfer);
+            QVERIFY(!editor.transferPanel()->isVisible());
+            dialogs.onAsk = nullptr;
         });
     }
 

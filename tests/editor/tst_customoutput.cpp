@@ -7,7 +7,11 @@
 #include "editor/OutputTokensPage.h"
 #include "editor/TParameterForm.h"
 #include "settings/IniDocument.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsRecord.h"
 
+#include <QAbstractItemView>
+#include <QApplication>
 #include <QComboBox>
 #include <QFile>
 #include <QLabel>
@@ -41,6 +45,11 @@ private slots:
     void comSelector_onlyWithTwoOutputs();
     void userDefinedCharacter_loadsStoredCode();
     void customTmp_writtenOnLoad();
+    void longValuesFromAFile_savedWhole();
+    void rechoosingTheShownPort_keepsUnsavedEdits();
+    void presetAfterOpen_goesToCom1AsShown();
+    void typedValue_updatesStreamOnEachKeystroke();
+    void userDefinedString_showsPollStringWithFocus();
 
 private:
     void open(const QByteArray& content, const QByteArray& portIni = {});
@@ -242,6 +251,148 @@ void TestCustomOutput::customTmp_writtenOnLoad()
     const QByteArray text = tmp.readAll();
     QVERIFY(text.startsWith("Stream Format=<G>\r\n"));
     QVERIFY(text.contains("Checksum=1\r\n"));
+}
+
+// Values longer than their boxes' typing limits (a hand-edited file, another tool) are shown
+// and saved whole: open and save gives the same file, byte for byte.
+void TestCustomOutput::longValuesFromAFile_savedWhole()
+{
+    IniDocument doc;
+    writeSettings(doc, newSettingsRecord());
+    for (const char* section : {"Custom Output", "Custom Output 2"}) {
+        doc.writeString(section, "Poll Token", "6");
+        doc.writeString(section, "Poll String", "<2>W<1C>0123456789ABCDEFGHIJKLMNOPQRSTUV");
+        doc.writeString(section, "Primary Units Token", "Kilogrammes!");
+        doc.writeString(section, "Motion Token", "In motion...");
+        doc.writeString(section, "Weight Digits", "12");
+        doc.writeString(section, "Fixed Decimal Places", "10");
+    }
+    const QByteArray original = doc.toBytes();
+    QCOMPARE(doc.readString("Custom Output", "Poll String").size(), 40);
+    open(original, "[Advanced]\r\nCustom Outputs=2\r\n");
+    QCOMPARE(page_->TokensPage->PollStr_Text->text().size(), 40);
+    QCOMPARE(page_->findChild<QLineEdit*>(QStringLiteral("Primary_Token"))->text(),
+             QStringLiteral("Kilogrammes!"));
+    QCOMPARE(page_->findChild<QLineEdit*>(QStringLiteral("Weight_Digits"))->text(),
+             QStringLiteral("12"));
+    form_->FileSave->click();
+    QCOMPARE(kx::test::readAll(file_), original);
+
+    // Typing is still limited: one more character is refused.
+    QLineEdit* primary = page_->findChild<QLineEdit*>(QStringLiteral("Primary_Token"));
+    primary->setFocus();
+    QTest::keyClick(primary, Qt::Key_End);
+    QTest::keyClicks(primary, QStringLiteral("x"));
+    QCOMPARE(primary->text(), QStringLiteral("Kilogrammes!"));
+}
+
+// Choosing the port that is already shown is no switch: the edits on view stay, and a save
+// writes them.
+void TestCustomOutput::rechoosingTheShownPort_keepsUnsavedEdits()
+{
+    open("[Custom Output]\r\nStream Format=<G>\r\nMotion Token=M\r\n",
+         "[Advanced]\r\nCustom Outputs=2\r\n");
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    page_->OutputPages->setCurrentWidget(page_->TokensPage);
+    auto* motion = page_->findChild<QLineEdit*>(QStringLiteral("Motion_Token"));
+    motion->setFocus();
+    motion->selectAll();
+    QTest::keyClicks(motion, QStringLiteral("Z"));
+    QVERIFY(form_->changed());
+
+    // The selector's list opened and its current item, COM1, chosen again with Enter.
+    page_->ComBox->setFocus();
+    page_->ComBox->showPopup();
+    QTRY_VERIFY(page_->ComBox->view()->isVisible());
+    QTest::keyClick(page_->ComBox->view(), Qt::Key_Return);
+    QTRY_VERIFY(!page_->ComBox->view()->isVisible());
+    QCOMPARE(page_->ComBox->currentIndex(), 0);
+    QCOMPARE(motion->text(), QStringLiteral("Z"));
+    QVERIFY(form_->changed());
+
+    const IniDocument saved = saveAndRead();
+    QCOMPARE(saved.readString("Custom Output", "Motion Token"), QByteArray("Z"));
+}
+
+// After Open the selector shows COM1, as the controls do, so a preset confirmed then is
+// stored into COM1 and COM2's definition stays as the file has it.
+void TestCustomOutput::presetAfterOpen_goesToCom1AsShown()
+{
+    const QByteArray content = "[Custom Output]\r\nStream Format=<G>\r\nMotion Token=M\r\n"
+                               "[Custom Output 2]\r\nStream Format=<N>\r\nMotion Token=X\r\n";
+    open(content, "[Advanced]\r\nCustom Outputs=2\r\n");
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    page_->ComBox->setFocus();
+    QTest::keyClick(page_->ComBox, Qt::Key_Down); // COM2
+    QCOMPARE(page_->BuildPage->builtStream(), QByteArray("<N>"));
+
+    const QString other = dir_->filePath(QStringLiteral("b.dat"));
+    QVERIFY(kx::test::writeAll(other, content));
+    dialogs_->openPaths.enqueue(other);
+    form_->FileOpen->click();
+    QCOMPARE(page_->ComBox->currentIndex(), 0);
+    QCOMPARE(page_->BuildPage->builtStream(), QByteArray("<G>"));
+
+    page_->OutputPages->setCurrentWidget(page_->LoadPage);
+    preset(QStringLiteral("Vantel"))->click();
+    page_->LoadPage->VerifyDefault_Button->click();
+    form_->FileSave->click();
+    IniDocument saved;
+    QVERIFY(saved.load(other));
+    QCOMPARE(saved.readString("Custom Output", "Stream Format"), QByteArray("<W><U><M><S>"));
+    QCOMPARE(saved.readString("Custom Output 2", "Stream Format"), QByteArray("<N>"));
+    QCOMPARE(saved.readString("Custom Output 2", "Motion Token"), QByteArray("X"));
+}
+
+// Each keystroke in a Value cell's editor rebuilds the stream and the yellow display line.
+void TestCustomOutput::typedValue_updatesStreamOnEachKeystroke()
+{
+    open("[Custom Output]\r\nStream Format=<G>\r\n");
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    OutputBuildPage* build = page_->BuildPage;
+    page_->OutputPages->setCurrentWidget(build);
+    QTableView* grid = build->OutputGrid;
+    const QModelIndex cell = grid->model()->index(1, 2);
+    grid->setFocus();
+    grid->setCurrentIndex(cell);
+    grid->edit(cell);
+    auto* editor = qobject_cast<QLineEdit*>(QApplication::focusWidget());
+    if (!editor)
+        editor = grid->viewport()->findChild<QLineEdit*>();
+    QVERIFY(editor);
+    QTest::keyClicks(editor, QStringLiteral("k"));
+    QCOMPARE(build->builtStream(), QByteArray("<G>[k]"));
+    QCOMPARE(build->OutputStringLabel->text(), QStringLiteral("<G> [k] "));
+    QTest::keyClicks(editor, QStringLiteral("g"));
+    QCOMPARE(build->builtStream(), QByteArray("<G>[kg]"));
+    QCOMPARE(build->OutputStringLabel->text(), QStringLiteral("<G> [kg] "));
+    QCOMPARE(grid->model()->index(1, 1).data().toString(), QStringLiteral("Text"));
+    QCOMPARE(editor->text(), QStringLiteral("kg")); // the cell keeps the typing
+    QVERIFY(form_->changed());
+    // Typing in the middle keeps the cursor where it is.
+    QTest::keyClick(editor, Qt::Key_Left);
+    QTest::keyClicks(editor, QStringLiteral("x"));
+    QCOMPARE(editor->text(), QStringLiteral("kxg"));
+    QCOMPARE(build->builtStream(), QByteArray("<G>[kxg]"));
+}
+
+// Choosing "User Defined String" from the keyboard shows the poll string box and its help,
+// ready for typing.
+void TestCustomOutput::userDefinedString_showsPollStringWithFocus()
+{
+    open("[Custom Output]\r\nStream Format=<G>\r\nPoll Token=4\r\n");
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    OutputTokensPage* tokens = page_->TokensPage;
+    page_->OutputPages->setCurrentWidget(tokens);
+    QComboBox* poll = tokens->tokenLists[OutputTokensPage::Poll];
+    QVERIFY(!tokens->PollStr_Text->isVisibleTo(tokens));
+    poll->setFocus();
+    QTest::keyClick(poll, Qt::Key_End); // "User Defined String"
+    QCOMPARE(poll->currentText(), QStringLiteral("User Defined String"));
+    QVERIFY(tokens->PollStr_Text->isVisibleTo(tokens));
+    QVERIFY(tokens->PollStrExample->isVisibleTo(tokens));
+    QCOMPARE(form_->focusWidget(), tokens->PollStr_Text);
+    QVERIFY(form_->changed());
 }
 
 QTEST_MAIN(TestCustomOutput)

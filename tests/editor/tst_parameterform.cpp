@@ -11,9 +11,11 @@
 #include "settings/SettingsSchema.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QFile>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -59,6 +61,9 @@ private slots:
     void accessibleName_followsShownValue();
     void windowParts_asTheEditorShowsThem();
     void typingLimit_keepsLongerLoadedText();
+    void typedCharacters_refusedWhereTheRecordCannotCarryThem_data();
+    void typedCharacters_refusedWhereTheRecordCannotCarryThem();
+    void debugLine_canBeSelectedAndCopied();
     void escape_doesNotCloseTheEditor();
     void errorPanel_hidesOnClick();
 
@@ -652,7 +657,8 @@ void TestParameterForm::windowParts_asTheEditorShowsThem()
     QVERIFY(form_->FileUpload->isEnabled());
     QVERIFY(form_->FileDownload->isEnabled());
     QVERIFY(form_->AnyBusTab->DebugAnyBus->isEnabled());
-    QVERIFY(!form_->AnyBusTab->DebugList->isEnabled());
+    QVERIFY(form_->AnyBusTab->DebugList->isEnabled());
+    QVERIFY(form_->AnyBusTab->DebugList->isReadOnly());
 
     showRequested();
     QCOMPARE(form_->AnyBusTab->DebugAnyBus->text(), QStringLiteral("START DEBUG"));
@@ -664,6 +670,79 @@ void TestParameterForm::windowParts_asTheEditorShowsThem()
     QVERIFY(!panel->isVisible());
     QCOMPARE(panel->x(), transferPanelLeft(776, panel->width()));
     QCOMPARE(panel->y(), transferPanelTop(584, panel->height()));
+}
+
+void TestParameterForm::typedCharacters_refusedWhereTheRecordCannotCarryThem_data()
+{
+    QTest::addColumn<QString>("control");
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<QString>("kept");
+    QTest::addColumn<int>("beeps");
+    // Quoted in its record: commas travel, a double quote would end the field.
+    QTest::newRow("quoted name, comma") << "CustomName"
+                                        << "Smith, J"
+                                        << "Smith, J" << 0;
+    QTest::newRow("quoted name, double quote") << "CustomName"
+                                               << "6\"in"
+                                               << "6in" << 1;
+    // Unquoted: a comma would end the field, a double quote is only text.
+    QTest::newRow("capacity, comma") << "ScaleCapacity"
+                                     << "5,000"
+                                     << "5000" << 1;
+    QTest::newRow("node address, comma") << "NEBusID"
+                                         << "1,2"
+                                         << "12" << 1;
+    QTest::newRow("set point, comma") << "Setpoint1"
+                                      << ",,7"
+                                      << "7" << 2;
+    QTest::newRow("poll string, comma") << "PollStr_Text"
+                                        << "W,<D>"
+                                        << "W<D>" << 1;
+    QTest::newRow("poll string, double quote") << "PollStr_Text"
+                                               << "W\""
+                                               << "W\"" << 0;
+    QTest::newRow("motion token, comma") << "Motion_Token"
+                                         << "M,1"
+                                         << "M1" << 1;
+    QTest::newRow("weight digits, comma") << "Weight_Digits"
+                                          << ","
+                                          << "" << 1;
+}
+
+void TestParameterForm::typedCharacters_refusedWhereTheRecordCannotCarryThem()
+{
+    QFETCH(QString, control);
+    QFETCH(QString, typed);
+    QFETCH(QString, kept);
+    QFETCH(int, beeps);
+    const QString path =
+        writeDat(QStringLiteral("c.dat"), "[Configuration]\r\nCustom Units=1\r\nCustom Name=\r\n"
+                                          "[Custom Output]\r\nPoll Token=6\r\nPoll String=\r\n"
+                                          "Weight Digits=\r\n");
+    form_->document().setCurrentFileName(path);
+    showRequested();
+    QLineEdit* box = edit(control.toLatin1().constData());
+    QVERIFY(box);
+    box->clear();
+    QSignalSpy refused(box->validator(), SIGNAL(refusedTyping()));
+    box->setFocus();
+    QTest::keyClicks(box, typed);
+    QCOMPARE(box->text(), kept);
+    QCOMPARE(refused.size(), beeps);
+}
+
+void TestParameterForm::debugLine_canBeSelectedAndCopied()
+{
+    showRequested();
+    form_->PageControl->setCurrentWidget(form_->AnyBusTab);
+    form_->showDebugLine(QStringLiteral("node 3 ok"));
+    QLineEdit* debug = form_->AnyBusTab->DebugList;
+    QTest::keyClicks(debug, QStringLiteral("x"));
+    QCOMPARE(debug->text(), QStringLiteral("node 3 ok")); // read-only
+    debug->setFocus();
+    QTest::keyClick(debug, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(debug, Qt::Key_C, Qt::ControlModifier);
+    QCOMPARE(QGuiApplication::clipboard()->text(), QStringLiteral("node 3 ok"));
 }
 
 void TestParameterForm::typingLimit_keepsLongerLoadedText()

@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -30,12 +32,15 @@ private slots:
     void newRecord_layoutInOneColumn();
     void dragGross_snapsAndIsSaved();
     void typedTop_movesLabelAndDropsNonDigits();
+    void keystrokesInPlaceCells_data();
+    void keystrokesInPlaceCells();
+    void newRecord_scrollsPageToItsCorner();
     void visibilityMenuAndKeys_data();
     void visibilityMenuAndKeys();
     void printerChoice_setsPageAndChanged();
     void pageBoxExit_formatsText();
     void negativeCharWidth_refused();
-    void pitchChange_movesNothing();
+    void pitchChange_movesLabelsToTheirCells();
 
 private:
     void open(const QByteArray& content);
@@ -127,8 +132,72 @@ void TestTicketPage::typedTop_movesLabelAndDropsNonDigits()
     QCOMPARE(page_->Canvas->labelPosition(page_->labels[0]).y(), 12 * page_->lineHeight());
     page_->FieldGrid->item(3, 1)->setText(QStringLiteral("1234"));
     QCOMPARE(cell(3, 1), QStringLiteral("123"));
-    QCOMPARE(page_->labels[0]->toolTip().left(9), QStringLiteral("(Time,10,")); // hint stays
+    QCOMPARE(page_->labels[0]->toolTip(), QStringLiteral("(Time,12,123,16,100)"));
     QVERIFY(form_->changed());
+}
+
+void TestTicketPage::keystrokesInPlaceCells_data()
+{
+    QTest::addColumn<int>("row");
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("kept");
+    QTest::newRow("top: letter between digits") << 2 << "1a2"
+                                                << "12";
+    QTest::newRow("top: letters over the old value") << 2 << "ab"
+                                                     << "";
+    QTest::newRow("top: letter first") << 2 << "a1"
+                                       << "1";
+    QTest::newRow("top: fourth digit") << 2 << "1234"
+                                       << "123";
+    QTest::newRow("left: sign and point") << 3 << "-1.5"
+                                          << "15";
+    QTest::newRow("left: blank") << 3 << "2 4"
+                                 << "24";
+}
+
+// Real keystrokes into the cell's editor: each is checked as it is typed, and the label and
+// its hint follow at once, before the edit is committed.
+void TestTicketPage::keystrokesInPlaceCells()
+{
+    QFETCH(int, row);
+    QFETCH(QString, keys);
+    QFETCH(QString, kept);
+    open("[Ticket Format]\r\nTime Visible=1\r\nTime Row=10\r\nTime Col=8\r\n");
+    QTableWidget* grid = page_->FieldGrid;
+    grid->setFocus();
+    grid->setCurrentCell(row, 1);
+    grid->editItem(grid->item(row, 1));
+    auto* editor = grid->viewport()->findChild<QLineEdit*>();
+    QVERIFY(editor);
+    editor->selectAll();
+    QTest::keyClicks(editor, keys);
+    QCOMPARE(editor->text(), kept);
+    QCOMPARE(cell(row, 1), kept);
+    const int value = kept.toInt();
+    const QPoint at = page_->Canvas->labelPosition(page_->labels[0]);
+    if (row == 2) {
+        QCOMPARE(at, QPoint(8 * page_->charWidth(), value * page_->lineHeight()));
+        QCOMPARE(page_->labels[0]->toolTip(), QStringLiteral("(Time,%1,8,16,100)").arg(kept));
+    } else {
+        QCOMPARE(at, QPoint(value * page_->charWidth(), 10 * page_->lineHeight()));
+        QCOMPARE(page_->labels[0]->toolTip(), QStringLiteral("(Time,10,%1,16,100)").arg(kept));
+    }
+    QTest::keyClick(editor, Qt::Key_Return);
+    QCOMPARE(cell(row, 1), kept);
+    QVERIFY(form_->changed());
+}
+
+void TestTicketPage::newRecord_scrollsPageToItsCorner()
+{
+    open("[Page Size]\r\nHeight=11.0\r\nWidth=8.5\r\n");
+    QScrollBar* across = page_->PageScroll->horizontalScrollBar();
+    QScrollBar* down = page_->PageScroll->verticalScrollBar();
+    QVERIFY(down->maximum() > 0);
+    across->setValue(across->maximum());
+    down->setValue(down->maximum());
+    form_->FileNew->click();
+    QCOMPARE(across->value(), 0);
+    QCOMPARE(down->value(), 0);
 }
 
 void TestTicketPage::visibilityMenuAndKeys_data()
@@ -223,14 +292,26 @@ void TestTicketPage::negativeCharWidth_refused()
     QVERIFY(page_->charWidth() > 0);
 }
 
-void TestTicketPage::pitchChange_movesNothing()
+// The grid is the model: a new pitch moves every label to its cell's new place.
+void TestTicketPage::pitchChange_movesLabelsToTheirCells()
 {
-    open("[Ticket Format]\r\nTime Visible=1\r\nTime Row=10\r\nTime Col=8\r\n");
-    const QPoint before = page_->Canvas->labelPosition(page_->labels[0]);
+    open("[Ticket Format]\r\nTime Visible=1\r\nTime Row=10\r\nTime Col=8\r\n"
+         "Net Visible=0\r\nNet Row=3\r\nNet Col=2\r\n");
     page_->LinesPerInch->setCurrentIndex(1); // 8 lines per inch
     QCOMPARE(page_->lineHeight(), page_->logicalDpiY() / 8);
-    QCOMPARE(page_->Canvas->labelPosition(page_->labels[0]), before);
+    QCOMPARE(page_->Canvas->labelPosition(page_->labels[0]),
+             QPoint(8 * 12, 10 * page_->lineHeight()));
+    QCOMPARE(page_->Canvas->labelPosition(page_->labels[4]),
+             QPoint(2 * 12, 3 * page_->lineHeight()));
     QCOMPARE(cell(2, 1), QStringLiteral("10"));
+
+    page_->CharWidth->setFocus();
+    page_->CharWidth->selectAll();
+    QTest::keyClicks(page_->CharWidth, QStringLiteral("9"));
+    QCOMPARE(page_->charWidth(), 9);
+    QCOMPARE(page_->Canvas->labelPosition(page_->labels[0]),
+             QPoint(8 * 9, 10 * page_->lineHeight()));
+    QCOMPARE(cell(3, 1), QStringLiteral("8"));
 }
 
 QTEST_MAIN(TestTicketPage)

@@ -382,6 +382,30 @@ private slots:
         QCOMPARE(shown.stops, 0);
     }
 
+    void debugLineIsTheTextUpToItsFirstCR_data()
+    {
+        QTest::addColumn<QByteArray>("received");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("blanks and line end around") << QByteArray("  A \r\n") << "A";
+        QTest::newRow("a second line after the CR") << QByteArray("  A\rB\r\n") << "A";
+        QTest::newRow("control characters around") << QByteArray("\x02\tA B\x03\r") << "A B";
+        QTest::newRow("blanks inside stay") << QByteArray("node 3  ok\r") << "node 3  ok";
+        QTest::newRow("nothing before the CR") << QByteArray("\rB\r") << "";
+        QTest::newRow("no CR") << QByteArray(" A ") << "A";
+        QTest::newRow("a frame's tail before the answer")
+            << QByteArray("25.11_LB GR    \x04") + "FB node=1 seq=2\r" << "FB node=1 seq=2";
+        QTest::newRow("whole frames before the answer")
+            << QByteArray("  12.50_LB GR    \x04  12.50_LB GR    \x04 A\r\n") << "A";
+        QTest::newRow("a frame after the CR") << QByteArray("A\r  12.50_LB GR    \x04") << "A";
+        QTest::newRow("high characters are text") << QByteArray(1, '\xb0') + "C\r" << "\u00b0C";
+    }
+    void debugLineIsTheTextUpToItsFirstCR()
+    {
+        QFETCH(QByteArray, received);
+        QFETCH(QString, shown);
+        QCOMPARE(debugLineText(received), shown);
+    }
+
     void debugMonitorGivesUpOnAnAnswerThatNeverEnds()
     {
         SteppedClock clock{0};

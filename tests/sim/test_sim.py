@@ -271,6 +271,7 @@ class Transfer(SimTestCase):
         records[1] = b"[CAL],6000,2,1,1,0.5,2,3,"
         records[4] = b"[TKT],"  # no ticket fields at all is a valid layout
         records[8] = b"[CS2],<W>[,]<U>,"  # a stream format may hold commas
+        records[0] = records[0].replace(b'"Barrels"', b'"Smith, J"')  # so may a quoted field
         records[-1] = b"[TAD],14,05,09,03,21,06,"
         self.assertEqual(self.download(sim, b"".join(r + b"\r\n" for r in records)), ACK)
         again = self.upload(sim)
@@ -296,6 +297,9 @@ class Transfer(SimTestCase):
             "an unknown ticket letter": replaced(4, b"[TKT],X,1,1,"),
             "a ticket entry cut short": replaced(4, b"[TKT],t,10,"),
             "no closing comma": replaced(3, b"[420],0,5000,1,1,0,0"),
+            "a quote inside the quoted name": replaced(0, good[0].replace(b'"Barrels"', b'"6"pipe"')),
+            "a quoted name never closed": replaced(0, good[0].split(b'"')[0] + b'"Barrels,'),
+            "a comma in an unquoted field": replaced(1, b"[CAL],5,000,1,4,4,1.0,1,2,"),
             "a fixed wrapper character changed": replaced(7, good[7].replace(b",0D,W<D>,", b",0A,W<D>,")),
             "month 13": replaced(8, b"[TAD],14,05,09,13,21,06,"),
             "last CR LF missing": text(good)[:-2],

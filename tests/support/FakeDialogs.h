@@ -5,6 +5,7 @@
 #include <QList>
 #include <QQueue>
 #include <QtGlobal>
+#include <functional>
 #include <optional>
 
 // Answers the editor's questions and file dialogs from a script and remembers what it was
@@ -17,6 +18,8 @@ public:
     kx::Answer ask(const kx::BoxMessage& message) override
     {
         asked << message;
+        if (onAsk)
+            onAsk(message);
         if (answers.isEmpty()) {
             qWarning("unexpected question: %s", qPrintable(message.text));
             return kx::Answer::No;
@@ -44,6 +47,8 @@ public:
     QQueue<kx::Answer> answers;
     QQueue<std::optional<QString>> openPaths;
     QQueue<std::optional<QString>> savePaths;
+    // Called as each question is asked, before it is answered.
+    std::function<void(const kx::BoxMessage&)> onAsk;
     QList<kx::BoxMessage> asked;
     QList<kx::BoxMessage> told;
     QList<kx::FileDialogSetup> openDialogs;

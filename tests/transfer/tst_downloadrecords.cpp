@@ -227,11 +227,6 @@ private slots:
             << QStringList{"Unable to Write Printer Settings.",
                            "Char Width=-4 does not fit its two-digit field."}
             << QList<QByteArray>{"[CFG],", "[CAL],", "[ANY],", "[420],", "[TKT],"};
-        QTest::newRow("comma in a text field")
-            << QByteArray("[Configuration]\r\nCustom Name=Drums, large\r\n")
-            << QStringList{"Unable to Write Configuration Data.",
-                           "Custom Name=Drums, large holds a comma, which the record cannot carry."}
-            << QList<QByteArray>{};
         QTest::newRow("ticket row beyond the page")
             << QByteArray("[Ticket Format]\r\nTime Visible=1\r\nTime Row=10000\r\n")
             << QStringList{"Unable to write Ticket Format.",
@@ -246,6 +241,79 @@ private slots:
         const DownloadBuild b = buildDownloadRecords(sourceOf(file));
         QCOMPARE(b.failures, failures);
         QCOMPARE(tagsOf(b.records), built);
+    }
+
+    // A text field fails its record only on a character that would break it; the quotes of a
+    // quoted field carry commas.
+    void textFieldCharacters_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("tag");
+        QTest::addColumn<QByteArray>("sent");     // the record's text, when it is built
+        QTest::addColumn<QStringList>("failure"); // else the failure lines
+        // A file with nothing but the name: every other field as a missing key sends it.
+        const auto cfg = [](const QByteArray& name) {
+            return "[CFG],0,1,1,1,0,0,0,0,\"" + name + "\",0,,0,1,1,1,1,1,01,1,1,1,1,1,1,1,1,1,1,";
+        };
+        const QByteArray custom = "[Custom Output]\r\nStream Format=<G>\r\n";
+
+        // Quoted: the custom unit's name.
+        QTest::newRow("quoted, comma") << QByteArray("[Configuration]\r\nCustom Name=Smith, J\r\n")
+                                       << QByteArray("[CFG],") << cfg("Smith, J") << QStringList{};
+        QTest::newRow("quoted, only commas") << QByteArray("[Configuration]\r\nCustom Name=,,\r\n")
+                                             << QByteArray("[CFG],") << cfg(",,") << QStringList{};
+        QTest::newRow("quoted, double quote")
+            << QByteArray("[Configuration]\r\nCustom Name=6\" pipe\r\n") << QByteArray("[CFG],")
+            << QByteArray()
+            << QStringList{"Unable to Write Configuration Data.",
+                           "Custom Name=6\" pipe holds a double quote, which the "
+                           "record cannot carry."};
+        QTest::newRow("quoted, carriage return")
+            << QByteArray("[Configuration]\r\nCustom Name=a\rb\r\n") << QByteArray("[CFG],")
+            << QByteArray()
+            << QStringList{"Unable to Write Configuration Data.",
+                           "Custom Name=a b holds a line break, which the record "
+                           "cannot carry."};
+        // Unquoted: a plain text field in the first and in a later field of its record.
+        QTest::newRow("unquoted, comma")
+            << QByteArray("[Calibration]\r\nScale Capacity=5,000\r\n") << QByteArray("[CAL],")
+            << QByteArray()
+            << QStringList{"Unable to Write Calibration Data.",
+                           "Scale Capacity=5,000 holds a comma, which the record "
+                           "cannot carry."};
+        QTest::newRow("unquoted, double quote")
+            << custom + "Poll String=W\"<D>\r\n"
+            << QByteArray("[CFM],")
+            << QByteArray("[CFM],0,0,0,,0,0,0,,0,0,0,0,0D,W\"<D>,0,02,0,0D,0,20,,,,,,,,,,")
+            << QStringList{};
+        QTest::newRow("unquoted, carriage return")
+            << custom + "Motion Token=M\rX\r\n"
+            << QByteArray("[CFM],") << QByteArray()
+            << QStringList{"Unable to Write Custom Output Definition.",
+                           "Motion Token=M X holds a line break, which the record cannot carry."};
+        // The stream format is its record's one field: commas and quotes go as they are.
+        QTest::newRow("stream format, comma and quote")
+            << QByteArray("[Custom Output]\r\nStream Format=<G>[,\"]<T>\r\n")
+            << QByteArray("[CST],") << QByteArray("[CST],<G>[,\"]<T>,") << QStringList{};
+        QTest::newRow("stream format, carriage return")
+            << QByteArray("[Custom Output]\r\nStream Format=<G>[\r]\r\n") << QByteArray("[CST],")
+            << QByteArray()
+            << QStringList{"Unable to Write Custom String.",
+                           "Stream Format=<G>[ ] holds a line break, which the "
+                           "record cannot carry."};
+    }
+    void textFieldCharacters()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, tag);
+        QFETCH(QByteArray, sent);
+        QFETCH(QStringList, failure);
+        const DownloadBuild b = buildDownloadRecords(sourceOf(file));
+        QCOMPARE(b.failures, failure);
+        if (failure.isEmpty())
+            QCOMPARE(recordOf(b.records, tag), sent);
+        else
+            QVERIFY(recordOf(b.records, tag).isEmpty());
     }
 };
 

@@ -107,6 +107,29 @@ private slots:
         QCOMPARE(readAll(QDir(f.dir.path()).filePath("Upload.Txt")), text);
     }
 
+    // A folder in the way of Upload.Txt (it stops even an administrator): the upload fails,
+    // says why on the next line, and the indicator is told.
+    void uploadTxtThatCannotBeCreated()
+    {
+        TransferFixture f;
+        QVERIFY(QDir(f.dir.path()).mkdir("Upload.Txt"));
+        f.inEditor([&] {
+            f.panel->startTransfer(TransferDirection::Upload);
+            f.reply(ACK);
+            f.tick(110);
+            f.device->takeWritten();
+            f.reply(STX + kUploadOne + EOT);
+            QCOMPARE(f.device->takeWritten(), NAK);
+        });
+        const QStringList lines = f.host.transferLines;
+        const qsizetype failed = lines.indexOf("Upload Failed....");
+        QVERIFY2(failed > 0, qPrintable(lines.join('|')));
+        QCOMPARE(lines.size(), failed + 2);
+        QVERIFY2(lines.last().contains("Upload.Txt"), qPrintable(lines.last()));
+        QVERIFY(!f.host.transferRunning);
+        QCOMPARE(f.transfer().state(), TransferState::Idle);
+    }
+
     void uploadFailures_data()
     {
         QTest::addColumn<QByteArray>("sent");

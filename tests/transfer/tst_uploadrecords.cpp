@@ -150,6 +150,21 @@ private slots:
         QTest::newRow("stream format without a comma is taken whole")
             << withRecord(6, "[CST],<A><B>") << 10 << complete
             << QList<QByteArray>{"Stream Format=<A><B>"} << QList<QByteArray>{};
+        QTest::newRow("quoted name carries its commas")
+            << withRecord(0, "[CFG],1,2,1,1,0,0,0,0,\"Smith, J\",1.0,1.0,0,1,3,3,1,2,02,3,1,1,2,"
+                             "1,1,3,1,2,2,")
+            << 10 << complete
+            << QList<QByteArray>{"Custom Name=Smith, J", "Custom Factor=1.0",
+                                 "Custom Resolution=1.0", "Com2 DataBits=1"}
+            << QList<QByteArray>{};
+        QTest::newRow("quoted name of commas only")
+            << withRecord(0, "[CFG],1,2,1,1,0,0,0,0,\",,\",1.0,1.0,0,1,3,3,1,2,02,3,1,1,2,"
+                             "1,1,3,1,2,2,")
+            << 10 << complete << QList<QByteArray>{"Custom Name=,,", "Custom Factor=1.0"}
+            << QList<QByteArray>{};
+        QTest::newRow("quoted name never closed")
+            << withRecord(0, "[CFG],1,2,1,1,0,0,0,0,\"Smith") << 10 << incomplete
+            << QList<QByteArray>{} << QList<QByteArray>{"[Calibration]"};
         QTest::newRow("one-character custom name comes back empty")
             << withRecord(0, "[CFG],1,2,1,1,0,0,0,0,\",1.0,1.0,0,1,3,3,1,2,02,3,1,1,2,1,1,3,1,2,2,")
             << 10 << complete << QList<QByteArray>{"Custom Name="} << QList<QByteArray>{};

@@ -171,6 +171,40 @@ bool splitFields(const QByteArray& body, QList<QByteArray>* fields)
     return true;
 }
 
+// As splitFields, for a record whose field shapes are known: a quoted field ('Q') is read from
+// its opening quote to the next quote, commas and all, and that quote must be followed by the
+// field's comma. Other fields end at the next comma. Fields beyond the shapes are plain.
+// Empty when the body splits; else why not.
+QString splitShapedFields(const QByteArray& body, const QByteArray& shapes,
+                          QList<QByteArray>* fields)
+{
+    fields->clear();
+    qsizetype at = 0;
+    while (at < body.size()) {
+        qsizetype end = -1;
+        const bool quoted = fields->size() < shapes.size() && shapes[fields->size()] == 'Q';
+        if (quoted && body[at] == '"') {
+            const qsizetype close = body.indexOf('"', at + 1);
+            if (close < 0)
+                return QStringLiteral("field %1 opens a quote it never closes")
+                    .arg(fields->size() + 1);
+            if (close + 1 >= body.size())
+                return QStringLiteral("does not end with a comma");
+            if (body[close + 1] != ',')
+                return QStringLiteral("field %1 goes on after its closing quote")
+                    .arg(fields->size() + 1);
+            end = close + 1;
+        } else {
+            end = body.indexOf(',', at);
+            if (end < 0)
+                return QStringLiteral("does not end with a comma");
+        }
+        fields->append(body.mid(at, end - at));
+        at = end + 1;
+    }
+    return {};
+}
+
 Verdict checkTicket(const QByteArray& tag, const QList<QByteArray>& fields)
 {
     static const QByteArray letters = "tdGTNCcAaPgnI";
@@ -271,12 +305,15 @@ Verdict checkRecord(const QByteArray& line, const QByteArray& expectedTag)
         return {true, {}};
     }
     QList<QByteArray> fields;
-    if (!splitFields(body, &fields))
-        return fail(expectedTag, QStringLiteral("does not end with a comma"));
-    if (!shape->fields)
+    if (!shape->fields) {
+        if (!splitFields(body, &fields))
+            return fail(expectedTag, QStringLiteral("does not end with a comma"));
         return checkTicket(expectedTag, fields);
+    }
 
     const QByteArray shapes(shape->fields);
+    if (const QString why = splitShapedFields(body, shapes, &fields); !why.isEmpty())
+        return fail(expectedTag, why);
     if (fields.size() != shapes.size()) {
         return fail(
             expectedTag,
