@@ -37,6 +37,8 @@ const CommandDesc kCommands[] = {
      runFlash},
     {"check-hex", "FILE.hex", "Check an update file as Intel-HEX, as flash does first.",
      runCheckHex},
+    {"publish", "", "Publish the live weight of one or more indicators to an MQTT broker.",
+     runPublish},
 };
 
 void addLineOptions(QCommandLineParser& p)
