@@ -5,6 +5,7 @@
 #include "settings/SafeSave.h"
 
 #include <QCoreApplication>
+#include <mosquitto.h>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -279,6 +280,8 @@ int runPublish(CliContext& c)
         QCoreApplication::exec();
     for (auto& feed : running)
         feed->stop();
+    running.clear();
+    mosquitto_lib_cleanup();
     return status;
 }
 
