@@ -11,6 +11,7 @@ packages=(
     xvfb xauth x11-apps
     fonts-dejavu-core
     dpkg-dev appstream desktop-file-utils poppler-utils help2man
+    libmosquitto-dev mosquitto mosquitto-clients openssl python3-paho-mqtt
 )
 
 missing=()

@@ -72,17 +72,26 @@ CliSession::~CliSession()
 
 bool CliSession::open()
 {
+    if (openQuietly())
+        return true;
+    std::fprintf(stderr, "%s\n", qPrintable(lastError()));
+    return false;
+}
+
+bool CliSession::openQuietly()
+{
+    portError_.clear();
     if (port_->portNumber() == 0) {
-        std::fprintf(stderr, "No Communications Port Selected: give --port N or --device PATH.\n");
+        portError_ = QStringLiteral("No Communications Port Selected: give --port N or --device PATH.");
         return false;
     }
     panel_->OpenComPort();
-    if (!panel_->connected()) {
-        std::fprintf(stderr, "%s\n", qPrintable(portError_.isEmpty() ? panel_->lastOpenError()
-                                                                      : portError_));
-        return false;
-    }
-    return true;
+    return panel_->connected();
+}
+
+QString CliSession::lastError() const
+{
+    return portError_.isEmpty() ? panel_->lastOpenError() : portError_;
 }
 
 void CliSession::showWarning(const QString& caption, const QString& text)

@@ -44,6 +44,11 @@ public:
 
     // Opens the main port; false with the reason printed when it cannot be opened.
     bool open();
+    // The same, printing nothing: lastError() says why.
+    bool openQuietly();
+    QString lastError() const;
+    // Keys the face refused (its error sound) since the session began.
+    int beeps() const { return beeps_; }
     FrontPanel& panel() { return *panel_; }
     PortSettings& port() { return *port_; }
     const QString& folder() const { return folder_; }
@@ -62,7 +67,7 @@ public:
     // PanelDialogs
     void showPortSettings() override {}
     void showPortError(const QString& text, const QString& detail) override;
-    void beep() override {}
+    void beep() override { ++beeps_; }
     void showAbout() override {}
     void showFirmwareUpdate() override {}
     void showWarning(const QString& caption, const QString& text) override;
@@ -86,6 +91,7 @@ private:
     QStringList lines_;
     bool running_ = false;
     bool quiet_;
+    int beeps_ = 0;
     QString portError_;
     ProtocolLog log_;
 };

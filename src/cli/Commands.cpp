@@ -170,6 +170,8 @@ int backUp(CliContext& c, CliSession& session)
 
 void addCommandOptions(const QString& command, QCommandLineParser& p)
 {
+    if (command == QLatin1String("publish"))
+        addPublishOptions(p);
     if (command == QLatin1String("weigh") || command == QLatin1String("debug"))
         p.addOption({QStringLiteral("count"),
                      QStringLiteral("Stop after N lines (default: until Ctrl-C)."),

@@ -27,5 +27,8 @@ int runDiff(CliContext& context);
 int runDebug(CliContext& context);
 int runFlash(CliContext& context);
 int runCheckHex(CliContext& context);
+int runPublish(CliContext& context);
+// The options of publish.
+void addPublishOptions(QCommandLineParser& parser);
 
 } // namespace kx::cli

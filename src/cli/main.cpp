@@ -37,6 +37,8 @@ const CommandDesc kCommands[] = {
      runFlash},
     {"check-hex", "FILE.hex", "Check an update file as Intel-HEX, as flash does first.",
      runCheckHex},
+    {"publish", "", "Publish the live weight of one or more indicators to an MQTT broker.",
+     runPublish},
 };
 
 void addLineOptions(QCommandLineParser& p)
@@ -86,7 +88,11 @@ void usage(FILE* to)
                  "Command options: upload, download and diff --indicator read or write the\n"
                  "indicator's setup; download first saves the setup it replaces in\n"
                  "SAVED/BACKUP (--no-backup, --backup-dir DIR), and so does flash; weigh takes\n"
-                 "--json, --count N and --timeout MS; debug takes --count N.\n");
+                 "--json, --count N and --timeout MS; debug takes --count N.\n"
+                 "publish takes --port N and --device PATH[=NAME] repeated, one indicator\n"
+                 "each, and --broker URL, --topic PREFIX, --qos 0|1, --rate-limit HZ,\n"
+                 "--only-changes, --heartbeat S, --user NAME, --password-file FILE,\n"
+                 "--cafile FILE, --cert FILE, --key FILE and --allow-commands.\n");
     std::fprintf(to, "\n'kxlink-cli COMMAND --help' shows a command's options.\n"
                      "Exit status: 0 success, 1 the indicator refused or a file is bad, "
                      "2 usage, 3 port error, 4 time-out.\n");

@@ -1,0 +1,255 @@
+#include "cli/publish/IndicatorFeed.h"
+
+#include "link/PollCycle.h"
+
+#include <QSysInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLoggingCategory>
+#include <cstdio>
+#include <unistd.h>
+
+Q_LOGGING_CATEGORY(lcFeed, "kx.cli.publish", QtInfoMsg)
+
+namespace kx::cli {
+namespace {
+
+// The poll cycle gives up on a reply after this long without a frame: the same silence
+// makes the feed say "no answer".
+constexpr auto SilenceLimit = PollCycle::PollInterval * PollCycle::ReplyWaitLimit;
+
+QString clientId(const QString& name)
+{
+    return QStringLiteral("kxlink-%1-%2-%3")
+        .arg(QSysInfo::machineHostName())
+        .arg(::getpid())
+        .arg(name);
+}
+
+} // namespace
+
+IndicatorFeed::IndicatorFeed(const QString& name, const QString& programFolder,
+                             const LineChoice& line, const FeedOptions& options,
+                             const BrokerOptions& broker, bool quiet)
+    : name_(name), options_(options), quiet_(quiet), session_(programFolder, line, true),
+      mqtt_(clientId(name), broker),
+      gate_(options.rateLimitHz, options.onlyChanges, options.heartbeatMs)
+{
+    clock_.start();
+    silence_.setSingleShot(true);
+    silence_.setInterval(SilenceLimit);
+    connect(&silence_, &QTimer::timeout, this, &IndicatorFeed::onSilence);
+    reopen_.setInterval(ReopenInterval);
+    connect(&reopen_, &QTimer::timeout, this, &IndicatorFeed::reopen);
+    due_.setSingleShot(true);
+    due_.setTimerType(Qt::PreciseTimer);
+    connect(&due_, &QTimer::timeout, this, &IndicatorFeed::publishHeld);
+
+    connect(&session_.panel(), &FrontPanel::frameShown, this, &IndicatorFeed::onFrame);
+    connect(&session_.panel(), &FrontPanel::faceChanged, this, &IndicatorFeed::onFaceChanged);
+    connect(&mqtt_, &MqttConnection::connected, this, &IndicatorFeed::onBrokerConnected);
+    connect(&mqtt_, &MqttConnection::disconnected, this, &IndicatorFeed::onBrokerLost);
+    connect(&mqtt_, &MqttConnection::messageReceived, this, &IndicatorFeed::onCommand);
+    mqtt_.setWill(topic("status"), "offline");
+    if (options_.allowCommands)
+        mqtt_.subscribe(topic("cmd"));
+}
+
+IndicatorFeed::~IndicatorFeed() = default;
+
+QString IndicatorFeed::topic(const char* leaf) const
+{
+    return QStringLiteral("%1/%2/%3").arg(options_.prefix, name_, QLatin1String(leaf));
+}
+
+void IndicatorFeed::say(const QString& text) const
+{
+    if (!quiet_)
+        std::fprintf(stderr, "%s: %s\n", qPrintable(name_), qPrintable(text));
+}
+
+bool IndicatorFeed::start(QString* why)
+{
+    if (!mqtt_.start(why))
+        return false;
+    if (session_.openQuietly()) {
+        session_.panel().FormActivate();
+        silence_.start();
+    } else {
+        setStatus(QStringLiteral("port error: %1").arg(session_.lastError()));
+        reopen_.start();
+    }
+    return true;
+}
+
+void IndicatorFeed::stop()
+{
+    silence_.stop();
+    reopen_.stop();
+    due_.stop();
+    // A goodbye said in words: the will is only for a death.
+    mqtt_.publish(topic("status"), "offline", 1, true);
+    mqtt_.stop();
+}
+
+void IndicatorFeed::onFrame(const DecodedFrame& frame)
+{
+    silence_.start();
+    if (status_ != QLatin1String("online"))
+        setStatus(QStringLiteral("online"));
+    const qint64 now = clock_.elapsed();
+    if (gate_.offer(frame, now)) {
+        publishFrame(frame, QDateTime::currentDateTime());
+        gate_.published(frame, now);
+    } else if (const qint64 next = gate_.nextDue(); next >= 0 && !due_.isActive()) {
+        due_.start(std::max<qint64>(0, next - now));
+    }
+}
+
+void IndicatorFeed::publishHeld()
+{
+    const qint64 now = clock_.elapsed();
+    if (const auto frame = gate_.due(now)) {
+        publishFrame(*frame, QDateTime::currentDateTime());
+        gate_.published(*frame, now);
+    }
+}
+
+void IndicatorFeed::publishFrame(const DecodedFrame& frame, const QDateTime& at)
+{
+    const QByteArray json = frameJson(frame, at);
+    if (mqtt_.publish(topic("weight"), json, options_.qos, false))
+        return;
+    // The broker is away: the newest frame waits, the rest are only counted.
+    if (held_)
+        ++skipped_;
+    held_ = json;
+}
+
+void IndicatorFeed::onFaceChanged()
+{
+    if (session_.panel().connected() || status_.startsWith(QLatin1String("port error")))
+        return;
+    silence_.stop();
+    setStatus(QStringLiteral("port error: %1").arg(session_.panel().lastOpenError()));
+    reopen_.start();
+}
+
+void IndicatorFeed::onSilence()
+{
+    if (session_.panel().connected())
+        setStatus(QStringLiteral("no answer"));
+}
+
+void IndicatorFeed::reopen()
+{
+    if (session_.panel().connected()) {
+        reopen_.stop();
+        return;
+    }
+    if (session_.openQuietly()) {
+        reopen_.stop();
+        say(QStringLiteral("the port is open again"));
+        silence_.start();
+    } else if (const QString now = QStringLiteral("port error: %1").arg(session_.lastError());
+               now != status_) {
+        setStatus(now);
+    }
+}
+
+void IndicatorFeed::setStatus(const QString& status)
+{
+    status_ = status;
+    say(status);
+    // Retained, so a subscriber that comes later learns it at once.
+    mqtt_.publish(topic("status"), status.toUtf8(), 1, true);
+}
+
+void IndicatorFeed::onBrokerConnected()
+{
+    say(QStringLiteral("connected to the broker"));
+    if (!status_.isEmpty())
+        mqtt_.publish(topic("status"), status_.toUtf8(), 1, true);
+    if (held_) {
+        if (skipped_ > 0)
+            say(QStringLiteral("%1 frames were not published while the broker was away; the "
+                               "newest follows")
+                    .arg(skipped_));
+        mqtt_.publish(topic("weight"), *held_, options_.qos, false);
+        held_.reset();
+        skipped_ = 0;
+    }
+}
+
+void IndicatorFeed::onBrokerLost(BrokerFailure, const QString& why, bool final)
+{
+    if (final) {
+        emit brokerRefused(why);
+        return;
+    }
+    say(QStringLiteral("broker away (%1): polling goes on, the newest frame is kept and sent "
+                       "when it is back")
+            .arg(why));
+}
+
+void IndicatorFeed::onCommand(const QString& topic, const QByteArray& payload)
+{
+    if (topic != this->topic("cmd"))
+        return;
+    const QString shown = QString::fromUtf8(payload.left(40).toPercentEncoding(" /."));
+    QString why;
+    const auto command = parseRemoteCommand(payload, &why);
+    if (!command) {
+        say(QStringLiteral("command \"%1\" refused: %2").arg(shown, why));
+        return;
+    }
+    FrontPanel& panel = session_.panel();
+    if (!panel.connected()) {
+        say(QStringLiteral("command \"%1\" refused: the port is not open").arg(shown));
+        return;
+    }
+    const int beepsBefore = session_.beeps();
+    switch (command->kind) {
+    case RemoteCommand::Zero:
+        panel.CommandClick(FrontPanel::ZeroTag);
+        break;
+    case RemoteCommand::Units:
+        panel.CommandClick(FrontPanel::UnitsTag);
+        break;
+    case RemoteCommand::NetGross:
+        panel.CommandClick(FrontPanel::NetTag);
+        break;
+    case RemoteCommand::AutoTare:
+        panel.CommandClick(FrontPanel::AutoTareTag);
+        break;
+    case RemoteCommand::Print:
+        panel.CommandClick(FrontPanel::PrintTag);
+        break;
+    case RemoteCommand::Tare: {
+        // Typed as the face types it: the same checks, and a refused key refuses the whole.
+        for (const QChar c : command->tare) {
+            panel.TareNumberClick(c == QLatin1Char('.') ? FrontPanel::PointCode
+                                                        : FrontPanel::DigitCode + (c.unicode() - '0'));
+            if (session_.beeps() != beepsBefore)
+                break;
+        }
+        if (session_.beeps() != beepsBefore) {
+            for (int i = 0; i < 16 && panel.faceState().TareWtVisible; ++i)
+                panel.ButtonLeftClick();
+            say(QStringLiteral("command \"%1\" refused: the indicator's face does not take that "
+                               "tare")
+                    .arg(shown));
+            return;
+        }
+        panel.ButtonEnterClick();
+        break;
+    }
+    }
+    if (session_.beeps() != beepsBefore) {
+        say(QStringLiteral("command \"%1\" refused: printing is off (NoPrint.cmd)").arg(shown));
+        return;
+    }
+    say(QStringLiteral("command \"%1\" goes out after the next frame").arg(shown));
+}
+
+} // namespace kx::cli

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "cli/CliSession.h"
+#include "cli/publish/MqttConnection.h"
+#include "cli/publish/PublishRules.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <chrono>
+#include <optional>
+
+namespace kx::cli {
+
+// What every indicator of one publish run shares.
+struct FeedOptions
+{
+    QString prefix = QStringLiteral("kxlink");
+    int qos = 0;
+    double rateLimitHz = 0;
+    bool onlyChanges = false;
+    qint64 heartbeatMs = 30000;
+    bool allowCommands = false;
+};
+
+// One indicator on the broker: its own line and poll cycle (a session of its own), its own
+// MQTT connection (so its last will is its own status topic), and its status. A feed that
+// fails never touches another.
+class IndicatorFeed : public QObject
+{
+    Q_OBJECT
+public:
+    // A port that failed or vanished is tried again this often.
+    static constexpr std::chrono::milliseconds ReopenInterval{3000};
+
+    IndicatorFeed(const QString& name, const QString& programFolder, const LineChoice& line,
+                  const FeedOptions& options, const BrokerOptions& broker, bool quiet);
+    ~IndicatorFeed() override;
+
+    const QString& name() const { return name_; }
+    const QString& status() const { return status_; }
+    // Opens the line and connects to the broker; false with why when the broker options are
+    // unusable (a port that fails is not: it is retried and its status says why).
+    bool start(QString* why);
+    // Says "offline" on the status topic and leaves the broker.
+    void stop();
+
+signals:
+    // The broker refused this feed for good (wrong password, failed TLS check).
+    void brokerRefused(const QString& why);
+
+private:
+    void onFrame(const DecodedFrame& frame);
+    void onFaceChanged();
+    void onSilence();
+    void reopen();
+    void onBrokerConnected();
+    void onBrokerLost(BrokerFailure failure, const QString& why, bool final);
+    void onCommand(const QString& topic, const QByteArray& payload);
+    void publishFrame(const DecodedFrame& frame, const QDateTime& at);
+    void publishHeld();
+    void setStatus(const QString& status);
+    void say(const QString& text) const;
+    QString topic(const char* leaf) const;
+
+    QString name_;
+    FeedOptions options_;
+    bool quiet_;
+    CliSession session_;
+    MqttConnection mqtt_;
+    PublishGate gate_;
+    QElapsedTimer clock_;
+    QTimer silence_;
+    QTimer reopen_;
+    QTimer due_;
+    QString status_;
+    // While the broker is away only the newest frame is kept; how many went unpublished.
+    std::optional<QByteArray> held_;
+    int skipped_ = 0;
+    std::optional<QDateTime> heldAt_;
+};
+
+} // namespace kx::cli
