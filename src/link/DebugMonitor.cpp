@@ -50,7 +50,10 @@ void DebugMonitor::DebugTimerTimer()
         break;
     case DebugState::ReplyComplete: {
         if (!DebugFirst) {
-            QByteArray shown = RxText;
+            // A weight frame the indicator streams meanwhile ends with EOT; the reply is what
+            // follows the last one, up to the CR.
+            QByteArray shown = RxText.left(RxText.indexOf(ctl(Ctl::CR)));
+            shown = shown.mid(shown.lastIndexOf(ctl(Ctl::EOT)) + 1);
             while (!shown.isEmpty() && quint8(shown.front()) <= ' ')
                 shown.remove(0, 1);
             while (!shown.isEmpty() && quint8(shown.back()) <= ' ')
