@@ -73,8 +73,13 @@ std::optional<QByteArray> readUserFile(const QString& path, qint64 limit, QStrin
     if (path.isEmpty())
         return refuse(QStringLiteral("no file named"));
 #ifdef Q_OS_UNIX
+    // Checked before the open too: a socket cannot be opened at all, and the reason should
+    // say what it is rather than how the open failed.
+    if (const QString kind = notARegularFile(path); !kind.isEmpty())
+        return refuse(kind);
     // Without O_NONBLOCK, opening a FIFO waits for a writer and a serial device for its
-    // carrier; the kind is checked on what was opened, so nothing can be swapped in between.
+    // carrier; the kind is checked again on what was opened, so nothing swapped in between
+    // is read.
     int fd = -1;
     do
         fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
