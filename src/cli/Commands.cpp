@@ -41,14 +41,6 @@ void err(const QString& line)
     std::fprintf(stderr, "%s\n", qPrintable(terminalText(line)));
 }
 
-// What a stop by a signal ended, said once.
-void sayStopped(const char* command, const char* what)
-{
-    err(QStringLiteral("kxlink-cli %1: stopped by %2%3.")
-            .arg(QLatin1String(command), stopSignalName(),
-                 what ? QStringLiteral("; ") + QLatin1String(what) : QString()));
-}
-
 // The one file a command works on; nothing, with a usage line, when it is not given.
 std::optional<QString> theFile(const CliContext& c, const char* command, const char* what)
 {
@@ -93,9 +85,9 @@ bool runTransfer(CliSession& session, TransferDirection direction)
         if (stopRequested()) {
             session.panel().cancelTransfer();
             CliSession::waitFor([] { return false; }, 200);
-            sayStopped(
-                "run", direction == TransferDirection::Upload ? "the upload was cancelled"
-                                                              : "the download was cancelled");
+            err(stopMessage(direction == TransferDirection::Upload
+                                ? QStringLiteral("the upload was cancelled")
+                                : QStringLiteral("the download was cancelled")));
         }
     });
     return ended && !stopRequested();
@@ -318,7 +310,7 @@ int runWeigh(CliContext& c)
     // Weighing until stopped is its normal end.
     if (stopRequested()) {
         if (!c.quiet)
-            sayStopped("weigh", nullptr);
+            err(stopMessage());
         return Success;
     }
     if (timedOut) {
@@ -443,7 +435,7 @@ int runDebug(CliContext& c)
         session.panel().stopDebugMonitor();
     });
     if (stopRequested() && !c.quiet)
-        sayStopped("debug", nullptr);
+        err(stopMessage());
     return silent ? TimedOut : Success;
 }
 
@@ -553,7 +545,7 @@ int runFlash(CliContext& c)
     const bool complete = update.panel().label == QLatin1String("Transfer Complete!!");
     if (!ended()) {
         if (stopRequested())
-            sayStopped("flash", "the update was stopped; the indicator may need it again");
+            err(stopMessage(QStringLiteral("the update was stopped before its end")));
         else
             err(QStringLiteral("The update did not end: time-out."));
     }

@@ -9,6 +9,7 @@ namespace kx::cli {
 namespace {
 
 std::atomic<int> gSignal{0};
+QString gCommand;
 std::atomic<int> gOnTurn{0};
 // Written before the handlers go in; a handler may only write() what is ready.
 char gIntText[160];
@@ -36,6 +37,7 @@ void prepare(char* buffer, const QByteArray& command, const char* name)
 
 void watchSignals(const QString& command)
 {
+    gCommand = command;
     prepare(gIntText, command.toLocal8Bit().left(100), "SIGINT");
     prepare(gTermText, command.toLocal8Bit().left(100), "SIGTERM");
     struct sigaction action
@@ -62,6 +64,13 @@ bool stopRequested()
 QString stopSignalName()
 {
     return gSignal.load() == SIGTERM ? QStringLiteral("SIGTERM") : QStringLiteral("SIGINT");
+}
+
+QString stopMessage(const QString& what)
+{
+    return QStringLiteral("kxlink-cli %1: stopped by %2%3.")
+        .arg(gCommand, stopSignalName(),
+             what.isEmpty() ? QString() : QStringLiteral("; ") + what);
 }
 
 StopOnTurn::StopOnTurn()

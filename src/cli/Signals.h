@@ -18,6 +18,8 @@ int stopSignal();
 bool stopRequested();
 // "SIGINT" or "SIGTERM".
 QString stopSignalName();
+// What a command a signal stopped says: "kxlink-cli weigh: stopped by SIGINT[; what]."
+QString stopMessage(const QString& what = {});
 
 // The exit status of a command a signal ended.
 inline constexpr int StoppedStatus = 1;

@@ -280,6 +280,22 @@ class HostileInputTest(Rig):
                 self.assertEqual(weigh.returncode, 0, err)
                 self.assertIn("kxlink-cli weigh: stopped by %s." % name, err)
 
+    def test_a_signal_during_a_transfer_cancels_it(self):
+        sim = self.start_sim()
+        sim.stdin.write(b"silent -1\n")  # the entry wait would last 20 s
+        sim.stdin.flush()
+        up = subprocess.Popen([CLI, "upload", "--device", self.link, self.path("up.dat")],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              stdin=subprocess.DEVNULL, text=True)
+        self.assertTrue(up.stderr.readline().startswith("Initializing KX7400 Upload"))
+        started = time.monotonic()
+        up.send_signal(signal.SIGTERM)
+        _, err = up.communicate(timeout=15)
+        self.assertLess(time.monotonic() - started, 10)
+        self.assertEqual(up.returncode, 1, err)
+        self.assertIn("kxlink-cli upload: stopped by SIGTERM; the upload was cancelled.", err)
+        self.assertFalse(os.path.exists(self.path("up.dat")))
+
     def test_a_log_that_fills_the_disk_says_so_and_the_status_tells(self):
         self.start_sim()
 
