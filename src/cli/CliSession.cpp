@@ -1,5 +1,6 @@
 #include "cli/CliSession.h"
 
+#include "cli/Terminal.h"
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
 #include "settings/SafeSave.h"
@@ -11,6 +12,8 @@
 
 namespace kx::cli {
 namespace {
+
+bool gLogLost = false;
 
 int baudIndex(int baud)
 {
@@ -54,27 +57,37 @@ CliSession::CliSession(const QString& programFolder, const LineChoice& line, boo
     panel_->setPortSettingsLoaded();
     if (!line.log.isEmpty()) {
         QString why;
-        if (log_.open(line.log, &why))
+        log_.onFailure = [](const QString& failure) {
+            gLogLost = true;
+            std::fprintf(stderr, "The protocol log stopped: %s\n",
+                         qPrintable(terminalText(failure)));
+        };
+        if (log_.open(line.log, &why)) {
             panel_->ComPort().setTap([this](LineDirection d, const QByteArray& bytes) {
                 log_.record(d, bytes);
             });
-        else
-            std::fprintf(stderr, "No protocol log: %s\n", qPrintable(why));
+        } else {
+            gLogLost = true;
+            std::fprintf(stderr, "No protocol log: %s\n", qPrintable(terminalText(why)));
+        }
     }
 }
 
 CliSession::~CliSession()
 {
     panel_->FormClose();
-    if (!log_.failure().isEmpty())
-        std::fprintf(stderr, "The protocol log stopped: %s\n", qPrintable(log_.failure()));
+}
+
+bool CliSession::protocolLogLost()
+{
+    return gLogLost;
 }
 
 bool CliSession::open()
 {
     if (openQuietly())
         return true;
-    std::fprintf(stderr, "%s\n", qPrintable(lastError()));
+    std::fprintf(stderr, "%s\n", qPrintable(terminalText(lastError())));
     return false;
 }
 
@@ -96,7 +109,7 @@ QString CliSession::lastError() const
 
 void CliSession::showWarning(const QString& caption, const QString& text)
 {
-    std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
+    std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(terminalText(text)));
 }
 
 void CliSession::showPortError(const QString& text, const QString& detail)
@@ -144,7 +157,7 @@ void CliSession::ShowTransferStatus(const QString& text, bool open, bool finish,
     else
         lines_ << text;
     if (!quiet_ && !spinner)
-        std::fprintf(stderr, "%s\n", qPrintable(text.trimmed()));
+        std::fprintf(stderr, "%s\n", qPrintable(terminalText(text.trimmed())));
 }
 
 void CliSession::showDebugLine(const QString& line)

@@ -19,6 +19,7 @@ enum Exit
     Usage = 2,
     PortError = 3,
     TimedOut = 4,
+    LogNotKept = 5, // the command did its work, but the protocol log (--log) was not kept
 };
 
 // Where the line is: the program's Port.Ini (optionally another port number of it), or a
@@ -54,6 +55,9 @@ public:
     const QString& folder() const { return folder_; }
     // Runs steps with the line given to the transfer, as the editor has it.
     void withEditor(const std::function<void()>& steps);
+    // Whether a protocol log was asked for and is not whole: it could not be opened, or it
+    // stopped. Told on standard error at the moment it happens.
+    static bool protocolLogLost();
     // Runs the event loop until done() holds or ms pass; false on time-out.
     static bool waitFor(const std::function<bool()>& done, int ms);
 

@@ -1,14 +1,21 @@
 #include "cli/Commands.h"
 
+#include "cli/Options.h"
+#include "cli/Signals.h"
+#include "cli/Terminal.h"
+
 #include "firmware/FirmwareUpdate.h"
 #include "firmware/HexCheck.h"
+#include "link/DevicePath.h"
 #include "link/PortScan.h"
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
 #include "settings/IniDocument.h"
 #include "settings/SafeSave.h"
+#include "settings/SettingsCheck.h"
 #include "settings/SettingsDiff.h"
 #include "settings/SettingsFile.h"
+#include "settings/UserFile.h"
 #include "transfer/TransferInputs.h"
 
 #include <QDateTime>
@@ -17,32 +24,21 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSerialPort>
-#include <atomic>
-#include <csignal>
 #include <unistd.h>
 #include <cstdio>
 
 namespace kx::cli {
 namespace {
 
-std::atomic<bool> gInterrupted{false};
-
-// Ctrl-C ends a command the way its own Cancel would, never in the middle of a write.
-void watchInterrupt()
-{
-    std::signal(SIGINT, [](int) { gInterrupted = true; });
-    std::signal(SIGTERM, [](int) { gInterrupted = true; });
-}
-
 void out(const QString& line)
 {
-    std::fprintf(stdout, "%s\n", qPrintable(line));
+    std::fprintf(stdout, "%s\n", qPrintable(terminalText(line)));
     std::fflush(stdout);
 }
 
 void err(const QString& line)
 {
-    std::fprintf(stderr, "%s\n", qPrintable(line));
+    std::fprintf(stderr, "%s\n", qPrintable(terminalText(line)));
 }
 
 // The one file a command works on; nothing, with a usage line, when it is not given.
@@ -58,8 +54,8 @@ std::optional<QString> theFile(const CliContext& c, const char* command, const c
 // A transfer's run to its end: what its last line means for the exit status.
 int transferExit(const CliSession& session, bool ended, const QString& success)
 {
-    if (gInterrupted)
-        return Refused;
+    if (stopRequested())
+        return StoppedStatus;
     if (!ended || session.transferRunning()) {
         err(QStringLiteral("No answer from the KX7400: time-out."));
         return TimedOut;
@@ -80,31 +76,29 @@ int transferExit(const CliSession& session, bool ended, const QString& success)
 bool runTransfer(CliSession& session, TransferDirection direction)
 {
     bool ended = false;
+    const StopOnTurn onTurn;
     session.withEditor([&] {
         session.panel().startTransfer(direction);
         // The entry wait alone may take 20 s; the rest follows within seconds.
         ended = CliSession::waitFor(
-            [&] { return !session.transferRunning() || gInterrupted; }, 60000);
-        if (gInterrupted) {
+            [&] { return !session.transferRunning() || stopRequested(); }, 60000);
+        if (stopRequested()) {
             session.panel().cancelTransfer();
             CliSession::waitFor([] { return false; }, 200);
+            err(stopMessage(direction == TransferDirection::Upload
+                                ? QStringLiteral("the upload was cancelled")
+                                : QStringLiteral("the download was cancelled")));
         }
     });
-    return ended && !gInterrupted;
+    return ended && !stopRequested();
 }
 
 std::optional<SettingsRecord> readSettingsFile(const QString& path, QString& why)
 {
-    IniDocument doc;
-    if (!QFileInfo(path).isFile()) {
-        why = QStringLiteral("%1: no such file").arg(path);
+    const auto doc = loadSettingsFile(path, &why);
+    if (!doc)
         return std::nullopt;
-    }
-    if (!doc.load(path, &why)) {
-        why = QStringLiteral("%1: %2").arg(path, why);
-        return std::nullopt;
-    }
-    return readSettings(doc);
+    return readSettings(*doc);
 }
 
 // Reads the indicator's setup; the lines of its settings file, or nothing with the exit status.
@@ -206,7 +200,9 @@ bool lineChoiceFrom(const QCommandLineParser& p, LineChoice& line, QString& why)
             return false;
         }
     }
-    line.device = p.value(QStringLiteral("device"));
+    // Absolute before it is checked or written to the session's Port.Ini: the one opened is
+    // the one shown.
+    line.device = resolveDevicePath(p.value(QStringLiteral("device")));
     line.log = p.value(QStringLiteral("log"));
     if (p.isSet(QStringLiteral("outputs"))) {
         line.outputs = p.value(QStringLiteral("outputs")).toInt(&ok);
@@ -246,7 +242,8 @@ int runPorts(CliContext& c)
     IniDocument ini;
     if (ini.load(settings.iniPath()))
         for (const QByteArray& key : ini.keys("Devices")) {
-            const QString path = QString::fromLocal8Bit(ini.readString("Devices", key));
+            const QString path =
+                resolveDevicePath(QString::fromLocal8Bit(ini.readString("Devices", key)));
             const bool listed = std::any_of(ports.begin(), ports.end(),
                                             [&](const FoundPort& f) { return f.path == path; });
             if (!path.isEmpty() && !listed)
@@ -273,14 +270,13 @@ int runPorts(CliContext& c)
 
 int runWeigh(CliContext& c)
 {
-    watchInterrupt();
     CliSession session(c.programFolder, c.line, c.quiet);
     if (!session.open())
         return PortError;
-    const int count = c.options.value(QStringLiteral("count")).toInt();
-    const int timeout = std::max(100, c.options.value(QStringLiteral("timeout")).toInt());
+    const qint64 count = numericOption(c.options, QStringLiteral("count"), 0);
+    const qint64 timeout = numericOption(c.options, QStringLiteral("timeout"), 5000);
     const bool json = c.options.isSet(QStringLiteral("json"));
-    int shown = 0;
+    qint64 shown = 0;
     QDateTime last = QDateTime::currentDateTime();
     QObject::connect(&session.panel(), &FrontPanel::frameShown, [&](const DecodedFrame& f) {
         if (count > 0 && shown >= count)
@@ -297,19 +293,28 @@ int runWeigh(CliContext& c)
                                 {QStringLiteral("time"), last.toString(Qt::ISODateWithMs)}};
             out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
         } else {
-            out(QStringLiteral("%1 %2%3%4").arg(f.weight.trimmed(), unit,
+            out(QStringLiteral("%1 %2%3%4").arg(lineText(f.weight.trimmed()), unit,
                                                 f.net ? QStringLiteral(" net") : QString(),
                                                 f.keepWeight ? QString() : QStringLiteral(" ~")));
         }
     });
     session.panel().FormActivate();
     bool timedOut = false;
-    CliSession::waitFor(
-        [&] {
-            timedOut = last.msecsTo(QDateTime::currentDateTime()) > timeout;
-            return gInterrupted || timedOut || (count > 0 && shown >= count);
-        },
-        INT_MAX);
+    {
+        const StopOnTurn onTurn;
+        CliSession::waitFor(
+            [&] {
+                timedOut = last.msecsTo(QDateTime::currentDateTime()) > timeout;
+                return stopRequested() || timedOut || (count > 0 && shown >= count);
+            },
+            INT_MAX);
+    }
+    // Weighing until stopped is its normal end.
+    if (stopRequested()) {
+        if (!c.quiet)
+            err(stopMessage());
+        return Success;
+    }
     if (timedOut) {
         err(QStringLiteral("No frame from the KX7400 for %1 ms: time-out.").arg(timeout));
         return TimedOut;
@@ -319,10 +324,14 @@ int runWeigh(CliContext& c)
 
 int runUpload(CliContext& c)
 {
-    watchInterrupt();
     const auto file = theFile(c, "upload", "settings file to write");
     if (!file)
         return Usage;
+    // Refused before the indicator is asked: the save would refuse it after the upload.
+    if (const QString kind = notARegularFile(*file); !kind.isEmpty()) {
+        err(QStringLiteral("%1: %2; nothing was read or written.").arg(*file, kind));
+        return Refused;
+    }
     int status = Success;
     const auto lines = uploadLines(c, nullptr, status);
     if (!lines)
@@ -341,7 +350,6 @@ int runUpload(CliContext& c)
 
 int runDownload(CliContext& c)
 {
-    watchInterrupt();
     const auto file = theFile(c, "download", "settings file to send");
     if (!file)
         return Usage;
@@ -381,7 +389,6 @@ int runDiff(CliContext& c)
     SettingsRecord second;
     DiffScope scope;
     if (indicator) {
-        watchInterrupt();
         int status = Success;
         bool secondOutput = false;
         const auto lines = uploadLines(c, &*first, status, &secondOutput);
@@ -406,30 +413,32 @@ int runDiff(CliContext& c)
 
 int runDebug(CliContext& c)
 {
-    watchInterrupt();
     CliSession session(c.programFolder, c.line, c.quiet);
     if (!session.open())
         return PortError;
-    const int count = c.options.value(QStringLiteral("count")).toInt();
-    int shown = 0;
+    const qint64 count = numericOption(c.options, QStringLiteral("count"), 0);
+    qint64 shown = 0;
     bool silent = false;
     session.onDebugLine = [&](const QString& line) {
         if (count > 0 && shown >= count)
             return;
         ++shown;
-        out(line);
+        out(lineText(line));
         silent = line == QLatin1String("<<No Response>>");
     };
+    const StopOnTurn onTurn;
     session.withEditor([&] {
         session.panel().DebugAnyBusClick();
         CliSession::waitFor(
             [&] {
-                return gInterrupted || silent || (count > 0 && shown >= count)
+                return stopRequested() || silent || (count > 0 && shown >= count)
                        || session.panel().lineOwner() != LineOwner::DebugMonitor;
             },
             INT_MAX);
         session.panel().stopDebugMonitor();
     });
+    if (stopRequested() && !c.quiet)
+        err(stopMessage());
     return silent ? TimedOut : Success;
 }
 
@@ -481,20 +490,22 @@ private:
     bool quiet_;
 };
 
-bool checkHexFile(const QString& path)
+// The update file's check: its lines, or nothing with the reason told.
+std::optional<HexCheckResult> checkHexFile(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        err(QStringLiteral("%1: %2").arg(path, file.errorString()));
-        return false;
+    QString why;
+    const auto bytes = readUserFile(path, HexFileLimit, &why);
+    if (!bytes) {
+        err(why);
+        return std::nullopt;
     }
-    const HexCheckResult check = checkIntelHex(file.readAll());
+    HexCheckResult check = checkIntelHex(*bytes);
     if (!check.ok) {
         err(check.badLine > 0 ? QStringLiteral("%1: line %2: %3.").arg(path).arg(check.badLine).arg(check.problem)
                               : QStringLiteral("%1: %2.").arg(path, check.problem));
-        return false;
+        return std::nullopt;
     }
-    return true;
+    return check;
 }
 
 } // namespace
@@ -504,19 +515,15 @@ int runCheckHex(CliContext& c)
     const auto file = theFile(c, "check-hex", "update file");
     if (!file)
         return Usage;
-    if (!checkHexFile(*file))
+    const auto check = checkHexFile(*file);
+    if (!check)
         return Refused;
-    QFile hex(*file);
-    hex.open(QIODevice::ReadOnly);
-    out(QStringLiteral("%1: %2 lines, a good update file")
-            .arg(*file)
-            .arg(checkIntelHex(hex.readAll()).lines.size()));
+    out(QStringLiteral("%1: %2 lines, a good update file").arg(*file).arg(check->lines.size()));
     return Success;
 }
 
 int runFlash(CliContext& c)
 {
-    watchInterrupt();
     const auto file = theFile(c, "flash", "update file");
     if (!file)
         return Usage;
@@ -534,15 +541,24 @@ int runFlash(CliContext& c)
     view.update = &update;
     update.F3UpdateButtonClick();
     const auto ended = [&] { return update.panel().closeVisible || view.refused; };
-    CliSession::waitFor([&] { return ended() || gInterrupted; }, 30 * 60 * 1000);
+    {
+        const StopOnTurn onTurn;
+        CliSession::waitFor([&] { return ended() || stopRequested(); }, 30 * 60 * 1000);
+    }
     const bool complete = update.panel().label == QLatin1String("Transfer Complete!!");
-    if (!ended())
-        err(gInterrupted ? QStringLiteral("Stopped.") : QStringLiteral("The update did not end: time-out."));
+    if (!ended()) {
+        if (stopRequested())
+            err(stopMessage(QStringLiteral("the update was stopped before its end")));
+        else
+            err(QStringLiteral("The update did not end: time-out."));
+    }
     // Close stops a transfer still running and gives the line back to polling.
     update.CloseUpdateClick();
     if (complete)
         return Success;
-    if (view.refused || update.panel().label == QLatin1String("Transfer Failed!") || gInterrupted)
+    if (stopRequested())
+        return StoppedStatus;
+    if (view.refused || update.panel().label == QLatin1String("Transfer Failed!"))
         return Refused;
     return TimedOut;
 }

@@ -4,6 +4,8 @@
 #include "app/ProgramFolder.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
+#include "cli/Options.h"
+#include "cli/Signals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -92,10 +94,13 @@ void usage(FILE* to)
                  "publish takes --port N and --device PATH[=NAME] repeated, one indicator\n"
                  "each, and --broker URL, --topic PREFIX, --qos 0|1, --rate-limit HZ,\n"
                  "--only-changes, --heartbeat S, --user NAME, --password-file FILE,\n"
-                 "--cafile FILE, --cert FILE, --key FILE and --allow-commands.\n");
+                 "--cafile FILE, --cert FILE, --key FILE and --allow-commands.\n"
+                 "Numbers: --count 1 to 2147483647, --timeout 100 to 3600000 ms, --port 1 to\n"
+                 "99999, --outputs 1 or 2, --baud from the list; anything else is a usage error.\n");
     std::fprintf(to, "\n'kxlink-cli COMMAND --help' shows a command's options.\n"
-                     "Exit status: 0 success, 1 the indicator refused or a file is bad, "
-                     "2 usage, 3 port error, 4 time-out.\n");
+                     "Exit status: 0 success, 1 the indicator refused, a file is bad or a signal\n"
+                     "stopped the command, 2 usage, 3 port error, 4 time-out, 5 done but the\n"
+                     "protocol log (--log) was not kept.\n");
 }
 
 } // namespace
@@ -116,6 +121,7 @@ int main(int argc, char** argv)
         return args.size() < 2 ? Usage : Success;
     }
     const QString name = args[1];
+    watchSignals(name.left(20));
     const CommandDesc* command = nullptr;
     for (const CommandDesc& c : kCommands)
         if (name == QLatin1String(c.name))
@@ -150,9 +156,11 @@ int main(int argc, char** argv)
         QLoggingCategory::setFilterRules(QStringLiteral("kx.*=false"));
     CliContext context{p, kx::runningProgramFolder(), {}, p.isSet(QStringLiteral("quiet"))};
     QString why;
-    if (!lineChoiceFrom(p, context.line, why)) {
+    if (!checkNumericOptions(p, why) || !lineChoiceFrom(p, context.line, why)) {
         std::fprintf(stderr, "kxlink-cli %s: %s\n", qPrintable(name), qPrintable(why));
         return Usage;
     }
-    return command->run(context);
+    const int status = command->run(context);
+    // A log asked for and not kept is told at once; a script learns it here too.
+    return status == Success && CliSession::protocolLogLost() ? LogNotKept : status;
 }

@@ -2,6 +2,7 @@
 
 #include "firmware/HexCheck.h"
 #include "settings/IniDocument.h"
+#include "settings/UserFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -119,12 +120,12 @@ void FirmwareUpdate::StartTransfer(const QString& path)
     // A transfer still under way (F3 again, or the repeat) stops before the new one starts.
     loader_.stop();
     loader_.clearLog();
-    QFile file(path);
     HexCheckResult check;
-    if (file.open(QIODevice::ReadOnly))
-        check = checkIntelHex(file.readAll());
+    QString why;
+    if (const auto bytes = readUserFile(path, HexFileLimit, &why))
+        check = checkIntelHex(*bytes);
     else
-        check.problem = file.errorString();
+        check.problem = why.mid(QDir::toNativeSeparators(path).size() + 2);
     if (!check.ok) {
         QString text = QStringLiteral("%1\n").arg(QDir::toNativeSeparators(path));
         if (check.badLine > 0)

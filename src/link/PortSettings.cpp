@@ -1,5 +1,6 @@
 #include "link/PortSettings.h"
 
+#include "link/DevicePath.h"
 #include "link/SerialChannel.h"
 #include "settings/IniDocument.h"
 
@@ -211,7 +212,7 @@ QString PortSettings::devicePathFor(int port) const
     if (port <= 0)
         return {};
     const QString mapped = mappedDevice(port);
-    return mapped.isEmpty() ? defaultDevicePath(port) : mapped;
+    return mapped.isEmpty() ? defaultDevicePath(port) : resolveDevicePath(mapped);
 }
 
 bool PortSettings::setMappedDevice(int port, const QString& path, QString* error)

@@ -1,5 +1,7 @@
 #include "link/ProtocolLog.h"
 
+#include "settings/UserFile.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -28,6 +30,12 @@ QByteArray renderLogLine(const QDateTime& at, LineDirection direction, const QBy
 {
     QByteArray line = at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toLatin1();
     line += direction == LineDirection::Sent ? " TX " : " RX ";
+    return line + renderLineBytes(bytes) + "\r\n";
+}
+
+QByteArray renderLineBytes(const QByteArray& bytes)
+{
+    QByteArray line;
     for (char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
         if (const char* name = controlName(c))
@@ -37,13 +45,19 @@ QByteArray renderLogLine(const QDateTime& at, LineDirection direction, const QBy
         else
             line += ch;
     }
-    return line + "\r\n";
+    return line;
 }
 
 bool ProtocolLog::open(const QString& path, QString* why)
 {
     close();
     QDir().mkpath(QFileInfo(path).absolutePath());
+    // A log goes to a file: a FIFO would block the line and a device is not kept.
+    if (const QString kind = notARegularFile(path); !kind.isEmpty()) {
+        if (why)
+            *why = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), kind);
+        return false;
+    }
     file_.setFileName(path);
     if (!file_.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
         if (why)
@@ -65,11 +79,20 @@ void ProtocolLog::record(LineDirection direction, const QByteArray& bytes, const
     if (!file_.isOpen())
         return;
     const QByteArray line = renderLogLine(at, direction, bytes);
-    if (file_.write(line) != line.size()) {
-        failure_ = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file_.fileName()),
-                                                file_.errorString());
-        file_.close();
-    }
+    const qint64 before = file_.size();
+    if (file_.write(line) == line.size())
+        return;
+    // A short write (a full disk, a size limit) says nothing itself; the part that was written
+    // is taken back so the log ends at a whole line.
+    const QString why = file_.error() != QFileDevice::NoError && !file_.errorString().isEmpty()
+                                && file_.errorString() != QLatin1String("Unknown error")
+                            ? file_.errorString()
+                            : QStringLiteral("the disk is full or the file may grow no larger");
+    file_.resize(before);
+    failure_ = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(file_.fileName()), why);
+    file_.close();
+    if (onFailure)
+        onFailure(failure_);
 }
 
 } // namespace kx

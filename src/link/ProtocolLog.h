@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFile>
 #include <QString>
+#include <functional>
 
 namespace kx {
 
@@ -13,6 +14,8 @@ namespace kx {
 // bytes with control bytes named (<STX>, <EOT>, <ACK>, <NAK>, <CR>, <LF>, <ENQ>, <BEL>) and any
 // other unprintable byte as <XX> in hexadecimal.
 QByteArray renderLogLine(const QDateTime& at, LineDirection direction, const QByteArray& bytes);
+// The bytes alone, rendered as a log line renders them: what a terminal may be shown of them.
+QByteArray renderLineBytes(const QByteArray& bytes);
 
 // The protocol log: every burst on the line, appended to a file as it happens. Writing it may
 // fail (a full disk); the log then stops and says why once, and nothing else is disturbed.
@@ -29,6 +32,9 @@ public:
 
     void record(LineDirection direction, const QByteArray& bytes,
                 const QDateTime& at = QDateTime::currentDateTime());
+
+    // Told once, at the moment the log stops by itself, with failure().
+    std::function<void(const QString&)> onFailure;
 
 private:
     QFile file_;

@@ -1,5 +1,7 @@
 #include "link/QtSerialDevice.h"
 
+#include "link/DevicePath.h"
+
 #include <QFileInfo>
 
 namespace kx {
@@ -66,8 +68,11 @@ ChannelError QtSerialDevice::diagnoseOpenFailure(const QString& path, const Devi
     return ChannelError(Kind::Other, path, systemText);
 }
 
-void QtSerialDevice::open(const QString& path, const LineSettings& settings)
+void QtSerialDevice::open(const QString& name, const LineSettings& settings)
 {
+    // The port opens what the check looked at, by its absolute path: a bare name would be
+    // taken under /dev by the port even when the working folder holds a file of that name.
+    const QString path = resolveDevicePath(name);
     if (port_.isOpen())
         port_.close();
     path_ = path;

@@ -1,8 +1,9 @@
 #include "settings/IniDocument.h"
 
 #include "settings/SafeSave.h"
+#include "settings/UserFile.h"
 
-#include <QFile>
+#include <QDir>
 #include <algorithm>
 #include <climits>
 
@@ -45,28 +46,34 @@ IniDocument IniDocument::fromBytes(const QByteArray& bytes)
     const QByteArray text = doc.byteOrderMark_ ? bytes.mid(bom.size()) : bytes;
     if (text.isEmpty())
         return doc;
-    QList<QByteArray> parts = text.split('\n');
-    // A final line end leaves an empty piece that is not a line of the file.
-    if (parts.last().isEmpty())
-        parts.removeLast();
-    for (QByteArray& p : parts) {
-        if (p.endsWith('\r'))
-            p.chop(1);
-        doc.lines_.append(classify(p));
+    // CR LF, LF and a lone CR (files from older systems) each end a line.
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != '\r' && text[i] != '\n')
+            continue;
+        doc.lines_.append(classify(text.mid(start, i - start)));
+        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
+            ++i;
+        start = i + 1;
     }
+    // A final line end leaves no line behind it.
+    if (start < text.size())
+        doc.lines_.append(classify(text.mid(start)));
     return doc;
 }
 
-bool IniDocument::load(const QString& path, QString* error)
+bool IniDocument::load(const QString& path, QString* error, qint64 limit)
 {
-    lines_.clear();
-    QFile f(path);
-    if (!f.open(QIODevice::ReadOnly)) {
+    *this = IniDocument();
+    QString why;
+    const auto bytes = readUserFile(path, limit, &why);
+    if (!bytes) {
+        // The callers name the file themselves.
         if (error)
-            *error = f.errorString();
+            *error = why.mid(QDir::toNativeSeparators(path).size() + 2);
         return false;
     }
-    *this = fromBytes(f.readAll());
+    *this = fromBytes(*bytes);
     return true;
 }
 

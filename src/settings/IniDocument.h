@@ -22,8 +22,9 @@ public:
     IniDocument() = default;
     static IniDocument fromBytes(const QByteArray& bytes);
 
-    // Reads the file; false (and an empty document) when it cannot be read.
-    bool load(const QString& path, QString* error = nullptr);
+    // Reads the file as readUserFile() does, at most limit bytes; false (and an empty
+    // document) when it cannot be read, with error saying why (without the file's name).
+    bool load(const QString& path, QString* error = nullptr, qint64 limit = 16 * 1024 * 1024);
     // Writes the whole document through saveFile(): on any failure the file on disk is left
     // as it was and error says which file and why.
     bool save(const QString& path, QString* error = nullptr) const;

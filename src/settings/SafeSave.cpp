@@ -1,5 +1,7 @@
 #include "settings/SafeSave.h"
 
+#include "settings/UserFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -41,6 +43,10 @@ bool isReadOnly(const QString& path)
 
 bool saveFile(const QString& path, const QByteArray& bytes, QString* error)
 {
+    // The rename at the end would put a regular file where a device, FIFO or socket stood
+    // (as root even /dev/null); writing into one instead would never give a whole copy.
+    if (const QString kind = notARegularFile(path); !kind.isEmpty())
+        return fail(path, kind, error);
     if (isReadOnly(path))
         return fail(path, QStringLiteral("the file is read-only"), error);
     const QFileInfo info(path);
@@ -81,13 +87,13 @@ bool keepBackup(const QString& path, const QString& backup, QString* error)
 {
     if (!QFileInfo::exists(path) || QFileInfo::exists(backup))
         return true;
-    QFile old(path);
-    if (!old.open(QIODevice::ReadOnly))
-        return fail(path, old.errorString(), error);
-    const QByteArray bytes = old.readAll();
-    if (old.error() != QFileDevice::NoError)
-        return fail(path, old.errorString(), error);
-    return saveFile(backup, bytes, error);
+    const auto bytes = readUserFile(path, SettingsFileLimit, error);
+    if (!bytes) {
+        if (error)
+            qCWarning(lcSave).noquote() << "no backup:" << *error;
+        return false;
+    }
+    return saveFile(backup, *bytes, error);
 }
 
 } // namespace kx

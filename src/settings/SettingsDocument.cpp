@@ -1,6 +1,7 @@
 #include "settings/SettingsDocument.h"
 
 #include "settings/IniDocument.h"
+#include "settings/SettingsCheck.h"
 #include "settings/SafeSave.h"
 #include "settings/SettingsFile.h"
 
@@ -126,6 +127,15 @@ bool SettingsDocument::prepareDownload()
     if (!openFile_ || currentFileName_ == NoFileName || currentFileName_.isEmpty()) {
         dialogs_.tell({QStringLiteral("Save settings or open an existing file."),
                        QStringLiteral("NO FILE OPENED"), BoxMessage::Buttons::Ok,
+                       BoxMessage::Icon::Stop});
+        return false;
+    }
+    // What would be sent is checked before anything goes to the indicator: a file that is not
+    // a settings file would otherwise be sent as a setup of blanks.
+    QString why;
+    if (!readSettingsText(*openFile_, &why)) {
+        dialogs_.tell({why + QStringLiteral("\nNothing was sent."),
+                       QStringLiteral("DOWNLOAD NEW SETTINGS TO KX7400"), BoxMessage::Buttons::Ok,
                        BoxMessage::Icon::Stop});
         return false;
     }

@@ -1,5 +1,7 @@
 #include "settings/SettingsFile.h"
 
+#include "settings/TicketLayout.h"
+
 #include <QtGlobal>
 #include <algorithm>
 #include <climits>
@@ -159,10 +161,14 @@ SettingsRecord readSettings(const IniDocument& doc)
         const TicketFieldDesc& f = fields[i];
         const int code =
             doc.readInteger(section::TicketFormat, ticketKey(f, "Visible"), f.missingVisible);
-        r.ticket[i] = {
-            visibleText(f, code),
-            number(doc.readInteger(section::TicketFormat, ticketKey(f, "Row"), f.missingRow)),
-            number(doc.readInteger(section::TicketFormat, ticketKey(f, "Col"), f.missingCol))};
+        // A place the indicator cannot sort (four digits) is held to its range here, so the
+        // designer's arithmetic never sees a hand-edited 200000000.
+        const auto place = [&](const char* part, int missing) {
+            return number(std::clamp(doc.readInteger(section::TicketFormat, ticketKey(f, part),
+                                                     missing),
+                                     0, MaxTicketCell));
+        };
+        r.ticket[i] = {visibleText(f, code), place("Row", f.missingRow), place("Col", f.missingCol)};
     }
 
     r.tempCom1 = readOutputDefinition(doc, section::CustomOutput);

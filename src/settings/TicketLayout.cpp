@@ -1,5 +1,7 @@
 #include "settings/TicketLayout.h"
 
+#include <algorithm>
+#include <climits>
 #include <cmath>
 
 namespace kx {
@@ -8,14 +10,17 @@ int ticketLineHeight(int pixelsPerInch, int linesPerInch)
 {
     if (pixelsPerInch <= 0 || linesPerInch <= 0)
         return 16;
-    return pixelsPerInch / linesPerInch;
+    const int lines = std::clamp(linesPerInch, MinLinesPerInch, MaxLinesPerInch);
+    return std::max(1, std::min(pixelsPerInch, MaxPixelsPerInch) / lines);
 }
 
 int ticketCharWidth(const QString& text)
 {
     bool ok = false;
-    const int width = text.trimmed().toInt(&ok);
-    return ok && width != 0 ? width : DefaultCharWidth;
+    const qlonglong width = text.trimmed().toLongLong(&ok);
+    if (!ok || width == 0)
+        return DefaultCharWidth;
+    return static_cast<int>(std::clamp<qlonglong>(width, 1, MaxCharWidth));
 }
 
 int snapToPitch(int raw, int step)
@@ -23,7 +28,9 @@ int snapToPitch(int raw, int step)
     if (step <= 0)
         return raw;
     const int r = raw % step; // C++ keeps the dividend's sign, as the rule asks
-    return r > step / 2 ? raw + (step - r) : raw - r;
+    // Wide enough that a position near the int range's ends cannot overflow on its way.
+    const qint64 snapped = r > step / 2 ? qint64(raw) + (step - r) : qint64(raw) - r;
+    return static_cast<int>(std::clamp<qint64>(snapped, INT_MIN, INT_MAX));
 }
 
 int pitchCell(int coordinate, int step)
@@ -47,7 +54,7 @@ int leadingNumber(const QString& text)
     for (const QChar c : text) {
         if (c < u'0' || c > u'9')
             break;
-        value = value * 10 + (c.unicode() - u'0');
+        value = std::min(value * 10 + (c.unicode() - u'0'), MaxTicketCell);
     }
     return value;
 }
@@ -56,7 +63,7 @@ double pageInches(const QString& text)
 {
     bool ok = false;
     const double inches = text.trimmed().toDouble(&ok);
-    return ok && std::isfinite(inches) ? inches : 0.0;
+    return ok && std::isfinite(inches) ? std::clamp(inches, 0.0, MaxPageInches) : 0.0;
 }
 
 QString formatPageBox(const QString& text)

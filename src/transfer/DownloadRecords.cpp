@@ -15,14 +15,48 @@
 namespace kx {
 namespace {
 
+// What the editor shows for a key the file lacks, so a download sends what Open would show.
+QByteArray missingDefault(const QByteArray& key)
+{
+    for (const SettingDesc& d : settingsTable())
+        if (key.compare(d.key, Qt::CaseInsensitive) == 0)
+            return d.missingDefault;
+    for (const TicketFieldDesc& f : ticketFields()) {
+        if (key.compare(ticketKey(f, "Visible"), Qt::CaseInsensitive) == 0)
+            return QByteArray::number(f.missingVisible);
+        if (key.compare(ticketKey(f, "Row"), Qt::CaseInsensitive) == 0)
+            return QByteArray::number(f.missingRow);
+        if (key.compare(ticketKey(f, "Col"), Qt::CaseInsensitive) == 0)
+            return QByteArray::number(f.missingCol);
+    }
+    return {};
+}
+
+// The editor's typing limit for a key, which is the width of the indicator's field; 0 none.
+int fieldWidth(const QByteArray& key)
+{
+    for (const SettingDesc& d : settingsTable())
+        if (key.compare(d.key, Qt::CaseInsensitive) == 0)
+            return d.maxLength;
+    if (const OutputKeyDesc* k = findOutputKey(key))
+        return k->maxLength;
+    return 0;
+}
+
 // The key=value lines a record's values are looked up in: the first line whose key matches,
-// blanks around it and letter case aside, wins; a missing key reads as empty text.
+// blanks around it and letter case aside, wins; a key the file lacks reads as the editor's
+// default for it.
 class KeyLines
 {
 public:
-    static KeyLines ofFile(const QByteArray& text)
+    static KeyLines ofFile(const QByteArray& bytes)
     {
         KeyLines out;
+        out.defaults_ = true;
+        // Lines as the editor splits them (CR LF, LF or CR; a byte-order mark is no text).
+        static const QByteArray bom("\xEF\xBB\xBF");
+        const QByteArray text = IniDocument::fromBytes(bytes.startsWith(bom) ? bytes.mid(3) : bytes)
+                                    .toBytes();
         for (QByteArray line : text.split('\n')) {
             if (line.endsWith('\r'))
                 line.chop(1);
@@ -46,11 +80,12 @@ public:
         for (const auto& [k, v] : lines_)
             if (k.compare(key, Qt::CaseInsensitive) == 0)
                 return v;
-        return {};
+        return defaults_ ? missingDefault(key) : QByteArray();
     }
 
 private:
     QList<std::pair<QByteArray, QByteArray>> lines_;
+    bool defaults_ = false;
 };
 
 // A record under construction; the first value that does not fit stops it.
@@ -60,6 +95,21 @@ struct Record
     std::optional<QString> misfit;
 
     void field(const QByteArray& value) { text += value + ','; }
+    // A value longer than its field would be cut or overrun by the indicator; the file keeps it
+    // whole and the record is not sent.
+    bool fits(const QByteArray& key, const QByteArray& stored)
+    {
+        const int width = fieldWidth(key);
+        if (width <= 0 || stored.trimmed().size() <= width)
+            return true;
+        const QByteArray shown = stored.trimmed();
+        misfit = QStringLiteral("%1=%2 is longer than its %3-character field (%4 characters).")
+                     .arg(QString::fromLatin1(key),
+                          QString::fromLatin1(shown.size() > 40 ? shown.left(40) + "..." : shown))
+                     .arg(width)
+                     .arg(shown.size());
+        return false;
+    }
     void digits(const QByteArray& key, const QByteArray& stored, qint64 value, int width)
     {
         const int limit = width == 1 ? 9 : 99;
@@ -131,6 +181,8 @@ void buildFields(Record& record, const RecordLayout& layout, const KeyLines& lin
             break;
         case SendAs::Text:
         case SendAs::Quoted:
+            if (!record.fits(f.key, stored))
+                return;
             if (const char breaking = firstBreaking(stored, breakingCharacters(layout, f))) {
                 record.misfit =
                     QStringLiteral("%1=%2 holds a %3, which the record cannot carry.")
@@ -143,6 +195,8 @@ void buildFields(Record& record, const RecordLayout& layout, const KeyLines& lin
             record.field(f.send == SendAs::Quoted ? '"' + stored + '"' : stored);
             break;
         case SendAs::Factor:
+            if (!record.fits(f.key, stored))
+                return;
             record.field(factorField(stored));
             break;
         case SendAs::UnitBox:

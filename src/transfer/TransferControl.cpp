@@ -3,6 +3,7 @@
 #include "link/PollCycle.h"
 #include "link/SerialTypes.h"
 #include "settings/SafeSave.h"
+#include "settings/SettingsCheck.h"
 #include "transfer/DownloadRecords.h"
 
 #include <QDir>
@@ -225,14 +226,14 @@ void TransferControl::BuildDownload()
     source.secondOutput = port_.secondOutput;
     source.now = clock_.localDateTime();
 
-    QFile file(inputs.settingsFile);
-    if (inputs.settingsFile.isEmpty() || !file.open(QIODevice::ReadOnly)) {
-        append(QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(inputs.settingsFile),
-                                            file.errorString()));
+    QString unreadable;
+    const auto text = readSettingsText(inputs.settingsFile, &unreadable);
+    if (!text) {
+        append(unreadable);
         finish(QStringLiteral("Operation Failed."));
         return;
     }
-    source.fileText = file.readAll();
+    source.fileText = *text;
 
     const DownloadBuild build = buildDownloadRecords(source);
     for (const QString& line : build.failures)

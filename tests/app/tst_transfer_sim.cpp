@@ -319,6 +319,42 @@ private slots:
             pressOk(editor);
         });
     }
+
+    void notASettingsFileIsNotSent_data()
+    {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("emptied") << QByteArray() << "the file is empty";
+        QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)
+                                << "binary data";
+        QTest::newRow("only a section header") << QByteArray("[Configuration]\r\n")
+                                               << "no setting of a settings file";
+    }
+    // The file open in the editor has become something else on disk: Download says which
+    // file and why in a message box, asks nothing, and the indicator hears nothing.
+    void notASettingsFileIsNotSent()
+    {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, reason);
+        start({});
+        qsizetype logged = 0; // the log runs on from the cases before
+        withEditor([&](TParameterForm& editor) {
+            dialogs.savePaths.enqueue(saved("new.dat"));
+            click(editor, "FileSaveAs");
+            QVERIFY(kx::test::writeAll(saved("new.dat"), bytes));
+            logged = readAll(dir.filePath("sim.log")).size();
+            click(editor, "FileDownload");
+            QCOMPARE(dialogs.asked.size(), 0);
+            QCOMPARE(dialogs.told.size(), 1);
+            QVERIFY2(dialogs.told[0].text.startsWith(QDir::toNativeSeparators(saved("new.dat"))
+                                                     + ": "),
+                     qPrintable(dialogs.told[0].text));
+            QVERIFY2(dialogs.told[0].text.contains(reason), qPrintable(dialogs.told[0].text));
+        });
+        QTest::qWait(300);
+        QVERIFY(!readAll(dir.filePath("sim.log")).mid(logged).contains("pcmode"));
+        QCOMPARE(readAll(saved("new.dat")), bytes);
+    }
 };
 
 QTEST_MAIN(TransferSimTest)

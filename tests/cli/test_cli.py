@@ -1,6 +1,11 @@
 """kxlink-cli against the simulator, as a script or a test rig would run it."""
 import json
 import os
+import random
+import re
+import resource
+import signal
+import stat
 import subprocess
 import sys
 import tempfile
@@ -118,6 +123,197 @@ class CliTest(Rig):
         sim.stdin.flush()
         r = self.cli("weigh", "--device", self.link, "--timeout", "1000")
         self.assertEqual(r.returncode, 4, r.stderr)
+
+
+class HostileInputTest(Rig):
+    """Input by other doors than the editor: files that are not settings files, entries that
+    are not files, relative device names, bytes from the line, arguments, a full disk."""
+
+    def sim_log(self):
+        with open(self.path("sim.log"), "rb") as f:
+            return f.read()
+
+    def write(self, name, data):
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+        return self.path(name)
+
+    def test_not_a_settings_file_is_refused_before_the_port_opens(self):
+        self.start_sim("--log", self.path("sim.log"))
+        header_only = "the file holds no setting of a settings file"
+        cases = {
+            "empty.dat": (b"", "the file is empty"),
+            "random.dat": (random.Random(20).randbytes(65536), "binary data"),
+            "utf16.dat": ("[Configuration]\r\nCom1 Baud=2\r\n".encode("utf-16"), "UTF-16"),
+            "header.dat": (b"[Configuration]\r\n", header_only),
+            "words.dat": (b"just some words\n", header_only),
+            "escape.dat": (b"[Configuration]\r\nCustom Name=\x1b[2J\r\n", "control bytes"),
+        }
+        for name, (data, reason) in cases.items():
+            with self.subTest(name):
+                r = self.cli("download", "--no-backup", "--device", self.link,
+                             self.write(name, data))
+                self.assertEqual(r.returncode, 1, r.stderr)
+                self.assertIn(self.path(name) + ": ", r.stderr)
+                self.assertIn(reason, r.stderr)
+                self.assertNotIn("\x1b", r.stderr)
+                d = self.cli("diff", self.path(name), self.path(name))
+                self.assertEqual(d.returncode, 2, d.stderr)
+                self.assertIn(reason, d.stderr)
+        self.assertNotIn(b"pcmode", self.sim_log(), "nothing may reach the indicator")
+
+    def test_a_value_longer_than_its_field_is_not_sent(self):
+        self.start_sim()
+        up = self.cli("upload", "-q", "--device", self.link, self.path("up.dat"))
+        self.assertEqual(up.returncode, 0, up.stderr)
+        with open(self.path("up.dat"), "rb") as f:
+            text = f.read()
+        name = b"N" * 40
+        changed = re.sub(rb"Custom Name=[^\r]*", b"Custom Name=" + name, text)
+        self.assertNotEqual(changed, text)
+        # CR line ends and a byte-order mark: still the same settings file.
+        long_file = self.write("long.dat", b"\xef\xbb\xbf" + changed.replace(b"\r\n", b"\r"))
+        r = self.cli("download", "--no-backup", "--device", self.link, long_file)
+        self.assertEqual(r.returncode, 1, r.stderr)
+        self.assertIn("Custom Name=" + "N" * 40 + " is longer than its 8-character field",
+                      r.stderr)
+        with open(long_file, "rb") as f:
+            self.assertIn(b"Custom Name=" + name + b"\r", f.read(), "the file keeps it whole")
+        same = self.cli("diff", "--indicator", "--device", self.link, self.path("up.dat"))
+        self.assertEqual((same.returncode, same.stdout), (0, ""), same.stderr)
+        # The same file with a name that fits, in CR-only lines, goes through.
+        fits = self.write("fits.dat", b"\xef\xbb\xbf" + re.sub(
+            rb"Custom Name=[^\r]*", b"Custom Name=Kegs", text).replace(b"\r\n", b"\r"))
+        r = self.cli("download", "-q", "--no-backup", "--device", self.link, fits)
+        self.assertEqual(r.returncode, 0, r.stderr)
+
+    def test_entries_that_are_not_files_are_left_alone(self):
+        self.start_sim("--log", self.path("sim.log"))
+        os.mkfifo(self.path("fifo"))
+        os.mkdir(self.path("folder"))
+        kinds = {"fifo": stat.S_ISFIFO, "folder": stat.S_ISDIR}
+        if os.geteuid() == 0:
+            os.mknod(self.path("null"), 0o666 | stat.S_IFCHR, os.makedev(1, 3))
+            kinds["null"] = stat.S_ISCHR
+        for name, kind in kinds.items():
+            with self.subTest(name):
+                for command in (["upload"], ["download", "--no-backup"], ["check-hex"],
+                                ["flash", "--no-backup"], ["diff", self.path(name)]):
+                    r = self.cli(*command, "--device", self.link, self.path(name), timeout=20)
+                    self.assertIn(r.returncode, (1, 2), (command, r.stderr))
+                    self.assertIn(self.path(name) + ": is a ", r.stderr)
+                self.assertTrue(kind(os.stat(self.path(name)).st_mode), "still what it was")
+                self.assertFalse(os.path.exists(self.path(name) + ".bak"))
+        self.assertNotIn(b"pcmode", self.sim_log())
+
+    def test_check_hex_of_an_endless_device_ends_at_once(self):
+        start = time.monotonic()
+        r = self.cli("check-hex", "/dev/zero", timeout=20)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("/dev/zero: is a device, not a file", r.stderr)
+        self.assertLess(time.monotonic() - start, 10)
+        # Memory stays flat: nothing of the device was read.
+        self.assertLess(resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss, 500 * 1024)
+
+    def test_a_relative_device_is_the_link_in_the_working_folder(self):
+        self.start_sim()
+        work = self.path("work")
+        os.mkdir(work)
+        os.symlink(self.link, os.path.join(work, "tty1"))
+        r = subprocess.run([CLI, "weigh", "--device", "tty1", "--count", "2"], cwd=work,
+                           capture_output=True, text=True, timeout=60, stdin=subprocess.DEVNULL)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertEqual(r.stdout.splitlines(), ["12.50 lb", "12.50 lb"])
+        missing = subprocess.run([CLI, "weigh", "--device", "sub/tty9"], cwd=work,
+                                 capture_output=True, text=True, timeout=60,
+                                 stdin=subprocess.DEVNULL)
+        self.assertEqual(missing.returncode, 3)
+        self.assertIn(os.path.join(work, "sub/tty9"), missing.stderr)
+
+    def test_escape_sequences_from_the_line_are_shown_not_obeyed(self):
+        sim = self.start_sim()
+        debug = subprocess.Popen([CLI, "debug", "--device", self.link, "--count", "6"],
+                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                 stdin=subprocess.DEVNULL, cwd=self.dir.name)
+        # A window title and a clear-screen sequence, answered in place of the debug line.
+        for _ in range(60):
+            if debug.poll() is not None:
+                break
+            sim.stdin.write(b"send 1b 5d 30 3b 70 77 6e 07 1b 5b 32 4a 0d\n")
+            sim.stdin.flush()
+            time.sleep(0.1)
+        out, err = debug.communicate(timeout=30)
+        self.assertEqual(debug.returncode, 0, err)
+        self.assertNotIn(b"\x1b", out + err)
+        self.assertNotIn(b"\x07", out + err)
+        # (The leading ESC goes with the blanks and controls a debug line is trimmed of.)
+        self.assertIn(b"]0;pwn<BEL><1B>[2J\n", out)
+        # Debug lines only: no weight frame among them.
+        self.assertNotIn(b"<EOT>", out)
+        self.assertNotIn(b"12.50", out.replace(b"gross=12.50", b""))
+
+    def test_numeric_options_are_checked(self):
+        cases = [("weigh", "--count", "abc"), ("weigh", "--count", "-1"),
+                 ("weigh", "--count", "0"), ("weigh", "--count", "99999999999"),
+                 ("weigh", "--count", "2147483648"), ("debug", "--count", " 5"),
+                 ("weigh", "--timeout", "abc"), ("weigh", "--timeout", "99"),
+                 ("weigh", "--timeout", "1e3"), ("weigh", "--timeout", "3600001"),
+                 ("weigh", "--port", "0"), ("weigh", "--port", "0x3"),
+                 ("weigh", "--outputs", "3"), ("weigh", "--baud", "19200x"),
+                 ("weigh", "--baud", "1234")]
+        for command, option, value in cases:
+            with self.subTest(option=option, value=value):
+                r = self.cli(command, option, value, "--device", self.path("none"), timeout=10)
+                self.assertEqual(r.returncode, 2, r.stderr)
+                self.assertIn('%s "%s"' % (option, value), r.stderr)
+
+    def test_signals_end_a_command_and_say_so(self):
+        self.start_sim()
+        for sig, name in ((signal.SIGTERM, "SIGTERM"), (signal.SIGINT, "SIGINT")):
+            with self.subTest(name):
+                weigh = subprocess.Popen([CLI, "weigh", "--device", self.link],
+                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                         stdin=subprocess.DEVNULL, text=True)
+                self.assertEqual(weigh.stdout.readline(), "12.50 lb\n")
+                weigh.send_signal(sig)
+                out, err = weigh.communicate(timeout=10)
+                self.assertEqual(weigh.returncode, 0, err)
+                self.assertIn("kxlink-cli weigh: stopped by %s." % name, err)
+
+    def test_a_signal_during_a_transfer_cancels_it(self):
+        sim = self.start_sim()
+        sim.stdin.write(b"silent -1\n")  # the entry wait would last 20 s
+        sim.stdin.flush()
+        up = subprocess.Popen([CLI, "upload", "--device", self.link, self.path("up.dat")],
+                              stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                              stdin=subprocess.DEVNULL, text=True)
+        self.assertTrue(up.stderr.readline().startswith("Initializing KX7400 Upload"))
+        started = time.monotonic()
+        up.send_signal(signal.SIGTERM)
+        _, err = up.communicate(timeout=15)
+        self.assertLess(time.monotonic() - started, 10)
+        self.assertEqual(up.returncode, 1, err)
+        self.assertIn("kxlink-cli upload: stopped by SIGTERM; the upload was cancelled.", err)
+        self.assertFalse(os.path.exists(self.path("up.dat")))
+
+    def test_a_log_that_fills_the_disk_says_so_and_the_status_tells(self):
+        self.start_sim()
+
+        def small_files():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (700, resource.RLIM_INFINITY))
+
+        r = subprocess.run([CLI, "weigh", "--device", self.link, "--count", "40", "--log",
+                            self.path("line.log")], capture_output=True, text=True, timeout=60,
+                           stdin=subprocess.DEVNULL, preexec_fn=small_files)
+        self.assertEqual(r.returncode, 5, r.stderr)
+        self.assertEqual(r.stderr.count("The protocol log stopped: " + self.path("line.log")), 1)
+        # Told when it happened, not at the end: weights followed it.
+        self.assertEqual(len(r.stdout.splitlines()), 40)
+        with open(self.path("line.log"), "rb") as f:
+            log = f.read()
+        self.assertTrue(log.endswith(b"\r\n"), log[-60:])
+        self.assertLessEqual(len(log), 700)
 
 
 def hex_file(lines, break_checksum_of=None):

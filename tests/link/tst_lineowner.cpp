@@ -406,6 +406,27 @@ private slots:
         QCOMPARE(debugLineText(received), shown);
     }
 
+    // An indicator in continuous mode streams weight frames (each ended by EOT) between the
+    // debug answers; the debug line shows the answer alone.
+    void debugLineHoldsTheAnswerWithoutFrames()
+    {
+        SteppedClock clock{0};
+        FakeLine line;
+        RecordingDebug shown;
+        DebugMonitor monitor(clock, line, shown);
+        monitor.start();
+        clock.advance(100);
+        const QByteArray frame = "  12.50_LB GR    \x04";
+        for (const QByteArray& answer :
+             {QByteArray("first\r"), frame + frame + "FB node=1 seq=2\r",
+              frame + "FB node=1 seq=3\r" + frame}) {
+            line.inbox = answer;
+            monitor.onDataAvailable(int(answer.size()));
+            clock.advance(200);
+        }
+        QCOMPARE(shown.lines, (QStringList{"", "FB node=1 seq=2", "FB node=1 seq=3"}));
+    }
+
     void debugMonitorGivesUpOnAnAnswerThatNeverEnds()
     {
         SteppedClock clock{0};

@@ -1,4 +1,7 @@
+#include "link/DevicePath.h"
 #include "link/PortSettings.h"
+
+#include <QDir>
 
 #include <QFile>
 #include <QTemporaryDir>
@@ -168,6 +171,41 @@ private slots:
         QVERIFY(s.setMappedDevice(1, {}));
         QVERIFY(s.mappedDevice(1).isEmpty());
     }
+
+#ifndef Q_OS_WIN
+    // A device name means what it says: what the working folder holds under that name, by
+    // its absolute path; a bare name found nowhere there is the device under /dev.
+    void deviceNamesResolveAgainstTheWorkingFolder_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("resolved"); // "@" stands for the working folder
+        QTest::newRow("a link in the working folder") << "tty1" << "@/tty1";
+        QTest::newRow("a bare name not there") << "ttyS0" << "/dev/ttyS0";
+        QTest::newRow("a relative path") << "sub/tty1" << "@/sub/tty1";
+        QTest::newRow("dot and dot-dot") << "./sub/../tty1" << "@/tty1";
+        QTest::newRow("absolute stays") << "/dev/ttyUSB0" << "/dev/ttyUSB0";
+        QTest::newRow("empty stays empty") << "" << "";
+    }
+    void deviceNamesResolveAgainstTheWorkingFolder()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, resolved);
+        QTemporaryDir dir;
+        QVERIFY(QFile::link(QStringLiteral("/dev/null"), dir.filePath("tty1")));
+        resolved.replace(QLatin1Char('@'), dir.path());
+        QCOMPARE(resolveDevicePath(name, dir.path()), resolved);
+
+        // Port.Ini's [Devices] values too, taken against the process's working folder.
+        const QString before = QDir::currentPath();
+        QVERIFY(QDir::setCurrent(dir.path()));
+        PortSettings s(dir.path());
+        s.LoadPortSettings();
+        QVERIFY(s.setMappedDevice(8, name));
+        const QString mapped = s.devicePathFor(8);
+        QVERIFY(QDir::setCurrent(before));
+        QCOMPARE(mapped, name.isEmpty() ? QStringLiteral("/dev/ttyS7") : resolved);
+    }
+#endif
 };
 
 QTEST_GUILESS_MAIN(PortSettingsTest)

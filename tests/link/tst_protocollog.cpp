@@ -4,7 +4,11 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "FileSizeLimit.h"
 #include "TestFiles.h"
+
+#include <QDir>
+#include <sys/stat.h>
 
 using namespace kx;
 
@@ -51,6 +55,50 @@ private slots:
         QCOMPARE(lines.size(), 3);
         QVERIFY(lines[0].endsWith(" TX pcmode\r"));
         QVERIFY(lines[1].endsWith(" RX <ACK>\r"));
+    }
+
+    // A full disk (played by a file-size limit) stops the log at once: it is told once, with
+    // a reason a user can act on, and the file ends at the last whole line.
+    void aFullDiskEndsTheLogAtAWholeLine()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("line.log");
+        ProtocolLog log;
+        QStringList told;
+        log.onFailure = [&](const QString& why) { told << why; };
+        QVERIFY(log.open(path));
+        const QByteArray burst(50, 'w');
+        {
+            const test::FileSizeLimit limit(1000);
+            QVERIFY(limit.active());
+            for (int i = 0; i < 40; ++i)
+                log.record(LineDirection::Received, burst);
+        }
+        QCOMPARE(told.size(), 1);
+        QCOMPARE(told[0], log.failure());
+        QVERIFY2(told[0].startsWith(QDir::toNativeSeparators(path) + ": "), qPrintable(told[0]));
+        QVERIFY2(!told[0].contains("Unknown error"), qPrintable(told[0]));
+        QVERIFY(!log.isOpen());
+        const QByteArray kept = test::readAll(path);
+        QVERIFY(!kept.isEmpty());
+        QVERIFY(kept.endsWith("\r\n"));
+        const QList<QByteArray> lines = kept.chopped(1).split('\n');
+        for (const QByteArray& line : lines)
+            QVERIFY2(line.endsWith(" RX " + burst + "\r"), line.constData());
+    }
+
+    // A log is a file: a FIFO nobody reads would block the line, a device keeps nothing.
+    void aLogThatIsNotAFileIsRefused()
+    {
+        QTemporaryDir dir;
+        const QString fifo = dir.filePath("pipe.log");
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0644) == 0);
+        ProtocolLog log;
+        QString why;
+        QVERIFY(!log.open(fifo, &why));
+        QCOMPARE(why, QDir::toNativeSeparators(fifo) + ": is a FIFO (named pipe), not a file");
+        QVERIFY(!log.open(dir.path(), &why));
+        QVERIFY(why.endsWith(": is a folder, not a file"));
     }
 
     // Ctrl+L on the face: every byte on the main port goes to a dated file in LOGS, and the

@@ -121,6 +121,8 @@ private slots:
     void uploadThatCannotBeWrittenStaysInTheEditor();
     void transferQuestions_data();
     void transferQuestions();
+    void downloadOfWhatIsNotASettingsFileIsRefused_data();
+    void downloadOfWhatIsNotASettingsFileIsRefused();
 
 private:
     QString saved(const QString& name) const { return dir_->filePath("SAVED/" + name); }
@@ -669,6 +671,38 @@ void TestSettingsDocument::transferQuestions()
         told << b.text;
     QCOMPARE(asked, questions);
     QCOMPARE(told, messages);
+}
+
+void TestSettingsDocument::downloadOfWhatIsNotASettingsFileIsRefused_data()
+{
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("emptied") << QByteArray() << "the file is empty, not a settings file";
+    QTest::newRow("binary") << QByteArray("[Configuration]\r\n\0\0", 19)
+                            << "the file holds NUL bytes: binary data, not a settings file";
+    QTest::newRow("only a section header")
+        << QByteArray("[Configuration]\r\n")
+        << "the file holds no setting of a settings file (no [Configuration], [Calibration], "
+           "... section with its keys)";
+}
+
+// The file on disk is what a download sends: one that has become something else since it was
+// opened is refused with the file and the reason, before the question and before any byte.
+void TestSettingsDocument::downloadOfWhatIsNotASettingsFileIsRefused()
+{
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, reason);
+    openFileHolding(saved("a.dat"), newSettingsRecord());
+    QFile file(saved("a.dat"));
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(file.write(bytes), bytes.size());
+    file.close();
+    QVERIFY(!doc_->prepareDownload());
+    QCOMPARE(dialogs_->asked.size(), 0);
+    QCOMPARE(dialogs_->told.size(), 1);
+    QCOMPARE(dialogs_->told[0].text,
+             QDir::toNativeSeparators(saved("a.dat")) + ": " + reason + "\nNothing was sent.");
+    QCOMPARE(dialogs_->told[0].caption, QString("DOWNLOAD NEW SETTINGS TO KX7400"));
 }
 
 QTEST_GUILESS_MAIN(TestSettingsDocument)

@@ -1,4 +1,9 @@
+#include "settings/IniDocument.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsSchema.h"
 #include "settings/TicketLayout.h"
+
+#include <climits>
 
 #include <QtTest>
 
@@ -20,6 +25,7 @@ private slots:
     void pageBox_data();
     void pageBox();
     void tables();
+    void handEditedFileIsHeldToRange();
 };
 
 void TestTicketLayout::snap_data()
@@ -40,6 +46,10 @@ void TestTicketLayout::snap_data()
     QTest::newRow("negative remainder never passes the half") << -30 << 16 << -16 << 0;
     QTest::newRow("after 6 to 8 lines per inch") << 41 << 12 << 36 << 3;
     QTest::newRow("no pitch leaves it") << 41 << 0 << 41 << 0;
+    // Positions at the ends of the int range snap without overflowing on the way.
+    QTest::newRow("largest position, up past the half") << INT_MAX << 12 << INT_MAX << INT_MAX / 12;
+    QTest::newRow("smallest position") << INT_MIN << 16 << INT_MIN << 0;
+    QTest::newRow("smallest position, off the pitch") << INT_MIN + 1 << 12 << INT_MIN + 8 << 0;
 }
 
 void TestTicketLayout::snap()
@@ -63,6 +73,9 @@ void TestTicketLayout::lineHeight_data()
     QTest::newRow("96 at 12") << 96 << 12 << 8;
     QTest::newRow("truncated") << 120 << 8 << 15;
     QTest::newRow("no resolution") << 0 << 6 << 16;
+    QTest::newRow("lines/inch below the list") << 96 << 1 << 16;
+    QTest::newRow("lines/inch beyond the list") << 96 << 2147483647 << 8;
+    QTest::newRow("a resolution no screen has") << INT_MAX << 6 << 1666;
 }
 
 void TestTicketLayout::lineHeight()
@@ -83,6 +96,8 @@ void TestTicketLayout::charWidth_data()
     QTest::newRow("zero means 12") << "0" << 12;
     QTest::newRow("text means 12") << "ab" << 12;
     QTest::newRow("empty means 12") << "" << 12;
+    QTest::newRow("largest int held to two digits") << "2147483647" << 99;
+    QTest::newRow("negative held to 1") << "-5" << 1;
 }
 
 void TestTicketLayout::charWidth()
@@ -160,6 +175,27 @@ void TestTicketLayout::tables()
     QCOMPARE(QByteArray(epson.height) + "x" + epson.width + " top " + epson.top,
              QByteArray("5.5x3.0 top 1.5"));
     QCOMPARE(ticketLabelHint("Time", "10", "8", 16, 100), QString("(Time,10,8,16,100)"));
+}
+
+
+// A file only a hand edit makes: the record holds its places to 0..9999 where it is read, and
+// every product the designer forms stays far inside the int range.
+void TestTicketLayout::handEditedFileIsHeldToRange()
+{
+    const IniDocument doc = IniDocument::fromBytes(
+        "[Ticket Format]\r\nTime Visible=1\r\nTime Row=200000000\r\nTime Col=-7\r\n"
+        "Date Row=99999999999999\r\n[Ticket]\r\nChar Width=2147483647\r\n"
+        "[Page Size]\r\nHeight=1e308\r\nWidth=-5\r\n");
+    const SettingsRecord r = readSettings(doc);
+    QCOMPARE(r.ticket[0].row, QByteArray("9999"));
+    QCOMPARE(r.ticket[0].col, QByteArray("0"));
+    QCOMPARE(leadingNumber(QString::fromLatin1(r.ticket[1].row)), 10); // not a number: default
+    QCOMPARE(leadingNumber(QStringLiteral("200000000")), MaxTicketCell);
+    const int width = ticketCharWidth(QString::fromLatin1(r.value("CharWidth")));
+    QCOMPARE(width, MaxCharWidth);
+    QCOMPARE(MaxTicketCell * width, 989901);
+    QCOMPARE(pageInches(QString::fromLatin1(r.value("EditHeight"))), MaxPageInches);
+    QCOMPARE(pageInches(QString::fromLatin1(r.value("EditWidth"))), 0.0);
 }
 
 QTEST_GUILESS_MAIN(TestTicketLayout)

@@ -123,11 +123,11 @@ private slots:
                           "Auto Zero Tracking=3\r\nMotion Band=3\r\nDivision Size=1.0\r\n"
                           "Digital Filter=0\r\nAuto Tare Mode=1\r\n")
             << false << QByteArray("[CAL],5000,1,4,4,1.0,1,2,");
-        QTest::newRow("missing keys: 0, 1 for index + 1, nothing for text")
-            << QByteArray("[Calibration]\r\n") << false << QByteArray("[CAL],,1,1,1,,1,1,");
+        QTest::newRow("missing keys: the editor's defaults for a missing key")
+            << QByteArray("[Calibration]\r\n") << false << QByteArray("[CAL],0,1,4,4,1.0,1,2,");
         QTest::newRow("keys looked up without regard to case or blanks")
             << QByteArray("[Calibration]\r\n  scale CAPACITY = 250\r\n") << false
-            << QByteArray("[CAL], 250,1,1,1,,1,1,");
+            << QByteArray("[CAL], 250,1,4,4,1.0,1,2,");
         QTest::newRow("printer: char width is the number itself, lines/inch -1 sent as 0")
             << QByteArray("[Ticket]\r\nPrinter=3\r\nLines/Inch=-1\r\nChar Width=7\r\nInhibit=2\r\n")
             << false << QByteArray("[PRN],4,0,07,3,");
@@ -138,22 +138,35 @@ private slots:
                                   "Tare Visible=1\r\nTare Row=16\r\nTare Col=8\r\n"
                                   "Net Visible=1\r\nNet Row=18\r\nNet Col=8\r\n"
                                   "Count Visible=0\r\nAccum Visible=0\r\n";
+        const QByteArray hidden = "Peak Visible=0\r\nID Visible=0\r\n";
+        // A field the file does not name is shown where the editor puts it; these hide them.
+        const QByteArray noneShown = "Time Visible=0\r\nDate Visible=0\r\nGross Visible=0\r\n"
+                                     "Tare Visible=0\r\nNet Visible=0\r\n" + hidden;
         QTest::newRow("ticket example")
-            << ticket << false << QByteArray("[TKT],t,10,8,d,12,8,G,14,8,T,16,8,N,18,8,");
-        QTest::newRow("missing count and accum are shown at 0,0")
-            << QByteArray("[Ticket Format]\r\n") << false << QByteArray("[TKT],C,0,0,A,0,0,");
+            << ticket + hidden << false << QByteArray("[TKT],t,10,8,d,12,8,G,14,8,T,16,8,N,18,8,");
+        QTest::newRow("missing keys: the editor's default places")
+            << QByteArray("[Ticket Format]\r\n") << false
+            << QByteArray("[TKT],t,10,6,d,10,8,G,10,10,T,10,12,N,10,14,P,10,20,I,10,26,");
+        QTest::newRow("count and accum given as 0 are shown at 0,0")
+            << QByteArray("[Ticket Format]\r\nCount Visible=1\r\nCount Row=0\r\nCount Col=0\r\n"
+                          "Accum Visible=1\r\nAccum Row=0\r\nAccum Col=0\r\n")
+            << false
+            << QByteArray("[TKT],C,0,0,A,0,0,t,10,6,d,10,8,G,10,10,T,10,12,N,10,14,P,10,20,I,10,26,");
         QTest::newRow("count codes: 2 gives the lower-case letters")
             << QByteArray("Count Visible=2\r\nCount Row=3\r\nCount Col=1\r\n"
                           "Accum Visible=1\r\nAccum Row=3\r\nAccum Col=0\r\n")
+                   + noneShown
             << false << QByteArray("[TKT],A,3,0,c,3,1,");
         QTest::newRow("same row by column, same place by code")
             << QByteArray("Count Visible=0\r\nAccum Visible=0\r\nID Visible=1\r\nID Row=5\r\n"
                           "ID Col=2\r\nPeak Visible=1\r\nPeak Row=5\r\nPeak Col=2\r\n"
                           "Time Visible=1\r\nTime Row=5\r\nTime Col=10\r\n"
-                          "Date Visible=1\r\nDate Row=1\r\nDate Col=30\r\n")
+                          "Date Visible=1\r\nDate Row=1\r\nDate Col=30\r\n"
+                          "Gross Visible=0\r\nTare Visible=0\r\nNet Visible=0\r\n")
             << false << QByteArray("[TKT],d,1,30,P,5,2,I,5,2,t,5,10,");
         QTest::newRow("no field shown")
-            << QByteArray("Count Visible=0\r\nAccum Visible=0\r\n") << false << QByteArray("[TKT],");
+            << QByteArray("Count Visible=0\r\nAccum Visible=0\r\n") + noneShown << false
+            << QByteArray("[TKT],");
 
         const QByteArray output2 = "[Custom Output]\r\nStream Format=<W>\r\n"
                                    "[Custom Output 2]\r\nStream Format=<A>[,]<B>\r\nChecksum=1\r\n"
@@ -227,6 +240,27 @@ private slots:
             << QStringList{"Unable to Write Printer Settings.",
                            "Char Width=-4 does not fit its two-digit field."}
             << QList<QByteArray>{"[CFG],", "[CAL],", "[ANY],", "[420],", "[TKT],"};
+        // The editor's typing limit is the indicator's field: a longer value is neither cut
+        // nor sent.
+        QTest::newRow("custom name longer than its field")
+            << QByteArray("[Configuration]\r\nCustom Name=" + QByteArray(40, 'N') + "\r\n")
+            << QStringList{"Unable to Write Configuration Data.",
+                           "Custom Name=" + QString(40, 'N')
+                               + " is longer than its 8-character field (40 characters)."}
+            << QList<QByteArray>{};
+        QTest::newRow("a megabyte of custom factor")
+            << QByteArray("[Configuration]\r\nCustom Factor=1." + QByteArray(1 << 20, '5') + "\r\n")
+            << QStringList{"Unable to Write Configuration Data.",
+                           "Custom Factor=1." + QString(38, '5')
+                               + "... is longer than its 8-character field (1048578 characters)."}
+            << QList<QByteArray>{};
+        QTest::newRow("unit token longer than its field")
+            << QByteArray("[Custom Output]\r\nStream Format=<W>\r\nGross Token=GROSSWEIGHT\r\n")
+            << QStringList{"Unable to Write Custom Output Definition.",
+                           "Gross Token=GROSSWEIGHT is longer than its 8-character field (11 "
+                           "characters)."}
+            << QList<QByteArray>{"[CFG],", "[CAL],", "[ANY],", "[420],", "[TKT],", "[PRN],",
+                                 "[CST],"};
         QTest::newRow("ticket row beyond the page")
             << QByteArray("[Ticket Format]\r\nTime Visible=1\r\nTime Row=10000\r\n")
             << QStringList{"Unable to write Ticket Format.",
@@ -251,9 +285,10 @@ private slots:
         QTest::addColumn<QByteArray>("tag");
         QTest::addColumn<QByteArray>("sent");     // the record's text, when it is built
         QTest::addColumn<QStringList>("failure"); // else the failure lines
-        // A file with nothing but the name: every other field as a missing key sends it.
+        // A file with nothing but the name: every other field is the editor's value for a
+        // missing key.
         const auto cfg = [](const QByteArray& name) {
-            return "[CFG],0,1,1,1,0,0,0,0,\"" + name + "\",0,,0,1,1,1,1,1,01,1,1,1,1,1,1,1,1,1,1,";
+            return "[CFG],0,1,1,1,0,0,0,0,\"" + name + "\",0.0,1.0,0,1,1,1,1,1,01,4,3,2,2,1,1,4,3,2,2,";
         };
         const QByteArray custom = "[Custom Output]\r\nStream Format=<G>\r\n";
 
@@ -268,12 +303,8 @@ private slots:
             << QStringList{"Unable to Write Configuration Data.",
                            "Custom Name=6\" pipe holds a double quote, which the "
                            "record cannot carry."};
-        QTest::newRow("quoted, carriage return")
-            << QByteArray("[Configuration]\r\nCustom Name=a\rb\r\n") << QByteArray("[CFG],")
-            << QByteArray()
-            << QStringList{"Unable to Write Configuration Data.",
-                           "Custom Name=a b holds a line break, which the record "
-                           "cannot carry."};
+        // A CR or LF cannot reach a value from a file (it ends the line there, as the editor
+        // reads it); the rule that refuses one is the same table as the others.
         // Unquoted: a plain text field in the first and in a later field of its record.
         QTest::newRow("unquoted, comma")
             << QByteArray("[Calibration]\r\nScale Capacity=5,000\r\n") << QByteArray("[CAL],")
@@ -286,21 +317,10 @@ private slots:
             << QByteArray("[CFM],")
             << QByteArray("[CFM],0,0,0,,0,0,0,,0,0,0,0,0D,W\"<D>,0,02,0,0D,0,20,,,,,,,,,,")
             << QStringList{};
-        QTest::newRow("unquoted, carriage return")
-            << custom + "Motion Token=M\rX\r\n"
-            << QByteArray("[CFM],") << QByteArray()
-            << QStringList{"Unable to Write Custom Output Definition.",
-                           "Motion Token=M X holds a line break, which the record cannot carry."};
         // The stream format is its record's one field: commas and quotes go as they are.
         QTest::newRow("stream format, comma and quote")
             << QByteArray("[Custom Output]\r\nStream Format=<G>[,\"]<T>\r\n")
             << QByteArray("[CST],") << QByteArray("[CST],<G>[,\"]<T>,") << QStringList{};
-        QTest::newRow("stream format, carriage return")
-            << QByteArray("[Custom Output]\r\nStream Format=<G>[\r]\r\n") << QByteArray("[CST],")
-            << QByteArray()
-            << QStringList{"Unable to Write Custom String.",
-                           "Stream Format=<G>[ ] holds a line break, which the "
-                           "record cannot carry."};
     }
     void textFieldCharacters()
     {
@@ -314,6 +334,52 @@ private slots:
             QCOMPARE(recordOf(b.records, tag), sent);
         else
             QVERIFY(recordOf(b.records, tag).isEmpty());
+    }
+
+    // A download reads a file as the editor's Open does: a key the file lacks is what Open
+    // shows, so sending a partial file sends what opening and saving it would have sent; and
+    // CR-only or LF line ends and a byte-order mark change nothing.
+    void fileReadAsTheEditorReadsIt_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::newRow("only a section header") << QByteArray("[Configuration]\r\n");
+        QTest::newRow("one key of each record")
+            << QByteArray("[Configuration]\r\nCustom Name=Kegs\r\n[Calibration]\r\n"
+                          "Scale Capacity=250\r\n[Ticket Format]\r\nTime Row=3\r\n"
+                          "[Ticket]\r\nChar Width=10\r\n[4to20ma]\r\nHigh Weight=100\r\n");
+        QTest::newRow("the new record with every other line gone") << [] {
+            QByteArray out;
+            const QList<QByteArray> lines = newRecordFile().split('\n');
+            for (qsizetype i = 0; i < lines.size(); ++i)
+                if (i % 2 == 0 || lines[i].startsWith('['))
+                    out += lines[i] + '\n';
+            return out;
+        }();
+    }
+    void fileReadAsTheEditorReadsIt()
+    {
+        QFETCH(QByteArray, file);
+        IniDocument saved = IniDocument::fromBytes(file);
+        writeSettings(saved, readSettings(saved));
+        const DownloadBuild afterSave = buildDownloadRecords(sourceOf(saved.toBytes()));
+        const DownloadBuild expected = buildDownloadRecords(sourceOf(file));
+        QVERIFY2(expected.ok(), qPrintable(expected.failures.join(" | ")));
+        // The custom outputs are read as Open reads them (a definition list) and saved with
+        // their own defaults: the records before them are the ones at stake here.
+        const auto setup = [](const QByteArray& records) {
+            return records.left(records.indexOf("[CST],"));
+        };
+        QCOMPARE(setup(expected.records), setup(afterSave.records));
+
+        QByteArray lf = file;
+        lf.replace("\r\n", "\n");
+        QByteArray cr = lf;
+        cr.replace('\n', '\r');
+        for (const QByteArray& variant : {file, lf, cr, "\xEF\xBB\xBF" + file}) {
+            const DownloadBuild b = buildDownloadRecords(sourceOf(variant));
+            QVERIFY2(b.ok(), qPrintable(b.failures.join(" | ")));
+            QCOMPARE(b.records, expected.records);
+        }
     }
 };
 
