@@ -24,10 +24,9 @@ const char* controlName(unsigned char c)
 
 } // namespace
 
-QByteArray renderLogLine(const QDateTime& at, LineDirection direction, const QByteArray& bytes)
+QByteArray renderLineBytes(const QByteArray& bytes)
 {
-    QByteArray line = at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toLatin1();
-    line += direction == LineDirection::Sent ? " TX " : " RX ";
+    QByteArray line;
     for (char ch : bytes) {
         const auto c = static_cast<unsigned char>(ch);
         if (const char* name = controlName(c))
@@ -37,7 +36,14 @@ QByteArray renderLogLine(const QDateTime& at, LineDirection direction, const QBy
         else
             line += ch;
     }
-    return line + "\r\n";
+    return line;
+}
+
+QByteArray renderLogLine(const QDateTime& at, LineDirection direction, const QByteArray& bytes)
+{
+    QByteArray line = at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toLatin1();
+    line += direction == LineDirection::Sent ? " TX " : " RX ";
+    return line + renderLineBytes(bytes) + "\r\n";
 }
 
 bool ProtocolLog::open(const QString& path, QString* why)

@@ -9,6 +9,10 @@
 
 namespace kx {
 
+// Line bytes made readable: control bytes named (<STX>, <EOT>, <ACK>, <NAK>, <CR>, <LF>,
+// <ENQ>, <BEL>) and any other unprintable byte as <XX> in hexadecimal.
+QByteArray renderLineBytes(const QByteArray& bytes);
+
 // A burst of line bytes as one readable log line: time to the millisecond, direction, and the
 // bytes with control bytes named (<STX>, <EOT>, <ACK>, <NAK>, <CR>, <LF>, <ENQ>, <BEL>) and any
 // other unprintable byte as <XX> in hexadecimal.
