@@ -530,18 +530,33 @@ int runFlash(CliContext& c)
                           session.panel().updateHost(), view, session.folder());
     view.update = &update;
     update.F3UpdateButtonClick();
-    const auto ended = [&] { return update.panel().closeVisible || view.refused; };
+    const auto ended = [&] {
+        return update.phase() == UpdatePhase::Done || update.phase() == UpdatePhase::Failed ||
+               update.phase() == UpdatePhase::Idle;
+    };
     CliSession::waitFor([&] { return ended() || gInterrupted; }, 30 * 60 * 1000);
-    const bool complete = update.panel().label == QLatin1String("Transfer Complete!!");
-    if (!ended())
-        err(gInterrupted ? QStringLiteral("Stopped.") : QStringLiteral("The update did not end: time-out."));
-    // Close stops a transfer still running and gives the line back to polling.
+    const bool stillRunning = !ended();
+    // Close stops a transfer still running (its outcome is then "cancelled") and gives the
+    // line back to polling.
     update.CloseUpdateClick();
-    if (complete)
-        return Success;
-    if (view.refused || update.panel().label == QLatin1String("Transfer Failed!") || gInterrupted)
-        return Refused;
-    return TimedOut;
+    const std::optional<UpdateEnd>& end = update.lastEnd();
+    if (!end) {
+        err(QStringLiteral("The update did not start."));
+        return PortError;
+    }
+    if (stillRunning && !gInterrupted) {
+        // Only a loader port without a reply timer can leave a run waiting this long.
+        err(QStringLiteral("The update did not end: time-out."));
+        return exitStatusFor(Outcome::NoAnswer);
+    }
+    if (end->outcome == Outcome::Cancelled)
+        err(QStringLiteral("Stopped."));
+    else if (end->outcome != Outcome::Completed && end->outcome != Outcome::FileRejected &&
+             c.quiet)
+        err(updateDetail(*end)); // the progress lines, when shown, carried it already
+    if (stillRunning && end->outcome == Outcome::Completed)
+        err(QStringLiteral("Stopped while the indicator reloads; the update itself went through."));
+    return exitStatusFor(end->outcome);
 }
 
 } // namespace kx::cli

@@ -279,7 +279,7 @@ private slots:
         QVERIFY(!loaderDev->takeWritten().isEmpty());
         view->answer.clear();
         update->F3UpdateButtonClick(); // F3 again, dialog cancelled: Close
-        QVERIFY(!update->loader().stateTimer().enabled());
+        QVERIFY(!update->loader().stepScheduled());
         QCOMPARE(update->loader().sendStep(), SendStep::Idle);
         clock.advance(5000);
         QVERIFY(loaderDev->takeWritten().isEmpty());
