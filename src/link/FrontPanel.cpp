@@ -92,6 +92,11 @@ void FrontPanel::F4OptionsButtonClick()
 {
     if (InModalWindow)
         return;
+    // The editor would talk over a main port the update has closed.
+    if (UpdateHoldsLine) {
+        dialogs_.beep();
+        return;
+    }
     const BusyFlag busy(InModalWindow);
     poll_.pausePolling();
     transfer_.editorOpened();

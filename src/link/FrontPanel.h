@@ -212,6 +212,8 @@ private:
     bool InTrigger = false;
     // The port settings dialog or the parameter editor is open (or being reopened from).
     bool InModalWindow = false;
+    // From F3 until the update's Close: the loader port is the only handle on the line.
+    bool UpdateHoldsLine = false;
     quint16 ReplyTimer = 0;
     quint16 ReadyTrigger = 0;
     quint16 AckTrigger = 0;
