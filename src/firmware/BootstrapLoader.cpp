@@ -307,7 +307,8 @@ void BootstrapLoader::onAck()
         awaited_ = AwaitedReply::None;
         break;
     case AwaitedReply::None:
-        step_ = SendStep::Idle;
+        // Nothing was asked (a stray byte before the first message): a step that is due
+        // still goes out.
         break;
     }
 }

@@ -153,6 +153,7 @@ void FirmwareUpdate::StartTransfer(const QString& path)
                          ? QStringLiteral("line %1: %2").arg(check.badLine).arg(check.problem)
                          : check.problem;
         lastEnd_ = end;
+        view_.updateEnded(end);
         view_.setBusyCursor(false);
         view_.refuseUpdateFile(text);
         CloseUpdateClick();
@@ -220,6 +221,7 @@ void FirmwareUpdate::loaderEntered()
 void FirmwareUpdate::loaderEnded(const UpdateEnd& end)
 {
     lastEnd_ = end;
+    view_.updateEnded(end);
     switch (end.outcome) {
     case Outcome::Completed: {
         // The indicator restarts: the wait panel shows at once, and the wait is a timer, so
