@@ -266,6 +266,37 @@ private slots:
         f.clock.advance(300);
         QVERIFY(f.device->takeWritten().contains('\r'));
     }
+
+    // While the update's loader port holds the line, F2 and F4 beep and open nothing; F3
+    // chooses the file again without a second backup; after the update's Close they work.
+    void f2AndF4BeepWhileAnUpdateHoldsTheLine()
+    {
+        FrontPanelFixture f;
+        f.connect();
+        f.port.BackupBeforeWrite = true;
+        UpdateHost& update = f.panel->updateHost();
+        update.takeLineForUpdate();
+        const int opens = f.device->opens;
+        f.panel->FormKeyUp(Qt::Key_F2);
+        f.panel->FormKeyUp(Qt::Key_F4);
+        f.panel->WeightDblClick(); // the bottom bar's F2
+        QCOMPARE(f.host.beeps, 3);
+        QCOMPARE(f.host.portDialogs, 0);
+        QCOMPARE(f.host.editors, 0);
+        QCOMPARE(f.device->opens, opens);
+        QVERIFY(!f.device->isOpen());
+        f.panel->FormKeyUp(Qt::Key_F3);
+        QCOMPARE(f.host.firmwareUpdates, 1);
+        QVERIFY(f.host.warnings.isEmpty());
+        QCOMPARE(f.device->takeWritten(), QByteArray());
+
+        update.giveLineBack();
+        f.panel->FormKeyUp(Qt::Key_F2);
+        f.panel->FormKeyUp(Qt::Key_F4);
+        QCOMPARE(f.host.beeps, 3);
+        QCOMPARE(f.host.portDialogs, 1);
+        QCOMPARE(f.host.editors, 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(KeyCommandsTest)
