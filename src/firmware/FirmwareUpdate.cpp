@@ -278,6 +278,11 @@ void FirmwareUpdate::reloaded()
 void FirmwareUpdate::RetryUpdateClick()
 {
     view_.setBusyCursor(true);
+    // An adapter that went away and came back is opened again; otherwise the port is kept.
+    if (!ScalePort_->IsOpen()) {
+        closeLoaderPort();
+        prepareLoaderPort();
+    }
     StartTransfer(UpdateFile);
 }
 

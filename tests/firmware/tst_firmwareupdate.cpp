@@ -638,6 +638,26 @@ private slots:
         QCOMPARE(view->ends[0].outcome, Outcome::Completed);
     }
 
+    // An unplugged adapter fails the run at once; once it is back, Retry opens it again.
+    void retryAfterAnUnplugOpensTheLoaderPortAgain()
+    {
+        reach("line sent");
+        loaderDev->unplug();
+        clock.runPosted();
+        QCOMPARE(update->phase(), UpdatePhase::Failed);
+        QCOMPARE(view->ends.size(), 1);
+        QCOMPARE(view->ends[0].outcome, Outcome::LineFailed);
+        QVERIFY(!update->ScalePort().IsOpen());
+        const int opens = loaderDev->opens;
+        update->RetryUpdateClick();
+        QCOMPARE(loaderDev->opens, opens + 1);
+        QCOMPARE(loaderDev->lastPath, QStringLiteral("/dev/fake3"));
+        drive(10000, [](const QByteArray&) { return Ack; },
+              [&] { return update->phase() == UpdatePhase::Done; });
+        QCOMPARE(update->panel().label, QStringLiteral("Transfer Complete!!"));
+        QCOMPARE(view->ends.size(), 2);
+    }
+
     void keepGoingRepeatsTheUpdate()
     {
         write("keep.going", "");
