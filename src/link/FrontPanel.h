@@ -16,6 +16,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace kx {
@@ -130,8 +131,12 @@ public:
     const ProtocolLog& protocolLog() const { return log_; }
 
     // Reads the indicator's setup through the transfer, as the editor would, and saves it as
-    // SAVED/BACKUP/<date>_<time>.dat; the saved path, or empty with why.
-    QString backUpIndicator(QString* why);
+    // SAVED/BACKUP/<date>_<time>.dat; then calls done with the saved path, or an empty one and
+    // why. It returns at once: the upload runs on the clock, and the keys that would take the
+    // line wait until it has ended.
+    using BackupDone = std::function<void(const QString& path, const QString& why)>;
+    void backUpIndicator(BackupDone done);
+    bool backingUp() const { return BackupTimer.enabled(); }
 
     // The transfer panel's "Cancel".
     void cancelTransfer();
@@ -175,6 +180,7 @@ private:
     void removeTriggers();
     bool createTriggers();
     void PendingCommandStep();
+    void BackupTimerTimer();
     void onPortLost(const QString& reason);
     void showDisconnected();
     bool noPrint() const;
@@ -204,6 +210,10 @@ private:
     DebugMonitor debug_;
     LineOwner owner_ = LineOwner::Polling;
     Timer ShutOffTimer;
+    // Looks, a tick at a time, whether the backup's upload has ended.
+    Timer BackupTimer;
+    int BackupTicks = 0;
+    BackupDone backupDone_;
 
     bool Connected = false;
     bool FirstOpen = true;

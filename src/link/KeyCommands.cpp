@@ -166,15 +166,18 @@ void FrontPanel::F3UpdateButtonClick()
     // F3 during an update chooses the file again; the setup was saved before the first one,
     // and the main port is closed now.
     if (port_.BackupBeforeWrite && !UpdateHoldsLine) {
-        QString why;
-        const QString saved = backUpIndicator(&why);
-        if (saved.isEmpty()) {
-            dialogs_.showWarning(QStringLiteral("Backup Failed"),
-                                 QStringLiteral("The indicator's setup could not be saved before "
-                                                "the update, so the update was not started.\n%1")
-                                     .arg(why));
-            return;
-        }
+        backUpIndicator([this](const QString& saved, const QString& why) {
+            if (saved.isEmpty()) {
+                dialogs_.showWarning(QStringLiteral("Backup Failed"),
+                                     QStringLiteral("The indicator's setup could not be saved "
+                                                    "before the update, so the update was not "
+                                                    "started.\n%1")
+                                         .arg(why));
+                return;
+            }
+            dialogs_.showFirmwareUpdate();
+        });
+        return;
     }
     dialogs_.showFirmwareUpdate();
 }

@@ -277,6 +277,38 @@ private slots:
         // That nothing is sent after it is the stepped update tests' to show.
         QVERIFY(simLog().count("-- line: accepted") < 194);
     }
+
+    // With "Backup Before Write", F3 first reads the indicator's setup into SAVED/BACKUP while
+    // the window goes on; the update follows.
+    void theBackupBeforeAnUpdateIsSavedAndTheUpdateFollows()
+    {
+        QTemporaryDir own;
+        QFile ini(own.filePath("Port.Ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nParity=0\r\nData Bits=0\r\n"
+                  "Stop Bits=0\r\nMode=0\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n"
+                  "Backup Before Write=1\r\n[Devices]\r\n1=" +
+                  link().toLocal8Bit() + "\r\n");
+        ini.close();
+        QVERIFY(startSim({}));
+        TMainForm form(own.path(), QtClock::instance(), std::make_unique<QtSerialDevice>());
+        int asked = 0;
+        form.updatePanel()->setFileChooser([&](const QString&) {
+            ++asked;
+            return QStringLiteral(KX_HEX_DATA "/small.hex");
+        });
+        form.show();
+        QTRY_COMPARE_WITH_TIMEOUT(form.findChild<QWidget*>("Weight")->accessibleName(),
+                                  QStringLiteral("  12.50"), 5000);
+        QTest::keyClick(&form, Qt::Key_F3);
+        QCOMPARE(asked, 0); // the backup comes first, and the key returned
+        QTRY_COMPARE_WITH_TIMEOUT(asked, 1, 30000);
+        const QStringList saved =
+            QDir(own.filePath("SAVED/BACKUP")).entryList({"*.dat"}, QDir::Files);
+        QCOMPARE(saved.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(label(form), QStringLiteral("Transfer Complete!!"), 30000);
+        form.findChild<QAbstractButton*>("CloseUpdate")->click();
+    }
 };
 
 QTEST_MAIN(FirmwareSimTest)
