@@ -236,6 +236,8 @@ void TMainForm::keyReleaseEvent(QKeyEvent* event)
 
 void TMainForm::closeEvent(QCloseEvent* event)
 {
+    // An update stops, and its panel and log go, before "SHUTTING DOWN..." shows.
+    firmware_->closeRequested();
     if (panel_->FormCloseQuery()) {
         panel_->FormClose();
         event->accept();

@@ -540,27 +540,37 @@ int runFlash(CliContext& c)
                           session.panel().updateHost(), view, session.folder());
     view.update = &update;
     update.F3UpdateButtonClick();
-    const auto ended = [&] { return update.panel().closeVisible || view.refused; };
+    const auto ended = [&] {
+        return update.phase() == UpdatePhase::Done || update.phase() == UpdatePhase::Failed ||
+               update.phase() == UpdatePhase::Idle;
+    };
     {
         const StopOnTurn onTurn;
         CliSession::waitFor([&] { return ended() || stopRequested(); }, 30 * 60 * 1000);
     }
-    const bool complete = update.panel().label == QLatin1String("Transfer Complete!!");
-    if (!ended()) {
-        if (stopRequested())
-            err(stopMessage(QStringLiteral("the update was stopped before its end")));
-        else
-            err(QStringLiteral("The update did not end: time-out."));
-    }
-    // Close stops a transfer still running and gives the line back to polling.
+    const bool stillRunning = !ended();
+    // Close stops a transfer still running (its outcome is then "cancelled") and gives the
+    // line back to polling.
     update.CloseUpdateClick();
-    if (complete)
-        return Success;
-    if (stopRequested())
-        return StoppedStatus;
-    if (view.refused || update.panel().label == QLatin1String("Transfer Failed!"))
-        return Refused;
-    return TimedOut;
+    const std::optional<UpdateEnd>& end = update.lastEnd();
+    if (!end) {
+        err(QStringLiteral("The update did not start."));
+        return PortError;
+    }
+    if (stillRunning && !stopRequested()) {
+        // Only a loader port without a reply timer can leave a run waiting this long.
+        err(QStringLiteral("The update did not end: time-out."));
+        return exitStatusFor(Outcome::NoAnswer);
+    }
+    if (end->outcome == Outcome::Cancelled)
+        err(stopRequested() ? stopMessage(QStringLiteral("the update was stopped before its end"))
+                            : QStringLiteral("Stopped."));
+    else if (end->outcome != Outcome::Completed && end->outcome != Outcome::FileRejected &&
+             c.quiet)
+        err(updateDetail(*end)); // the progress lines, when shown, carried it already
+    if (stillRunning && end->outcome == Outcome::Completed)
+        err(QStringLiteral("Stopped while the indicator reloads; the update itself went through."));
+    return exitStatusFor(end->outcome);
 }
 
 } // namespace kx::cli

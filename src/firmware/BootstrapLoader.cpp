@@ -1,6 +1,7 @@
 #include "firmware/BootstrapLoader.h"
 
 #include "firmware/LoaderFraming.h"
+#include "link/ProtocolLog.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -21,15 +22,18 @@ QByteArray hexByte(char c)
 
 BootstrapLoader::BootstrapLoader(Clock& clock, SerialChannel& scalePort,
                                  BootstrapLoaderListener& listener, QString folder)
-    : ScalePort(scalePort), listener_(listener), folder_(std::move(folder)),
-      StateTimer(clock, StateInterval.count()), WatchdogTimer(clock, WatchdogInterval.count())
+    : clock_(clock), ScalePort(scalePort), listener_(listener), folder_(std::move(folder))
 {
-    StateTimer.setOnTimer([this] { StateTimerTimer(); });
-    WatchdogTimer.setOnTimer([this] { WatchdogTimerTimer(); });
+}
+
+BootstrapLoader::~BootstrapLoader()
+{
+    cancelStep();
 }
 
 void BootstrapLoader::StartTransfer(const QList<QByteArray>& image)
 {
+    stop();
     BSLList = image;
     LineIndex = 0;
     ErrorCount = 0;
@@ -37,15 +41,15 @@ void BootstrapLoader::StartTransfer(const QList<QByteArray>& image)
     Running = true;
     listener_.ReportProgress(0, total());
     step_ = SendStep::Enter;
-    startStateTimer(static_cast<int>(StateInterval.count()));
+    schedule(StateInterval.count());
 }
 
 void BootstrapLoader::stop()
 {
-    StateTimer.stop();
-    StateTimer.setInterval(static_cast<int>(StateInterval.count()));
+    cancelStep();
     armReply(false);
-    Running = false;
+    if (Running)
+        finish(Outcome::Cancelled);
     step_ = SendStep::Idle;
     awaited_ = AwaitedReply::None;
     ErrorCount = 0;
@@ -53,11 +57,47 @@ void BootstrapLoader::stop()
     ReceiveText.clear();
 }
 
-void BootstrapLoader::startStateTimer(int ms)
+void BootstrapLoader::lineLost(const QString& reason)
 {
-    StateTimer.stop();
-    StateTimer.setInterval(ms);
-    StateTimer.start();
+    if (!Running)
+        return;
+    cancelStep();
+    armReply(false);
+    finish(Outcome::LineFailed, reason);
+}
+
+void BootstrapLoader::finish(Outcome outcome, const QString& reason)
+{
+    if (!Running)
+        return;
+    Running = false;
+    cancelStep();
+    step_ = SendStep::Idle;
+    UpdateEnd end;
+    end.outcome = outcome;
+    end.step = awaited_;
+    end.line = LineIndex + 1;
+    end.total = total();
+    end.reason = reason;
+    listener_.loaderEnded(end);
+}
+
+void BootstrapLoader::schedule(qint64 ms)
+{
+    cancelStep();
+    // The wait runs from now, and a wait of 0 is a step at the event loop's next turn:
+    // never a timer that does not tick.
+    stepTimer_ = clock_.startTimer(std::max<qint64>(0, ms), [this] {
+        stepTimer_ = 0;
+        StateTimerTimer();
+    });
+}
+
+void BootstrapLoader::cancelStep()
+{
+    if (stepTimer_ != 0)
+        clock_.cancelTimer(stepTimer_);
+    stepTimer_ = 0;
 }
 
 void BootstrapLoader::armReply(bool arm)
@@ -73,8 +113,7 @@ void BootstrapLoader::armReply(bool arm)
 
 void BootstrapLoader::StateTimerTimer()
 {
-    StateTimer.stop();
-    StateTimer.setInterval(static_cast<int>(StateInterval.count()));
+    cancelStep();
     switch (step_) {
     case SendStep::Resend:
         resend();
@@ -86,52 +125,68 @@ void BootstrapLoader::StateTimerTimer()
     case SendStep::Idle:
         return;
     }
-    if (sendFresh()) {
+    QString why;
+    if (sendFresh(why)) {
         SendFailures = 0;
         return;
     }
     armReply(false);
     if (++SendFailures <= SendFailureLimit) {
-        StateTimer.start();
+        schedule(StateInterval.count());
         return;
     }
-    if (Running) {
-        Running = false;
-        listener_.ReportProgress(-1, total());
-    }
     SendFailures = 0;
-    step_ = SendStep::Idle;
+    finish(Outcome::LineFailed, why);
 }
 
-bool BootstrapLoader::sendFresh()
+bool BootstrapLoader::sendFresh(QString& why)
 {
-    if (!ScalePort.IsOpen() || listener_.shuttingDown())
-        return false;
-    QByteArray payload;
     switch (step_) {
     case SendStep::Enter:
         awaited_ = AwaitedReply::Enter;
-        SendBuffer = loaderEnterMessage();
         break;
     case SendStep::Line:
         awaited_ = AwaitedReply::Line;
-        if (LineIndex < 0 || LineIndex >= total())
-            return false;
-        SendBuffer = loaderLineMessage(BSLList[LineIndex]);
         break;
     default:
         awaited_ = AwaitedReply::End;
+        break;
+    }
+    if (!ScalePort.IsOpen() || listener_.shuttingDown()) {
+        why = ScalePort.IsOpen() ? QStringLiteral("the program is closing")
+                                 : QStringLiteral("the loader port is closed");
+        return false;
+    }
+    switch (step_) {
+    case SendStep::Enter:
+        SendBuffer = loaderEnterMessage();
+        break;
+    case SendStep::Line:
+        if (LineIndex < 0 || LineIndex >= total()) {
+            why = QStringLiteral("no line %1 in the image").arg(LineIndex + 1);
+            return false;
+        }
+        SendBuffer = loaderLineMessage(BSLList[LineIndex]);
+        break;
+    default:
         SendBuffer = loaderEndMessage();
         break;
     }
     ReceiveText.clear();
+    why = QStringLiteral("the port refused the message");
     if (!ScalePort.FlushOutBuffer())
         return false;
     if (ScalePort.GetInBuffUsed() > 0 && !ScalePort.FlushInBuffer())
         return false;
     // A message the loader cannot take whole would reach it cut; it is not sent.
-    if (SendBuffer.size() > LoaderTransmitBuffer || !ScalePort.PutString(SendBuffer))
+    if (SendBuffer.size() > LoaderTransmitBuffer) {
+        why = QStringLiteral("the message is longer than the loader's %1 bytes")
+                  .arg(LoaderTransmitBuffer);
         return false;
+    }
+    if (!ScalePort.PutString(SendBuffer))
+        return false;
+    why.clear();
     logSent();
     armReply(true);
     return true;
@@ -154,32 +209,16 @@ void BootstrapLoader::resend()
 
 void BootstrapLoader::logSent()
 {
-    QByteArray shown = SendBuffer.left(SendBuffer.size() - 1);
-    if (shown.endsWith("\r\n"))
-        shown.chop(2);
-    logLine(">> " + shown + "  <" + hexByte(SendBuffer.back()) + ">");
-}
-
-void BootstrapLoader::WatchdogTimerTimer()
-{
-    WatchdogTimer.stop();
-    Busy = false;
+    logLine(">> " + renderLineBytes(SendBuffer) + "  <" + hexByte(SendBuffer.back()) + ">");
 }
 
 void BootstrapLoader::ScalePortTrigger(TriggerKind kind, quint16 handle, int count)
 {
-    if (Busy)
-        return;
-    Busy = true;
-    WatchdogTimer.stop();
-    WatchdogTimer.start();
     try {
         this->handle(kind, handle, count);
     } catch (const std::exception& e) {
         qCWarning(lcLoader) << "loader reply failed:" << e.what();
     }
-    WatchdogTimer.stop();
-    Busy = false;
 }
 
 void BootstrapLoader::handle(TriggerKind kind, quint16 handle, int count)
@@ -189,7 +228,7 @@ void BootstrapLoader::handle(TriggerKind kind, quint16 handle, int count)
         onData(count);
         break;
     case TriggerKind::TriggerTimer:
-        if (handle == ReplyTimer)
+        if (handle == ReplyTimer && Running)
             onReplyTimeout();
         break;
     case TriggerKind::TriggerData:
@@ -197,12 +236,25 @@ void BootstrapLoader::handle(TriggerKind kind, quint16 handle, int count)
     }
 }
 
+void BootstrapLoader::drainInput()
+{
+    while (ScalePort.GetInBuffUsed() > 0)
+        if (ScalePort.GetBlock(ReadBlock).isEmpty())
+            break;
+}
+
 void BootstrapLoader::onData(int count)
 {
+    if (!Running) {
+        // The run has ended: a late ACK must not start sending again.
+        qCInfo(lcLoader) << "reply after the end ignored:" << renderLineBytes(ScalePort.GetBlock(
+                                                                  std::min(count, ReadBlock)));
+        drainInput();
+        return;
+    }
     if (ReceiveText.size() + count > ReplyCapacity) {
         // No verdict in all that: drop it and let the time-out decide.
-        while (ScalePort.GetInBuffUsed() > 0)
-            ScalePort.GetBlock(ReadBlock);
+        drainInput();
         ReceiveText.clear();
         return;
     }
@@ -231,48 +283,47 @@ void BootstrapLoader::onData(int count)
 void BootstrapLoader::onAck()
 {
     logLine("<< ACK");
-    switch (awaited_) {
-    case AwaitedReply::Enter:
-        LineIndex = 0;
-        step_ = total() > 0 ? SendStep::Line : SendStep::End;
-        startStateTimer(static_cast<int>(EnterPause.count()));
-        break;
-    case AwaitedReply::Line:
-        ++LineIndex;
-        step_ = LineIndex < total() ? SendStep::Line : SendStep::End;
-        listener_.ReportProgress(LineIndex, total());
-        startStateTimer(LineDelay);
-        break;
-    case AwaitedReply::End:
-        Running = false;
-        StateTimer.stop();
-        awaited_ = AwaitedReply::None;
-        armReply(false);
-        listener_.ReportProgress(total() + 1, total());
-        break;
-    case AwaitedReply::None:
-        break;
-    }
-    if (!StateTimer.enabled())
-        step_ = SendStep::Idle;
     armReply(false);
     ErrorCount = 0;
     SendFailures = 0;
     ReceiveText.clear();
+    // The waits run from the ACK's arrival, not from when its notification got here.
+    const qint64 since = std::max<qint64>(0, clock_.nowMs() - ScalePort.lastReceivedMs());
+    switch (awaited_) {
+    case AwaitedReply::Enter:
+        LineIndex = 0;
+        step_ = total() > 0 ? SendStep::Line : SendStep::End;
+        schedule(EnterPause.count() - since);
+        listener_.loaderEntered();
+        break;
+    case AwaitedReply::Line:
+        ++LineIndex;
+        step_ = LineIndex < total() ? SendStep::Line : SendStep::End;
+        schedule(LineDelay - since);
+        listener_.ReportProgress(LineIndex, total());
+        break;
+    case AwaitedReply::End:
+        finish(Outcome::Completed);
+        awaited_ = AwaitedReply::None;
+        break;
+    case AwaitedReply::None:
+        // Nothing was asked (a stray byte before the first message): a step that is due
+        // still goes out.
+        break;
+    }
 }
 
 void BootstrapLoader::onNak()
 {
     logLine("<< NAK");
-    if (awaited_ == AwaitedReply::Enter) {
-        // The loader refused to start: asking again would not change its mind.
-        fail();
-        step_ = SendStep::Idle;
-    } else {
-        countError(true);
-    }
     armReply(false);
     ReceiveText.clear();
+    if (awaited_ == AwaitedReply::Enter) {
+        // The loader refused to start: asking again would not change its mind.
+        finish(Outcome::Refused);
+        return;
+    }
+    countError(true);
 }
 
 void BootstrapLoader::onReplyTimeout()
@@ -294,22 +345,13 @@ void BootstrapLoader::countError(bool afterNak)
     if (ErrorCount < ErrorLimit) {
         if (step_ != SendStep::Idle) {
             step_ = SendStep::Resend;
-            startStateTimer(static_cast<int>(ResendDelay.count()));
+            schedule(ResendDelay.count());
         }
         return;
     }
-    fail();
-    step_ = SendStep::Idle;
+    finish(afterNak ? Outcome::Refused : Outcome::NoAnswer);
     if (afterNak)
         ErrorCount = 0;
-}
-
-void BootstrapLoader::fail()
-{
-    if (!Running)
-        return;
-    Running = false;
-    listener_.ReportProgress(-1, total());
 }
 
 void BootstrapLoader::logLine(const QByteArray& line)

@@ -1,7 +1,7 @@
 #pragma once
 
+#include "firmware/UpdateOutcome.h"
 #include "link/SerialChannel.h"
-#include "link/Timer.h"
 
 #include <QByteArray>
 #include <QList>
@@ -10,7 +10,7 @@
 
 namespace kx {
 
-// What the loader transfer's next state-timer tick does.
+// What the loader transfer's next step does.
 enum class SendStep
 {
     Idle,   // nothing to send
@@ -20,23 +20,17 @@ enum class SendStep
     End     // the end message
 };
 
-// What the last fresh message was, so a reply knows what it answers.
-enum class AwaitedReply
-{
-    None,
-    Enter,
-    Line,
-    End
-};
-
 // What the transfer shows: the update window implements it, tests record it.
 class BootstrapLoaderListener
 {
 public:
     virtual ~BootstrapLoaderListener() = default;
-    // (0, total) at the start, (n, total) after each acknowledged line, (total + 1, total)
-    // once the end message is accepted, (-1, total) on failure.
+    // (0, total) at the start and (n, total) after each acknowledged line.
     virtual void ReportProgress(int position, int total) = 0;
+    // The loader accepted the enter message: the lines follow.
+    virtual void loaderEntered() {}
+    // The run is over, once per run; nothing is sent after it.
+    virtual void loaderEnded(const UpdateEnd& end) = 0;
     // The program is closing: nothing more is sent and errors are not counted.
     virtual bool shuttingDown() const = 0;
     // Exchanges are logged only while the update's progress panel is shown.
@@ -47,11 +41,12 @@ public:
 
 // The bootstrap-loader transfer of the firmware update: it sends the image to the
 // indicator's loader on a port of its own, one acknowledged message at a time, resending a
-// refused or unanswered message up to four times.
+// refused or unanswered message up to four times. Every wait is a one-shot timer on the
+// clock, so nothing here runs an event loop of its own.
 class BootstrapLoader
 {
 public:
-    // The state machine's step.
+    // The first step after the start, and the pause after a failed send.
     static constexpr std::chrono::milliseconds StateInterval{200};
     // The loader needs this long after it accepted the enter message.
     static constexpr std::chrono::milliseconds EnterPause{2000};
@@ -59,8 +54,6 @@ public:
     static constexpr std::chrono::milliseconds ResendDelay{100};
     // Between an acknowledged line and the next message, unless bsl.Ini says otherwise.
     static constexpr std::chrono::milliseconds DefaultLineDelay{10};
-    // Clears the loader port handler's busy mark that a nested wait left set.
-    static constexpr std::chrono::milliseconds WatchdogInterval{1000};
     // Ticks of the port's clock the loader has to answer a message.
     static constexpr int ReplyTicks = 20;
     // Errors (NAK or time-out) in a row that fail the transfer: one send and four resends.
@@ -76,7 +69,11 @@ public:
 
     BootstrapLoader(Clock& clock, SerialChannel& scalePort, BootstrapLoaderListener& listener,
                     QString folder);
+    ~BootstrapLoader();
+    BootstrapLoader(const BootstrapLoader&) = delete;
+    BootstrapLoader& operator=(const BootstrapLoader&) = delete;
 
+    // 0 or less: the next message follows the ACK without a wait.
     void setLineDelay(int ms) { LineDelay = ms; }
     int lineDelay() const { return LineDelay; }
     void setLogging(bool on) { LoggingOn = on; }
@@ -89,21 +86,22 @@ public:
     void StartTransfer(const QList<QByteArray>& image);
     void StateTimerTimer();
     void ScalePortTrigger(TriggerKind kind, quint16 handle, int count);
-    // Stops a transfer under way: no further message, no time-out, no report.
+    // Stops a transfer under way: no further message, no time-out; a run that was under way
+    // ends as cancelled.
     void stop();
-    void WatchdogTimerTimer();
+    // The loader port went away: the run ends at once, there is nobody to resend to.
+    void lineLost(const QString& reason);
 
     SendStep sendStep() const { return step_; }
     AwaitedReply awaitedReply() const { return awaited_; }
     bool transferRunning() const { return Running; }
+    // True while a step (a send, a resend) is due.
+    bool stepScheduled() const { return stepTimer_ != 0; }
     int lineIndex() const { return LineIndex; }
     int total() const { return static_cast<int>(BSLList.size()); }
     int errorCount() const { return ErrorCount; }
     int sendFailures() const { return SendFailures; }
     const QByteArray& sendBuffer() const { return SendBuffer; }
-    const Timer& stateTimer() const { return StateTimer; }
-    const Timer& watchdogTimer() const { return WatchdogTimer; }
-    bool busy() const { return Busy; }
 
     // The exchange as logged, newest last.
     const QList<QByteArray>& log() const { return LogList; }
@@ -114,7 +112,7 @@ public:
     void hideLog() { LogListVisible = false; }
 
 private:
-    bool sendFresh();
+    bool sendFresh(QString& why);
     void resend();
     void handle(TriggerKind kind, quint16 handle, int count);
     void onData(int count);
@@ -122,17 +120,19 @@ private:
     void onNak();
     void onReplyTimeout();
     void countError(bool afterNak);
-    void fail();
+    void finish(Outcome outcome, const QString& reason = {});
     void armReply(bool arm);
     void logLine(const QByteArray& line);
     void logSent();
-    void startStateTimer(int ms);
+    void schedule(qint64 ms);
+    void cancelStep();
+    void drainInput();
 
+    Clock& clock_;
     SerialChannel& ScalePort;
     BootstrapLoaderListener& listener_;
     QString folder_;
-    Timer StateTimer;
-    Timer WatchdogTimer;
+    Clock::TimerId stepTimer_ = 0;
 
     QList<QByteArray> BSLList;
     bool Running = false;
@@ -145,7 +145,6 @@ private:
     QByteArray ReceiveText;
     int LineDelay = static_cast<int>(DefaultLineDelay.count());
     bool LoggingOn = false;
-    bool Busy = false;
     quint16 ReplyTimer = 0;
     QList<QByteArray> LogList;
     bool LogListVisible = false;

@@ -23,14 +23,25 @@ FirmwareUpdate::FirmwareUpdate(Clock& clock, std::unique_ptr<SerialDevice> loade
     ScalePort_->setHandler([this](TriggerKind kind, quint16 handle, int count) {
         loader_.ScalePortTrigger(kind, handle, count);
     });
+    // An unplugged adapter ends the run at once: nothing could answer a resend.
+    ScalePort_->setLostHandler([this](const QString& reason) { loader_.lineLost(reason); });
     RetryTimer.setOnTimer([this] { RetryTimerTimer(); });
     readLoaderSettings();
 }
 
 FirmwareUpdate::~FirmwareUpdate()
 {
-    loader_.stop();
+    stopAll();
     closeLoaderPort();
+}
+
+void FirmwareUpdate::stopAll()
+{
+    RetryTimer.stop();
+    if (reloadTimer_ != 0)
+        clock_.cancelTimer(reloadTimer_);
+    reloadTimer_ = 0;
+    loader_.stop();
 }
 
 void FirmwareUpdate::readLoaderSettings()
@@ -98,6 +109,10 @@ void FirmwareUpdate::closeLoaderPort()
 
 void FirmwareUpdate::F3UpdateButtonClick()
 {
+    // F3 during an update chooses a file again; what runs stops first, so nothing goes out
+    // while the dialog is open.
+    stopAll();
+    phase_ = UpdatePhase::Checking;
     view_.setBusyCursor(true);
     host_.takeLineForUpdate();
     loader_.clearLog();
@@ -118,7 +133,8 @@ void FirmwareUpdate::F3UpdateButtonClick()
 void FirmwareUpdate::StartTransfer(const QString& path)
 {
     // A transfer still under way (F3 again, or the repeat) stops before the new one starts.
-    loader_.stop();
+    stopAll();
+    phase_ = UpdatePhase::Checking;
     loader_.clearLog();
     HexCheckResult check;
     QString why;
@@ -131,6 +147,14 @@ void FirmwareUpdate::StartTransfer(const QString& path)
         if (check.badLine > 0)
             text += QStringLiteral("Line %1: ").arg(check.badLine);
         text += check.problem + QLatin1Char('.');
+        UpdateEnd end;
+        end.outcome = Outcome::FileRejected;
+        end.line = check.badLine;
+        end.reason = check.badLine > 0
+                         ? QStringLiteral("line %1: %2").arg(check.badLine).arg(check.problem)
+                         : check.problem;
+        lastEnd_ = end;
+        view_.updateEnded(end);
         view_.setBusyCursor(false);
         view_.refuseUpdateFile(text);
         CloseUpdateClick();
@@ -138,7 +162,10 @@ void FirmwareUpdate::StartTransfer(const QString& path)
     }
     panel_.retryVisible = false;
     panel_.closeVisible = false;
+    panel_.waitVisible = false;
     host_.showUpdatePanel(panel_.visible, false);
+    phase_ = UpdatePhase::WaitingForLoader;
+    firstReport_ = true;
     loader_.StartTransfer(check.lines);
 }
 
@@ -155,39 +182,15 @@ void FirmwareUpdate::showPanel()
 
 void FirmwareUpdate::ReportProgress(int position, int total)
 {
-    if (!panel_.visible) {
+    if (!panel_.visible || firstReport_) {
+        // The first report of a run, also when F3 or Retry starts one over a shown panel: a
+        // new file has its own length.
+        firstReport_ = false;
         panel_.label = QStringLiteral("Transferring %1, please wait...").arg(fileName());
         panel_.look = LabelLook::YellowOnRed;
         panel_.barMax = total;
         panel_.barPosition = 0;
         panel_.visible = true;
-    }
-    if (position < 0) {
-        panel_.label = QStringLiteral("Transfer Failed!");
-        panel_.look = LabelLook::WhiteOnNavy;
-        panel_.closeVisible = true;
-        panel_.retryVisible = true;
-        panel_.detail.clear();
-        view_.setBusyCursor(false);
-        showPanel();
-        return;
-    }
-    if (position > total) {
-        panel_.waitVisible = true;
-        panel_.detail.clear();
-        host_.showUpdatePanel(true, false);
-        view_.updatePanelChanged(true);
-        ScalePort_->DelayTicks(ReloadTicks);
-        panel_.label = QStringLiteral("Transfer Complete!!");
-        panel_.look = LabelLook::WhiteOnNavy;
-        panel_.closeVisible = true;
-        panel_.retryVisible = false;
-        panel_.waitVisible = false;
-        view_.setBusyCursor(false);
-        showPanel();
-        if (QFileInfo::exists(QDir(folder_).filePath(QStringLiteral("keep.going"))))
-            RetryTimer.start();
-        return;
     }
     panel_.barPosition = position;
     if (position % SwapEvery == 0)
@@ -211,9 +214,76 @@ void FirmwareUpdate::ReportProgress(int position, int total)
     showPanel();
 }
 
+void FirmwareUpdate::loaderEntered()
+{
+    phase_ = UpdatePhase::Sending;
+}
+
+void FirmwareUpdate::loaderEnded(const UpdateEnd& end)
+{
+    lastEnd_ = end;
+    view_.updateEnded(end);
+    switch (end.outcome) {
+    case Outcome::Completed: {
+        // The indicator restarts: the wait panel shows at once, and the wait is a timer, so
+        // Close, the window closing and late bytes are all handled while it runs.
+        phase_ = UpdatePhase::Reloading;
+        panel_.waitVisible = true;
+        panel_.detail.clear();
+        host_.showUpdatePanel(true, false);
+        view_.updatePanelChanged(true);
+        const qint64 now = clock_.nowMs();
+        reloadTimer_ = clock_.startTimer(SerialChannel::tickDeadline(now, ReloadTicks) - now,
+                                         [this] {
+                                             reloadTimer_ = 0;
+                                             reloaded();
+                                         });
+        return;
+    }
+    case Outcome::Cancelled:
+        // Whoever stopped the run says what comes next.
+        return;
+    case Outcome::Refused:
+    case Outcome::NoAnswer:
+    case Outcome::LineFailed:
+    case Outcome::FileRejected:
+    case Outcome::BackupFailed:
+        break;
+    }
+    phase_ = UpdatePhase::Failed;
+    panel_.visible = true;
+    panel_.label = updateLabel(end.outcome);
+    panel_.look = LabelLook::WhiteOnNavy;
+    panel_.closeVisible = true;
+    panel_.retryVisible = true;
+    panel_.waitVisible = false;
+    panel_.detail = updateDetail(end);
+    view_.setBusyCursor(false);
+    showPanel();
+}
+
+void FirmwareUpdate::reloaded()
+{
+    phase_ = UpdatePhase::Done;
+    panel_.label = updateLabel(Outcome::Completed);
+    panel_.look = LabelLook::WhiteOnNavy;
+    panel_.closeVisible = true;
+    panel_.retryVisible = false;
+    panel_.waitVisible = false;
+    view_.setBusyCursor(false);
+    showPanel();
+    if (QFileInfo::exists(QDir(folder_).filePath(QStringLiteral("keep.going"))))
+        RetryTimer.start();
+}
+
 void FirmwareUpdate::RetryUpdateClick()
 {
     view_.setBusyCursor(true);
+    // An adapter that went away and came back is opened again; otherwise the port is kept.
+    if (!ScalePort_->IsOpen()) {
+        closeLoaderPort();
+        prepareLoaderPort();
+    }
     StartTransfer(UpdateFile);
 }
 
@@ -225,15 +295,29 @@ void FirmwareUpdate::RetryTimerTimer()
 
 void FirmwareUpdate::CloseUpdateClick()
 {
-    RetryTimer.stop();
     // Whatever the loader was doing ends here: no message or time-out after the hand-back.
-    loader_.stop();
+    stopAll();
     panel_ = UpdatePanelState{};
     loader_.hideLog();
     host_.showUpdatePanel(false, false);
     view_.updatePanelChanged(false);
     closeLoaderPort();
+    phase_ = UpdatePhase::Idle;
     host_.giveLineBack();
+    view_.setBusyCursor(false);
+}
+
+void FirmwareUpdate::closeRequested()
+{
+    if (!active())
+        return;
+    stopAll();
+    panel_ = UpdatePanelState{};
+    loader_.hideLog();
+    host_.showUpdatePanel(false, false);
+    view_.updatePanelChanged(false);
+    closeLoaderPort();
+    phase_ = UpdatePhase::Idle;
     view_.setBusyCursor(false);
 }
 

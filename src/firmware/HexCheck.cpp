@@ -2,6 +2,8 @@
 
 #include "firmware/LoaderFraming.h"
 
+#include <algorithm>
+
 namespace kx {
 
 namespace {
@@ -61,11 +63,47 @@ QString recordFault(const QByteArray& line, int& type)
     return {};
 }
 
+QString recordName(int type)
+{
+    switch (type) {
+    case 0:
+        return QStringLiteral("a data record");
+    case 1:
+        return QStringLiteral("a second end-of-file record");
+    case 2:
+        return QStringLiteral("an extended segment address record");
+    case 3:
+        return QStringLiteral("a start segment address record");
+    case 4:
+        return QStringLiteral("an extended linear address record");
+    case 5:
+        return QStringLiteral("a start linear address record");
+    default:
+        break;
+    }
+    return QStringLiteral("text that is not a record");
+}
+
+bool blank(const QByteArray& line)
+{
+    return std::all_of(line.begin(), line.end(), [](char c) {
+        return c == ' ' || c == '\t' || c == '\f' || c == '\v';
+    });
+}
+
 } // namespace
 
-HexCheckResult checkIntelHex(const QByteArray& content)
+HexCheckResult checkIntelHex(const QByteArray& wholeFile)
 {
     HexCheckResult r;
+    // Older tools close a file with Ctrl-Z, the old end-of-file mark; it is not a record.
+    QByteArray content = wholeFile;
+    qsizetype last = content.size() - 1;
+    while (last >= 0 && (blank(content.mid(last, 1)) || content[last] == '\r' ||
+                         content[last] == '\n'))
+        --last;
+    if (last >= 0 && content[last] == '\x1A')
+        content.remove(last, 1);
     int lineNo = 0;
     int lastLine = 0;
     bool ended = false;
@@ -83,14 +121,18 @@ HexCheckResult checkIntelHex(const QByteArray& content)
         ++lineNo;
         if (line.isEmpty())
             continue;
+        // Blank lines after the end are padding, not records: nothing to send.
+        if (ended && blank(line))
+            continue;
         r.badLine = lastLine = lineNo;
+        int type = -1;
+        r.problem = recordFault(line, type);
         if (ended) {
-            r.problem = QStringLiteral("a record follows the end-of-file record");
+            r.problem = recordName(r.problem.isEmpty() ? type : -1) +
+                        QStringLiteral(" after the end-of-file record");
             r.lines.clear();
             return r;
         }
-        int type = -1;
-        r.problem = recordFault(line, type);
         if (!r.problem.isEmpty()) {
             r.lines.clear();
             return r;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "firmware/UpdateOutcome.h"
 #include "link/SerialChannel.h"
 
 #include <QString>
@@ -41,6 +42,8 @@ public:
     // The panel, the wait panel or the log changed; now: paint before returning.
     virtual void updatePanelChanged(bool now) = 0;
     virtual void setBusyCursor(bool busy) = 0;
+    // A run ended (once per run), also by Close or a refused file.
+    virtual void updateEnded(const UpdateEnd& end) { (void)end; }
 };
 
 } // namespace kx

@@ -16,7 +16,8 @@ FrontPanel::FrontPanel(Clock& clock, std::unique_ptr<SerialDevice> mainPort, Por
     : QObject(parent), port_(port), dialogs_(dialogs), editor_(editor),
       ComPort_(std::make_unique<SerialChannel>(clock, std::move(mainPort))),
       poll_(clock, *this, *this, [this] { PollTimerTimer(); }), transfer_(clock, *this, editor, port.folder()),
-      debug_(clock, *this, *this), ShutOffTimer(clock, ShutOffDelay.count())
+      debug_(clock, *this, *this), ShutOffTimer(clock, ShutOffDelay.count()),
+      BackupTimer(clock, SerialChannel::Tick.count())
 {
     ComPort_->setResolver([this](int n) { return port_.mappedDevice(n); });
     ComPort_->setHandler([this](TriggerKind kind, quint16 handle, int count) {
@@ -24,6 +25,7 @@ FrontPanel::FrontPanel(Clock& clock, std::unique_ptr<SerialDevice> mainPort, Por
     });
     ComPort_->setLostHandler([this](const QString& reason) { onPortLost(reason); });
     ShutOffTimer.setOnTimer([this] { ShutOffTimerTimer(); });
+    BackupTimer.setOnTimer([this] { BackupTimerTimer(); });
 }
 
 FrontPanel::~FrontPanel() = default;
@@ -92,6 +94,11 @@ void FrontPanel::F4OptionsButtonClick()
 {
     if (InModalWindow)
         return;
+    // The editor would talk over a main port the update has closed.
+    if (UpdateHoldsLine) {
+        dialogs_.beep();
+        return;
+    }
     const BusyFlag busy(InModalWindow);
     poll_.pausePolling();
     transfer_.editorOpened();
@@ -191,9 +198,12 @@ void FrontPanel::toggleProtocolLog()
     changed();
 }
 
-QString FrontPanel::backUpIndicator(QString* why)
+void FrontPanel::backUpIndicator(BackupDone done)
 {
-    const BusyFlag busy(InModalWindow);
+    // The port dialog, the editor and F3 stay shut while the backup has the line, as they
+    // would behind a modal window.
+    InModalWindow = true;
+    backupDone_ = std::move(done);
     // The transfer gets the line as it does while the editor is open, and gives it back.
     poll_.pausePolling();
     transfer_.editorOpened();
@@ -203,29 +213,43 @@ QString FrontPanel::backUpIndicator(QString* why)
     facts.secondOutput = port_.CustomOutputs == 2;
     facts.uploadRecords = port_.AppVersion == 1 ? 8 : 10;
     transfer_.start(TransferDirection::Upload, facts);
+    BackupTicks = 0;
+    BackupTimer.start();
+}
+
+void FrontPanel::BackupTimerTimer()
+{
     // The entry wait alone may take 20 s; the upload follows within seconds.
-    for (int tick = 0; tick < BackupWaitTicks && (transfer_.running() || transfer_.waitingForEntry());
-         ++tick)
-        ComPort_->DelayTicks(1);
+    if (++BackupTicks < BackupWaitTicks && (transfer_.running() || transfer_.waitingForEntry()))
+        return;
+    BackupTimer.stop();
     const bool complete = transfer_.lastUploadComplete();
     transfer_.editorClosed();
     owner_ = LineOwner::Polling;
     poll_.restart();
     poll_.resumePolling();
+    InModalWindow = false;
+    QString why;
+    QString path;
     if (!complete) {
-        *why = QStringLiteral("The KX7400 did not send its setup.");
-        return {};
+        why = QStringLiteral("The KX7400 did not send its setup.");
+    } else {
+        QByteArray text;
+        for (const QByteArray& line : transfer_.uploadLines())
+            text += line + "\r\n";
+        const QString folder = QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP"));
+        QDir().mkpath(folder);
+        path = QDir(folder).filePath(
+            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+            ".dat");
+        if (!saveFile(path, text, &why))
+            path.clear();
     }
-    QByteArray text;
-    for (const QByteArray& line : transfer_.uploadLines())
-        text += line + "\r\n";
-    const QString folder = QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP"));
-    QDir().mkpath(folder);
-    const QString path = QDir(folder).filePath(
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + ".dat");
-    if (!saveFile(path, text, why))
-        return {};
-    return path;
+    BackupDone done = std::move(backupDone_);
+    backupDone_ = {};
+    // A program on its way out starts nothing more.
+    if (done && !face_.ShuttingDownPanel)
+        done(path, why);
 }
 
 void FrontPanel::cancelTransfer()

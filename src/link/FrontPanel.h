@@ -16,6 +16,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <chrono>
+#include <functional>
 #include <memory>
 
 namespace kx {
@@ -133,8 +134,12 @@ public:
     const ProtocolLog& protocolLog() const { return log_; }
 
     // Reads the indicator's setup through the transfer, as the editor would, and saves it as
-    // SAVED/BACKUP/<date>_<time>.dat; the saved path, or empty with why.
-    QString backUpIndicator(QString* why);
+    // SAVED/BACKUP/<date>_<time>.dat; then calls done with the saved path, or an empty one and
+    // why. It returns at once: the upload runs on the clock, and the keys that would take the
+    // line wait until it has ended.
+    using BackupDone = std::function<void(const QString& path, const QString& why)>;
+    void backUpIndicator(BackupDone done);
+    bool backingUp() const { return BackupTimer.enabled(); }
 
     // The transfer panel's "Cancel".
     void cancelTransfer();
@@ -178,6 +183,7 @@ private:
     void removeTriggers();
     bool createTriggers();
     void PendingCommandStep();
+    void BackupTimerTimer();
     void onPortLost(const QString& reason);
     void showDisconnected();
     bool noPrint() const;
@@ -207,6 +213,10 @@ private:
     DebugMonitor debug_;
     LineOwner owner_ = LineOwner::Polling;
     Timer ShutOffTimer;
+    // Looks, a tick at a time, whether the backup's upload has ended.
+    Timer BackupTimer;
+    int BackupTicks = 0;
+    BackupDone backupDone_;
 
     bool Connected = false;
     bool FirstOpen = true;
@@ -215,6 +225,8 @@ private:
     bool InTrigger = false;
     // The port settings dialog or the parameter editor is open (or being reopened from).
     bool InModalWindow = false;
+    // From F3 until the update's Close: the loader port is the only handle on the line.
+    bool UpdateHoldsLine = false;
     quint16 ReplyTimer = 0;
     quint16 ReadyTrigger = 0;
     quint16 AckTrigger = 0;

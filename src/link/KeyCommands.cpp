@@ -134,6 +134,11 @@ void FrontPanel::ButtonEnterClick()
 
 void FrontPanel::WeightDblClick()
 {
+    // The port settings would reopen the main port on the device the loader port holds.
+    if (UpdateHoldsLine) {
+        dialogs_.beep();
+        return;
+    }
     // The reopen waits with events flowing; a second F2 or key click meanwhile must not
     // open a second dialog or a second port inside the first.
     if (InModalWindow)
@@ -158,16 +163,21 @@ void FrontPanel::F3UpdateButtonClick()
 {
     if (InModalWindow)
         return;
-    if (port_.BackupBeforeWrite) {
-        QString why;
-        const QString saved = backUpIndicator(&why);
-        if (saved.isEmpty()) {
-            dialogs_.showWarning(QStringLiteral("Backup Failed"),
-                                 QStringLiteral("The indicator's setup could not be saved before "
-                                                "the update, so the update was not started.\n%1")
-                                     .arg(why));
-            return;
-        }
+    // F3 during an update chooses the file again; the setup was saved before the first one,
+    // and the main port is closed now.
+    if (port_.BackupBeforeWrite && !UpdateHoldsLine) {
+        backUpIndicator([this](const QString& saved, const QString& why) {
+            if (saved.isEmpty()) {
+                dialogs_.showWarning(QStringLiteral("Backup Failed"),
+                                     QStringLiteral("The indicator's setup could not be saved "
+                                                    "before the update, so the update was not "
+                                                    "started.\n%1")
+                                         .arg(why));
+                return;
+            }
+            dialogs_.showFirmwareUpdate();
+        });
+        return;
     }
     dialogs_.showFirmwareUpdate();
 }

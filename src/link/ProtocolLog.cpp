@@ -26,13 +26,6 @@ const char* controlName(unsigned char c)
 
 } // namespace
 
-QByteArray renderLogLine(const QDateTime& at, LineDirection direction, const QByteArray& bytes)
-{
-    QByteArray line = at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toLatin1();
-    line += direction == LineDirection::Sent ? " TX " : " RX ";
-    return line + renderLineBytes(bytes) + "\r\n";
-}
-
 QByteArray renderLineBytes(const QByteArray& bytes)
 {
     QByteArray line;
@@ -46,6 +39,13 @@ QByteArray renderLineBytes(const QByteArray& bytes)
             line += ch;
     }
     return line;
+}
+
+QByteArray renderLogLine(const QDateTime& at, LineDirection direction, const QByteArray& bytes)
+{
+    QByteArray line = at.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss.zzz")).toLatin1();
+    line += direction == LineDirection::Sent ? " TX " : " RX ";
+    return line + renderLineBytes(bytes) + "\r\n";
 }
 
 bool ProtocolLog::open(const QString& path, QString* why)

@@ -10,12 +10,15 @@
 
 namespace kx {
 
+// Line bytes made readable: control bytes named (<STX>, <EOT>, <ACK>, <NAK>, <CR>, <LF>,
+// <ENQ>, <BEL>) and any other unprintable byte as <XX> in hexadecimal. What a terminal may be
+// shown of them.
+QByteArray renderLineBytes(const QByteArray& bytes);
+
 // A burst of line bytes as one readable log line: time to the millisecond, direction, and the
 // bytes with control bytes named (<STX>, <EOT>, <ACK>, <NAK>, <CR>, <LF>, <ENQ>, <BEL>) and any
 // other unprintable byte as <XX> in hexadecimal.
 QByteArray renderLogLine(const QDateTime& at, LineDirection direction, const QByteArray& bytes);
-// The bytes alone, rendered as a log line renders them: what a terminal may be shown of them.
-QByteArray renderLineBytes(const QByteArray& bytes);
 
 // The protocol log: every burst on the line, appended to a file as it happens. Writing it may
 // fail (a full disk); the log then stops and says why once, and nothing else is disturbed.

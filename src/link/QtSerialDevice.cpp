@@ -133,6 +133,9 @@ void QtSerialDevice::write(const QByteArray& bytes)
     if (!port_.isOpen() || port_.write(bytes) != bytes.size())
         throw ChannelError(ChannelError::Kind::Io, path_,
                            QStringLiteral("cannot send: %1").arg(port_.errorString()));
+    // The bytes go to the driver now, not at the event loop's next turn: a message timed to
+    // the millisecond leaves when it was timed.
+    port_.flush();
 }
 
 void QtSerialDevice::clearInput()

@@ -290,6 +290,7 @@ void SerialChannel::onReadable()
         const QByteArray chunk = device_->read(ReceiveCapacity);
         if (chunk.isEmpty())
             break;
+        lastReceivedMs_ = clock_.nowMs();
         if (tap_)
             tap_(LineDirection::Received, chunk);
         matchPatterns(chunk);

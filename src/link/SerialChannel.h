@@ -74,6 +74,9 @@ public:
     bool FlushOutBuffer();
     int GetInBuffUsed() const { return static_cast<int>(rx_.size()); }
     int GetOutBuffUsed() const;
+    // When bytes last arrived (the clock's milliseconds), so a wait can run from the arrival
+    // rather than from when its notification was handled.
+    qint64 lastReceivedMs() const { return lastReceivedMs_; }
 
     quint16 AddTimerTrigger();
     // Arms (restarting) or disarms a timer notification; an armed one expires once, after
@@ -131,6 +134,7 @@ private:
     LineSettings settings_;
     bool open_ = false;
     QByteArray rx_;
+    qint64 lastReceivedMs_ = 0;
     std::map<quint16, Trigger> triggers_;
     quint16 lastHandle_ = 0;
     std::deque<Note> notes_;

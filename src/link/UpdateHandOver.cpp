@@ -10,6 +10,7 @@ namespace kx {
 
 void FrontPanel::takeLineForUpdate()
 {
+    UpdateHoldsLine = true;
     poll_.pollTimer().stop();
     SerialChannel& port = *ComPort_;
     if (!port.IsOpen())
@@ -37,6 +38,7 @@ void FrontPanel::disableFace()
 
 void FrontPanel::giveLineBack()
 {
+    UpdateHoldsLine = false;
     try {
         OpenComPort();
     } catch (const std::exception& e) {

@@ -4,6 +4,10 @@
 #include "link/QtSerialDevice.h"
 
 #include <QAbstractButton>
+#include <QApplication>
+#include <QDir>
+#include <QListWidget>
+#include <QTimer>
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
@@ -43,6 +47,18 @@ class FirmwareSimTest : public QObject
         return QFile::exists(link());
     }
     QString label(TMainForm& form) const { return form.findChild<QLabel*>("ScanLabel")->text(); }
+    // With KX_SHOTS set to a folder, the window as it stands is kept there for a look.
+    static void shot(QWidget& form, const char* name)
+    {
+        const QString folder = qEnvironmentVariable("KX_SHOTS");
+        if (!folder.isEmpty())
+            form.grab().save(QDir(folder).filePath(QLatin1String(name)));
+    }
+    bool writeFile(const char* name, const QByteArray& content)
+    {
+        QFile f(dir.filePath(QLatin1String(name)));
+        return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
+    }
 
 private slots:
     void initTestCase()
@@ -58,6 +74,9 @@ private slots:
     {
         sim.terminate();
         sim.waitForFinished(5000);
+        QFile::remove(dir.filePath("bsl.Ini"));
+        QFile::remove(dir.filePath("loghex.dta"));
+        QFile::remove(dir.filePath("view.log"));
     }
 
     void anUpdateGoesThroughAndPollingResumesAfterClose_data()
@@ -133,8 +152,8 @@ private slots:
         QVERIFY(refusals[0].contains(QStringLiteral("bad.hex")));
         QVERIFY(refusals[0].contains(QStringLiteral("Line 1: the checksum is wrong")));
         QVERIFY(!form.findChild<QWidget*>("Progress_Panel")->isVisible());
+        // Polling is back, so the loader port was closed before: anything it sent is in the log.
         QTRY_COMPARE_WITH_TIMEOUT(weight->accessibleName(), QStringLiteral("  12.50"), 5000);
-        QTest::qWait(300);
         QVERIFY(!simLog().contains("loader"));
     }
 
@@ -159,6 +178,136 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(label(form), QStringLiteral("Transfer Failed!"), 20000);
         form.findChild<QAbstractButton*>("CloseUpdate")->click();
         QVERIFY(form.findChild<QWidget*>("WeighPanel")->isEnabled());
+    }
+
+    // bsl.Ini's LineDelay=0 means the next line follows the ACK at once; the update goes
+    // through, and a second F3 with a shorter file counts its own lines.
+    void aLineDelayOfZeroCompletesAndF3AgainCountsTheNewFile()
+    {
+        QVERIFY(writeFile("bsl.Ini", "[BSL]\r\nLineDelay=0\r\n"));
+        QVERIFY(writeFile("loghex.dta", ""));
+        QVERIFY(writeFile("view.log", ""));
+        QVERIFY(startSim({}));
+        TMainForm form(dir.path(), QtClock::instance(), std::make_unique<QtSerialDevice>());
+        QString file = QStringLiteral(KX_HEX_DATA "/image.hex");
+        form.updatePanel()->setFileChooser([&](const QString&) { return file; });
+        form.show();
+        QTRY_COMPARE_WITH_TIMEOUT(form.findChild<QWidget*>("Weight")->accessibleName(),
+                                  QStringLiteral("  12.50"), 5000);
+        QTest::keyClick(&form, Qt::Key_F3);
+        auto* bar = form.findChild<QProgressBar*>("ProgressBar");
+        QTRY_VERIFY_WITH_TIMEOUT(bar->value() > 40, 15000);
+        shot(form, "update-running.png");
+        QTRY_COMPARE_WITH_TIMEOUT(label(form), QStringLiteral("Transfer Complete!!"), 60000);
+        QCOMPARE(bar->maximum(), 194);
+        QCOMPARE(simLog().count("-- line: accepted"), 194);
+        auto* log = form.findChild<QListWidget*>("LogList");
+        QVERIFY(log->isVisible());
+        QVERIFY(log->item(log->count() - 2)->text().startsWith(QStringLiteral(">> <EOT><84>  <84>")));
+
+        // F3 again over the finished update: a file of 6 lines is 6 lines, not 194.
+        file = QStringLiteral(KX_HEX_DATA "/small.hex");
+        QTest::keyClick(&form, Qt::Key_F3);
+        QCOMPARE(bar->maximum(), 6);
+        QTRY_COMPARE_WITH_TIMEOUT(label(form), QStringLiteral("Transfer Complete!!"), 30000);
+        QCOMPARE(bar->value(), 6);
+        shot(form, "update-complete.png");
+        QTest::keyClick(&form, Qt::Key_Escape);
+        QTRY_COMPARE_WITH_TIMEOUT(form.findChild<QWidget*>("Weight")->accessibleName(),
+                                  QStringLiteral("  12.50"), 10000);
+    }
+
+    // While the loader port has the line, F2 and F4 open nothing: no second handle on the
+    // device, no editor over a closed main port.
+    void f2AndF4DoNothingDuringAnUpdate()
+    {
+        QVERIFY(startSim({}));
+        TMainForm form(dir.path(), QtClock::instance(), std::make_unique<QtSerialDevice>());
+        form.updatePanel()->setFileChooser(
+            [](const QString&) { return QStringLiteral(KX_HEX_DATA "/image.hex"); });
+        form.show();
+        QTRY_COMPARE_WITH_TIMEOUT(form.findChild<QWidget*>("Weight")->accessibleName(),
+                                  QStringLiteral("  12.50"), 5000);
+        QTest::keyClick(&form, Qt::Key_F3);
+        QTRY_VERIFY_WITH_TIMEOUT(form.findChild<QProgressBar*>("ProgressBar")->value() > 2, 15000);
+        QStringList opened;
+        // A dialog that opened anyway is noted and closed, so the test goes on to say so.
+        QTimer closer;
+        connect(&closer, &QTimer::timeout, this, [&] {
+            if (QWidget* w = QApplication::activeModalWidget()) {
+                opened << w->objectName();
+                w->close();
+            }
+        });
+        closer.start(100);
+        QTest::keyClick(&form, Qt::Key_F2);
+        QTest::keyClick(&form, Qt::Key_F4);
+        QTest::qWait(300);
+        QVERIFY2(opened.isEmpty(), qPrintable(opened.join(QLatin1Char(' '))));
+        QVERIFY(form.findChild<QWidget*>("Progress_Panel")->isVisible());
+        QTRY_COMPARE_WITH_TIMEOUT(label(form), QStringLiteral("Transfer Complete!!"), 60000);
+        QCOMPARE(simLog().count("-- line: accepted"), 194);
+        form.findChild<QAbstractButton*>("CloseUpdate")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(form.findChild<QWidget*>("Weight")->accessibleName(),
+                                  QStringLiteral("  12.50"), 10000);
+    }
+
+    // Closing the window mid-update stops it: the panel and the log go before "SHUTTING
+    // DOWN..." shows.
+    void closingTheWindowStopsTheUpdate()
+    {
+        QVERIFY(writeFile("bsl.Ini", "[BSL]\r\nLineDelay=10\r\n"));
+        QVERIFY(writeFile("loghex.dta", ""));
+        QVERIFY(writeFile("view.log", ""));
+        QVERIFY(startSim({}));
+        TMainForm form(dir.path(), QtClock::instance(), std::make_unique<QtSerialDevice>());
+        form.updatePanel()->setFileChooser(
+            [](const QString&) { return QStringLiteral(KX_HEX_DATA "/image.hex"); });
+        form.show();
+        QTRY_COMPARE_WITH_TIMEOUT(form.findChild<QWidget*>("Weight")->accessibleName(),
+                                  QStringLiteral("  12.50"), 5000);
+        QTest::keyClick(&form, Qt::Key_F3);
+        QTRY_VERIFY_WITH_TIMEOUT(form.findChild<QProgressBar*>("ProgressBar")->value() > 5, 15000);
+        QVERIFY(form.findChild<QWidget*>("LogList")->isVisible());
+        form.close();
+        QVERIFY(!form.findChild<QWidget*>("Progress_Panel")->isVisible());
+        QVERIFY(!form.findChild<QWidget*>("LogList")->isVisible());
+        QVERIFY(form.findChild<QWidget*>("ShuttingDownPanel")->isVisible());
+        shot(form, "update-closing.png");
+        // That nothing is sent after it is the stepped update tests' to show.
+        QVERIFY(simLog().count("-- line: accepted") < 194);
+    }
+
+    // With "Backup Before Write", F3 first reads the indicator's setup into SAVED/BACKUP while
+    // the window goes on; the update follows.
+    void theBackupBeforeAnUpdateIsSavedAndTheUpdateFollows()
+    {
+        QTemporaryDir own;
+        QFile ini(own.filePath("Port.Ini"));
+        QVERIFY(ini.open(QIODevice::WriteOnly));
+        ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nParity=0\r\nData Bits=0\r\n"
+                  "Stop Bits=0\r\nMode=0\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n"
+                  "Backup Before Write=1\r\n[Devices]\r\n1=" +
+                  link().toLocal8Bit() + "\r\n");
+        ini.close();
+        QVERIFY(startSim({}));
+        TMainForm form(own.path(), QtClock::instance(), std::make_unique<QtSerialDevice>());
+        int asked = 0;
+        form.updatePanel()->setFileChooser([&](const QString&) {
+            ++asked;
+            return QStringLiteral(KX_HEX_DATA "/small.hex");
+        });
+        form.show();
+        QTRY_COMPARE_WITH_TIMEOUT(form.findChild<QWidget*>("Weight")->accessibleName(),
+                                  QStringLiteral("  12.50"), 5000);
+        QTest::keyClick(&form, Qt::Key_F3);
+        QCOMPARE(asked, 0); // the backup comes first, and the key returned
+        QTRY_COMPARE_WITH_TIMEOUT(asked, 1, 30000);
+        const QStringList saved =
+            QDir(own.filePath("SAVED/BACKUP")).entryList({"*.dat"}, QDir::Files);
+        QCOMPARE(saved.size(), 1);
+        QTRY_COMPARE_WITH_TIMEOUT(label(form), QStringLiteral("Transfer Complete!!"), 30000);
+        form.findChild<QAbstractButton*>("CloseUpdate")->click();
     }
 };
 

@@ -4,6 +4,7 @@ import os
 import random
 import re
 import resource
+import shutil
 import signal
 import stat
 import subprocess
@@ -354,6 +355,63 @@ class FlashTest(Rig):
         self.assertEqual(r.returncode, 1)
         with open(self.path("sim.log"), "rb") as f:
             self.assertNotIn(b" RX ", f.read(), "nothing may reach the indicator")
+
+
+    def cli_beside(self, ini, *args, **kw):
+        """kxlink-cli run from a folder of its own, where bsl.Ini is read."""
+        folder = self.path("prog")
+        os.makedirs(folder, exist_ok=True)
+        exe = os.path.join(folder, "kxlink-cli")
+        if not os.path.exists(exe):
+            shutil.copy(CLI, exe)
+        with open(os.path.join(folder, "bsl.Ini"), "wb") as f:
+            f.write(ini)
+        return [exe, *args]
+
+    def test_line_delay_zero_completes(self):
+        self.start_sim("--reload-ms", "300", "--log", self.path("sim.log"))
+        with open(self.path("fw.hex"), "wb") as f:
+            f.write(hex_file(30))
+        cmd = self.cli_beside(b"[BSL]\r\nLineDelay=0\r\n", "flash", "--no-backup", "--device",
+                              self.link, self.path("fw.hex"))
+        r = subprocess.run(cmd, capture_output=True, text=True, timeout=60,
+                           stdin=subprocess.DEVNULL)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("Transfer Complete!!", r.stderr)
+        with open(self.path("sim.log"), "rb") as f:
+            self.assertEqual(f.read().count(b"-- line: accepted"), 31)
+
+    def test_a_loader_that_refuses_every_line_exits_1(self):
+        self.start_sim("--nak-every", "1")
+        with open(self.path("fw.hex"), "wb") as f:
+            f.write(hex_file(5))
+        r = self.cli("flash", "--no-backup", "--device", self.link, self.path("fw.hex"))
+        self.assertEqual(r.returncode, 1, r.stderr)
+        self.assertIn("Transfer Failed!", r.stderr)
+        self.assertIn("The loader refused line 1 of 6 five times.", r.stderr)
+
+    def test_ctrl_c_stops_the_update_and_nothing_more_is_sent(self):
+        self.start_sim("--log", self.path("sim.log"))
+        with open(self.path("fw.hex"), "wb") as f:
+            f.write(hex_file(200))
+        cli = subprocess.Popen([CLI, "flash", "--no-backup", "--device", self.link,
+                                self.path("fw.hex")], stdin=subprocess.DEVNULL,
+                               stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+
+        def accepted():
+            with open(self.path("sim.log"), "rb") as f:
+                return f.read().count(b"-- line: accepted")
+        deadline = time.time() + 20
+        while accepted() < 5 and time.time() < deadline:
+            time.sleep(0.05)
+        cli.send_signal(signal.SIGINT)
+        _, err = cli.communicate(timeout=20)
+        self.assertEqual(cli.returncode, 1, err)
+        self.assertIn("stopped by SIGINT", err)
+        lines = accepted()
+        time.sleep(0.5)
+        self.assertEqual(accepted(), lines)
+        self.assertLess(lines, 201)
 
 
 class DiffTest(Rig):

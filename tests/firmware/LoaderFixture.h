@@ -14,6 +14,8 @@ namespace kx::test {
 struct LoaderRecorder : BootstrapLoaderListener
 {
     QList<int> progress;
+    QList<UpdateEnd> ends;
+    int entered = 0;
     bool panelShown = true;
     bool closing = false;
     std::function<void(int position, int total)> onReport;
@@ -24,6 +26,8 @@ struct LoaderRecorder : BootstrapLoaderListener
         if (onReport)
             onReport(position, total);
     }
+    void loaderEntered() override { ++entered; }
+    void loaderEnded(const UpdateEnd& end) override { ends.append(end); }
     bool shuttingDown() const override { return closing; }
     bool progressPanelShown() const override { return panelShown; }
     void logChanged() override {}
@@ -90,9 +94,20 @@ struct LoaderFixture
                     clock.runPosted();
                 }
             }
-            if (loader.sendStep() == SendStep::Idle && !loader.stateTimer().enabled())
+            if (loader.sendStep() == SendStep::Idle && !loader.stepScheduled())
                 return;
         }
+    }
+
+    // The progress reports, then how the run ended: "0 1 2 completed".
+    QString story() const
+    {
+        QStringList out;
+        for (const int p : rec.progress)
+            out << QString::number(p);
+        for (const UpdateEnd& e : rec.ends)
+            out << QString::fromLatin1(outcomeName(e.outcome));
+        return out.join(QLatin1Char(' '));
     }
 
     // E for enter, X for end, L<n> for a line.

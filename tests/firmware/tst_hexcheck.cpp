@@ -61,8 +61,37 @@ private slots:
                                               << "a record of type 01 must carry 0 data bytes";
         QTest::newRow("missing end record")
             << QByteArray(":01000000AB54\n\n") << -1 << 1 << "the file has no end-of-file record";
-        QTest::newRow("record after the end") << QByteArray(eof + "\n:01000000AB54\n") << -1 << 2
-                                              << "a record follows the end-of-file record";
+        // Older tools: a closing Ctrl-Z and padding after the end record are not records.
+        QTest::newRow("Ctrl-Z after the end")
+            << QByteArray(":01000000AB54\r\n" + eof + "\r\n\x1A") << 2 << 0 << QString();
+        QTest::newRow("Ctrl-Z on the end record's line")
+            << QByteArray(":01000000AB54\r\n" + eof + "\x1A") << 2 << 0 << QString();
+        QTest::newRow("blank and whitespace lines, then Ctrl-Z, after the end")
+            << QByteArray(":01000000AB54\r\n" + eof + "\r\n\r\n  \t\r\n \r\n\x1A\r\n") << 2 << 0
+            << QString();
+        QTest::newRow("data record after the end")
+            << QByteArray(eof + "\n\n:01000000AB54\n") << -1 << 3
+            << "a data record after the end-of-file record";
+        QTest::newRow("data record after the end, then Ctrl-Z")
+            << QByteArray(eof + "\r\n:01000000AB54\r\n\x1A") << -1 << 2
+            << "a data record after the end-of-file record";
+        QTest::newRow("second end record")
+            << QByteArray(eof + "\n" + eof + "\n") << -1 << 2
+            << "a second end-of-file record after the end-of-file record";
+        QTest::newRow("address record after the end")
+            << QByteArray(eof + "\n:020000040000FA\n") << -1 << 2
+            << "an extended linear address record after the end-of-file record";
+        QTest::newRow("text after the end")
+            << QByteArray(eof + "\n; built 2026-12-10\n") << -1 << 2
+            << "text that is not a record after the end-of-file record";
+        QTest::newRow("Ctrl-Z before the end is not padding")
+            << QByteArray(":01000000AB54\n\x1A\n" + eof) << -1 << 2
+            << "the line does not start with \":\"";
+        QTest::newRow("two Ctrl-Z") << QByteArray(eof + "\n\x1A\x1A") << -1 << 2
+                                    << "text that is not a record after the end-of-file record";
+        QTest::newRow("whitespace before the end is still refused")
+            << QByteArray(":01000000AB54\n  \n" + eof) << -1 << 2
+            << "the line does not start with \":\"";
         QTest::newRow("empty file") << QByteArray() << -1 << 0 << "the file has no lines";
         QTest::newRow("blank lines only")
             << QByteArray("\r\n\n\r") << -1 << 0 << "the file has no lines";

@@ -266,6 +266,67 @@ private slots:
         f.clock.advance(300);
         QVERIFY(f.device->takeWritten().contains('\r'));
     }
+
+    // While the update's loader port holds the line, F2 and F4 beep and open nothing; F3
+    // chooses the file again without a second backup; after the update's Close they work.
+    void f2AndF4BeepWhileAnUpdateHoldsTheLine()
+    {
+        FrontPanelFixture f;
+        f.connect();
+        f.port.BackupBeforeWrite = true;
+        UpdateHost& update = f.panel->updateHost();
+        update.takeLineForUpdate();
+        const int opens = f.device->opens;
+        f.panel->FormKeyUp(Qt::Key_F2);
+        f.panel->FormKeyUp(Qt::Key_F4);
+        f.panel->WeightDblClick(); // the bottom bar's F2
+        QCOMPARE(f.host.beeps, 3);
+        QCOMPARE(f.host.portDialogs, 0);
+        QCOMPARE(f.host.editors, 0);
+        QCOMPARE(f.device->opens, opens);
+        QVERIFY(!f.device->isOpen());
+        f.panel->FormKeyUp(Qt::Key_F3);
+        QCOMPARE(f.host.firmwareUpdates, 1);
+        QVERIFY(f.host.warnings.isEmpty());
+        QCOMPARE(f.device->takeWritten(), QByteArray());
+
+        update.giveLineBack();
+        f.panel->FormKeyUp(Qt::Key_F2);
+        f.panel->FormKeyUp(Qt::Key_F4);
+        QCOMPARE(f.host.beeps, 3);
+        QCOMPARE(f.host.portDialogs, 1);
+        QCOMPARE(f.host.editors, 1);
+    }
+
+    // The backup before an update runs on the clock: F3 returns at once, the keys that would
+    // take the line do nothing meanwhile, and a silent indicator ends it with the warning
+    // and no update.
+    void theBackupBeforeAnUpdateRunsWithoutANestedWait()
+    {
+        FrontPanelFixture f;
+        f.connect();
+        f.port.BackupBeforeWrite = true;
+        const qint64 start = f.clock.nowMs();
+        f.panel->FormKeyUp(Qt::Key_F3);
+        QCOMPARE(f.clock.nowMs(), start);
+        QVERIFY(f.panel->backingUp());
+        QVERIFY(f.host.warnings.isEmpty());
+        f.clock.advance(1000);
+        f.panel->FormKeyUp(Qt::Key_F2);
+        f.panel->FormKeyUp(Qt::Key_F4);
+        f.panel->FormKeyUp(Qt::Key_F3);
+        QCOMPARE(f.host.portDialogs, 0);
+        QCOMPARE(f.host.editors, 0);
+        QVERIFY(f.device->takeWritten().contains("pcmode"));
+        f.clock.advance(40000);
+        QVERIFY(!f.panel->backingUp());
+        QCOMPARE(f.host.warnings.size(), 1);
+        QVERIFY(f.host.warnings[0].startsWith(QStringLiteral("Backup Failed: ")));
+        QCOMPARE(f.host.firmwareUpdates, 0);
+        QVERIFY(f.pollTimer().ticking());
+        f.panel->FormKeyUp(Qt::Key_F2);
+        QCOMPARE(f.host.portDialogs, 1);
+    }
 };
 
 QTEST_GUILESS_MAIN(KeyCommandsTest)

@@ -324,6 +324,9 @@ private slots:
             f.clock.startTimer(300, [&] { f.device->feed(STX + kUploadOne + EOT); });
         }
         f.panel->F3UpdateButtonClick();
+        // The backup runs on the clock: F3 has returned before it ends.
+        QCOMPARE(f.host.firmwareUpdates, 0);
+        f.clock.advance(40000);
         const QDir backups(QDir(f.dir.path()).filePath("SAVED/BACKUP"));
         QCOMPARE(f.host.firmwareUpdates, answers ? 1 : 0);
         QCOMPARE(backups.entryList(QDir::Files).size(), answers ? 1 : 0);
