@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/ExitStatus.h"
 #include "link/FrontPanel.h"
 #include "link/PortSettings.h"
 #include "link/ProtocolLog.h"
@@ -10,16 +11,6 @@
 #include <memory>
 
 namespace kx::cli {
-
-// Exit statuses of every command.
-enum Exit
-{
-    Success = 0,
-    Refused = 1, // the indicator refused, or a file is bad
-    Usage = 2,
-    PortError = 3,
-    TimedOut = 4,
-};
 
 // Where the line is: the program's Port.Ini (optionally another port number of it), or a
 // device and baud rate given on the command line.

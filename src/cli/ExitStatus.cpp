@@ -1,0 +1,25 @@
+#include "cli/ExitStatus.h"
+
+namespace kx::cli {
+
+Exit exitStatusFor(Outcome outcome)
+{
+    switch (outcome) {
+    case Outcome::Completed:
+        return Success;
+    case Outcome::NoAnswer:
+        return TimedOut;
+    case Outcome::LineFailed:
+        return PortError;
+    // A stopped command did not do what was asked; the documented statuses have no word of
+    // their own for it, and "refused" is what a script already tests for.
+    case Outcome::Cancelled:
+    case Outcome::Refused:
+    case Outcome::FileRejected:
+    case Outcome::BackupFailed:
+        return Refused;
+    }
+    return Refused;
+}
+
+} // namespace kx::cli
