@@ -55,42 +55,26 @@ std::optional<QString> theFile(const CliContext& c, const char* command, const c
     return std::nullopt;
 }
 
-// A transfer's run to its end: what its last line means for the exit status.
-int transferExit(const CliSession& session, bool ended, const QString& success)
+// Runs one transfer in the editor's place until it ends (Ctrl-C cancels it, as the panel's
+// Cancel does) and gives its exit status.
+int runTransfer(CliSession& session, TransferDirection direction)
 {
-    if (gInterrupted)
-        return Refused;
-    if (!ended || session.transferRunning()) {
-        err(QStringLiteral("No answer from the KX7400: time-out."));
-        return TimedOut;
-    }
-    const QString last = session.transferLines().value(session.transferLines().size() - 1);
-    if (last == success)
-        return Success;
-    if (last == QLatin1String("Timeout Occurred!"))
-        return TimedOut;
-    if (last.startsWith(QLatin1String("Communication Port Error"))
-        || last.startsWith(QLatin1String("Error Opening"))
-        || last.startsWith(QLatin1String("No Communications Port")))
-        return PortError;
-    return Refused;
-}
-
-// Runs one transfer in the editor's place and waits for its end (or Ctrl-C, which cancels it).
-bool runTransfer(CliSession& session, TransferDirection direction)
-{
-    bool ended = false;
     session.withEditor([&] {
         session.panel().startTransfer(direction);
-        // The entry wait alone may take 20 s; the rest follows within seconds.
-        ended = CliSession::waitFor(
-            [&] { return !session.transferRunning() || gInterrupted; }, 60000);
-        if (gInterrupted) {
+        // Every wait of the transfer has its own end; this bound only guards against a fault.
+        CliSession::waitFor([&] { return session.transferResult() || gInterrupted; }, 120000);
+        if (!session.transferResult()) {
+            if (gInterrupted)
+                err(QStringLiteral("Action Cancelled"));
             session.panel().cancelTransfer();
-            CliSession::waitFor([] { return false; }, 200);
         }
     });
-    return ended && !gInterrupted;
+    const std::optional<TransferResult>& result = session.transferResult();
+    if (!result) {
+        err(QStringLiteral("The transfer did not end."));
+        return TimedOut;
+    }
+    return exitStatusFor(result->outcome);
 }
 
 std::optional<SettingsRecord> readSettingsFile(const QString& path, QString& why)
@@ -120,8 +104,7 @@ std::optional<QList<QByteArray>> uploadLines(CliContext& c, const SettingsRecord
     }
     if (editor)
         session.inputs = transferInputsOf(*editor, {});
-    const bool ended = runTransfer(session, TransferDirection::Upload);
-    status = transferExit(session, ended, QStringLiteral("Upload Complete!"));
+    status = runTransfer(session, TransferDirection::Upload);
     if (status != Success)
         return std::nullopt;
     return session.panel().uploadLines();
@@ -142,8 +125,7 @@ int backUp(CliContext& c, CliSession& session)
 {
     if (c.options.isSet(QStringLiteral("no-backup")))
         return Success;
-    const bool ended = runTransfer(session, TransferDirection::Upload);
-    const int status = transferExit(session, ended, QStringLiteral("Upload Complete!"));
+    const int status = runTransfer(session, TransferDirection::Upload);
     if (status != Success) {
         err(QStringLiteral("The indicator's setup could not be read for a backup; nothing was "
                            "sent (--no-backup sends without one)."));
@@ -356,8 +338,7 @@ int runDownload(CliContext& c)
         return status;
     // The file's own unit and network choices stand in for the editor's controls.
     session.inputs = transferInputsOf(*record, QFileInfo(*file).absoluteFilePath());
-    const bool ended = runTransfer(session, TransferDirection::Download);
-    return transferExit(session, ended, QStringLiteral("Download complete!"));
+    return runTransfer(session, TransferDirection::Download);
 }
 
 int runDiff(CliContext& c)
@@ -409,25 +390,24 @@ int runDebug(CliContext& c)
         return PortError;
     const int count = c.options.value(QStringLiteral("count")).toInt();
     int shown = 0;
-    bool silent = false;
     session.onDebugLine = [&](const QString& line) {
         if (count > 0 && shown >= count)
             return;
         ++shown;
         out(line);
-        silent = line == QLatin1String("<<No Response>>");
     };
     session.withEditor([&] {
         session.panel().DebugAnyBusClick();
         CliSession::waitFor(
             [&] {
-                return gInterrupted || silent || (count > 0 && shown >= count)
+                return gInterrupted || session.debugResult() || (count > 0 && shown >= count)
                        || session.panel().lineOwner() != LineOwner::DebugMonitor;
             },
             INT_MAX);
         session.panel().stopDebugMonitor();
     });
-    return silent ? TimedOut : Success;
+    return exitStatusFor(session.debugResult() ? session.debugResult()->outcome
+                                               : Outcome::Completed);
 }
 
 } // namespace kx::cli
