@@ -430,6 +430,12 @@ void TransferControl::onReady()
         end(TransferEnding::Aborted);
         return;
     }
+    if (running_ && TransferCommand != 0) {
+        // The acknowledged entry has its command queued; taking this "ready" as the reply
+        // would leave that command waiting for ever.
+        qCInfo(lcTransfer) << "\"ready\" before the command went out ignored";
+        return;
+    }
     reply_ = TransferReply::Ready;
     if (state_ == TransferState::DownloadCommanded)
         ReplyTimer.stop(); // the data goes at the editor timer's next step

@@ -7,6 +7,7 @@ SimulatedIndicator::SimulatedIndicator(SteppedClock& clock, const Options& optio
       setup(options.outputs), clock_(clock)
 {
     wire_.owner = this;
+    faults.pace = options.paced;
     const sim::TimePoint start = now();
     scale_ = std::make_unique<sim::WeightModel>(12.5, 0, options.seed, start);
     line_ = std::make_unique<sim::Line>(wire_, log_, faults);
@@ -69,11 +70,20 @@ void SimulatedIndicator::inject(const QByteArray& bytes)
 qsizetype SimulatedIndicator::ToProgram::write(const QByteArray& bytes)
 {
     // A closed or pulled port hears nothing; the indicator does not know.
-    if (!owner->open_)
+    if (!owner->open_ || owner->muted_)
         return bytes.size();
     owner->inbox_ += bytes;
     owner->notifyReadable();
     return bytes.size();
+}
+
+std::chrono::nanoseconds SimulatedIndicator::ToProgram::characterTime() const
+{
+    const LineSettings& s = owner->settings_;
+    if (s.baud <= 0)
+        return {};
+    const int bits = 1 + s.dataBits + (s.parity == Parity::None ? 0 : 1) + s.stopBits;
+    return std::chrono::nanoseconds(qint64(bits) * 1000000000 / s.baud);
 }
 
 void SimulatedIndicator::pump()

@@ -23,6 +23,8 @@ public:
     {
         sim::Indicator::FrameMode frameMode = sim::Indicator::FrameMode::Demand;
         int outputs = 1;
+        // Bytes take their time on the wire at the line's settings, both ways.
+        bool paced = true;
         quint32 seed = 7;
     };
 
@@ -48,8 +50,13 @@ public:
     // Every byte the program sent, in order; takeReceived() hands over what came since.
     QByteArray received;
     QByteArray takeReceived() { return std::exchange(received, {}); }
-    // The indicator says nothing for ms from now (negative: for good, 0: talks again).
-    void silence(qint64 ms) { faults.silenceFor(ms, now()); }
+    // The indicator says nothing for ms from now (negative: for good, 0: talks again); what
+    // it was still sending is cut off too.
+    void silence(qint64 ms)
+    {
+        faults.silenceFor(ms, now());
+        muted_ = ms != 0;
+    }
     // Bytes put on the line as the indicator would send them, e.g. a late reply.
     void inject(const QByteArray& bytes);
 
@@ -62,7 +69,7 @@ private:
     {
         SimulatedIndicator* owner = nullptr;
         qsizetype write(const QByteArray& bytes) override;
-        std::chrono::nanoseconds characterTime() const override { return {}; }
+        std::chrono::nanoseconds characterTime() const override;
     };
 
     sim::TimePoint now() const;
@@ -79,6 +86,7 @@ private:
     QByteArray inbox_;
     bool open_ = false;
     bool unplugged_ = false;
+    bool muted_ = false;
     Clock::TimerId wake_ = 0;
 };
 
