@@ -129,6 +129,9 @@ void TransferControl::start(TransferDirection direction, const PortFacts& port)
     DownloadData.clear();
     backingUp_ = direction == TransferDirection::Download && !port.backupFolder.isEmpty();
     running_ = true;
+    // A reply timer the poll cycle armed before the editor opened is not this run's: the run
+    // keeps its own time-outs.
+    line_.armReplyTimer(false, 0);
     beginEntryWait(backingUp_ ? TransferDirection::Upload : direction, true);
 }
 
