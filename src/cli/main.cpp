@@ -88,8 +88,8 @@ void usage(FILE* to)
                  "SAVED/BACKUP (--no-backup, --backup-dir DIR), and so does flash; weigh takes\n"
                  "--json, --count N and --timeout MS; debug takes --count N.\n");
     std::fprintf(to, "\n'kxlink-cli COMMAND --help' shows a command's options.\n"
-                     "Exit status: 0 success, 1 the indicator refused or a file is bad, "
-                     "2 usage, 3 port error, 4 time-out.\n");
+                     "Exit status: 0 success, 1 the indicator refused, a file is bad or "
+                     "Ctrl-C stopped it, 2 usage, 3 port error, 4 time-out.\n");
 }
 
 } // namespace

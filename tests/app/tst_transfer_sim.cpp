@@ -160,6 +160,35 @@ private slots:
         });
     }
 
+    // Cancel once the indicator has been told d: no record goes out, even when its "ready"
+    // comes after, and the panel says what state the indicator is left in.
+    void cancelAfterTheAckOfADownload()
+    {
+        start({"--delay-ms", "700"});
+        withEditor([&](TParameterForm& editor) {
+            dialogs.savePaths.enqueue(saved("new.dat"));
+            click(editor, "FileSaveAs");
+            dialogs.answers.enqueue(Answer::Yes);
+            click(editor, "FileDownload");
+            TransferPanel* panel = editor.transferPanel();
+            QVERIFY(QTest::qWaitFor(
+                [&] { return panel->lines().contains("Beginning download..."); }, 10000));
+            QCOMPARE(panel->TransferButton->text(), QString("Cancel"));
+            panel->TransferButton->click();
+            // The indicator's late "ready" comes and goes.
+            QTest::qWait(1500);
+            QCOMPARE(panel->lines().mid(panel->lines().size() - 2),
+                     (QStringList{"Action Cancelled", "Download cancelled: the indicator may be "
+                                                      "waiting; its setup was not changed"}));
+            QCOMPARE(panel->TransferButton->text(), QString("OK"));
+            pressOk(editor);
+        });
+        const QByteArray log = readAll(dir.filePath("sim.log"));
+        QVERIFY(log.contains("-- download"));
+        QVERIFY(!log.contains("<STX>"));
+        QVERIFY(!log.contains("download: accepted"));
+    }
+
     void downloadEndings_data()
     {
         QTest::addColumn<QStringList>("options");
