@@ -82,9 +82,10 @@ class TransferSimTest : public QObject
     static QStringList finished(TParameterForm& editor)
     {
         TransferPanel* panel = editor.transferPanel();
+        // Every run ends within its own time-outs (the longest wait is the 20 s entry wait).
         if (!QTest::qWaitFor(
-                [&] { return panel->buttonMode() == TransferPanel::ButtonMode::Ok; }, 10000))
-            qWarning("the transfer did not end");
+                [&] { return panel->buttonMode() == TransferPanel::ButtonMode::Ok; }, 25000))
+            QTest::qFail("the transfer did not end", __FILE__, __LINE__);
         return panel->lines();
     }
     static void pressOk(TParameterForm& editor) { editor.transferPanel()->TransferButton->click(); }

@@ -43,8 +43,10 @@ public:
     void clearInput() override { inbox_.clear(); }
     void clearOutput() override {}
 
-    // The adapter is pulled out: the channel hears it, and the device cannot be used again.
+    // The adapter is pulled out: the channel hears it, and the device cannot be opened until
+    // it is plugged in again.
     void unplug(const QString& reason = QStringLiteral("unplugged"));
+    void replug() { unplugged_ = false; }
     // The port refuses every write from now on (a driver that has gone bad).
     bool refuseWrites = false;
     // Every byte the program sent, in order; takeReceived() hands over what came since.
