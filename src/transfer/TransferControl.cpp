@@ -33,11 +33,11 @@ QString refreshText(TransferDirection d)
 TransferControl::TransferControl(Clock& clock, MainLine& line, EditorView& view, QString folder)
     : clock_(clock), line_(line), view_(view), folder_(std::move(folder)),
       ParameterTimer(clock, EditorTick.count()), EntryTimer(clock, EntryRequestPeriod.count()),
-      ReplyTimer(clock, ReplyTimeout.count())
+      AnswerTimer(clock, ReplyTimeout.count())
 {
     ParameterTimer.setOnTimer([this] { ParameterTimerTimer(); });
     EntryTimer.setOnTimer([this] { entryStep(); });
-    ReplyTimer.setOnTimer([this] { replyTimedOut(); });
+    AnswerTimer.setOnTimer([this] { replyTimedOut(); });
 }
 
 void TransferControl::append(const QString& line)
@@ -69,7 +69,7 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
     waiting_ = false;
     backingUp_ = false;
     EntryTimer.stop();
-    ReplyTimer.stop();
+    AnswerTimer.stop();
     TransferCommand = 0;
     TransferSemaphore.release();
     state_ = TransferState::Idle;
@@ -99,7 +99,7 @@ void TransferControl::editorClosed()
     waiting_ = false;
     backingUp_ = false;
     EntryTimer.stop();
-    ReplyTimer.stop();
+    AnswerTimer.stop();
     TransferSemaphore.release();
     ParameterTimer.stop();
 }
@@ -253,14 +253,14 @@ TransferControl::EntryRequest TransferControl::SendEntryRequest(int portNumber)
 
 void TransferControl::armReplyTimeout(std::chrono::milliseconds extra)
 {
-    ReplyTimer.stop();
-    ReplyTimer.setInterval(int((ReplyTimeout + extra).count()));
-    ReplyTimer.start();
+    AnswerTimer.stop();
+    AnswerTimer.setInterval(int((ReplyTimeout + extra).count()));
+    AnswerTimer.start();
 }
 
 void TransferControl::replyTimedOut()
 {
-    ReplyTimer.stop();
+    AnswerTimer.stop();
     if (!running_)
         return;
     QString awaited;
@@ -441,7 +441,7 @@ void TransferControl::onReady()
     }
     reply_ = TransferReply::Ready;
     if (state_ == TransferState::DownloadCommanded)
-        ReplyTimer.stop(); // the data goes at the editor timer's next step
+        AnswerTimer.stop(); // the data goes at the editor timer's next step
     append(QStringLiteral("KX7400 Ready Response Received!"));
 }
 
@@ -501,7 +501,7 @@ void TransferControl::onDataAvailable(int count)
 
 void TransferControl::uploadEnded(const QByteArray& text)
 {
-    ReplyTimer.stop();
+    AnswerTimer.stop();
     std::optional<TransferEnding> failed;
     const qsizetype stx = text.lastIndexOf(ctl(Ctl::STX));
     QString why;

@@ -148,7 +148,8 @@ private:
     QString folder_;
     Timer ParameterTimer;
     Timer EntryTimer;
-    Timer ReplyTimer;
+    // The reply time-out after u, d and the download data.
+    Timer AnswerTimer;
     TransferState state_ = TransferState::Idle;
     TransferReply reply_ = TransferReply::None;
     char TransferCommand = 0;
