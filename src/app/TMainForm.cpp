@@ -14,6 +14,7 @@
 #include "link/TComForm.h"
 #include "widgets/AccessibleControl.h"
 
+#include <utility>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
@@ -311,17 +312,27 @@ void TMainForm::connectTransfers()
     TParameterForm* editor = parameterForm_;
     connect(editor, &TParameterForm::transferStarting, this,
             [this] { panel_->stopDebugForTransfer(); });
-    connect(editor, &TParameterForm::uploadRequested, this,
-            [this] { panel_->startTransfer(TransferDirection::Upload); });
-    connect(editor, &TParameterForm::downloadRequested, this,
-            [this] { panel_->startTransfer(TransferDirection::Download); });
+    connect(editor, &TParameterForm::uploadRequested, this, [this] {
+        uploadToKeep_ = false;
+        panel_->startTransfer(TransferDirection::Upload);
+    });
+    connect(editor, &TParameterForm::downloadRequested, this, [this] {
+        uploadToKeep_ = false;
+        panel_->startTransfer(TransferDirection::Download);
+    });
     connect(editor, &TParameterForm::transferCancelled, this, [this] { panel_->cancelTransfer(); });
     connect(editor, &TParameterForm::debugClicked, this, [this] { panel_->DebugAnyBusClick(); });
     // OK after a complete upload keeps the received setup as a settings file.
-    connect(editor, &TParameterForm::transferPanelClosed, this, [this](const QString& last) {
-        if (last == QLatin1String("Upload Complete!"))
+    connect(editor, &TParameterForm::transferPanelClosed, this, [this](const QString&) {
+        if (std::exchange(uploadToKeep_, false))
             parameterForm_->document().SaveUploadedSettings(panel_->uploadLines());
     });
+}
+
+void TMainForm::transferEnded(const TransferResult& result)
+{
+    uploadToKeep_ = result.outcome == Outcome::Completed
+                    && result.direction == TransferDirection::Upload;
 }
 
 void TMainForm::refreshEditorClock()

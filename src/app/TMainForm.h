@@ -63,6 +63,7 @@ public:
     void refreshEditorClock() override;
     void showDebugLine(const QString& line) override;
     void showDebugRunning(bool running) override;
+    void transferEnded(const TransferResult& result) override;
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -86,6 +87,8 @@ private:
     std::unique_ptr<ManualLauncher> launcher_;
     THelpAboutForm* aboutForm_ = nullptr;
     bool readerSetUp_ = false;
+    // The last transfer ended with a complete upload: OK on its panel keeps it as a file.
+    bool uploadToKeep_ = false;
     // Keys pressed while the face had the keyboard. The face acts on a key's release, and
     // must not act on the release of an Enter whose press closed a dialog.
     QSet<int> pressedKeys_;

@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFileInfo>
+#include <QTimer>
 #include <cstdio>
 
 namespace kx::cli {
@@ -120,16 +121,21 @@ void CliSession::showPortError(const QString& text, const QString& detail)
 bool CliSession::waitFor(const std::function<bool()>& done, int ms)
 {
     QDeadlineTimer deadline(ms);
+    // processEvents() with a time limit does not wait for events at all; this sleeps until
+    // the engines have something to do, and looks at done() (Ctrl-C) at least this often.
+    QTimer look;
+    look.start(50);
     while (!done()) {
         if (deadline.hasExpired())
             return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 20);
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
 }
 
 void CliSession::withEditor(const std::function<void()>& steps)
 {
+    debugResult_.reset();
     editorSteps_ = steps;
     panel_->F4OptionsButtonClick();
     editorSteps_ = {};
@@ -141,13 +147,11 @@ void CliSession::showParameterEditor()
         editorSteps_();
 }
 
-void CliSession::ShowTransferStatus(const QString& text, bool open, bool finish, bool replaceLast)
+void CliSession::ShowTransferStatus(const QString& text, bool open, bool, bool replaceLast)
 {
     if (open) {
         lines_.clear();
-        running_ = true;
-    } else if (finish) {
-        running_ = false;
+        transferResult_.reset();
     }
     // The spinner rewrites its line; on standard error it is a new line only when the text
     // says something new.

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <functional>
 #include <memory>
+#include <optional>
 
 namespace kx::cli {
 
@@ -51,9 +52,11 @@ public:
     // Runs the event loop until done() holds or ms pass; false on time-out.
     static bool waitFor(const std::function<bool()>& done, int ms);
 
-    // The transfer status lines of the last transfer, and whether it still runs.
+    // The transfer status lines of the last transfer, and how it ended (nothing while it runs).
     const QStringList& transferLines() const { return lines_; }
-    bool transferRunning() const { return running_; }
+    const std::optional<TransferResult>& transferResult() const { return transferResult_; }
+    // How the last debug monitor run ended (nothing while it runs).
+    const std::optional<DebugResult>& debugResult() const { return debugResult_; }
     // The editor's side of a transfer: the file a download sends and what stands in for the
     // editor's controls.
     TransferInputs inputs;
@@ -73,6 +76,8 @@ public:
     void showDebugLine(const QString& line) override;
     void showDebugRunning(bool) override {}
     TransferInputs transferInputs() override { return inputs; }
+    void transferEnded(const TransferResult& result) override { transferResult_ = result; }
+    void debugEnded(const DebugResult& result) override { debugResult_ = result; }
 
     std::function<void(const QString&)> onDebugLine;
 
@@ -83,7 +88,8 @@ private:
     std::unique_ptr<FrontPanel> panel_;
     std::function<void()> editorSteps_;
     QStringList lines_;
-    bool running_ = false;
+    std::optional<TransferResult> transferResult_;
+    std::optional<DebugResult> debugResult_;
     bool quiet_;
     int beeps_ = 0;
     QString portError_;

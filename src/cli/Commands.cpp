@@ -51,46 +51,31 @@ std::optional<QString> theFile(const CliContext& c, const char* command, const c
     return std::nullopt;
 }
 
-// A transfer's run to its end: what its last line means for the exit status.
-int transferExit(const CliSession& session, bool ended, const QString& success)
+// Runs one transfer in the editor's place until it ends (Ctrl-C cancels it, as the panel's
+// Cancel does) and gives its exit status.
+int runTransfer(CliSession& session, TransferDirection direction)
 {
-    if (stopRequested())
-        return StoppedStatus;
-    if (!ended || session.transferRunning()) {
-        err(QStringLiteral("No answer from the KX7400: time-out."));
-        return TimedOut;
-    }
-    const QString last = session.transferLines().value(session.transferLines().size() - 1);
-    if (last == success)
-        return Success;
-    if (last == QLatin1String("Timeout Occurred!"))
-        return TimedOut;
-    if (last.startsWith(QLatin1String("Communication Port Error"))
-        || last.startsWith(QLatin1String("Error Opening"))
-        || last.startsWith(QLatin1String("No Communications Port")))
-        return PortError;
-    return Refused;
-}
-
-// Runs one transfer in the editor's place and waits for its end (or Ctrl-C, which cancels it).
-bool runTransfer(CliSession& session, TransferDirection direction)
-{
-    bool ended = false;
     const StopOnTurn onTurn;
     session.withEditor([&] {
         session.panel().startTransfer(direction);
-        // The entry wait alone may take 20 s; the rest follows within seconds.
-        ended = CliSession::waitFor(
-            [&] { return !session.transferRunning() || stopRequested(); }, 60000);
-        if (stopRequested()) {
+        // Every wait of the transfer has its own end; this bound only guards against a fault.
+        CliSession::waitFor([&] { return session.transferResult() || stopRequested(); }, 120000);
+        if (!session.transferResult()) {
+            if (stopRequested()) {
+                err(QStringLiteral("Action Cancelled"));
+                err(stopMessage(direction == TransferDirection::Upload
+                                    ? QStringLiteral("the upload was cancelled")
+                                    : QStringLiteral("the download was cancelled")));
+            }
             session.panel().cancelTransfer();
-            CliSession::waitFor([] { return false; }, 200);
-            err(stopMessage(direction == TransferDirection::Upload
-                                ? QStringLiteral("the upload was cancelled")
-                                : QStringLiteral("the download was cancelled")));
         }
     });
-    return ended && !stopRequested();
+    const std::optional<TransferResult>& result = session.transferResult();
+    if (!result) {
+        err(QStringLiteral("The transfer did not end."));
+        return TimedOut;
+    }
+    return exitStatusFor(result->outcome);
 }
 
 std::optional<SettingsRecord> readSettingsFile(const QString& path, QString& why)
@@ -114,8 +99,7 @@ std::optional<QList<QByteArray>> uploadLines(CliContext& c, const SettingsRecord
     }
     if (editor)
         session.inputs = transferInputsOf(*editor, {});
-    const bool ended = runTransfer(session, TransferDirection::Upload);
-    status = transferExit(session, ended, QStringLiteral("Upload Complete!"));
+    status = runTransfer(session, TransferDirection::Upload);
     if (status != Success)
         return std::nullopt;
     return session.panel().uploadLines();
@@ -136,8 +120,7 @@ int backUp(CliContext& c, CliSession& session)
 {
     if (c.options.isSet(QStringLiteral("no-backup")))
         return Success;
-    const bool ended = runTransfer(session, TransferDirection::Upload);
-    const int status = transferExit(session, ended, QStringLiteral("Upload Complete!"));
+    const int status = runTransfer(session, TransferDirection::Upload);
     if (status != Success) {
         err(QStringLiteral("The indicator's setup could not be read for a backup; nothing was "
                            "sent (--no-backup sends without one)."));
@@ -367,8 +350,7 @@ int runDownload(CliContext& c)
     // The file's own unit and network choices stand in for the editor's controls.
     session.inputs = transferInputsOf(*record, QFileInfo(*file).absoluteFilePath());
     session.inputs.secondOutput = session.port().CustomOutputs == 2;
-    const bool ended = runTransfer(session, TransferDirection::Download);
-    return transferExit(session, ended, QStringLiteral("Download complete!"));
+    return runTransfer(session, TransferDirection::Download);
 }
 
 int runDiff(CliContext& c)
@@ -418,20 +400,18 @@ int runDebug(CliContext& c)
         return PortError;
     const qint64 count = numericOption(c.options, QStringLiteral("count"), 0);
     qint64 shown = 0;
-    bool silent = false;
     session.onDebugLine = [&](const QString& line) {
         if (count > 0 && shown >= count)
             return;
         ++shown;
         out(lineText(line));
-        silent = line == QLatin1String("<<No Response>>");
     };
     const StopOnTurn onTurn;
     session.withEditor([&] {
         session.panel().DebugAnyBusClick();
         CliSession::waitFor(
             [&] {
-                return stopRequested() || silent || (count > 0 && shown >= count)
+                return stopRequested() || session.debugResult() || (count > 0 && shown >= count)
                        || session.panel().lineOwner() != LineOwner::DebugMonitor;
             },
             INT_MAX);
@@ -439,7 +419,8 @@ int runDebug(CliContext& c)
     });
     if (stopRequested() && !c.quiet)
         err(stopMessage());
-    return silent ? TimedOut : Success;
+    return exitStatusFor(session.debugResult() ? session.debugResult()->outcome
+                                               : Outcome::Completed);
 }
 
 } // namespace kx::cli

@@ -3,6 +3,10 @@
 #include "link/PollCycle.h"
 #include "link/SerialTypes.h"
 
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcDebug, "kx.debug", QtInfoMsg)
+
 namespace kx {
 
 QString debugLineText(const QByteArray& received)
@@ -28,6 +32,7 @@ DebugMonitor::DebugMonitor(Clock& clock, MainLine& line, DebugMonitorListener& l
 void DebugMonitor::start()
 {
     listener_.showDebugLine(QString());
+    runOpen_ = true;
     DebugActive = true;
     DebugFirst = true;
     state_ = DebugState::Ask;
@@ -35,10 +40,31 @@ void DebugMonitor::start()
     DebugTimer.start();
 }
 
-void DebugMonitor::stop()
+void DebugMonitor::stop(Outcome why)
 {
     DebugActive = false;
     DebugTimer.stop();
+    ended(why);
+}
+
+void DebugMonitor::lineLost(const QString& reason)
+{
+    if (!runOpen_)
+        return;
+    DebugActive = false;
+    DebugTimer.stop();
+    listener_.showDebugLine(reason);
+    listener_.debugStopped();
+    ended(Outcome::LineFailed, reason);
+}
+
+void DebugMonitor::ended(Outcome outcome, const QString& detail)
+{
+    if (!runOpen_)
+        return;
+    runOpen_ = false;
+    state_ = DebugState::Idle;
+    listener_.debugEnded({outcome, detail});
 }
 
 void DebugMonitor::DebugTimerTimer()
@@ -49,10 +75,20 @@ void DebugMonitor::DebugTimerTimer()
     switch (state_) {
     case DebugState::Ask:
         if (line_.isOpen()) {
-            if (DebugFirst)
-                line_.discardInput();
+            // A stale answer left in the port is dropped with the first one anyway.
+            if (DebugFirst && !line_.discardInput())
+                qCInfo(lcDebug) << "discarding input failed:" << line_.failure();
             line_.armReplyTimer(true, AnswerTicks);
-            line_.send(QByteArray(1, ctl(Ctl::ENQ)));
+            if (!line_.send(QByteArray(1, ctl(Ctl::ENQ)))) {
+                const QString why = line_.failure();
+                DebugActive = false;
+                DebugTimer.stop();
+                line_.armReplyTimer(false, 0);
+                listener_.showDebugLine(why);
+                listener_.debugStopped();
+                ended(Outcome::LineFailed, why);
+                return;
+            }
         }
         state_ = DebugState::Waiting;
         break;
@@ -88,6 +124,7 @@ void DebugMonitor::noResponse()
     DebugActive = false;
     DebugTimer.stop();
     listener_.debugStopped();
+    ended(Outcome::NoAnswer, QStringLiteral("No debug line from the KX7400."));
 }
 
 void DebugMonitor::onDataAvailable(int count)

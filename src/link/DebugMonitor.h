@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/MainLine.h"
+#include "link/Outcome.h"
 #include "link/Timer.h"
 
 #include <QByteArray>
@@ -24,6 +25,15 @@ enum class DebugState
 // before the answer.
 QString debugLineText(const QByteArray& received);
 
+// How a run of the monitor ended: completed when it was stopped (its button, Ctrl-C), no
+// answer after "<<No Response>>", line failed when its ENQ could not go out or the device
+// went, cancelled when the editor closed under it.
+struct DebugResult
+{
+    Outcome outcome = Outcome::Completed;
+    QString detail;
+};
+
 // What the debug monitor shows and when it lets go of the line.
 class DebugMonitorListener
 {
@@ -33,6 +43,8 @@ public:
     // The monitor stopped by itself (no answer): the button reads "START DEBUG" again and
     // the line goes back to the transfer.
     virtual void debugStopped() = 0;
+    // Every run ends here once, however it ended; after debugStopped() when it stopped itself.
+    virtual void debugEnded(const DebugResult& result) { (void)result; }
 };
 
 // The field-bus debug monitor of the editor's field-bus page: it asks the indicator for its
@@ -56,9 +68,12 @@ public:
     bool active() const { return DebugActive; }
     const QByteArray& rxText() const { return RxText; }
 
-    // The button: START begins asking, STOP ends it and leaves the last answer shown.
+    // The button: START begins asking, STOP ends it and leaves the last answer shown. A stop
+    // for another reason (the editor closing) says so.
     void start();
-    void stop();
+    void stop(Outcome why = Outcome::Completed);
+    // The device went away: the run ends with the reason.
+    void lineLost(const QString& reason);
     void DebugTimerTimer();
 
     // The receive dispatcher's events while the monitor has the line; patterns mean
@@ -69,12 +84,15 @@ public:
 
 private:
     void noResponse();
+    void ended(Outcome outcome, const QString& detail = {});
 
     MainLine& line_;
     DebugMonitorListener& listener_;
     Timer DebugTimer;
     DebugState state_ = DebugState::Idle;
     bool DebugActive = false;
+    // A run has started and not yet ended.
+    bool runOpen_ = false;
     // The first answer after a start may be stale: it is read but not shown.
     bool DebugFirst = false;
     int ReplyWait = 0;

@@ -108,7 +108,7 @@ void FrontPanel::F4OptionsButtonClick()
     } catch (const std::exception& e) {
         qCWarning(lcPanel) << "parameter editor failed:" << e.what();
     }
-    debug_.stop();
+    debug_.stop(Outcome::Cancelled);
     transfer_.editorClosed();
     owner_ = LineOwner::Polling;
     poll_.restart();
@@ -161,6 +161,7 @@ void FrontPanel::startTransfer(TransferDirection direction)
     // second output exactly when the editor shows it.
     facts.secondOutput = editor_.transferInputs().secondOutput;
     facts.uploadRecords = port_.AppVersion == 1 ? 8 : 10;
+    facts.baud = ComPort_->Baud();
     if (direction == TransferDirection::Download && port_.BackupBeforeWrite)
         facts.backupFolder = QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP"));
     transfer_.start(direction, facts);
@@ -299,6 +300,9 @@ void FrontPanel::onPortLost(const QString& reason)
     LastOpenError = QStringLiteral("%1: %2").arg(ComPort_->DevicePath(), reason);
     Connected = false;
     poll_.lineLost();
+    // An exchange under way ends now, not at a time-out.
+    debug_.lineLost(LastOpenError);
+    transfer_.lineLost(LastOpenError);
     showDisconnected();
 }
 

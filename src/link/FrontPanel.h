@@ -159,6 +159,7 @@ private:
     bool send(const QByteArray& bytes) override { return ComPort_->PutString(bytes); }
     QByteArray take(int count) override { return ComPort_->GetBlock(count); }
     bool discardInput() override { return ComPort_->FlushInBuffer(); }
+    QString failure() const override { return ComPort_->lastFailure(); }
     void armReplyTimer(bool arm, int ticks) override;
 
     // PollCycleListener: the face.
@@ -169,6 +170,7 @@ private:
     // DebugMonitorListener: the editor's debug line, and the line back to the transfer.
     void showDebugLine(const QString& line) override { editor_.showDebugLine(line); }
     void debugStopped() override;
+    void debugEnded(const DebugResult& result) override { editor_.debugEnded(result); }
 
     // UpdateHost: the firmware update's hand-over.
     void takeLineForUpdate() override;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 namespace kx {
 
@@ -13,11 +14,13 @@ public:
 
     virtual bool isOpen() const = 0;
     // Queues bytes for sending; false (already logged) when the port could not take them.
-    virtual bool send(const QByteArray& bytes) = 0;
+    [[nodiscard]] virtual bool send(const QByteArray& bytes) = 0;
     // Takes up to count received bytes, oldest first.
     virtual QByteArray take(int count) = 0;
     // Discards what is waiting to be read; false (already logged) when that failed.
-    virtual bool discardInput() = 0;
+    [[nodiscard]] virtual bool discardInput() = 0;
+    // Why the last send or discard failed.
+    virtual QString failure() const { return {}; }
     // Arms (restarting) or disarms the reply timer; nothing when the port has none.
     virtual void armReplyTimer(bool arm, int ticks) = 0;
 };

@@ -42,8 +42,9 @@ void PollCycle::step()
     case PollState::Arm:
         if (line_.isOpen()) {
             line_.armReplyTimer(true, 1);
+            // A poll that does not go out shows as a missed reply; the send logs why.
             if (demand_)
-                line_.send(QByteArray(1, ctl(Ctl::CR)));
+                (void)line_.send(QByteArray(1, ctl(Ctl::CR)));
         }
         state_ = PollState::Waiting;
         break;
@@ -75,7 +76,7 @@ void PollCycle::missedReply()
         if (!KeepWeight)
             listener_.blankWeight();
         // What the indicator makes of "?" does not matter; a send that fails is logged.
-        line_.send("?");
+        (void)line_.send("?");
     }
 }
 

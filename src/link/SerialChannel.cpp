@@ -129,12 +129,14 @@ bool SerialChannel::PutString(const QByteArray& text)
 {
     if (!open_) {
         qCWarning(lcChannel) << DevicePath() << "send: the port is not open";
+        lastFailure_ = QStringLiteral("%1: the port is not open").arg(DevicePath());
         return false;
     }
     try {
         device_->write(text);
     } catch (const ChannelError& e) {
         qCWarning(lcChannel) << "send failed:" << e.describe();
+        lastFailure_ = e.describe();
         return false;
     }
     if (tap_)
@@ -164,12 +166,14 @@ bool SerialChannel::FlushInBuffer()
 {
     if (!open_) {
         qCWarning(lcChannel) << DevicePath() << "discard input: the port is not open";
+        lastFailure_ = QStringLiteral("%1: the port is not open").arg(DevicePath());
         return false;
     }
     try {
         device_->clearInput();
     } catch (const ChannelError& e) {
         qCWarning(lcChannel) << "discard input failed:" << e.describe();
+        lastFailure_ = e.describe();
         return false;
     }
     rx_.clear();

@@ -58,6 +58,8 @@ public:
     int Databits() const { return settings_.dataBits; }
     int Stopbits() const { return settings_.stopBits; }
     const LineSettings& Settings() const { return settings_; }
+    // Why the last send or discard failed, in words for a status line.
+    const QString& lastFailure() const { return lastFailure_; }
 
     // Opening port 0 does nothing: the channel stays closed.
     void SetOpen(bool open);
@@ -96,6 +98,7 @@ public:
     static qint64 tickDeadline(qint64 startMs, int ticks);
 
 private:
+    QString lastFailure_;
     struct Note
     {
         TriggerKind kind;

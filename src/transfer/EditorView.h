@@ -1,6 +1,8 @@
 #pragma once
 
+#include "link/DebugMonitor.h"
 #include "transfer/TransferInputs.h"
+#include "transfer/TransferOutcome.h"
 
 #include <QString>
 
@@ -28,6 +30,10 @@ public:
     virtual void showDebugRunning(bool running) = 0;
     // The editor's side of a transfer, read when it starts.
     virtual TransferInputs transferInputs() = 0;
+    // A transfer run ended, once per run, after its closing status line.
+    virtual void transferEnded(const TransferResult& result) { (void)result; }
+    // A debug monitor run ended, once per run.
+    virtual void debugEnded(const DebugResult& result) { (void)result; }
 };
 
 } // namespace kx

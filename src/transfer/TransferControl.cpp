@@ -33,10 +33,12 @@ QString refreshText(TransferDirection d)
 
 TransferControl::TransferControl(Clock& clock, MainLine& line, EditorView& view, QString folder)
     : clock_(clock), line_(line), view_(view), folder_(std::move(folder)),
-      ParameterTimer(clock, EditorTick.count()), EntryTimer(clock, EntryWaitStep.count())
+      ParameterTimer(clock, EditorTick.count()), EntryTimer(clock, EntryRequestPeriod.count()),
+      AnswerTimer(clock, ReplyTimeout.count())
 {
     ParameterTimer.setOnTimer([this] { ParameterTimerTimer(); });
-    EntryTimer.setOnTimer([this] { entryWaited(); });
+    EntryTimer.setOnTimer([this] { entryStep(); });
+    AnswerTimer.setOnTimer([this] { replyTimedOut(); });
 }
 
 void TransferControl::append(const QString& line)
@@ -44,35 +46,64 @@ void TransferControl::append(const QString& line)
     view_.ShowTransferStatus(line, false, false, false);
 }
 
-void TransferControl::finish(const QString& line)
+void TransferControl::end(TransferEnding ending, const QString& detail)
 {
-    running_ = false;
-    if (backingUp_) {
-        // The backup read before a download ended without the setup: nothing is sent.
-        backingUp_ = false;
-        view_.ShowTransferStatus(line, false, false, false);
-        view_.ShowTransferStatus(QStringLiteral("The indicator's setup could not be read for a "
-                                                "backup: nothing was sent."),
-                                 false, true, false);
+    if (!running_)
         return;
+    TransferResult result;
+    result.direction = requested_;
+    result.detail = detail;
+    if (backingUp_ && ending != TransferEnding::Cancelled && ending != TransferEnding::Closed) {
+        // The backup read before a download ended without the setup: nothing is sent. The
+        // panel says how the read ended, then what that means.
+        const QString how = transferEndingText(ending);
+        if (!detail.isEmpty())
+            append(detail);
+        if (!how.isEmpty())
+            append(how);
+        result.detail = detail.isEmpty() ? how : QStringLiteral("%1 %2").arg(detail, how);
+        ending = TransferEnding::BackupNotRead;
+    } else if (!detail.isEmpty() && ending != TransferEnding::UploadNotSaved) {
+        append(detail);
     }
-    view_.ShowTransferStatus(line, false, true, false);
+    running_ = false;
+    waiting_ = false;
+    backingUp_ = false;
+    EntryTimer.stop();
+    AnswerTimer.stop();
+    TransferCommand = 0;
+    TransferSemaphore.release();
+    state_ = TransferState::Idle;
+    result.ending = ending;
+    result.outcome = transferOutcome(ending);
+    result.text = transferEndingText(ending);
+    result.indicatorTold = told_;
+    if (!result.text.isEmpty())
+        view_.ShowTransferStatus(result.text, false, true, false);
+    // An upload that could not be kept says so first and why on the line after it.
+    if (ending == TransferEnding::UploadNotSaved && !detail.isEmpty())
+        view_.ShowTransferStatus(detail, false, false, false);
+    qCInfo(lcTransfer) << "transfer ended:" << outcomeName(result.outcome) << result.text
+                       << result.detail;
+    view_.transferEnded(result);
 }
 
 void TransferControl::editorOpened()
 {
     state_ = TransferState::Idle;
+    ranSinceOpen_ = false;
     ParameterTimer.start();
 }
 
 void TransferControl::editorClosed()
 {
+    end(TransferEnding::Closed);
     state_ = TransferState::Idle;
     TransferCommand = 0;
     waiting_ = false;
-    running_ = false;
     backingUp_ = false;
     EntryTimer.stop();
+    AnswerTimer.stop();
     TransferSemaphore.release();
     ParameterTimer.stop();
 }
@@ -80,22 +111,31 @@ void TransferControl::editorClosed()
 void TransferControl::ParameterTimerTimer()
 {
     ParameterTimer.stop();
-    if (reply_ == TransferReply::EntryAcknowledged && TransferCommand != 0)
-        SendTransferCommand();
-    else if (reply_ == TransferReply::Ready && state_ == TransferState::DownloadCommanded)
-        SendDownloadData();
+    if (running_) {
+        if (reply_ == TransferReply::EntryAcknowledged && TransferCommand != 0)
+            SendTransferCommand();
+        else if (reply_ == TransferReply::Ready && state_ == TransferState::DownloadCommanded)
+            SendDownloadData();
+    }
     view_.refreshEditorClock();
     ParameterTimer.start();
 }
 
 void TransferControl::start(TransferDirection direction, const PortFacts& port)
 {
-    if (running_ || waiting_)
+    if (running_)
         return;
     port_ = port;
     lastUploadComplete_ = false;
+    told_ = false;
+    requested_ = direction;
+    ranSinceOpen_ = true;
+    DownloadData.clear();
     backingUp_ = direction == TransferDirection::Download && !port.backupFolder.isEmpty();
     running_ = true;
+    // A reply timer the poll cycle armed before the editor opened is not this run's: the run
+    // keeps its own time-outs.
+    line_.armReplyTimer(false, 0);
     beginEntryWait(backingUp_ ? TransferDirection::Upload : direction, true);
 }
 
@@ -108,7 +148,10 @@ void TransferControl::beginEntryWait(TransferDirection direction, bool openPanel
     view_.ShowTransferStatus(openingText(direction), openPanel, false, false);
     spinner_.clear();
     count_ = EntryWaitSteps;
+    EntryTimer.stop();
     entryStep();
+    if (waiting_)
+        EntryTimer.start();
 }
 
 bool TransferControl::backupTaken(const QList<QByteArray>& lines)
@@ -132,89 +175,116 @@ bool TransferControl::backupTaken(const QList<QByteArray>& lines)
 
 void TransferControl::cancel()
 {
-    running_ = false;
+    if (!running_)
+        return;
+    switch (state_) {
+    case TransferState::DownloadCommanded:
+        end(TransferEnding::CancelledAfterCommand);
+        break;
+    case TransferState::DownloadDataSent:
+        end(TransferEnding::CancelledAfterData);
+        break;
+    default:
+        end(TransferEnding::Cancelled);
+        break;
+    }
 }
 
-// One pass of the entry wait, up to its 2 ms wait for the token: the request goes out on the
-// first pass and every EntryRequestEvery passes after it.
+void TransferControl::lineLost(const QString& reason)
+{
+    end(TransferEnding::LineLost, reason);
+}
+
+// One request of the entry wait: every EntryRequestEvery steps of EntryWaitStep, the first at
+// once. Between requests nothing runs; the answer ends the wait through onAck or onNak.
 void TransferControl::entryStep()
 {
     if (!waiting_)
         return;
-    if (count_ <= 0 || !running_) {
-        endEntryWait(false);
+    if (count_ <= 0) {
+        end(TransferEnding::NoEntryAnswer);
         return;
     }
-    if (count_ % EntryRequestEvery == 0) {
-        TransferSemaphore.release();
-        view_.ShowTransferStatus(refreshText(direction_) + spinner_, false, false, true);
-        spinner_ = spinner_ == QLatin1String("\\") ? QStringLiteral("/") : QStringLiteral("\\");
-        if (!SendEntryRequest(port_.portNumber)) {
-            endEntryWait(false);
-            return;
-        }
-    }
-    EntryTimer.start();
+    TransferSemaphore.release();
+    view_.ShowTransferStatus(refreshText(direction_) + spinner_, false, false, true);
+    spinner_ = spinner_ == QLatin1String("\\") ? QStringLiteral("/") : QStringLiteral("\\");
+    if (!SendEntryRequest(port_.portNumber))
+        return; // the run has ended
+    count_ -= EntryRequestEvery;
 }
 
-void TransferControl::entryWaited()
-{
-    EntryTimer.stop();
-    if (!waiting_)
-        return;
-    // The reply handling gives the token back when the indicator answers.
-    if (TransferSemaphore.take()) {
-        count_ = 0;
-        endEntryWait(true);
-        return;
-    }
-    --count_;
-    entryStep();
-}
-
-void TransferControl::endEntryWait(bool answered)
+void TransferControl::endEntryWait()
 {
     waiting_ = false;
     EntryTimer.stop();
     TransferSemaphore.release();
-    // Cancelled, refused, or the request could not go out: the panel already says so.
-    if (!running_)
-        return;
+}
+
+void TransferControl::entryAnswered()
+{
+    endEntryWait();
     if (direction_ == TransferDirection::Upload) {
-        if (reply_ == TransferReply::EntryAcknowledged && answered)
-            TransferCommand = 'u';
-        return;
-    }
-    if (reply_ != TransferReply::EntryAcknowledged)
-        return;
-    if (!answered) {
-        finish(QStringLiteral("KX7400 is not ready. Operation Failed."));
+        TransferCommand = 'u';
         return;
     }
     append(QStringLiteral("Preparing download string..."));
     BuildDownload();
 }
 
-bool TransferControl::SendEntryRequest(int portNumber)
+TransferControl::EntryRequest TransferControl::SendEntryRequest(int portNumber)
 {
-    if (portNumber == 0) {
-        finish(QStringLiteral("No Communications Port Selected."));
-        return false;
-    }
-    if (!line_.isOpen()) {
-        finish(QStringLiteral("Error Opening Communications Port."));
-        return false;
-    }
-    if (!TransferSemaphore.take()) {
-        finish(QStringLiteral("Error Initializing Transfer. Try Again Later."));
-        return false;
+    std::optional<TransferEnding> failed;
+    if (portNumber == 0)
+        failed = TransferEnding::NoPortSelected;
+    else if (!line_.isOpen())
+        failed = TransferEnding::PortNotOpen;
+    else if (!TransferSemaphore.take())
+        failed = TransferEnding::TokenBusy;
+    if (failed) {
+        end(*failed);
+        return {failed};
     }
     state_ = TransferState::EntryRequested;
-    line_.send("pcmode");
+    if (!line_.send("pcmode")) {
+        end(TransferEnding::SendFailed, line_.failure());
+        return {TransferEnding::SendFailed};
+    }
     // The editor timer's next step comes a whole period after the request.
     ParameterTimer.stop();
     ParameterTimer.start();
-    return true;
+    return {};
+}
+
+void TransferControl::armReplyTimeout(std::chrono::milliseconds extra)
+{
+    AnswerTimer.stop();
+    AnswerTimer.setInterval(int((ReplyTimeout + extra).count()));
+    AnswerTimer.start();
+}
+
+void TransferControl::replyTimedOut()
+{
+    AnswerTimer.stop();
+    if (!running_)
+        return;
+    QString awaited;
+    switch (state_) {
+    case TransferState::Uploading:
+        awaited = UploadStarted ? QStringLiteral("The KX7400 stopped sending its setup.")
+                                : QStringLiteral("No upload from the KX7400 after u.");
+        break;
+    case TransferState::DownloadCommanded:
+        awaited = QStringLiteral("No \"ready\" from the KX7400 after d.");
+        break;
+    case TransferState::DownloadDataSent:
+        awaited = QStringLiteral("No acknowledgment from the KX7400 after the download data.");
+        break;
+    default:
+        awaited = QStringLiteral("No answer from the KX7400.");
+        break;
+    }
+    RxText.clear();
+    end(TransferEnding::NoReply, awaited);
 }
 
 void TransferControl::BuildDownload()
@@ -230,7 +300,7 @@ void TransferControl::BuildDownload()
     const auto text = readSettingsText(inputs.settingsFile, &unreadable);
     if (!text) {
         append(unreadable);
-        finish(QStringLiteral("Operation Failed."));
+        end(TransferEnding::DownloadNotBuilt);
         return;
     }
     source.fileText = *text;
@@ -239,14 +309,14 @@ void TransferControl::BuildDownload()
     for (const QString& line : build.failures)
         append(line);
     if (!build.ok()) {
-        finish(QStringLiteral("Operation Failed."));
+        end(TransferEnding::DownloadNotBuilt);
         return;
     }
     QString why;
     if (!saveFile(QDir(folder_).filePath(QStringLiteral("Download.Txt")), build.records, &why)) {
         append(QStringLiteral("Unable to Save Local Copy."));
         append(why);
-        finish(QStringLiteral("Operation Failed."));
+        end(TransferEnding::DownloadNotBuilt);
         return;
     }
     DownloadData = build.records;
@@ -258,10 +328,13 @@ void TransferControl::SendTransferCommand()
     const char command = TransferCommand;
     TransferCommand = 0;
     if (!line_.isOpen()) {
-        finish(QStringLiteral("Communication Port Error. Action Failed."));
+        end(TransferEnding::PortClosedAtStep);
         return;
     }
-    line_.discardInput();
+    if (!line_.discardInput()) {
+        end(TransferEnding::SendFailed, line_.failure());
+        return;
+    }
     RxText.clear();
     if (command == 'd') {
         state_ = TransferState::DownloadCommanded;
@@ -271,35 +344,67 @@ void TransferControl::SendTransferCommand()
         append(QStringLiteral("Beginning upload..."));
         UploadStarted = false;
     }
-    line_.send(QByteArray(1, command));
+    if (!line_.send(QByteArray(1, command))) {
+        end(TransferEnding::SendFailed, line_.failure());
+        return;
+    }
+    told_ = told_ || command == 'd';
+    armReplyTimeout();
 }
 
 void TransferControl::SendDownloadData()
 {
     if (!line_.isOpen()) {
-        finish(QStringLiteral("Communication Port Error. Action Failed."));
+        end(TransferEnding::PortClosedAtStep);
         return;
     }
     append(QStringLiteral("Downloading Settings..."));
-    line_.discardInput();
+    if (!line_.discardInput()) {
+        end(TransferEnding::SendFailed, line_.failure());
+        return;
+    }
     state_ = TransferState::DownloadDataSent;
     // One burst: the indicator takes the records as they come.
-    line_.send(ctl(Ctl::STX) + DownloadData + ctl(Ctl::EOT));
+    const QByteArray data = ctl(Ctl::STX) + DownloadData + ctl(Ctl::EOT);
+    if (!line_.send(data)) {
+        end(TransferEnding::SendFailed, line_.failure());
+        return;
+    }
+    // The indicator answers once the last byte has crossed the wire: 11 bits a byte at most.
+    const auto wire = port_.baud > 0
+                          ? std::chrono::milliseconds(qint64(data.size()) * 11 * 1000 / port_.baud + 1)
+                          : std::chrono::milliseconds(0);
+    armReplyTimeout(wire);
+}
+
+bool TransferControl::lateReply(const char* what) const
+{
+    if (running_ || !ranSinceOpen_)
+        return false;
+    qCInfo(lcTransfer) << what << "after the transfer ended ignored";
+    return true;
 }
 
 void TransferControl::onAck()
 {
+    if (!running_) {
+        if (!lateReply("ACK"))
+            qCDebug(lcTransfer) << "ACK outside a handshake ignored";
+        return;
+    }
     switch (state_) {
     case TransferState::EntryRequested:
         reply_ = TransferReply::EntryAcknowledged;
         TransferSemaphore.release();
         append(QStringLiteral("KX7400 Acknowledgment Received!"));
+        if (waiting_)
+            entryAnswered();
         break;
     case TransferState::DownloadDataSent:
         reply_ = TransferReply::DownloadAcknowledged;
         TransferSemaphore.release();
         append(QStringLiteral("KX7400 Acknowledgment Received!"));
-        finish(QStringLiteral("Download complete!"));
+        end(TransferEnding::DownloadComplete);
         break;
     default:
         qCDebug(lcTransfer) << "ACK outside a handshake ignored";
@@ -309,35 +414,59 @@ void TransferControl::onAck()
 
 void TransferControl::onNak()
 {
+    if (lateReply("NAK"))
+        return;
     reply_ = TransferReply::Refused;
-    state_ = TransferState::Idle;
-    TransferSemaphore.release();
-    finish(QStringLiteral("KX7400 Abandoned Operation!"));
+    if (!running_) {
+        // Unasked, before any run: the panel says so, and there is no run to end.
+        state_ = TransferState::Idle;
+        TransferSemaphore.release();
+        view_.ShowTransferStatus(transferEndingText(TransferEnding::Abandoned), false, true, false);
+        return;
+    }
+    end(TransferEnding::Abandoned);
 }
 
 void TransferControl::onReady()
 {
+    if (lateReply("\"ready\""))
+        return;
     if (state_ == TransferState::DownloadDataSent) {
         reply_ = TransferReply::Refused;
-        TransferSemaphore.release();
         append(QStringLiteral("KX7400 Aborted Action!"));
-        finish(QStringLiteral("Download Failed!"));
+        end(TransferEnding::Aborted);
+        return;
+    }
+    if (running_ && TransferCommand != 0) {
+        // The acknowledged entry has its command queued; taking this "ready" as the reply
+        // would leave that command waiting for ever.
+        qCInfo(lcTransfer) << "\"ready\" before the command went out ignored";
         return;
     }
     reply_ = TransferReply::Ready;
+    if (state_ == TransferState::DownloadCommanded)
+        AnswerTimer.stop(); // the data goes at the editor timer's next step
     append(QStringLiteral("KX7400 Ready Response Received!"));
 }
 
 void TransferControl::onReplyTimeout()
 {
     RxText.clear();
-    state_ = TransferState::Idle;
-    finish(QStringLiteral("Timeout Occurred!"));
+    if (lateReply("the reply timer"))
+        return;
+    if (!running_) {
+        // The poll cycle's last reply timer, before any run: the panel says so.
+        state_ = TransferState::Idle;
+        view_.ShowTransferStatus(transferEndingText(TransferEnding::ReplyTimerExpired), false,
+                                 true, false);
+        return;
+    }
+    end(TransferEnding::ReplyTimerExpired);
 }
 
 void TransferControl::onDataAvailable(int count)
 {
-    if (state_ != TransferState::Uploading) {
+    if (state_ != TransferState::Uploading || !running_) {
         // Beyond the overflow limit the excess goes as anywhere on the line; the rest stays
         // in the port until an upload takes it.
         bool dropped = false;
@@ -351,6 +480,7 @@ void TransferControl::onDataAvailable(int count)
         RxText.clear();
         append(QStringLiteral("Uploading Settings..."));
     }
+    armReplyTimeout();
     // Every byte of an upload is kept, however it is split or bunched.
     RxText += line_.take(count);
     const qsizetype eot = RxText.indexOf(ctl(Ctl::EOT));
@@ -361,9 +491,10 @@ void TransferControl::onDataAvailable(int count)
         }
         qCWarning(lcTransfer) << "upload without an end after" << RxText.size() << "bytes";
         RxText.clear();
-        finish(QStringLiteral("Upload Failed."));
-        line_.send(QByteArray(1, ctl(Ctl::NAK)));
-        state_ = TransferState::Idle;
+        const bool refused = line_.send(QByteArray(1, ctl(Ctl::NAK)));
+        if (!refused)
+            qCWarning(lcTransfer) << "the NAK to an endless upload did not go out";
+        end(TransferEnding::UploadTooLong);
         return;
     }
     // The text ends at the EOT; what follows it in the same read is not upload text.
@@ -374,50 +505,54 @@ void TransferControl::onDataAvailable(int count)
 
 void TransferControl::uploadEnded(const QByteArray& text)
 {
-    bool result = false;
+    AnswerTimer.stop();
+    std::optional<TransferEnding> failed;
     const qsizetype stx = text.lastIndexOf(ctl(Ctl::STX));
+    QString why;
     if (stx < 0) {
-        finish(QStringLiteral("Upload Failed."));
+        failed = TransferEnding::UploadWithoutStx;
     } else {
         const QByteArray body = text.mid(stx + 1);
-        QString why;
         if (!saveFile(QDir(folder_).filePath(QStringLiteral("Upload.Txt")), body, &why)) {
-            finish(QStringLiteral("Upload Failed...."));
-            append(why);
+            failed = TransferEnding::UploadNotSaved;
         } else {
             UploadContext context = view_.transferInputs().upload;
             context.lineCount = port_.uploadRecords;
             const UploadParse parse = parseUpload(body, context);
             UploadList = parse.lines;
             lastUploadComplete_ = parse.outcome == UploadParse::Outcome::Complete;
-            switch (parse.outcome) {
-            case UploadParse::Outcome::Complete:
-                result = true;
-                if (backingUp_)
-                    append(QStringLiteral("Upload Complete!"));
-                else
-                    finish(QStringLiteral("Upload Complete!"));
-                break;
-            case UploadParse::Outcome::Incomplete:
-                finish(QStringLiteral("Upload Failed.."));
-                break;
-            case UploadParse::Outcome::Error:
-                finish(QStringLiteral("Upload Failed.. Error Parsing Data."));
-                break;
-            }
+            if (parse.outcome == UploadParse::Outcome::Incomplete)
+                failed = TransferEnding::UploadIncomplete;
+            else if (parse.outcome == UploadParse::Outcome::Error)
+                failed = TransferEnding::UploadUnparsable;
         }
     }
-    line_.send(QByteArray(1, result ? ctl(Ctl::ACK) : ctl(Ctl::NAK)));
     state_ = TransferState::Idle;
-    if (!backingUp_ || !result)
-        return;
-    // The backup before a download: the download goes ahead only once it is safe on disk.
-    backingUp_ = false;
-    if (backupTaken(UploadList)) {
-        beginEntryWait(TransferDirection::Download, false);
+    // The indicator hears at once whether its setup was taken; the run ends after.
+    const bool answered = line_.send(QByteArray(1, failed ? ctl(Ctl::NAK) : ctl(Ctl::ACK)));
+    if (failed) {
+        if (!answered)
+            qCWarning(lcTransfer) << "the NAK to a failed upload did not go out";
+        end(*failed, why);
         return;
     }
-    finish(QStringLiteral("The backup could not be saved: nothing was sent."));
+    if (!answered) {
+        end(TransferEnding::SendFailed, line_.failure());
+        return;
+    }
+    if (!backingUp_) {
+        end(TransferEnding::UploadComplete);
+        return;
+    }
+    // The backup before a download: the download goes ahead only once it is safe on disk.
+    append(QStringLiteral("Upload Complete!"));
+    if (!backupTaken(UploadList)) {
+        backingUp_ = false;
+        end(TransferEnding::BackupNotSaved);
+        return;
+    }
+    backingUp_ = false;
+    beginEntryWait(TransferDirection::Download, false);
 }
 
 } // namespace kx

@@ -3,12 +3,14 @@
 #include "link/MainLine.h"
 #include "link/Timer.h"
 #include "transfer/EditorView.h"
+#include "transfer/TransferOutcome.h"
 #include "transfer/TransferToken.h"
 
 #include <QByteArray>
 #include <QList>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 
 namespace kx {
 
@@ -32,16 +34,12 @@ enum class TransferReply
     DownloadAcknowledged
 };
 
-enum class TransferDirection
-{
-    Upload,
-    Download
-};
-
 // The settings transfer: it has the main port while the parameter editor is open. The entry
-// handshake waits on the clock (2 ms steps, the request repeated every 500 of them) while the
-// event loop runs on; the editor timer sends the queued command and the download data; the
-// receive dispatcher's notifications come in as the on...() events.
+// handshake counts its waits in steps of 2 ms, the request repeated every 500 of them, but it
+// only wakes when a request is due: the indicator's answer ends the wait as it comes. The
+// editor timer sends the queued command and the download data; the receive dispatcher's
+// notifications come in as the on...() events. Every run ends once, through end(), with one
+// TransferEnding given to the editor.
 class TransferControl
 {
 public:
@@ -49,6 +47,11 @@ public:
     static constexpr std::chrono::milliseconds EntryWaitStep{2};
     static constexpr int EntryWaitSteps = 10000;
     static constexpr int EntryRequestEvery = 500;
+    static constexpr std::chrono::milliseconds EntryRequestPeriod = EntryWaitStep * EntryRequestEvery;
+    // How long the indicator may take to answer u, d or the download data (and to go on with
+    // an upload it has begun): the 20 ticks of 55 ms the house gives every reply, as the
+    // loader's reply time-out and the poll cycle's reply wait do.
+    static constexpr std::chrono::milliseconds ReplyTimeout{20 * 55};
     // An upload that has not ended after this much text is not one.
     static constexpr int UploadLimit = 64 * 1024;
 
@@ -59,8 +62,10 @@ public:
     TransferReply reply() const { return reply_; }
     char command() const { return TransferCommand; }
     bool waitingForEntry() const { return waiting_; }
-    // Whether the status panel's button reads "Cancel": a transfer is under way.
+    // A transfer is under way: it has not ended yet.
     bool running() const { return running_; }
+    // The indicator has been told d in the run under way or the last one.
+    bool indicatorTold() const { return told_; }
     const TransferToken& token() const { return TransferSemaphore; }
     const Timer& editorTimer() const { return ParameterTimer; }
     // Whether the last upload ended complete.
@@ -84,16 +89,26 @@ public:
         // A download first reads the indicator's setup and saves it in this folder as
         // <date>_<time>.dat; a backup that fails stops the download. Empty: no backup.
         QString backupFolder;
+        // The line's speed: the download data's time on the wire counts before its time-out.
+        // 0: not known, no allowance.
+        int baud = 0;
     };
     // The editor's buttons, once it has done its own asking: the entry handshake starts.
     void start(TransferDirection direction, const PortFacts& port);
-    // The status panel's "Cancel" was pressed (the panel says so itself): nothing is sent,
-    // the wait ends at its next step.
+    // The status panel's "Cancel" was pressed (the panel says so itself) or Ctrl-C: the run
+    // ends at once, its queued command is dropped and nothing more of it is sent.
     void cancel();
+    // The device went away: the run ends with the reason.
+    void lineLost(const QString& reason);
 
-    // The entry request: "pcmode" with the token taken. False, with the reason on the status
-    // panel, when the request could not go out.
-    bool SendEntryRequest(int portNumber);
+    // What became of one entry request: true when "pcmode" went out with the token taken;
+    // otherwise how the run ended because it could not.
+    struct EntryRequest
+    {
+        std::optional<TransferEnding> failed;
+        explicit operator bool() const { return !failed; }
+    };
+    [[nodiscard]] EntryRequest SendEntryRequest(int portNumber);
 
     // The receive dispatcher's events while the transfer has the line.
     void onAck();
@@ -108,10 +123,17 @@ public:
 
 private:
     void append(const QString& line);
-    void finish(const QString& line);
+    // The one way a run ends: everything stops, the closing line is written and the editor
+    // is told. Nothing once the run has ended.
+    void end(TransferEnding ending, const QString& detail = {});
     void entryStep();
-    void entryWaited();
-    void endEntryWait(bool acknowledged);
+    void entryAnswered();
+    void endEntryWait();
+    void armReplyTimeout(std::chrono::milliseconds extra = {});
+    void replyTimedOut();
+    // A reply that comes while no run is under way: true when it is a late one (a run
+    // has ended since the editor opened), which is logged and changes nothing.
+    bool lateReply(const char* what) const;
     void BuildDownload();
     void SendTransferCommand();
     void SendDownloadData();
@@ -126,14 +148,21 @@ private:
     QString folder_;
     Timer ParameterTimer;
     Timer EntryTimer;
+    // The reply time-out after u, d and the download data.
+    Timer AnswerTimer;
     TransferState state_ = TransferState::Idle;
     TransferReply reply_ = TransferReply::None;
     char TransferCommand = 0;
     bool UploadStarted = false;
     bool running_ = false;
+    // A run has ended since the editor opened: a reply now is a late one, and ignored.
+    bool ranSinceOpen_ = false;
+    bool told_ = false;
     // The entry wait: its direction, its steps left, the spinner of its status line.
     bool waiting_ = false;
     TransferDirection direction_ = TransferDirection::Upload;
+    // What the user asked for (a download's backup runs as an upload first).
+    TransferDirection requested_ = TransferDirection::Upload;
     PortFacts port_;
     // The upload under way is the backup before a download.
     bool backingUp_ = false;

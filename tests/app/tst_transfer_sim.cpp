@@ -107,9 +107,10 @@ class TransferSimTest : public QObject
     static QStringList finished(TParameterForm& editor)
     {
         TransferPanel* panel = editor.transferPanel();
+        // Every run ends within its own time-outs (the longest wait is the 20 s entry wait).
         if (!QTest::qWaitFor(
-                [&] { return panel->buttonMode() == TransferPanel::ButtonMode::Ok; }, 10000))
-            qWarning("the transfer did not end");
+                [&] { return panel->buttonMode() == TransferPanel::ButtonMode::Ok; }, 25000))
+            QTest::qFail("the transfer did not end", __FILE__, __LINE__);
         return panel->lines();
     }
     static void pressOk(TParameterForm& editor) { editor.transferPanel()->TransferButton->click(); }
@@ -289,6 +290,37 @@ private slots:
             QVERIFY(!editor.transferPanel()->isVisible());
             dialogs.onAsk = nullptr;
         });
+    }
+
+    // Cancel once the indicator has been told d: no record goes out, even when its "ready"
+    // comes after, and the panel says what state the indicator is left in.
+    void cancelAfterTheAckOfADownload()
+    {
+        start({"--delay-ms", "700"});
+        // The simulator's log goes on from the earlier tests.
+        const qsizetype logFrom = readAll(dir.filePath("sim.log")).size();
+        withEditor([&](TParameterForm& editor) {
+            dialogs.savePaths.enqueue(saved("new.dat"));
+            click(editor, "FileSaveAs");
+            dialogs.answers.enqueue(Answer::Yes);
+            click(editor, "FileDownload");
+            TransferPanel* panel = editor.transferPanel();
+            QVERIFY(QTest::qWaitFor(
+                [&] { return panel->lines().contains("Beginning download..."); }, 10000));
+            QCOMPARE(panel->TransferButton->text(), QString("Cancel"));
+            panel->TransferButton->click();
+            // The indicator's late "ready" comes and goes.
+            QTest::qWait(1500);
+            QCOMPARE(panel->lines().mid(panel->lines().size() - 2),
+                     (QStringList{"Action Cancelled", "Download cancelled: the indicator may be "
+                                                      "waiting; its setup was not changed"}));
+            QCOMPARE(panel->TransferButton->text(), QString("OK"));
+            pressOk(editor);
+        });
+        const QByteArray log = readAll(dir.filePath("sim.log")).mid(logFrom);
+        QVERIFY(log.contains("-- download"));
+        QVERIFY(!log.contains("<STX>"));
+        QVERIFY(!log.contains("download: accepted"));
     }
 
     void downloadEndings_data()

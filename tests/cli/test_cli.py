@@ -118,6 +118,48 @@ class CliTest(Rig):
         self.assertEqual(self.cli("download").returncode, 2)
         self.assertEqual(self.cli("upload", "--help").returncode, 0)
 
+    def test_sigint_after_the_ack_cancels_the_download(self):
+        self.start_sim("--delay-ms", "700", "--log", self.path("sim.log"))
+        with open(self.path("new.dat"), "wb") as f:
+            f.write(b"[Configuration]\r\nTime=1\r\n")
+        line_log = self.path("line.log")
+        proc = subprocess.Popen([CLI, "download", "--no-backup", "--device", self.link,
+                                 "--log", line_log, self.path("new.dat")],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+                                cwd=self.dir.name, stdin=subprocess.DEVNULL)
+        # Ctrl-C once the indicator has acknowledged the entry (its answers come 0.7 s late).
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            if os.path.exists(line_log):
+                with open(line_log, "rb") as f:
+                    if b"RX <ACK>" in f.read():
+                        break
+            time.sleep(0.01)
+        proc.send_signal(signal.SIGINT)
+        out, err = proc.communicate(timeout=20)
+        self.assertEqual(proc.returncode, 1, err)
+        self.assertIn("Action Cancelled", err)
+        with open(line_log, "rb") as f:
+            self.assertNotIn(b"<STX>", f.read())
+        time.sleep(1)  # the late "ready", if d went out, must change nothing
+        with open(self.path("sim.log"), "rb") as f:
+            sim_log = f.read()
+        self.assertNotIn(b"<STX>", sim_log)
+        self.assertNotIn(b"download: accepted", sim_log)
+
+    def test_indicator_hanging_after_d_is_a_time_out(self):
+        self.start_sim("--silent-on-download")
+        with open(self.path("new.dat"), "wb") as f:
+            f.write(b"[Configuration]\r\nTime=1\r\n")
+        started = time.time()
+        r = self.cli("download", "--no-backup", "--device", self.link, self.path("new.dat"))
+        took = time.time() - started
+        self.assertEqual(r.returncode, 4, r.stderr)
+        self.assertIn('No "ready" from the KX7400 after d.', r.stderr)
+        self.assertIn("Timeout Occurred!", r.stderr)
+        # The reply time-out is 1.1 s; the rest is starting up and the entry handshake.
+        self.assertLess(took, 8)
+
     def test_silent_indicator_is_a_time_out(self):
         sim = self.start_sim()
         sim.stdin.write(b"silent -1\n")

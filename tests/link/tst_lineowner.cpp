@@ -277,7 +277,7 @@ private slots:
             << true << Event::Ready << TransferState::EntryRequested << TransferReply::Ready << true
             << QStringList{"KX7400 Ready Response Received!"};
         QTest::newRow("time-out while entering")
-            << true << Event::Timeout << TransferState::Idle << TransferReply::None << true
+            << true << Event::Timeout << TransferState::Idle << TransferReply::None << false
             << QStringList{"Timeout Occurred!"};
     }
     void transferReplies()
@@ -295,10 +295,13 @@ private slots:
         TransferControl transfer(clock, line, view);
         transfer.editorOpened();
         if (entrySent) {
-            QVERIFY(transfer.SendEntryRequest(1));
+            TransferControl::PortFacts facts;
+            facts.portNumber = 1;
+            transfer.start(TransferDirection::Upload, facts);
             QCOMPARE(line.sent, QByteArray("pcmode"));
             QCOMPARE(transfer.state(), TransferState::EntryRequested);
             QVERIFY(transfer.token().isTaken());
+            view.transferLines.clear();
         }
         switch (event) {
         case Event::Ack:
@@ -341,15 +344,19 @@ private slots:
         FakeLine port;
         RecordingHost view;
         TransferControl transfer(clock, port, view);
-        if (tokenBusy) {
-            QVERIFY(transfer.SendEntryRequest(1));
-            port.sent.clear();
-            view.transferLines.clear();
-        }
+        TransferControl::PortFacts facts;
+        facts.portNumber = portNumber;
         port.open = open;
-        QVERIFY(!transfer.SendEntryRequest(portNumber));
-        QCOMPARE(view.transferLines, QStringList{line});
+        transfer.start(TransferDirection::Upload, facts);
+        if (tokenBusy) {
+            // A second request while the first holds the token.
+            QCOMPARE(port.sent, QByteArray("pcmode"));
+            port.sent.clear();
+            QVERIFY(!transfer.SendEntryRequest(portNumber));
+        }
+        QCOMPARE(view.transferLines.mid(1), QStringList{line});
         QCOMPARE(port.sent, QByteArray());
+        QVERIFY(!transfer.running());
     }
 
     void debugAnswersAreTrimmedAndTheFirstIsDropped()

@@ -424,7 +424,7 @@ class Lifecycle(SimTestCase):
         for option in ("--link", "--mode", "--rate", "--outputs", "--reload-ms", "--noise",
                        "--split", "--silent-after", "--silence", "--nak-every", "--delay-ms",
                        "--pace", "--log", "--verbose", "--seed", "--weight", "--load-every",
-                       "--pc-timeout-ms", "nak-next", "send", "quit"):
+                       "--pc-timeout-ms", "--silent-on-download", "nak-next", "send", "quit"):
             self.assertIn(option, text)
 
 

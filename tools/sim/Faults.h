@@ -29,6 +29,8 @@ public:
     int nakEvery = 0;     // every Nth loader line is refused; 0 never
     // Downloads are aborted: the data is answered with "ready" instead of ACK or NAK.
     bool abortDownloads = false;
+    // The indicator hangs when told d: it falls silent for good instead of saying "ready".
+    bool silentOnDownload = false;
     int silentAfter = -1; // silent for good after this many frames; -1 never
     QList<Window> windows;
 

@@ -255,6 +255,10 @@ void Indicator::pcByte(char c, TimePoint now)
         mode_ = Mode::PcUploadSent;
     } else if (c == 'd') {
         log_.note(QStringLiteral("download"));
+        if (faults_.silentOnDownload) {
+            log_.note(QStringLiteral("hanging: silent for good"));
+            faults_.silenceFor(-1, now);
+        }
         reply("ready", now);
         mode_ = Mode::PcAwaitStx;
     }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "Faults.h"
-#include "Pty.h"
+#include "Wire.h"
 #include "SimLog.h"
 #include "SimTime.h"
 
@@ -28,7 +28,7 @@ enum class Tx
 class Line
 {
 public:
-    Line(Pty& pty, SimLog& log, Faults& faults) : pty_(pty), log_(log), faults_(faults) {}
+    Line(Wire& pty, SimLog& log, Faults& faults) : pty_(pty), log_(log), faults_(faults) {}
 
     void send(const QByteArray& bytes, Tx kind, TimePoint now);
     qsizetype queued() const;
@@ -62,7 +62,7 @@ private:
     void finish(Chunk& chunk);
     std::chrono::nanoseconds characterTime() const;
 
-    Pty& pty_;
+    Wire& pty_;
     SimLog& log_;
     Faults& faults_;
     std::deque<Chunk> out_;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Wire.h"
+
 #include <QByteArray>
 #include <QString>
 #include <chrono>
@@ -10,7 +12,7 @@ namespace kx::sim {
 // opens as its port. The simulator keeps one slave descriptor of its own open for its whole
 // life, so the program may close and reopen the port without the master ever reading EIO
 // or polling as hung up.
-class Pty
+class Pty final : public Wire
 {
 public:
     Pty() = default;
@@ -33,13 +35,13 @@ public:
     // Writes without ever blocking; returns how many bytes went out (0 when the line is
     // full). Bytes the program has not read count against a small budget, as a real port's
     // receive buffer would overflow when nobody reads it.
-    qsizetype write(const QByteArray& bytes);
+    qsizetype write(const QByteArray& bytes) override;
     // Everything waiting from the program, or empty.
     QByteArray readAvailable();
 
     // The time one character takes on the wire at the baud, data bits, parity and stop bits
     // the program last configured on its end; zero when the line has no speed set.
-    std::chrono::nanoseconds characterTime() const;
+    std::chrono::nanoseconds characterTime() const override;
 
     // How many bytes written by the simulator the program has still to read.
     int unreadByProgram() const;

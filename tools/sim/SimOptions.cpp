@@ -150,6 +150,9 @@ SimOptions parseOptions(const QStringList& arguments)
         {QStringLiteral("abort-downloads"),
          QStringLiteral("Answer every download's data with \"ready\" (the indicator's answer "
                         "to an aborted download) instead of ACK or NAK.")},
+        {QStringLiteral("silent-on-download"),
+         QStringLiteral("Fall silent for good when told d, instead of answering \"ready\" (an "
+                        "indicator that hangs mid-download).")},
         {QStringLiteral("delay-ms"),
          QStringLiteral("Hold every reply (and each demand frame) this long before sending."),
          QStringLiteral("MS"), QStringLiteral("0")},
@@ -205,6 +208,7 @@ SimOptions parseOptions(const QStringList& arguments)
         o.silence << Faults::Window{start, length};
     }
     o.abortDownloads = p.isSet(QStringLiteral("abort-downloads"));
+    o.silentOnDownload = p.isSet(QStringLiteral("silent-on-download"));
     if (p.isSet(QStringLiteral("nak-every")))
         o.nakEvery = static_cast<int>(whole(p, QStringLiteral("nak-every"), 1, 1'000'000));
     o.delayMs = whole(p, QStringLiteral("delay-ms"), 0, 600'000);

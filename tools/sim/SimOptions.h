@@ -24,6 +24,7 @@ struct SimOptions
     QList<Faults::Window> silence;
     int nakEvery = 0;
     bool abortDownloads = false;
+    bool silentOnDownload = false;
     qint64 delayMs = 0;
     QString logFile;
     bool verbose = false;

@@ -106,6 +106,7 @@ int main(int argc, char** argv)
     faults.delayMs = options.delayMs;
     faults.nakEvery = options.nakEvery;
     faults.abortDownloads = options.abortDownloads;
+    faults.silentOnDownload = options.silentOnDownload;
     faults.silentAfter = options.silentAfter;
     faults.windows = options.silence;
 
