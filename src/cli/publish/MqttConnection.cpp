@@ -123,6 +123,11 @@ void MqttConnection::connectNow()
                                                  broker_.port, broker_.keepAliveSeconds)
                        : mosquitto_reconnect_async(mosq_);
     everTried_ = true;
+    if (rc == MOSQ_ERR_TLS) {
+        // On a fast link the handshake may fail inside the connect call itself.
+        afterLoop(rc);
+        return;
+    }
     if (rc != MOSQ_ERR_SUCCESS) {
         lose(BrokerFailure::Unreachable,
              QStringLiteral("%1:%2: %3").arg(broker_.host).arg(broker_.port).arg(libraryError(rc)));
