@@ -25,6 +25,8 @@ class TComForm;
 class THelpAboutForm;
 class ManualLauncher;
 class TParameterForm;
+class TrendFeed;
+class TrendWindow;
 class UpdatePanel;
 
 // The main window: the indicator's face. It draws what the front panel model decides and
@@ -46,6 +48,10 @@ public:
     ManualLauncher& manualLauncher() { return *launcher_; }
     FirmwareUpdate& firmwareUpdate() { return *firmware_; }
     UpdatePanel* updatePanel() const { return updatePanel_; }
+    // The weight over time: the feed runs from the start, the window opens on Ctrl+T.
+    TrendFeed& trendFeed() { return *trendFeed_; }
+    TrendWindow* trendWindow() const { return trendWindow_; }
+    void showTrendWindow();
 
     // PanelDialogs
     void showPortSettings() override;
@@ -85,6 +91,8 @@ private:
     TParameterForm* parameterForm_ = nullptr;
     std::unique_ptr<ManualLauncher> launcher_;
     THelpAboutForm* aboutForm_ = nullptr;
+    std::unique_ptr<TrendFeed> trendFeed_;
+    TrendWindow* trendWindow_ = nullptr;
     bool readerSetUp_ = false;
     // Keys pressed while the face had the keyboard. The face acts on a key's release, and
     // must not act on the release of an Enter whose press closed a dialog.
@@ -102,7 +110,7 @@ private:
     QLabel* ConnectedLabel = nullptr;
     QLabel* LogLabel = nullptr;
     QLabel* CommandSent = nullptr;
-    std::array<ClickLabel*, 4> bottomBar_{};
+    std::array<ClickLabel*, 5> bottomBar_{};
     QLabel* ShuttingDownPanel = nullptr;
 };
 
