@@ -261,6 +261,7 @@ void TrendWindow::drawSeries(const std::vector<TrendPoint>& points, const TrendS
     // Scales to what is shown, with room for a few divisions when the weight stands still.
     const double pad = std::max((hi - lo) * 0.08, 2 * division);
     weightAxis_->setRange(lo - pad, hi + pad);
+    weightAxis_->applyNiceNumbers();
     weightAxis_->setLabelFormat(QStringLiteral("%.%1f").arg(s.decimals));
     weightAxis_->setTitleText(unitsName(s.units));
 }
