@@ -87,12 +87,10 @@ void usage(FILE* to)
                  "indicator's setup; download first saves the setup it replaces in\n"
                  "SAVED/BACKUP (--no-backup, --backup-dir DIR), and so does flash; weigh takes\n"
                  "--json, --csv FILE, --count N and --timeout MS; debug takes --count N.\n"
-                 "\nweigh --json prints one object a frame, for example:\n"
-                 "{\"time\":\"2026-12-10T14:05:31.250+01:00\",\"weight\":12.50,\"text\":\"  12.50\","
-                 "\"units\":\"lb\",\"net\":false,\"settled\":true}\n"
-                 "\"weight\" is null when the indicator shows no number (\" OVERLD\"). weigh --csv\n"
-                 "FILE (or - for standard output) writes the columns\n"
-                 "time,weight,text,units,net,settled under a header row, one row a frame.\n");
+                 "weigh --json prints one object a frame: time (local, with its UTC offset),\n"
+                 "weight (a number, or null when the indicator shows none), text, units, net and\n"
+                 "settled. weigh --csv FILE (- for standard output) writes the same as CSV rows\n"
+                 "under the header time,weight,text,units,net,settled.\n");
     std::fprintf(to, "\n'kxlink-cli COMMAND --help' shows a command's options.\n"
                      "Exit status: 0 success, 1 the indicator refused or a file is bad, "
                      "2 usage, 3 port error, 4 time-out.\n");
