@@ -143,7 +143,7 @@ void TrendWindow::build()
     TrendChart = new QChartView(chart_, this);
     nameControl(TrendChart, QStringLiteral("TrendChart"));
     TrendChart->setAccessibleName(QStringLiteral("Weight trend"));
-    TrendChart->setRenderHint(QPainter::Antialiasing);
+    TrendChart->setRenderHint(QPainter::Antialiasing, false);
     TrendChart->setMinimumSize(600, 300);
 
     auto* stats = new QHBoxLayout;
@@ -228,6 +228,34 @@ void TrendWindow::drawSeries(const std::vector<TrendPoint>& points, const TrendS
         lastNet = p.net;
         any = true;
     }
+    // The axes first, and only what changed: every change of an axis makes the chart compute
+    // every point's place again.
+    const qint64 span = trendSpanMs(span_);
+    const QString format = span_ <= TrendSpan::TenMinutes ? QStringLiteral("hh:mm:ss")
+                                                          : QStringLiteral("hh:mm");
+    if (timeAxis_->format() != format)
+        timeAxis_->setFormat(format);
+    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(now + toEpoch - span),
+                        QDateTime::fromMSecsSinceEpoch(now + toEpoch));
+    const double division = std::pow(10.0, -s.decimals);
+    if (!any) {
+        lo = 0;
+        hi = 1;
+    }
+    // Scales to what is shown, with room for a few divisions when the weight stands still.
+    const double pad = std::max((hi - lo) * 0.08, 2 * division);
+    const std::array<double, 2> wanted{lo - pad, hi + pad};
+    if (wanted != weightRange_) {
+        weightRange_ = wanted;
+        weightAxis_->setRange(wanted[0], wanted[1]);
+        weightAxis_->applyNiceNumbers();
+    }
+    const QString labels = QStringLiteral("%.%1f").arg(s.decimals);
+    if (weightAxis_->labelFormat() != labels)
+        weightAxis_->setLabelFormat(labels);
+    if (weightAxis_->titleText() != unitsName(s.units))
+        weightAxis_->setTitleText(unitsName(s.units));
+
     auto fill = [this](std::vector<QLineSeries*>& pool, std::vector<QList<QPointF>>& stretches,
                        const QColor& color) {
         while (pool.size() < stretches.size()) {
@@ -238,7 +266,7 @@ void TrendWindow::drawSeries(const std::vector<TrendPoint>& points, const TrendS
             pool.push_back(line);
         }
         for (std::size_t i = 0; i < pool.size(); ++i) {
-            if (i < stretches.size())
+            if (i < stretches.size() && !stretches[i].isEmpty())
                 pool[i]->replace(stretches[i]);
             else if (pool[i]->count() > 0)
                 pool[i]->clear();
@@ -246,24 +274,8 @@ void TrendWindow::drawSeries(const std::vector<TrendPoint>& points, const TrendS
     };
     fill(grossLines_, gross, GrossColor);
     fill(netLines_, net, NetColor);
-    motionPoints_->replace(motion);
-
-    const qint64 span = trendSpanMs(span_);
-    timeAxis_->setFormat(span_ <= TrendSpan::TenMinutes ? QStringLiteral("hh:mm:ss")
-                                                        : QStringLiteral("hh:mm"));
-    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(now + toEpoch - span),
-                        QDateTime::fromMSecsSinceEpoch(now + toEpoch));
-    const double division = std::pow(10.0, -s.decimals);
-    if (!any) {
-        lo = 0;
-        hi = 1;
-    }
-    // Scales to what is shown, with room for a few divisions when the weight stands still.
-    const double pad = std::max((hi - lo) * 0.08, 2 * division);
-    weightAxis_->setRange(lo - pad, hi + pad);
-    weightAxis_->applyNiceNumbers();
-    weightAxis_->setLabelFormat(QStringLiteral("%.%1f").arg(s.decimals));
-    weightAxis_->setTitleText(unitsName(s.units));
+    if (!motion.isEmpty() || motionPoints_->count() > 0)
+        motionPoints_->replace(motion);
 }
 
 void TrendWindow::showStatistics(const TrendStats& s)

@@ -83,6 +83,8 @@ private:
     std::vector<QLineSeries*> grossLines_;
     std::vector<QLineSeries*> netLines_;
     QScatterSeries* motionPoints_ = nullptr;
+    // The range last asked of the weight axis (before its nice numbers).
+    std::array<double, 2> weightRange_{0, 0};
     std::array<QLabel*, 7> statLabels_{};
 };
 
