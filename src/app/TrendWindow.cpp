@@ -247,8 +247,22 @@ void TrendWindow::drawSeries(const std::vector<TrendPoint>& points, const TrendS
     const std::array<double, 2> wanted{lo - pad, hi + pad};
     if (wanted != weightRange_) {
         weightRange_ = wanted;
-        weightAxis_->setRange(wanted[0], wanted[1]);
-        weightAxis_->applyNiceNumbers();
+        // Round steps of 1, 2, 2.5 or 5 times a power of ten, about six of them: the axis
+        // hugs what is shown instead of doubling it as the chart's own nice numbers may.
+        const double raw = (wanted[1] - wanted[0]) / 6;
+        const double decade = std::pow(10.0, std::floor(std::log10(raw)));
+        double step = 10 * decade;
+        for (const double m : {1.0, 2.0, 2.5, 5.0})
+            if (m * decade >= raw) {
+                step = m * decade;
+                break;
+            }
+        // Never finer than the display shows: labels of one division apart at least.
+        step = std::max(step, division);
+        const double from = std::floor(wanted[0] / step) * step;
+        const double to = std::ceil(wanted[1] / step) * step;
+        weightAxis_->setRange(from, to);
+        weightAxis_->setTickCount(int(std::lround((to - from) / step)) + 1);
     }
     const QString labels = QStringLiteral("%.%1f").arg(s.decimals);
     if (weightAxis_->labelFormat() != labels)

@@ -30,8 +30,9 @@ class TrendWindow : public QWidget
 {
     Q_OBJECT
 public:
-    // The picture is redrawn this often while shown and not paused.
-    static constexpr qint64 RefreshMs = 500;
+    // The picture is redrawn this often while shown and not paused: once a second keeps the
+    // window within a few tenths of a percent of a core beside the face (docs/benchmarks.md).
+    static constexpr qint64 RefreshMs = 1000;
 
     // saveTo: asks where the picture or a recording goes (empty: not at all); null asks
     // with the platform's file dialog.
