@@ -105,7 +105,7 @@ void TrendWindow::build()
     SavePictureButton = new QPushButton(QStringLiteral("Save &picture"), this);
     nameControl(SavePictureButton, QStringLiteral("SavePictureButton"));
     connect(SavePictureButton, &QPushButton::clicked, this, &TrendWindow::savePictureClicked);
-    RecordButton = new QPushButton(QStringLiteral("&Record..."), this);
+    RecordButton = new QPushButton(QStringLiteral("&Record\u2026"), this);
     nameControl(RecordButton, QStringLiteral("RecordButton"));
     connect(RecordButton, &QPushButton::clicked, this, &TrendWindow::recordClicked);
     RecordingLabel = new QLabel(this);
@@ -326,7 +326,7 @@ void TrendWindow::showRecording()
         text = QStringLiteral("Recorded %1 rows to %2").arg(r.rows()).arg(r.path());
     setStat(RecordingLabel, text);
     setButtonCaption(RecordButton, r.isOpen() ? QStringLiteral("Stop &recording")
-                                              : QStringLiteral("&Record..."));
+                                              : QStringLiteral("&Record\u2026"));
 }
 
 void TrendWindow::pauseClicked()
