@@ -1,7 +1,8 @@
 // Measures, against the simulator at 10 frames a second: how long a frame takes from its EOT
 // leaving the simulator to its weight on the face, and the program's CPU use while polling.
 //
-//   bench_front_panel [seconds] [log]      (default 10; "log": with the protocol log on)
+//   bench_front_panel [seconds] [log] [trend]
+//       (default 10; "log": with the protocol log on; "trend": with the trend window open)
 //
 // The simulator logs each frame with the wall-clock time it was written; the face's weight
 // changes are stamped with the same clock. The program shows the newest frame at each poll
@@ -102,9 +103,16 @@ int main(int argc, char** argv)
         last = w;
     });
     form.show();
-    const bool logging = argc > 2 && QByteArray(argv[2]) == "log";
+    bool logging = false;
+    bool trend = false;
+    for (int i = 2; i < argc; ++i) {
+        logging = logging || QByteArray(argv[i]) == "log";
+        trend = trend || QByteArray(argv[i]) == "trend";
+    }
     if (logging)
         form.panel().toggleProtocolLog();
+    if (trend)
+        form.showTrendWindow();
 
     // Let the port open and the first frames arrive before measuring.
     QTimer::singleShot(1000, [&] {
@@ -134,6 +142,7 @@ int main(int argc, char** argv)
                 static_cast<long long>(latencies.size()));
             std::printf("CPU while polling: %.2f %% of one core\n", cpu);
             std::printf("protocol log: %s\n", logging ? "on" : "off");
+            std::printf("trend window: %s\n", trend ? "open" : "closed");
             QCoreApplication::quit();
         });
     });

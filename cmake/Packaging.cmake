@@ -10,7 +10,19 @@ set(KX_PROGRAM_DIR lib/kxlink)
 install(TARGETS kxlink RUNTIME DESTINATION ${KX_PROGRAM_DIR})
 install(FILES ${KX_MANUAL_PDF} DESTINATION ${KX_PROGRAM_DIR})
 install(TARGETS kx7400-sim kxlink-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${KX_CLI_MAN_PAGE} DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+install(FILES ${KX_CLI_MAN_PAGE} ${KX_APP_MAN_PAGE} ${KX_SIM_MAN_PAGE}
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# What Debian asks of every package: the copyright and the changelog, compressed as dh would.
+configure_file(${CMAKE_SOURCE_DIR}/packaging/changelog.in ${CMAKE_BINARY_DIR}/packaging/changelog @ONLY)
+add_custom_command(
+    OUTPUT ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+    COMMAND gzip -9nkf ${CMAKE_BINARY_DIR}/packaging/changelog
+    DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog
+    VERBATIM)
+add_custom_target(kxlink-changelog ALL DEPENDS ${CMAKE_BINARY_DIR}/packaging/changelog.gz)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/copyright ${CMAKE_BINARY_DIR}/packaging/changelog.gz
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 set(link ${CMAKE_BINARY_DIR}/packaging/kxlink)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
@@ -31,10 +43,13 @@ set(CPACK_PACKAGE_NAME kxlink)
 set(CPACK_PACKAGE_VENDOR "${KX_VERSION_COMPANY_NAME}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "${KX_VERSION_COMMENTS}")
+# Debian's description lines: at most 80 characters, one blank in front (cpack adds it).
 set(CPACK_PACKAGE_DESCRIPTION
-    "KXLINK joins a PC to a KX7400 weighing indicator over RS-232: a remote front panel, a\n"
-    "parameter editor with settings files, setup upload and download, and firmware updates.\n"
-    "It comes with the indicator simulator kx7400-sim and the operator's manual.")
+    "KXLINK joins a PC to a KX7400 weighing indicator over RS-232: a remote front\n"
+    "panel, a trend of the weight with a CSV recording, a parameter editor with\n"
+    "settings files, setup upload and download, and firmware updates. It comes\n"
+    "with kxlink-cli for scripts, the indicator simulator kx7400-sim and the\n"
+    "operator's manual.")
 set(CPACK_PACKAGE_CONTACT "${KX_VERSION_COMPANY_NAME} <support@morvellscales.invalid>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

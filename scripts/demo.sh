@@ -26,13 +26,19 @@ echo "Simulator on $(head -n1 "$demo/sim.out") (linked as $link, port 1); its lo
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
     "$demo/kxlink"
 else
-    # No screen here: run on a virtual one for a while and keep a picture of the face.
+    # No screen here: run on a virtual one for a while and keep a picture of the window.
     echo "No display found: running for 10 seconds on a virtual screen."
-    xvfb-run -a -s "-screen 0 1024x768x24" sh -c "
+    rm -f "$demo/screenshot.png"
+    xvfb-run -a -s "-screen 0 1024x768x24 -br" sh -c "
         '$demo/kxlink' & app=\$!
         sleep 8
         xwd -root -silent > '$demo/screenshot.xwd' 2>/dev/null || true
-        command -v convert >/dev/null && convert '$demo/screenshot.xwd' '$demo/screenshot.png' 2>/dev/null || true
         kill \$app; wait \$app 2>/dev/null || true"
-    echo "A picture of the screen: $demo/screenshot.xwd (open it with any image viewer that reads XWD)."
+    # X's own dump format is one few viewers read: a PNG of the window instead.
+    if scripts/xwd2png.py "$demo/screenshot.xwd" "$demo/screenshot.png"; then
+        rm -f "$demo/screenshot.xwd"
+        echo "A picture of the window: $demo/screenshot.png"
+    else
+        echo "No picture could be made of the window (see above)." >&2
+    fi
 fi

@@ -28,9 +28,26 @@ for f in usr/bin/kxlink usr/lib/kxlink/kxlink usr/lib/kxlink/60387.PDF usr/bin/k
 done
 [ "$(readlink "$root/usr/bin/kxlink")" = ../lib/kxlink/kxlink ] || fail "usr/bin/kxlink is no link"
 depends=$(dpkg-deb --field "$deb" Depends)
-for d in libqt6widgets6 libqt6gui6 libqt6serialport6; do
+for d in libqt6widgets6 libqt6gui6 libqt6serialport6 libqt6charts6; do
     [[ "$depends" == *"$d"* ]] || fail "Depends lacks $d"
 done
+# As clean as Debian's own packages: no lintian error and no warning.
+if command -v lintian >/dev/null; then
+    echo "== lintian"
+    set +e
+    findings=$(lintian --fail-on error,warning "$deb" 2>&1)
+    status=$?
+    set -e
+    # Root is told it should not run lintian; that is about the caller, not the package.
+    grep -v "running with root privileges" <<<"$findings" || true
+    [ "$status" -eq 0 ] || fail "lintian finds fault with the package"
+else
+    echo "== lintian is not installed: the package's Debian checks are skipped"
+fi
+for page in kxlink kxlink-cli kx7400-sim; do
+    [ -e "$root/usr/share/man/man1/$page.1.gz" ] || fail "no manual page for $page"
+done
+[ -e "$root/usr/share/doc/kxlink/copyright" ] || fail "no copyright file"
 desktop-file-validate "$root/usr/share/applications/$app.desktop"
 appstreamcli validate --no-net --explain "$root/usr/share/metainfo/$app.metainfo.xml" >/dev/null ||
     fail "AppStream metadata does not validate"

@@ -4,6 +4,7 @@
 
 #include "app/FaceWidgets.h"
 #include "app/KxApplication.h"
+#include "app/TrendWindow.h"
 #include "app/UpdatePanel.h"
 #include "editor/CustomOutputPage.h"
 #include "editor/TParameterForm.h"
@@ -12,12 +13,14 @@
 #include "help/VersionInfo.h"
 #include "link/QtSerialDevice.h"
 #include "link/TComForm.h"
+#include "trend/TrendFeed.h"
 #include "widgets/AccessibleControl.h"
 
 #include <utility>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
+#include <QHBoxLayout>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -39,6 +42,7 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
     panel_->FormCreate();
     buildFace();
     connect(panel_.get(), &FrontPanel::faceChanged, this, &TMainForm::render);
+    trendFeed_ = std::make_unique<TrendFeed>(clock, *panel_);
     updatePanel_ = new UpdatePanel(this);
     firmware_ = std::make_unique<FirmwareUpdate>(clock, std::make_unique<QtSerialDevice>(),
                                                  panel_->updateHost(), *updatePanel_, folder);
@@ -59,6 +63,9 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
 
 TMainForm::~TMainForm()
 {
+    // The trend window draws from the feed, and the feed listens to the panel.
+    delete trendWindow_;
+    trendFeed_.reset();
     // The update's port closes before the main port; the panel may ask for nothing more.
     firmware_.reset();
     panel_->FormClose();
@@ -159,22 +166,27 @@ void TMainForm::buildFace()
     bar->setGeometry(0, 490, 804, 31);
     bar->setAutoFillBackground(true);
     bar->setStyleSheet(QStringLiteral("background:black;"));
+    auto* barLayout = new QHBoxLayout(bar);
+    barLayout->setContentsMargins(12, 0, 12, 0);
     const char* barNames[] = {"F1HelpButton", "F2PortSettingsButton", "F3UpdateButton",
-                              "F4ParametersButton"};
-    const char* barTexts[] = {"F1-Help", "F2-Port Settings", "F3-Check For Update", "F4-Options"};
-    for (int i = 0; i < 4; ++i) {
+                              "F4ParametersButton", "TrendButton"};
+    const char* barTexts[] = {"F1-Help", "F2-Port Settings", "F3-Check For Update", "F4-Options",
+                              "Ctrl+T-Trend"};
+    for (int i = 0; i < 5; ++i) {
         auto* l = new ClickLabel(QString::fromLatin1(barTexts[i]), bar);
         nameControl(l, QString::fromLatin1(barNames[i]));
-        l->setGeometry(20 + i * 196, 0, 190, 31);
+        l->setFixedHeight(31);
         l->setAlignment(Qt::AlignCenter);
         l->setCursor(Qt::PointingHandCursor);
         l->setStyleSheet(QStringLiteral("color:lime; font-weight:bold; font-size:14px;"));
+        barLayout->addWidget(l, 1);
         bottomBar_[i] = l;
     }
     connect(bottomBar_[0], &ClickLabel::clicked, this, [this] { panel_->F1HelpButtonClick(); });
     connect(bottomBar_[1], &ClickLabel::clicked, this, [this] { panel_->WeightDblClick(); });
     connect(bottomBar_[2], &ClickLabel::clicked, this, [this] { panel_->F3UpdateButtonClick(); });
     connect(bottomBar_[3], &ClickLabel::clicked, this, [this] { panel_->F4OptionsButtonClick(); });
+    connect(bottomBar_[4], &ClickLabel::clicked, this, &TMainForm::showTrendWindow);
 }
 
 void TMainForm::render()
@@ -221,6 +233,12 @@ void TMainForm::keyPressEvent(QKeyEvent* event)
             panel_->toggleProtocolLog();
         return;
     }
+    // Ctrl+T, also free on the indicator, shows the weight's trend in a window of its own.
+    if (event->key() == Qt::Key_T && event->modifiers() == Qt::ControlModifier) {
+        if (!event->isAutoRepeat())
+            showTrendWindow();
+        return;
+    }
     if (!event->isAutoRepeat())
         pressedKeys_.insert(event->key());
     QWidget::keyPressEvent(event);
@@ -245,6 +263,16 @@ void TMainForm::closeEvent(QCloseEvent* event)
     } else {
         event->ignore();
     }
+}
+
+void TMainForm::showTrendWindow()
+{
+    // Made on first use and kept: closing it only hides it, so span and pause stay as left.
+    if (!trendWindow_)
+        trendWindow_ = new TrendWindow(*trendFeed_, this);
+    trendWindow_->show();
+    trendWindow_->raise();
+    trendWindow_->activateWindow();
 }
 
 void TMainForm::showPortSettings()

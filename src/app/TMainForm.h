@@ -25,6 +25,8 @@ class TComForm;
 class THelpAboutForm;
 class ManualLauncher;
 class TParameterForm;
+class TrendFeed;
+class TrendWindow;
 class UpdatePanel;
 
 // The main window: the indicator's face. It draws what the front panel model decides and
@@ -46,6 +48,10 @@ public:
     ManualLauncher& manualLauncher() { return *launcher_; }
     FirmwareUpdate& firmwareUpdate() { return *firmware_; }
     UpdatePanel* updatePanel() const { return updatePanel_; }
+    // The weight over time: the feed runs from the start, the window opens on Ctrl+T.
+    TrendFeed& trendFeed() { return *trendFeed_; }
+    TrendWindow* trendWindow() const { return trendWindow_; }
+    void showTrendWindow();
 
     // PanelDialogs
     void showPortSettings() override;
@@ -86,6 +92,8 @@ private:
     TParameterForm* parameterForm_ = nullptr;
     std::unique_ptr<ManualLauncher> launcher_;
     THelpAboutForm* aboutForm_ = nullptr;
+    std::unique_ptr<TrendFeed> trendFeed_;
+    TrendWindow* trendWindow_ = nullptr;
     bool readerSetUp_ = false;
     // The last transfer ended with a complete upload: OK on its panel keeps it as a file.
     bool uploadToKeep_ = false;
@@ -105,7 +113,7 @@ private:
     QLabel* ConnectedLabel = nullptr;
     QLabel* LogLabel = nullptr;
     QLabel* CommandSent = nullptr;
-    std::array<ClickLabel*, 4> bottomBar_{};
+    std::array<ClickLabel*, 5> bottomBar_{};
     QLabel* ShuttingDownPanel = nullptr;
 };
 

@@ -17,9 +17,12 @@
 #include "settings/SettingsFile.h"
 #include "settings/UserFile.h"
 #include "transfer/TransferInputs.h"
+#include "trend/CsvRecorder.h"
+#include "trend/WeightRecord.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -155,7 +158,12 @@ void addCommandOptions(const QString& command, QCommandLineParser& p)
                      QStringLiteral("N"), QStringLiteral("0")});
     if (command == QLatin1String("weigh")) {
         p.addOption({QStringLiteral("json"),
-                     QStringLiteral("One JSON object a frame: weight, units, net, settled, time.")});
+                     QStringLiteral("One JSON object a frame: time, weight (a number, or null "
+                                    "when the indicator shows none), text, units, net, settled.")});
+        p.addOption({QStringLiteral("csv"),
+                     QStringLiteral("Also record every frame as a CSV row into FILE (\"-\": "
+                                    "standard output, instead of the lines)."),
+                     QStringLiteral("FILE")});
         p.addOption({QStringLiteral("timeout"),
                      QStringLiteral("Give up when no frame comes for MS milliseconds (5000)."),
                      QStringLiteral("MS"), QStringLiteral("5000")});
@@ -259,6 +267,22 @@ int runWeigh(CliContext& c)
     const qint64 count = numericOption(c.options, QStringLiteral("count"), 0);
     const qint64 timeout = numericOption(c.options, QStringLiteral("timeout"), 5000);
     const bool json = c.options.isSet(QStringLiteral("json"));
+    const QString csvPath = c.options.value(QStringLiteral("csv"));
+    const bool csvOut = csvPath == QLatin1String("-");
+    if (csvOut && json) {
+        err(QStringLiteral("kxlink-cli weigh: --json and --csv - both want standard output"));
+        return Usage;
+    }
+    CsvRecorder csv;
+    QElapsedTimer running;
+    running.start();
+    if (!csvPath.isEmpty()) {
+        QString why;
+        if (!csv.open(csvPath, running.elapsed(), &why)) {
+            err(QStringLiteral("No recording: %1").arg(why));
+            return Refused;
+        }
+    }
     qint64 shown = 0;
     QDateTime last = QDateTime::currentDateTime();
     QObject::connect(&session.panel(), &FrontPanel::frameShown, [&](const DecodedFrame& f) {
@@ -266,16 +290,17 @@ int runWeigh(CliContext& c)
             return;
         ++shown;
         last = QDateTime::currentDateTime();
-        static const char* const units[] = {"", "g", "lb", "kg", "oz"};
-        const QString unit = QString::fromLatin1(units[int(f.units)]);
+        if (csv.isOpen()) {
+            csv.record({last, f}, running.elapsed());
+            if (!csv.isOpen())
+                err(QStringLiteral("The recording stopped: %1").arg(csv.failure()));
+        }
+        if (csvOut)
+            return;
         if (json) {
-            const QJsonObject o{{QStringLiteral("weight"), f.weight.trimmed()},
-                                {QStringLiteral("units"), unit},
-                                {QStringLiteral("net"), f.net},
-                                {QStringLiteral("settled"), f.keepWeight},
-                                {QStringLiteral("time"), last.toString(Qt::ISODateWithMs)}};
-            out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+            out(QString::fromUtf8(jsonLine({last, f})));
         } else {
+            const QString unit = unitsName(f.units);
             out(QStringLiteral("%1 %2%3%4").arg(lineText(f.weight.trimmed()), unit,
                                                 f.net ? QStringLiteral(" net") : QString(),
                                                 f.keepWeight ? QString() : QStringLiteral(" ~")));
@@ -288,10 +313,15 @@ int runWeigh(CliContext& c)
         CliSession::waitFor(
             [&] {
                 timedOut = last.msecsTo(QDateTime::currentDateTime()) > timeout;
+                csv.flushIfDue(running.elapsed());
                 return stopRequested() || timedOut || (count > 0 && shown >= count);
             },
             INT_MAX);
     }
+    const bool recordFailed = !csvPath.isEmpty() && !csv.isOpen();
+    csv.close();
+    if (recordFailed)
+        return Refused;
     // Weighing until stopped is its normal end.
     if (stopRequested()) {
         if (!c.quiet)

@@ -76,6 +76,7 @@ private slots:
                                     "F2PortSettingsButton",
                                     "F3UpdateButton",
                                     "F4ParametersButton",
+                                    "TrendButton",
                                     "ShuttingDownPanel",
                                     "WeightPanel",
                                     "WeighPanel"}) {

@@ -1,4 +1,6 @@
 """kxlink-cli against the simulator, as a script or a test rig would run it."""
+import csv
+import io
 import json
 import os
 import random
@@ -51,6 +53,9 @@ class Rig(unittest.TestCase):
 
 
 class CliTest(Rig):
+    # ISO 8601 local time with milliseconds and the UTC offset.
+    TIME = re.compile(r"^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d$")
+
     def test_weigh_json_gives_one_object_a_frame(self):
         self.start_sim()
         r = self.cli("weigh", "--device", self.link, "--json", "--count", "5")
@@ -59,10 +64,57 @@ class CliTest(Rig):
         self.assertEqual(len(lines), 5)
         for line in lines:
             frame = json.loads(line)
-            self.assertEqual(frame["weight"], "12.50")
+            self.assertEqual(set(frame), {"time", "weight", "text", "units", "net", "settled"})
+            self.assertIsInstance(frame["weight"], float)
+            self.assertEqual(frame["weight"], 12.5)
+            self.assertEqual(frame["text"], "  12.50")
             self.assertEqual(frame["units"], "lb")
             self.assertIs(frame["net"], False)
-            self.assertIn("time", frame)
+            self.assertIs(frame["settled"], True)
+            self.assertRegex(frame["time"], self.TIME)
+
+    def test_weigh_csv_to_a_file_and_to_standard_output(self):
+        self.start_sim()
+        r = self.cli("weigh", "--device", self.link, "--json", "--count", "12",
+                     "--csv", self.path("w.csv"))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(self.path("w.csv"), newline="", encoding="utf-8") as f:
+            rows = list(csv.DictReader(f))
+        # One row a frame: the same frames the JSON lines show.
+        frames = [json.loads(line) for line in r.stdout.splitlines()]
+        self.assertEqual(len(rows), 12)
+        for row, frame in zip(rows, frames):
+            self.assertEqual(list(row), ["time", "weight", "text", "units", "net", "settled"])
+            self.assertEqual(row["time"], frame["time"])
+            self.assertEqual(float(row["weight"]), frame["weight"])
+            self.assertEqual(row["text"], "  12.50")
+            self.assertEqual((row["units"], row["net"], row["settled"]), ("lb", "false", "true"))
+
+        out = self.cli("weigh", "-q", "--device", self.link, "--count", "3", "--csv", "-")
+        self.assertEqual(out.returncode, 0, out.stderr)
+        rows = list(csv.reader(io.StringIO(out.stdout, newline="")))
+        self.assertEqual(rows[0], ["time", "weight", "text", "units", "net", "settled"])
+        self.assertEqual(len(rows), 4)
+        for row in rows[1:]:
+            self.assertRegex(row[0], self.TIME)
+            self.assertEqual(float(row[1]), 12.5)
+        self.assertEqual(self.cli("weigh", "--device", self.link, "--json", "--csv", "-").returncode, 2)
+
+    def test_weigh_over_range_has_no_number(self):
+        sim = self.start_sim()
+        sim.stdin.write(b"weight 99999\nstable 1\n")
+        sim.stdin.flush()
+        time.sleep(0.5)
+        r = self.cli("weigh", "--device", self.link, "--json", "--count", "2",
+                     "--csv", self.path("o.csv"))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        for line in r.stdout.splitlines():
+            frame = json.loads(line)
+            self.assertIsNone(frame["weight"])
+            self.assertEqual(frame["text"], " OVERLD")
+        with open(self.path("o.csv"), newline="", encoding="utf-8") as f:
+            rows = list(csv.DictReader(f))
+        self.assertEqual([row["weight"] for row in rows], ["", ""])
 
     def test_weigh_in_demand_mode(self):
         self.start_sim("--mode", "demand")

@@ -1,11 +1,9 @@
-// What publish decides without the network: broker addresses, frame payloads, the gate that
-// picks which frames go out, and which broker commands reach the face.
+// What publish decides without the network: broker addresses, the gate that picks which
+// frames go out, and which broker commands reach the face. (The payload is weigh's JSON line,
+// tested with it.)
 #include "cli/publish/PublishRules.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QTest>
-#include <QTimeZone>
 
 using namespace kx;
 using namespace kx::cli;
@@ -66,52 +64,6 @@ private slots:
         QCOMPARE(a->host, host);
         QCOMPARE(a->port, port);
         QCOMPARE(a->tls, tls);
-    }
-
-    void payloadCarriesNumbers_data()
-    {
-        QTest::addColumn<QString>("text");
-        QTest::addColumn<QVariant>("weight"); // null: no number
-        QTest::newRow("settled") << "  12.50" << QVariant(12.5);
-        QTest::newRow("negative") << " -12.50" << QVariant(-12.5);
-        QTest::newRow("sign apart") << "-  1.20" << QVariant(-1.2);
-        QTest::newRow("whole") << "   1250" << QVariant(1250.0);
-        QTest::newRow("zero") << "   0.00" << QVariant(0.0);
-        QTest::newRow("negative zero") << "  -0.00" << QVariant(0.0);
-        QTest::newRow("dashes") << "------" << QVariant();
-        QTest::newRow("over range") << " OVER  " << QVariant();
-        QTest::newRow("blank") << "       " << QVariant();
-        QTest::newRow("two points") << " 1.2.3 " << QVariant();
-        QTest::newRow("exponent") << "  1e300" << QVariant();
-    }
-    void payloadCarriesNumbers()
-    {
-        QFETCH(QString, text);
-        QFETCH(QVariant, weight);
-        DecodedFrame f = frame("");
-        f.weight = text;
-        const QDateTime at(QDate(2026, 3, 1), QTime(8, 5, 9, 7), QTimeZone(3600 * 5 + 1800));
-        const QJsonObject o = QJsonDocument::fromJson(frameJson(f, at)).object();
-        if (weight.isValid()) {
-            QVERIFY(o.value(QLatin1String("weight")).isDouble());
-            QCOMPARE(o.value(QLatin1String("weight")).toDouble(), weight.toDouble());
-        } else {
-            QVERIFY(o.value(QLatin1String("weight")).isNull());
-        }
-        QCOMPARE(o.value(QLatin1String("text")).toString(), text);
-        QCOMPARE(o.value(QLatin1String("units")).toString(), QStringLiteral("lb"));
-        QCOMPARE(o.value(QLatin1String("settled")).toBool(), true);
-        QCOMPARE(o.value(QLatin1String("net")).toBool(), false);
-        QCOMPARE(o.value(QLatin1String("time")).toString(),
-                 QStringLiteral("2026-03-01T08:05:09.007+05:30"));
-    }
-
-    void timeOffsetIsAlwaysNumeric()
-    {
-        const QDateTime utc(QDate(2026, 1, 2), QTime(3, 4, 5, 600), QTimeZone::utc());
-        QCOMPARE(isoTimeWithOffset(utc), QStringLiteral("2026-01-02T03:04:05.600+00:00"));
-        const QDateTime west(QDate(2026, 1, 2), QTime(3, 4, 5), QTimeZone(-4 * 3600));
-        QCOMPARE(isoTimeWithOffset(west), QStringLiteral("2026-01-02T03:04:05.000-04:00"));
     }
 
     // Frames at 10 a second, through each gate: which ones go out, and when a held one does.

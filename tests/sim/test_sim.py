@@ -240,6 +240,35 @@ class FrontPanel(SimTestCase):
         self.assertEqual(sim.demand()[7], " ", "a swinging load is not stable")
         self.assertIn("ticket: ", sim.log_text())
 
+    def test_a_load_overshoots_then_settles_in_motion_until_it_does(self):
+        sim = self.start("--mode", "demand")
+        start = time.monotonic()
+        self.assertEqual(sim.command("weight 100"), "ok")
+        frames = []
+        while not frames or frames[-1][7] != "_":
+            self.assertLess(time.monotonic() - start, PATIENCE, frames[-5:])
+            frames.append(sim.demand())
+            time.sleep(0.03)
+        settled_after = time.monotonic() - start
+        weights = [float(f[:7]) for f in frames]
+        self.assertEqual(frames[-1], " 100.00_LB GR    ")
+        self.assertGreater(max(weights), 103, "a load arrives with an overshoot")
+        self.assertTrue(all(f[7] == " " for f in frames[:-1]), "in motion until it settles")
+        self.assertGreater(settled_after, 0.7)
+
+    def test_drift_and_jitter(self):
+        sim = self.start("--mode", "demand", "--weight", "10", "--drift", "60")
+        first = float(sim.demand()[:7])
+        time.sleep(1.0)
+        frame = sim.demand()
+        self.assertGreaterEqual(float(frame[:7]) - first, 0.95)
+        self.assertEqual(frame[7], "_", "a creeping reading is still a settled one")
+
+        sim = self.start("--mode", "demand", "--weight", "12.5", "--jitter", "3")
+        weights = [float(sim.demand()[:7]) for _ in range(30)]
+        self.assertTrue(all(12.47 <= w <= 12.53 for w in weights), weights)
+        self.assertGreater(len(set(weights)), 2)
+
     def test_enq_answers_a_debug_line_ended_by_cr(self):
         sim = self.start("--mode", "demand", "--weight", "7")
         line = sim.exchange(ENQ, CR, "the debug line")
@@ -424,7 +453,8 @@ class Lifecycle(SimTestCase):
         for option in ("--link", "--mode", "--rate", "--outputs", "--reload-ms", "--noise",
                        "--split", "--silent-after", "--silence", "--nak-every", "--delay-ms",
                        "--pace", "--log", "--verbose", "--seed", "--weight", "--load-every",
-                       "--pc-timeout-ms", "--silent-on-download", "nak-next", "send", "quit"):
+                       "--pc-timeout-ms", "--silent-on-download", "--drift", "--jitter", "nak-next",
+                       "send", "quit"):
             self.assertIn(option, text)
 
 

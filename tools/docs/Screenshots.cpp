@@ -5,12 +5,15 @@
 #include "FakeSerialDevice.h"
 
 #include "app/TMainForm.h"
+#include "app/TrendWindow.h"
 #include "editor/CustomOutputPage.h"
 #include "editor/OutputBuildPage.h"
 #include "editor/TParameterForm.h"
 #include "help/THelpAboutForm.h"
 #include "link/QtClock.h"
+#include "link/SteppedClock.h"
 #include "link/TComForm.h"
+#include "trend/TrendFeed.h"
 
 #include <QApplication>
 #include <QDir>
@@ -19,6 +22,7 @@
 #include <QPixmap>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <cmath>
 #include <cstdio>
 
 namespace {
@@ -41,6 +45,41 @@ void showWeight(kx::test::FakeSerialDevice& device, int ms)
     while (t.elapsed() < ms) {
         device.feed(QByteArray(" 125.50_LB NT    ") + char(0x04));
         QApplication::processEvents(QEventLoop::AllEvents, 50);
+    }
+}
+
+// A minute on a stepped clock: an empty platform, a load that overshoots and settles and then
+// creeps, a few seconds without frames, a tare, and more put on in net.
+void feedAMinute(kx::TrendFeed& feed, kx::SteppedClock& clock)
+{
+    const double w = 2 * 3.14159265358979 * 1.4;
+    const double zeta = 0.6;
+    const double wd = w * std::sqrt(1 - zeta * zeta);
+    auto swing = [&](double from, double to, double since) {
+        const double e = std::exp(-zeta * w * since);
+        return to - (to - from) * e * (std::cos(wd * since) + zeta / std::sqrt(1 - zeta * zeta) * std::sin(wd * since));
+    };
+    for (int i = 0; i < 600; ++i) {
+        const double t = i / 10.0;
+        if (t >= 30 && t < 33.5) { // the line was elsewhere
+            clock.advance(100);
+            continue;
+        }
+        double v = 0;
+        bool settled = true;
+        bool net = false;
+        if (t >= 10 && t < 42) {
+            v = swing(0, 25.24, t - 10) + (t - 10) * 0.0012 + ((i * 7) % 3 - 1) * 0.01;
+            settled = t - 10 > 2.2;
+        } else if (t >= 42) {
+            net = true;
+            v = t < 48 ? 0 : swing(0, 4.8, t - 48) + ((i * 5) % 3 - 1) * 0.01;
+            settled = t < 48 || t - 48 > 2.2;
+        }
+        const QByteArray frame = QByteArray::number(std::round(v * 100) / 100, 'f', 2).rightJustified(7, ' ')
+                                 + (settled ? '_' : ' ') + "LB " + (net ? "NT" : "GR") + "    ";
+        feed.frameShown(kx::decodeReplyFrame(frame));
+        clock.advance(100);
     }
 }
 
@@ -96,5 +135,14 @@ int main(int argc, char** argv)
     form.HelpAboutForm()->show();
     ok = save(form.HelpAboutForm(), out, "about.png") && ok;
     form.HelpAboutForm()->hide();
+
+    kx::SteppedClock clock(0);
+    clock.setDateTime(QDateTime(QDate(2024, 3, 9), QTime(15, 6)));
+    kx::TrendFeed feed(clock, form.panel());
+    feedAMinute(feed, clock);
+    kx::TrendWindow trend(feed);
+    trend.show();
+    trend.refresh();
+    ok = save(&trend, out, "trend.png") && ok;
     return ok ? 0 : 1;
 }

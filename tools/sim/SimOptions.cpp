@@ -131,6 +131,13 @@ SimOptions parseOptions(const QStringList& arguments)
          QStringLiteral("Put a random load on or off the scale about every SEC seconds; 0: never "
                         "(8)."),
          QStringLiteral("SEC"), QStringLiteral("8")},
+        {QStringLiteral("drift"),
+         QStringLiteral("Let the reading creep by RATE units (those on show) a minute, up or down "
+                        "(0)."),
+         QStringLiteral("RATE"), QStringLiteral("0")},
+        {QStringLiteral("jitter"),
+         QStringLiteral("Scatter every reading by up to N divisions either way (0)."),
+         QStringLiteral("N"), QStringLiteral("0")},
         {QStringLiteral("seed"),
          QStringLiteral("Seed of the random loads, noise and split points (7400)."),
          QStringLiteral("N"), QStringLiteral("7400")},
@@ -190,6 +197,8 @@ SimOptions parseOptions(const QStringList& arguments)
     o.startWeight =
         number(p, QStringLiteral("weight"), -WeightModel::CapacityLb, 2 * WeightModel::CapacityLb);
     o.loadEverySec = number(p, QStringLiteral("load-every"), 0, 86400);
+    o.driftPerMinute = number(p, QStringLiteral("drift"), -1000, 1000);
+    o.jitterDivisions = number(p, QStringLiteral("jitter"), 0, 100);
     o.seed = static_cast<quint32>(whole(p, QStringLiteral("seed"), 0, 0xFFFFFFFFLL));
     o.noise = p.isSet(QStringLiteral("noise"));
     o.split = p.isSet(QStringLiteral("split"));

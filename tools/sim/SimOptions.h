@@ -16,6 +16,8 @@ struct SimOptions
     int outputs = 1;
     double startWeight = 0;
     double loadEverySec = WeightModel::DefaultLoadEverySec;
+    double driftPerMinute = 0;
+    double jitterDivisions = 0;
     quint32 seed = 7400;
     bool noise = false;
     bool split = false;

@@ -8,9 +8,10 @@ namespace {
 
 constexpr double GramsPerLb = 453.59237;
 constexpr double Pi = 3.14159265358979323846;
-// A platform that swings at a little over one hertz and loses most of it in a second.
-constexpr double NaturalHz = 1.2;
-constexpr double Damping = 0.35;
+// A platform that swings at a little over one hertz: a load overshoots by about a tenth and
+// settles within a division in a second or two.
+constexpr double NaturalHz = 1.4;
+constexpr double Damping = 0.6;
 constexpr double Step = 0.005;        // integration step, seconds
 constexpr double SettleSeconds = 0.3; // calm this long before the reading counts as stable
 constexpr double HuntDivisions = 3.0; // amplitude of a load that will not settle
@@ -110,6 +111,8 @@ void WeightModel::advance(TimePoint now)
     if (dt <= 0)
         return;
     phase_ += dt;
+    // The load cell creeps (temperature, a settling platform) whatever the load does.
+    drift_ += fromUnits(driftPerMinute_, units_) * dt / 60.0;
     if (settled_)
         return;
     // Long gaps (nobody asked for a while) need no detail: the swing is long over.
@@ -146,6 +149,11 @@ Reading WeightModel::reading(TimePoint now)
     double cell = position_;
     if (hunting_)
         cell = target_ + HuntDivisions * divisionLb() * std::sin(2 * Pi * 0.7 * phase_);
+    cell += drift_;
+    if (jitterDivisions_ > 0) {
+        std::uniform_real_distribution<double> noise(-jitterDivisions_, jitterDivisions_);
+        cell += noise(random_) * divisionLb();
+    }
     Reading r;
     r.units = units_;
     r.gross = round(cell - zero_);
@@ -180,7 +188,7 @@ void WeightModel::zero(TimePoint now)
     advance(now);
     // The platform as it rests now becomes zero; a load still swinging zeroes where it
     // will settle, not where it happens to be.
-    zero_ = settled_ ? position_ : target_;
+    zero_ = (settled_ ? position_ : target_) + drift_;
 }
 
 void WeightModel::toggleNet()
@@ -191,7 +199,7 @@ void WeightModel::toggleNet()
 void WeightModel::autoTare(TimePoint now)
 {
     advance(now);
-    tare_ = (settled_ ? position_ : target_) - zero_;
+    tare_ = (settled_ ? position_ : target_) + drift_ - zero_;
     showNet_ = true;
 }
 

@@ -54,6 +54,10 @@ public:
     void keepMoving(bool moving, TimePoint now);
     void setUnits(Units units) { units_ = units; }
     void setRandomLoads(bool on, TimePoint now);
+    // A slow creep of the reading, in the units on show per minute, and a random scatter of
+    // up to this many divisions either way on every reading (the stable mark is unaffected).
+    void setDrift(double unitsPerMinute) { driftPerMinute_ = unitsPerMinute; }
+    void setJitter(double divisions) { jitterDivisions_ = divisions; }
 
     Units units() const { return units_; }
 
@@ -82,6 +86,9 @@ private:
     bool hunting_ = false;
     double calmFor_ = 0; // seconds spent within half a division of the target
     double phase_ = 0;
+    double drift_ = 0; // lb crept so far
+    double driftPerMinute_ = 0;
+    double jitterDivisions_ = 0;
 
     double loadEverySec_ = 0;
     bool randomLoads_ = false;

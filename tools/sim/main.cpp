@@ -111,6 +111,8 @@ int main(int argc, char** argv)
     faults.windows = options.silence;
 
     WeightModel scale(options.startWeight, options.loadEverySec, options.seed, start);
+    scale.setDrift(options.driftPerMinute);
+    scale.setJitter(options.jitterDivisions);
     SetupStore setup(options.outputs);
     Line line(pty, log, faults);
     Indicator indicator(options.indicator, line, log, faults, scale, setup, start);

@@ -1,10 +1,9 @@
 #include "cli/publish/IndicatorFeed.h"
 
 #include "link/PollCycle.h"
+#include "trend/WeightRecord.h"
 
 #include <QSysInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QLoggingCategory>
 #include <cstdio>
 #include <unistd.h>
@@ -117,7 +116,7 @@ void IndicatorFeed::publishHeld()
 
 void IndicatorFeed::publishFrame(const DecodedFrame& frame, const QDateTime& at)
 {
-    const QByteArray json = frameJson(frame, at);
+    const QByteArray json = jsonLine({at, frame});
     if (mqtt_.publish(topic("weight"), json, options_.qos, false))
         return;
     // The broker is away: the newest frame waits, the rest are only counted.

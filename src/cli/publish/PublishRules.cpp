@@ -1,9 +1,6 @@
 #include "cli/publish/PublishRules.h"
 
-#include <QJsonDocument>
-#include <QJsonObject>
 #include <QRegularExpression>
-#include <cstdlib>
 
 namespace kx::cli {
 
@@ -72,48 +69,6 @@ bool isTopicLevel(const QString& name)
             || c.unicode() < 0x20 || c.unicode() == 0x7f)
             return false;
     return true;
-}
-
-std::optional<double> frameWeight(const DecodedFrame& frame)
-{
-    // Only a plain signed decimal: dashes, range marks and anything odd are "no number".
-    static const QRegularExpression number(QStringLiteral("^-?(?:[0-9]+(?:\\.[0-9]*)?|\\.[0-9]+)$"));
-    QString text = frame.weight.trimmed();
-    // Some indicators put the sign apart from the digits ("-  1.20").
-    if (text.startsWith(QLatin1Char('-')))
-        text = QLatin1Char('-') + text.mid(1).trimmed();
-    if (!number.match(text).hasMatch())
-        return std::nullopt;
-    bool ok = false;
-    const double value = text.toDouble(&ok);
-    if (!ok)
-        return std::nullopt;
-    return value == 0.0 ? 0.0 : value; // no "-0"
-}
-
-QString isoTimeWithOffset(const QDateTime& at)
-{
-    // Always the numeric offset, "+00:00" included: a reader never has to guess the zone.
-    const int offset = at.offsetFromUtc();
-    const int minutes = std::abs(offset) / 60;
-    return at.toString(QStringLiteral("yyyy-MM-ddTHH:mm:ss.zzz"))
-           + QLatin1Char(offset < 0 ? '-' : '+')
-           + QStringLiteral("%1:%2").arg(minutes / 60, 2, 10, QLatin1Char('0'))
-                 .arg(minutes % 60, 2, 10, QLatin1Char('0'));
-}
-
-QByteArray frameJson(const DecodedFrame& frame, const QDateTime& at)
-{
-    static const char* const units[] = {"", "g", "lb", "kg", "oz"};
-    const std::optional<double> weight = frameWeight(frame);
-    const QJsonObject o{
-        {QStringLiteral("weight"), weight ? QJsonValue(*weight) : QJsonValue(QJsonValue::Null)},
-        {QStringLiteral("text"), frame.weight},
-        {QStringLiteral("units"), QString::fromLatin1(units[int(frame.units)])},
-        {QStringLiteral("net"), frame.net},
-        {QStringLiteral("settled"), frame.keepWeight},
-        {QStringLiteral("time"), isoTimeWithOffset(at)}};
-    return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
 PublishGate::PublishGate(double rateLimitHz, bool onlyChanges, qint64 heartbeatMs)

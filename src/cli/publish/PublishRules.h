@@ -3,7 +3,6 @@
 #include "link/ReplyFrame.h"
 
 #include <QByteArray>
-#include <QDateTime>
 #include <QString>
 #include <optional>
 
@@ -22,16 +21,6 @@ std::optional<BrokerAddress> parseBrokerAddress(const QString& text, QString* wh
 // A name that may stand as one level of a topic: no wildcard, no separator, no NUL, not
 // empty, at most 64 characters.
 bool isTopicLevel(const QString& name);
-
-// ISO 8601 local time with milliseconds and the numeric UTC offset.
-QString isoTimeWithOffset(const QDateTime& at);
-
-// The JSON object of one shown frame: "weight" a number (null when the face shows none:
-// over or under range, dashes), "text" as the indicator sent it, "units", "net", "settled"
-// and "time" (ISO 8601, local, milliseconds and UTC offset).
-QByteArray frameJson(const DecodedFrame& frame, const QDateTime& at);
-// The weight as a number, when the shown text is one.
-std::optional<double> frameWeight(const DecodedFrame& frame);
 
 // Which frames go out. With a rate limit, at most one frame per period; a frame that comes
 // too soon is held and goes out when the period ends, so the last weight always arrives.
