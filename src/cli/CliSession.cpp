@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
+#include <memory>
+#include <optional>
 
 namespace kx::cli {
 namespace {
@@ -92,15 +94,28 @@ bool CliSession::open()
     return false;
 }
 
-bool CliSession::openQuietly()
+bool CliSession::beginOpen(FrontPanel::OpenDone then)
 {
     portError_.clear();
     if (port_->portNumber() == 0) {
         portError_ = QStringLiteral("No Communications Port Selected: give --port N or --device PATH.");
         return false;
     }
-    panel_->OpenComPort();
-    return panel_->connected();
+    panel_->OpenComPort(std::move(then));
+    return true;
+}
+
+bool CliSession::openQuietly()
+{
+    // Outlives this call should the open outlast the wait.
+    const auto ended = std::make_shared<std::optional<bool>>();
+    if (!beginOpen([ended](bool connected) { *ended = connected; }))
+        return false;
+    if (!waitFor([&] { return ended->has_value(); }, OpenLimitMs)) {
+        portError_ = QStringLiteral("The port did not open in time.");
+        return false;
+    }
+    return **ended;
 }
 
 QString CliSession::lastError() const

@@ -38,6 +38,9 @@ public:
     bool open();
     // The same, printing nothing: lastError() says why.
     bool openQuietly();
+    // Starts the open and returns at once: the panel's openFinished tells its end. False,
+    // with lastError() saying why, when there is no port to open.
+    bool beginOpen(FrontPanel::OpenDone then = {});
     QString lastError() const;
     // Keys the face refused (its error sound) since the session began.
     int beeps() const { return beeps_; }
@@ -82,6 +85,9 @@ public:
     std::function<void(const QString&)> onDebugLine;
 
 private:
+    // Far beyond the open's own waits (about 1.3 s); only a wedged device reaches it.
+    static constexpr int OpenLimitMs = 10000;
+
     QString folder_;
     std::unique_ptr<QTemporaryDir> scratch_;
     std::unique_ptr<PortSettings> port_;

@@ -29,10 +29,6 @@ public:
     // Calls cb from the event loop as soon as it gets there, in the order of the posts.
     virtual void post(Callback cb) = 0;
 
-    // Returns after ms have passed; timers, posts and (on the Qt clock) window events keep
-    // being handled meanwhile, so a caller may be re-entered during the wait.
-    virtual void wait(qint64 ms) = 0;
-
     // The PC's local date and time, for what the indicator is told the time is.
     virtual QDateTime localDateTime() const { return QDateTime::currentDateTime(); }
 };

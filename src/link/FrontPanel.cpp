@@ -13,7 +13,7 @@ namespace kx {
 
 FrontPanel::FrontPanel(Clock& clock, std::unique_ptr<SerialDevice> mainPort, PortSettings& port,
                        PanelDialogs& dialogs, EditorView& editor, QObject* parent)
-    : QObject(parent), port_(port), dialogs_(dialogs), editor_(editor),
+    : QObject(parent), clock_(clock), port_(port), dialogs_(dialogs), editor_(editor),
       ComPort_(std::make_unique<SerialChannel>(clock, std::move(mainPort))),
       poll_(clock, *this, *this, [this] { PollTimerTimer(); }), transfer_(clock, *this, editor, port.folder()),
       debug_(clock, *this, *this), ShutOffTimer(clock, ShutOffDelay.count()),
@@ -28,12 +28,15 @@ FrontPanel::FrontPanel(Clock& clock, std::unique_ptr<SerialDevice> mainPort, Por
     BackupTimer.setOnTimer([this] { BackupTimerTimer(); });
 }
 
-FrontPanel::~FrontPanel() = default;
+FrontPanel::~FrontPanel()
+{
+    cancelOpenWait();
+    cancelPendingStart();
+}
 
 void FrontPanel::FormCreate()
 {
     Connected = false;
-    InTrigger = false;
     PortSettingsLoaded = false;
     FirstActivation = true;
     FirstOpen = true;
@@ -72,6 +75,8 @@ bool FrontPanel::FormCloseQuery()
 void FrontPanel::ShutOffTimerTimer()
 {
     ShutOffTimer.stop();
+    abandonOpen();
+    cancelPendingStart();
     if (ComPort_->IsOpen()) {
         // A port that cannot even be flushed is closed all the same; the program ends anyway.
         ComPort_->FlushInBuffer();
@@ -84,6 +89,8 @@ void FrontPanel::FormClose()
 {
     ShutOffTimer.stop();
     poll_.pollTimer().stop();
+    abandonOpen();
+    cancelPendingStart();
     if (!ComPort_->IsOpen())
         return;
     ComPort_->FlushInBuffer();
@@ -94,8 +101,8 @@ void FrontPanel::F4OptionsButtonClick()
 {
     if (InModalWindow)
         return;
-    // The editor would talk over a main port the update has closed.
-    if (UpdateHoldsLine) {
+    // The editor would talk over a main port the update has closed, or one not open yet.
+    if (UpdateHoldsLine || opening()) {
         dialogs_.beep();
         return;
     }
@@ -109,6 +116,7 @@ void FrontPanel::F4OptionsButtonClick()
         qCWarning(lcPanel) << "parameter editor failed:" << e.what();
     }
     debug_.stop(Outcome::Cancelled);
+    cancelPendingStart();
     transfer_.editorClosed();
     owner_ = LineOwner::Polling;
     poll_.restart();
@@ -146,13 +154,38 @@ void FrontPanel::stopDebugForTransfer()
     if (owner_ != LineOwner::DebugMonitor)
         return;
     stopDebugMonitor();
-    // Lets the indicator finish its last debug answer before the handshake.
-    ComPort_->DelayTicks(DebugSettleTicks);
+    // The indicator finishes its last debug answer before the handshake.
+    const qint64 now = clock_.nowMs();
+    SettleUntil = SerialChannel::tickDeadline(now, DebugSettleTicks);
 }
 
 void FrontPanel::startTransfer(TransferDirection direction)
 {
     stopDebugForTransfer();
+    if (owner_ != LineOwner::SettingsTransfer)
+        return;
+    // A second Upload or Download while the first waits replaces it.
+    cancelPendingStart();
+    const qint64 now = clock_.nowMs();
+    if (now < SettleUntil) {
+        StartWait = clock_.startTimer(SettleUntil - now, [this, direction] {
+            StartWait = 0;
+            beginTransfer(direction);
+        });
+        return;
+    }
+    beginTransfer(direction);
+}
+
+void FrontPanel::cancelPendingStart()
+{
+    if (StartWait != 0)
+        clock_.cancelTimer(StartWait);
+    StartWait = 0;
+}
+
+void FrontPanel::beginTransfer(TransferDirection direction)
+{
     if (owner_ != LineOwner::SettingsTransfer)
         return;
     TransferControl::PortFacts facts;
@@ -255,6 +288,7 @@ void FrontPanel::BackupTimerTimer()
 
 void FrontPanel::cancelTransfer()
 {
+    cancelPendingStart();
     transfer_.cancel();
 }
 

@@ -18,6 +18,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace kx {
 
@@ -98,8 +99,13 @@ public:
     void ShutOffTimerTimer();
     void FormClose();
 
-    // The main port and the poll cycle's lifecycle.
-    void OpenComPort();
+    // The main port and the poll cycle's lifecycle. The open closes the port and returns at
+    // once; it settles, tries, waits and tries again on the clock, and ends with
+    // openFinished, after calling then with whether the port is connected.
+    using OpenDone = std::function<void(bool connected)>;
+    void OpenComPort(OpenDone then = {});
+    // An open has been asked for and has not ended yet.
+    bool opening() const { return OpenPhase_ != OpenPhase::Idle; }
     void PollTimerTimer();
     void ComPortTrigger(TriggerKind kind, quint16 handle, int count);
 
@@ -108,7 +114,8 @@ public:
     void TareNumberClick(int code);
     void ButtonLeftClick();
     void ButtonEnterClick();
-    void WeightDblClick();
+    // The port settings dialog, then the reopen; then runs once the reopen has ended.
+    void WeightDblClick(std::function<void()> then = {});
     void F1HelpButtonClick();
     void F3UpdateButtonClick();
     void F4OptionsButtonClick();
@@ -146,6 +153,8 @@ public:
     const QList<QByteArray>& uploadLines() const { return transfer_.uploadLines(); }
 
 signals:
+    // An open has ended: connected or not, and if not, why.
+    void openFinished(bool connected, const QString& why);
     // The face changed: redraw it.
     void faceChanged();
     // A reply frame reached the face, as decoded.
@@ -181,6 +190,24 @@ private:
     void showUpdatePanel(bool shown, bool closeShown) override;
     bool shuttingDown() const override { return face_.ShuttingDownPanel; }
 
+    enum class OpenPhase
+    {
+        Idle,
+        Settling,
+        Attempting,
+        RetryWait
+    };
+    void waitTicks(int ticks, std::function<void()> next);
+    void cancelOpenWait();
+    // A close request or the update's hand-over ends a waiting open, not connected.
+    void abandonOpen();
+    void applyLineSettings();
+    void tryOpen();
+    void openTried();
+    void finishOpen(bool connected, bool showFailure);
+    void beginTransfer(TransferDirection direction);
+    void cancelPendingStart();
+
     void dispatch(TriggerKind kind, quint16 handle, int count);
     void removeTriggers();
     bool createTriggers();
@@ -203,6 +230,7 @@ private:
         bool& flag_;
     };
 
+    Clock& clock_;
     PortSettings& port_;
     PanelDialogs& dialogs_;
     EditorView& editor_;
@@ -224,9 +252,17 @@ private:
     bool FirstOpen = true;
     bool FirstActivation = true;
     bool PortSettingsLoaded = false;
-    bool InTrigger = false;
-    // The port settings dialog or the parameter editor is open (or being reopened from).
+    // The port settings dialog or the parameter editor is open, or the backup has the line.
     bool InModalWindow = false;
+    OpenPhase OpenPhase_ = OpenPhase::Idle;
+    int OpenAttempt = 0;
+    bool OpenArmed = false;
+    Clock::TimerId OpenWait = 0;
+    std::vector<OpenDone> openDone_;
+    // After a debug capture stops, the indicator finishes its last answer before a transfer
+    // starts: until then a start waits on StartWait.
+    qint64 SettleUntil = 0;
+    Clock::TimerId StartWait = 0;
     // From F3 until the update's Close: the loader port is the only handle on the line.
     bool UpdateHoldsLine = false;
     quint16 ReplyTimer = 0;

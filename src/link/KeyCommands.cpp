@@ -132,26 +132,41 @@ void FrontPanel::ButtonEnterClick()
     changed();
 }
 
-void FrontPanel::WeightDblClick()
+void FrontPanel::WeightDblClick(std::function<void()> then)
 {
     // The port settings would reopen the main port on the device the loader port holds.
     if (UpdateHoldsLine) {
         dialogs_.beep();
+        if (then)
+            then();
         return;
     }
-    // The reopen waits with events flowing; a second F2 or key click meanwhile must not
-    // open a second dialog or a second port inside the first.
-    if (InModalWindow)
+    // The dialog is modal: a second F2 or key click while it is open opens no second one.
+    if (InModalWindow) {
+        if (then)
+            then();
         return;
-    const BusyFlag busy(InModalWindow);
+    }
     poll_.pausePolling();
-    try {
-        dialogs_.showPortSettings();
-        OpenComPort();
-    } catch (const std::exception& e) {
-        qCWarning(lcKeys) << "port settings failed:" << e.what();
+    bool shown = false;
+    {
+        const BusyFlag busy(InModalWindow);
+        try {
+            dialogs_.showPortSettings();
+            shown = true;
+        } catch (const std::exception& e) {
+            qCWarning(lcKeys) << "port settings failed:" << e.what();
+        }
     }
-    poll_.resumePolling();
+    const auto resume = [this, then = std::move(then)](bool) {
+        poll_.resumePolling();
+        if (then)
+            then();
+    };
+    if (shown)
+        OpenComPort(resume);
+    else
+        resume(false);
 }
 
 void FrontPanel::F1HelpButtonClick()
@@ -163,6 +178,11 @@ void FrontPanel::F3UpdateButtonClick()
 {
     if (InModalWindow)
         return;
+    // The update would take a line that is being opened.
+    if (opening()) {
+        dialogs_.beep();
+        return;
+    }
     // F3 during an update chooses the file again; the setup was saved before the first one,
     // and the main port is closed now.
     if (port_.BackupBeforeWrite && !UpdateHoldsLine) {

@@ -48,17 +48,67 @@ bool FrontPanel::createTriggers()
     return ReplyTimer && ReadyTrigger && AckTrigger && NakTrigger;
 }
 
-void FrontPanel::OpenComPort()
+void FrontPanel::OpenComPort(OpenDone then)
+{
+    // A second request while one is under way starts the open over; whoever asked for the
+    // earlier one hears the end of this one, so one port is opened and everybody hears once.
+    cancelOpenWait();
+    if (then)
+        openDone_.push_back(std::move(then));
+    SerialChannel& port = *ComPort_;
+    Connected = false;
+    try {
+        if (port.IsOpen())
+            port.SetOpen(false);
+    } catch (const std::exception& e) {
+        qCWarning(lcMainPort) << "close before the open failed:" << e.what();
+    }
+    removeTriggers();
+    OpenAttempt = 0;
+    OpenPhase_ = OpenPhase::Settling;
+    waitTicks(SettleTicks, [this] { applyLineSettings(); });
+}
+
+void FrontPanel::waitTicks(int ticks, std::function<void()> next)
+{
+    const qint64 now = clock_.nowMs();
+    OpenWait = clock_.startTimer(SerialChannel::tickDeadline(now, ticks) - now,
+                                 [this, next = std::move(next)] {
+                                     OpenWait = 0;
+                                     // Shutdown begun while the open waited: nothing more opens.
+                                     if (face_.ShuttingDownPanel) {
+                                         finishOpen(false, false);
+                                         return;
+                                     }
+                                     try {
+                                         next();
+                                     } catch (const std::exception& e) {
+                                         qCWarning(lcMainPort) << "open failed:" << e.what();
+                                         // Unless the open has ended, or a new one waits.
+                                         if (OpenPhase_ != OpenPhase::Idle && OpenWait == 0)
+                                             finishOpen(false, false);
+                                     }
+                                 });
+}
+
+void FrontPanel::cancelOpenWait()
+{
+    if (OpenWait != 0)
+        clock_.cancelTimer(OpenWait);
+    OpenWait = 0;
+}
+
+void FrontPanel::abandonOpen()
+{
+    if (OpenPhase_ == OpenPhase::Idle)
+        return;
+    cancelOpenWait();
+    finishOpen(false, false);
+}
+
+void FrontPanel::applyLineSettings()
 {
     SerialChannel& port = *ComPort_;
-    if (port.IsOpen())
-        port.SetOpen(false);
-    // Closed is not connected, even while the reopen below waits with events flowing.
-    Connected = false;
-    removeTriggers();
-
-    port.DelayTicks(SettleTicks);
-
     const LineSettings line = port_.lineSettings();
     poll_.setDemandMode(port_.portMode() == 1);
     port.SetBaud(line.baud);
@@ -66,38 +116,68 @@ void FrontPanel::OpenComPort()
     port.SetDatabits(line.dataBits);
     port.SetStopbits(line.stopBits);
     port.SetComNumber(port_.portNumber());
-
     LastOpenError.clear();
-    bool armed = false;
-    for (int attempt = 0; attempt < OpenAttempts && !port.IsOpen() && port.ComNumber() != 0;
-         ++attempt) {
-        try {
-            port.SetOpen(true);
-        } catch (const ChannelError& e) {
-            LastOpenError = e.describe();
-            qCWarning(lcMainPort) << "open failed:" << LastOpenError;
-        }
-        if (port.IsOpen())
-            armed = createTriggers();
-        if (!port.IsOpen())
-            port.DelayTicks(RetryTicks);
-    }
+    OpenArmed = false;
+    tryOpen();
+}
 
-    if (!port.IsOpen() || !armed) {
-        if (port.ComNumber() != 0)
-            dialogs_.showPortError(QStringLiteral("Communications Port Failed"), LastOpenError);
-        Connected = false;
-        showDisconnected();
+void FrontPanel::tryOpen()
+{
+    SerialChannel& port = *ComPort_;
+    if (OpenAttempt >= OpenAttempts || port.IsOpen() || port.ComNumber() == 0) {
+        openTried();
+        return;
+    }
+    ++OpenAttempt;
+    OpenPhase_ = OpenPhase::Attempting;
+    try {
+        port.SetOpen(true);
+    } catch (const ChannelError& e) {
+        LastOpenError = e.describe();
+        qCWarning(lcMainPort) << "open failed:" << LastOpenError;
+    }
+    if (port.IsOpen())
+        OpenArmed = createTriggers();
+    if (port.IsOpen()) {
+        openTried();
+        return;
+    }
+    // Also after the last attempt: the failure is told when this wait has run out.
+    OpenPhase_ = OpenPhase::RetryWait;
+    waitTicks(RetryTicks, [this] { tryOpen(); });
+}
+
+void FrontPanel::openTried()
+{
+    SerialChannel& port = *ComPort_;
+    if (!port.IsOpen() || !OpenArmed) {
+        finishOpen(false, port.ComNumber() != 0);
         return;
     }
     if (port.FlushInBuffer()) {
-        Connected = true;
+        finishOpen(true, false);
     } else {
         LastOpenError =
             QStringLiteral("%1: pending input cannot be discarded").arg(port.DevicePath());
-        Connected = false;
+        finishOpen(false, false);
+    }
+}
+
+void FrontPanel::finishOpen(bool connected, bool showFailure)
+{
+    OpenPhase_ = OpenPhase::Idle;
+    Connected = connected;
+    if (!connected) {
+        if (showFailure)
+            dialogs_.showPortError(QStringLiteral("Communications Port Failed"), LastOpenError);
         showDisconnected();
     }
+    // A waiter may start the next open; it collects its own waiters.
+    std::vector<OpenDone> done;
+    done.swap(openDone_);
+    for (OpenDone& then : done)
+        then(connected);
+    emit openFinished(connected, connected ? QString() : LastOpenError);
 }
 
 void FrontPanel::PollTimerTimer()
@@ -113,17 +193,24 @@ void FrontPanel::PollTimerTimer()
     }
     if (!Connected && PortSettingsLoaded && FirstOpen) {
         FirstOpen = false;
-        bool failed = false;
-        try {
-            OpenComPort();
-        } catch (const std::exception& e) {
-            qCWarning(lcMainPort) << "first open failed:" << e.what();
-            failed = true;
-        }
-        if (!Connected || failed)
-            WeightDblClick();
-        if (ComPort_->ComNumber() == 0)
-            dialogs_.showPortError(QStringLiteral("No Communications Port Selected"), {});
+        // The cycle goes on when the open, and the dialog after a failed one, have ended.
+        const auto afterOpen = [this] {
+            if (ComPort_->ComNumber() == 0)
+                dialogs_.showPortError(QStringLiteral("No Communications Port Selected"), {});
+            if (Connected)
+                poll_.step();
+            poll_.pollTimer().start();
+        };
+        OpenComPort([this, afterOpen](bool connected) {
+            // A program on its way out shows no dialog.
+            if (face_.ShuttingDownPanel)
+                return;
+            if (connected)
+                afterOpen();
+            else
+                WeightDblClick(afterOpen);
+        });
+        return;
     }
     if (Connected)
         poll_.step();
@@ -132,9 +219,8 @@ void FrontPanel::PollTimerTimer()
 
 void FrontPanel::ComPortTrigger(TriggerKind kind, quint16 handle, int count)
 {
-    if (InTrigger || (face_.ShuttingDownPanel && poll_.state() != PollState::FrameReady))
+    if (face_.ShuttingDownPanel && poll_.state() != PollState::FrameReady)
         return;
-    const BusyFlag busy(InTrigger);
     try {
         dispatch(kind, handle, count);
     } catch (const std::exception& e) {

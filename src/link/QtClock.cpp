@@ -1,6 +1,5 @@
 #include "link/QtClock.h"
 
-#include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
 #include <climits>
@@ -55,14 +54,6 @@ void QtClock::cancelTimer(TimerId id)
 void QtClock::post(Callback cb)
 {
     QMetaObject::invokeMethod(this, std::move(cb), Qt::QueuedConnection);
-}
-
-void QtClock::wait(qint64 ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(static_cast<int>(std::clamp<qint64>(ms, 0, INT_MAX)), Qt::PreciseTimer,
-                       &loop, &QEventLoop::quit);
-    loop.exec();
 }
 
 QtClock& QtClock::instance()

@@ -22,7 +22,6 @@ public:
     TimerId startTimer(qint64 delayMs, Callback cb) override;
     void cancelTimer(TimerId id) override;
     void post(Callback cb) override;
-    void wait(qint64 ms) override;
 
     // One clock for the whole program, created on first use on the UI thread.
     static QtClock& instance();

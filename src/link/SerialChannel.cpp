@@ -280,12 +280,6 @@ void SerialChannel::RemoveTrigger(quint16 handle)
     triggers_.erase(handle);
 }
 
-void SerialChannel::DelayTicks(int ticks)
-{
-    const qint64 now = clock_.nowMs();
-    clock_.wait(tickDeadline(now, ticks) - now);
-}
-
 void SerialChannel::onReadable()
 {
     if (!open_)

@@ -91,9 +91,6 @@ public:
     // Notifications waiting for delivery: never more than one per kind and handle.
     int pendingNotifications() const { return static_cast<int>(notes_.size()); }
 
-    // Waits ticks while the event loop keeps running.
-    void DelayTicks(int ticks);
-
     // When a wait or timer of ticks started at startMs ends.
     static qint64 tickDeadline(qint64 startMs, int ticks);
 

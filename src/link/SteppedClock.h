@@ -19,7 +19,6 @@ public:
     TimerId startTimer(qint64 delayMs, Callback cb) override;
     void cancelTimer(TimerId id) override;
     void post(Callback cb) override { posts_.push_back(std::move(cb)); }
-    void wait(qint64 ms) override { advance(ms); }
 
     // The local date and time at the clock's origin; it moves on with the clock.
     void setDateTime(const QDateTime& atOrigin) { origin_ = atOrigin; }

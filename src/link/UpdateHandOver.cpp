@@ -11,6 +11,8 @@ namespace kx {
 void FrontPanel::takeLineForUpdate()
 {
     UpdateHoldsLine = true;
+    // An open still waiting would open the device the loader port is about to take.
+    abandonOpen();
     poll_.pollTimer().stop();
     SerialChannel& port = *ComPort_;
     if (!port.IsOpen())
@@ -39,15 +41,13 @@ void FrontPanel::disableFace()
 void FrontPanel::giveLineBack()
 {
     UpdateHoldsLine = false;
-    try {
-        OpenComPort();
-    } catch (const std::exception& e) {
-        qCWarning(lcHandOver) << "main port reopen failed:" << e.what();
-    }
     face_.WeighPanelEnabled = true;
-    poll_.restart();
-    poll_.pollTimer().start();
     changed();
+    // Polling comes back once the port has been opened again, or has failed to.
+    OpenComPort([this](bool) {
+        poll_.restart();
+        poll_.pollTimer().start();
+    });
 }
 
 void FrontPanel::showUpdatePanel(bool shown, bool closeShown)

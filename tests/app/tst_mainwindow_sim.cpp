@@ -136,7 +136,7 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link()), 5000);
         QTimer::singleShot(100, form.ComForm(), &QDialog::reject);
         form.panel().WeightDblClick();
-        QVERIFY(form.panel().connected());
+        QTRY_VERIFY_WITH_TIMEOUT(form.panel().connected(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(weight->accessibleName(), QStringLiteral("  12.50"), 5000);
     }
 };

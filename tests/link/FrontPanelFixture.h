@@ -97,9 +97,21 @@ struct FrontPanelFixture
     void connect()
     {
         panel->FirstOpen = false;
-        panel->OpenComPort();
+        open();
         pollTimer().start();
         device->takeWritten();
+    }
+
+    // Opens the port and steps the clock, a millisecond at a time, until the open has ended.
+    void open()
+    {
+        panel->OpenComPort();
+        finishOpen();
+    }
+    void finishOpen()
+    {
+        while (panel->opening())
+            clock.advance(1);
     }
 
     Timer& pollTimer() { return panel->poll_.pollTimer(); }

@@ -109,7 +109,7 @@ private slots:
             startSim(mode, {});
             sinceEnd.start();
             panel.WeightDblClick(); // the port settings dialog's reopen
-            QVERIFY(panel.connected());
+            QTRY_VERIFY_WITH_TIMEOUT(panel.connected(), 5000);
             QTRY_COMPARE_WITH_TIMEOUT(face.Weight, kWeight, kBackWithinMs + kSlackMs);
             QVERIFY2(sinceEnd.elapsed() <= kBackWithinMs + kSlackMs,
                      qPrintable(QString::number(sinceEnd.elapsed())));

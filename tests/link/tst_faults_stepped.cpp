@@ -87,6 +87,8 @@ private slots:
             QVERIFY(!panel.connected());
             sim.replug();
             panel.WeightDblClick(); // the port settings dialog's reopen
+            while (panel.opening())
+                clock.advance(1);
             QVERIFY(panel.connected());
             QVERIFY(within(kBackWithinMs, [&] { return face.Weight == kWeight; }) >= 0);
         } else {

@@ -201,6 +201,7 @@ private slots:
         FrontPanelFixture f;
         f.panel->CommandClick(FrontPanel::UnitsTag);
         QCOMPARE(f.host.portDialogs, 1);
+        f.finishOpen();
         QVERIFY(f.panel->connected()); // the dialog's reopen found the port
         QCOMPARE(f.panel->pendingKey(), 'U');
     }
@@ -231,6 +232,7 @@ private slots:
             f.panel->CommandClick(FrontPanel::ZeroTag);
         };
         f.panel->WeightDblClick();
+        f.finishOpen();
         QCOMPARE(f.host.portDialogs, 1);
         QCOMPARE(f.host.editors, 0);
         QCOMPARE(f.device->opens, 2); // the first connect and this reopen
@@ -260,6 +262,7 @@ private slots:
         f.host.onPortDialog = modal;
         f.host.onEditor = modal;
         f.panel->FormKeyUp(key);
+        f.finishOpen();
         QVERIFY(!tickingMeanwhile);
         QVERIFY(!sentMeanwhile.contains('\r'));
         QVERIFY(f.pollTimer().ticking());
@@ -291,7 +294,9 @@ private slots:
         QCOMPARE(f.device->takeWritten(), QByteArray());
 
         update.giveLineBack();
+        f.finishOpen();
         f.panel->FormKeyUp(Qt::Key_F2);
+        f.finishOpen(); // F4 while the dialog's reopen runs would beep
         f.panel->FormKeyUp(Qt::Key_F4);
         QCOMPARE(f.host.beeps, 3);
         QCOMPARE(f.host.portDialogs, 1);

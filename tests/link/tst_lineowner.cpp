@@ -207,6 +207,55 @@ private slots:
         QVERIFY(!f.panel->debugMonitor().running());
     }
 
+    // Upload pressed while the debug monitor runs: the monitor stops, and the handshake goes
+    // out 10 ticks later, unless the run was called off meanwhile.
+    void aTransferAfterTheDebugMonitorWaitsTenTicks_data()
+    {
+        QTest::addColumn<QString>("meanwhile");
+        QTest::newRow("nothing") << QString();
+        QTest::newRow("cancel") << "cancel";
+        QTest::newRow("editor closed") << "close";
+        QTest::newRow("second upload") << "upload";
+    }
+
+    void aTransferAfterTheDebugMonitorWaitsTenTicks()
+    {
+        QFETCH(QString, meanwhile);
+        FrontPanelFixture f;
+        f.connect();
+        f.host.onEditor = [&] {
+            f.panel->startDebugMonitor();
+            f.clock.advance(330);
+            // The editor's Upload: the monitor stops before the editor asks anything.
+            f.panel->stopDebugForTransfer();
+            QCOMPARE(f.panel->lineOwner(), LineOwner::SettingsTransfer);
+            const qint64 stoppedAt = f.clock.nowMs();
+            const qint64 settled =
+                SerialChannel::tickDeadline(stoppedAt, FrontPanel::DebugSettleTicks);
+            QCOMPARE(settled - stoppedAt, 605); // 10 ticks after the tick under way
+            f.device->takeWritten();
+            f.clock.advance(100); // the user answers the editor's question
+            f.panel->startTransfer(TransferDirection::Upload);
+            if (meanwhile == "cancel")
+                f.panel->cancelTransfer();
+            else if (meanwhile == "close")
+                return;
+            else if (meanwhile == "upload")
+                f.panel->startTransfer(TransferDirection::Upload);
+            f.clock.advance(settled - f.clock.nowMs() - 1);
+            QVERIFY(!f.device->written.contains("pcmode"));
+            f.clock.advance(1);
+            QCOMPARE(f.device->written.count("pcmode"), meanwhile == "cancel" ? 0 : 1);
+            QCOMPARE(f.host.transferRunning, meanwhile != "cancel");
+        };
+        f.panel->F4OptionsButtonClick();
+        if (meanwhile != "nothing" && !meanwhile.isEmpty()) {
+            f.device->takeWritten();
+            f.clock.advance(2000);
+            QVERIFY(!f.device->takeWritten().contains("pcmode"));
+        }
+    }
+
     void aKeyWhoseSendFailsStaysPendingForTheNextFrame()
     {
         FrontPanelFixture f;

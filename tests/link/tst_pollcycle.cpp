@@ -1,6 +1,7 @@
 #include "FrontPanelFixture.h"
 
 #include <QRandomGenerator>
+#include <QSignalSpy>
 #include <QTest>
 
 using namespace kx;
@@ -28,7 +29,7 @@ private slots:
         FrontPanelFixture f;
         f.device->openError =
             ChannelError(ChannelError::Kind::NoSuchDevice, "/dev/ttyS0", "no such device");
-        f.panel->OpenComPort();
+        f.open();
         QCOMPARE(f.device->opens, 2);
         QCOMPARE(f.host.portErrors, QStringList{"Communications Port Failed"});
         QVERIFY(f.panel->lastOpenError().contains("no such device"));
@@ -41,7 +42,8 @@ private slots:
         FrontPanelFixture f;
         f.port.ComNo = QStringLiteral("0");
         f.panel->FormActivate();
-        f.clock.advance(150);
+        // The first tick at 100 settles to 165, the dialog's reopen settles to 275.
+        f.clock.advance(300);
         QCOMPARE(f.host.portDialogs, 1);
         QCOMPARE(f.host.portErrors, QStringList{"No Communications Port Selected"});
         QCOMPARE(f.device->opens, 0);
@@ -278,6 +280,7 @@ private slots:
         QVERIFY(f.pollTimer().enabled());
         // Back in: the port settings dialog reopens it.
         f.panel->WeightDblClick();
+        f.finishOpen();
         QVERIFY(f.panel->connected());
         f.clock.advance(200);
         f.device->feed(FrontPanelFixture::frame("6"));
@@ -299,6 +302,106 @@ private slots:
         f.clock.advance(200);
         QCOMPARE(f.host.terminated, 1);
         QVERIFY(!f.panel->ComPort().IsOpen());
+    }
+
+    // The open from F2: it settles a tick, tries, waits 10 ticks after a refused attempt and
+    // tries once more. Whatever happens on the way, it ends once, with one port at most.
+    void theOpenEndsOnceWhateverHappensOnTheWay_data()
+    {
+        QTest::addColumn<int>("refusals");   // attempts the device refuses
+        QTest::addColumn<QString>("event");  // what happens while the open waits
+        QTest::addColumn<int>("eventAt");    // ms after F2
+        QTest::addColumn<QList<int>>("attemptsAt");
+        QTest::addColumn<int>("endsAt");
+        QTest::addColumn<bool>("connected");
+        QTest::addColumn<int>("failures");   // "Communications Port Failed" shown
+
+        // Ticks end on multiples of 55 ms: the settle ends at 110, the first retry wait at
+        // 715 and the second at 1320.
+        QTest::newRow("opens at once") << 0 << "" << -1 << QList<int>{110} << 110 << true << 0;
+        QTest::newRow("first attempt refused")
+            << 1 << "" << -1 << QList<int>{110, 715} << 715 << true << 0;
+        QTest::newRow("both attempts refused")
+            << 2 << "" << -1 << QList<int>{110, 715} << 1320 << false << 1;
+        QTest::newRow("close while settling")
+            << 0 << "close" << 50 << QList<int>{} << 50 << false << 0;
+        QTest::newRow("close in the retry wait")
+            << 1 << "close" << 400 << QList<int>{110} << 400 << false << 0;
+        QTest::newRow("shutdown while settling")
+            << 0 << "shutdown" << 50 << QList<int>{} << 110 << false << 0;
+        QTest::newRow("shutdown in the retry wait")
+            << 1 << "shutdown" << 400 << QList<int>{110} << 715 << false << 0;
+        QTest::newRow("second F2 while settling")
+            << 0 << "F2" << 50 << QList<int>{110} << 110 << true << 0;
+        QTest::newRow("second F2 in the retry wait")
+            << 1 << "F2" << 400 << QList<int>{110, 495} << 495 << true << 0;
+        QTest::newRow("update takes the line in the retry wait")
+            << 1 << "update" << 400 << QList<int>{110} << 400 << false << 0;
+        QTest::newRow("F4 while settling is refused")
+            << 0 << "F4" << 50 << QList<int>{110} << 110 << true << 0;
+        QTest::newRow("F3 in the retry wait is refused")
+            << 1 << "F3" << 400 << QList<int>{110, 715} << 715 << true << 0;
+    }
+
+    void theOpenEndsOnceWhateverHappensOnTheWay()
+    {
+        QFETCH(int, refusals);
+        QFETCH(QString, event);
+        QFETCH(int, eventAt);
+        QFETCH(QList<int>, attemptsAt);
+        QFETCH(int, endsAt);
+        QFETCH(bool, connected);
+        QFETCH(int, failures);
+
+        FrontPanelFixture f;
+        QSignalSpy ended(f.panel.get(), &FrontPanel::openFinished);
+        if (refusals > 0)
+            f.device->openError =
+                ChannelError(ChannelError::Kind::InUse, "/dev/ttyS0", "device busy");
+        f.panel->WeightDblClick();
+        QVERIFY(f.panel->opening());
+        QCOMPARE(f.device->opens, 0);
+
+        QList<int> seenAttempts;
+        int endedAt = -1;
+        for (int t = 0; t <= 3000; ++t) {
+            const int opensBefore = f.device->opens;
+            if (t > 0)
+                f.clock.advance(1);
+            if (f.device->opens > opensBefore)
+                seenAttempts << t;
+            if (f.device->opens >= refusals)
+                f.device->openError.reset();
+            if (t == eventAt) {
+                if (event == "close")
+                    f.panel->FormClose();
+                else if (event == "shutdown")
+                    f.panel->FormCloseQuery();
+                else if (event == "F2")
+                    f.panel->WeightDblClick();
+                else if (event == "update")
+                    f.panel->updateHost().takeLineForUpdate();
+                else if (event == "F4")
+                    f.panel->F4OptionsButtonClick();
+                else if (event == "F3")
+                    f.panel->F3UpdateButtonClick();
+            }
+            if (endedAt < 0 && !f.panel->opening())
+                endedAt = t;
+        }
+        QCOMPARE(seenAttempts, attemptsAt);
+        QCOMPARE(endedAt, endsAt);
+        QCOMPARE(ended.count(), 1);
+        QCOMPARE(ended.at(0).at(0).toBool(), connected);
+        QCOMPARE(f.panel->connected(), connected);
+        QCOMPARE(f.device->isOpen(), connected);
+        QCOMPARE(f.host.portErrors.count(QStringLiteral("Communications Port Failed")), failures);
+        QCOMPARE(f.host.editors, 0);
+        QCOMPARE(f.host.firmwareUpdates, 0);
+        QCOMPARE(f.host.beeps, event == "F4" || event == "F3" ? 1 : 0);
+        QCOMPARE(f.host.portDialogs, event == "F2" ? 2 : 1);
+        // Polling is paused only while the dialog's reopen runs.
+        QCOMPARE(f.pollTimer().interval(), 100);
     }
 
     void closingTwiceClosesAtOnce()

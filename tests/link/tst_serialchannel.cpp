@@ -237,16 +237,6 @@ private slots:
         QCOMPARE(seen.size(), 1);
     }
 
-    void delayTicksKeepsEventsFlowing()
-    {
-        openPort();
-        clock->advance(10);
-        device->feed("x");
-        channel->DelayTicks(1);
-        QCOMPARE(clock->nowMs(), 110);
-        QCOMPARE(seen.size(), 1);
-    }
-
     void receiveBufferIsCapped()
     {
         openPort();

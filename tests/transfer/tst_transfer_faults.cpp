@@ -96,6 +96,8 @@ struct SimFixture
         panel->FormCreate();
         panel->setPortSettingsLoaded();
         panel->OpenComPort();
+        while (panel->opening())
+            clock.advance(1);
         panel->FormActivate();
         clock.setDateTime(QDateTime(QDate(2006, 3, 21), QTime(14, 5, 9)));
         IniDocument doc;

@@ -6,6 +6,7 @@
 #include <QSysInfo>
 #include <QLoggingCategory>
 #include <cstdio>
+#include <utility>
 #include <unistd.h>
 
 Q_LOGGING_CATEGORY(lcFeed, "kx.cli.publish", QtInfoMsg)
@@ -46,6 +47,7 @@ IndicatorFeed::IndicatorFeed(const QString& name, const QString& programFolder,
 
     connect(&session_.panel(), &FrontPanel::frameShown, this, &IndicatorFeed::onFrame);
     connect(&session_.panel(), &FrontPanel::faceChanged, this, &IndicatorFeed::onFaceChanged);
+    connect(&session_.panel(), &FrontPanel::openFinished, this, &IndicatorFeed::onOpenFinished);
     connect(&mqtt_, &MqttConnection::connected, this, &IndicatorFeed::onBrokerConnected);
     connect(&mqtt_, &MqttConnection::disconnected, this, &IndicatorFeed::onBrokerLost);
     connect(&mqtt_, &MqttConnection::messageReceived, this, &IndicatorFeed::onCommand);
@@ -71,10 +73,8 @@ bool IndicatorFeed::start(QString* why)
 {
     if (!mqtt_.start(why))
         return false;
-    if (session_.openQuietly()) {
-        session_.panel().FormActivate();
-        silence_.start();
-    } else {
+    // The open goes on on the event loop; onOpenFinished takes it from there.
+    if (!session_.beginOpen()) {
         setStatus(QStringLiteral("port error: %1").arg(session_.lastError()));
         reopen_.start();
     }
@@ -146,14 +146,33 @@ void IndicatorFeed::reopen()
         reopen_.stop();
         return;
     }
-    if (session_.openQuietly()) {
-        reopen_.stop();
-        say(QStringLiteral("the port is open again"));
-        silence_.start();
-    } else if (const QString now = QStringLiteral("port error: %1").arg(session_.lastError());
-               now != status_) {
-        setStatus(now);
+    if (session_.panel().opening())
+        return;
+    reopening_ = true;
+    if (!session_.beginOpen()) {
+        if (const QString now = QStringLiteral("port error: %1").arg(session_.lastError());
+            now != status_)
+            setStatus(now);
     }
+}
+
+void IndicatorFeed::onOpenFinished(bool connected)
+{
+    const bool again = std::exchange(reopening_, false);
+    if (connected) {
+        reopen_.stop();
+        if (again)
+            say(QStringLiteral("the port is open again"));
+        // Polling starts with the first open that succeeds, whenever that is.
+        session_.panel().FormActivate();
+        silence_.start();
+        return;
+    }
+    if (const QString now = QStringLiteral("port error: %1").arg(session_.lastError());
+        now != status_)
+        setStatus(now);
+    if (!reopen_.isActive())
+        reopen_.start();
 }
 
 void IndicatorFeed::setStatus(const QString& status)

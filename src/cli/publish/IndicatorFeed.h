@@ -54,6 +54,7 @@ private:
     void onFaceChanged();
     void onSilence();
     void reopen();
+    void onOpenFinished(bool connected);
     void onBrokerConnected();
     void onBrokerLost(BrokerFailure failure, const QString& why, bool final);
     void onCommand(const QString& topic, const QByteArray& payload);
@@ -74,6 +75,8 @@ private:
     QTimer reopen_;
     QTimer due_;
     QString status_;
+    // The open under way is a retry, not the first.
+    bool reopening_ = false;
     // While the broker is away only the newest frame is kept; how many went unpublished.
     std::optional<QByteArray> held_;
     int skipped_ = 0;
