@@ -36,12 +36,14 @@ def wait_until(check, seconds, step=0.05):
 class Subscriber:
     """Every message under a topic filter, kept with its arrival time."""
 
-    def __init__(self, port, topic="kxlink/#", tls_ca=None):
+    def __init__(self, port, topic="kxlink/#", tls_ca=None, user=None, password=None):
         self.messages = []
         self.lock = threading.Lock()
         self.client = mqtt.Client()
         if tls_ca:
             self.client.tls_set(ca_certs=tls_ca)
+        if user:
+            self.client.username_pw_set(user, password)
         self.client.on_connect = lambda c, u, f, rc: c.subscribe(topic, 1)
         self.client.on_message = self._on_message
         self.client.connect(HOST, port)
@@ -255,10 +257,7 @@ class PublishTest(Rig):
             f.write("s3cret\n")
         right = self.publish("--device", f"{link}=a", "--user", "scale", "--password-file",
                              self.path("pw"))
-        sub = Subscriber(self.broker_port)
-        self.addCleanup(sub.close)
-        sub.client.username_pw_set("scale", "s3cret")
-        sub.client.reconnect()
+        sub = self.subscriber(user="scale", password="s3cret")
         self.assertTrue(wait_until(lambda: sub.on("kxlink/a/weight"), 10))
         self.assertIsNone(right.poll())
 
