@@ -1,6 +1,7 @@
 #include "editor/OutputBuildPage.h"
 
 #include "widgets/AccessibleControl.h"
+#include "widgets/KeystrokeDelegate.h"
 
 #include <QApplication>
 #include <QEvent>
@@ -9,7 +10,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QStandardItemModel>
-#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 
@@ -45,42 +45,6 @@ QByteArray bytes(const QString& s)
 }
 
 } // namespace
-
-// The Value column's cell editor hands over every keystroke, so the stream and the display
-// line follow the typing instead of waiting for the edit to be committed.
-class KeystrokeDelegate : public QStyledItemDelegate
-{
-public:
-    KeystrokeDelegate(std::function<void(const QModelIndex&, const QString&)> typed,
-                      QObject* parent)
-        : QStyledItemDelegate(parent), typed_(std::move(typed))
-    {
-    }
-
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override
-    {
-        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
-            const QPersistentModelIndex at(index);
-            connect(edit, &QLineEdit::textEdited, edit,
-                    [this, at](const QString& text) { typed_(at, text); });
-        }
-        return editor;
-    }
-
-    void setEditorData(QWidget* editor, const QModelIndex& index) const override
-    {
-        // The model took the text from this editor: setting it again would move the cursor.
-        auto* edit = qobject_cast<QLineEdit*>(editor);
-        if (edit && edit->text() == index.data(Qt::EditRole).toString())
-            return;
-        QStyledItemDelegate::setEditorData(editor, index);
-    }
-
-private:
-    std::function<void(const QModelIndex&, const QString&)> typed_;
-};
 
 OutputBuildPage::OutputBuildPage(QWidget* parent) : QWidget(parent)
 {

@@ -5,6 +5,7 @@
 #include "settings/SettingsSchema.h"
 #include "settings/TicketLayout.h"
 #include "widgets/AccessibleControl.h"
+#include "widgets/KeystrokeDelegate.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -17,7 +18,6 @@
 #include <QMenu>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QValidator>
@@ -54,42 +54,6 @@ public:
         pos = keptPos;
         return Acceptable;
     }
-};
-
-// The Top and Left cells are checked on every keystroke; each keystroke goes to the grid at
-// once, so the label follows the typing.
-class PlaceDelegate : public QStyledItemDelegate
-{
-public:
-    PlaceDelegate(std::function<void(const QModelIndex&, const QString&)> typed, QObject* parent)
-        : QStyledItemDelegate(parent), typed_(std::move(typed))
-    {
-    }
-
-    QWidget* createEditor(QWidget* parent, const QStyleOptionViewItem& option,
-                          const QModelIndex& index) const override
-    {
-        QWidget* editor = QStyledItemDelegate::createEditor(parent, option, index);
-        if (auto* edit = qobject_cast<QLineEdit*>(editor)) {
-            edit->setValidator(new PlaceValidator(edit));
-            const QPersistentModelIndex at(index);
-            connect(edit, &QLineEdit::textEdited, edit,
-                    [this, at](const QString& text) { typed_(at, text); });
-        }
-        return editor;
-    }
-
-    void setEditorData(QWidget* editor, const QModelIndex& index) const override
-    {
-        // The grid took the text from this editor: setting it again would move the cursor.
-        auto* edit = qobject_cast<QLineEdit*>(editor);
-        if (edit && edit->text() == index.data(Qt::EditRole).toString())
-            return;
-        QStyledItemDelegate::setEditorData(editor, index);
-    }
-
-private:
-    std::function<void(const QModelIndex&, const QString&)> typed_;
 };
 
 } // namespace
@@ -180,12 +144,14 @@ TicketPage::TicketPage(std::function<void()> changed, QWidget* parent)
             FieldGrid->setItem(r, c, item);
         }
     FieldGrid->installEventFilter(this);
-    auto* places = new PlaceDelegate(
+    // The Top and Left cells are checked on every keystroke; each keystroke goes to the grid
+    // at once, so the label follows the typing.
+    auto* places = new KeystrokeDelegate(
         [this](const QModelIndex& at, const QString& text) {
             if (at.isValid())
                 FieldGrid->item(at.row(), at.column())->setText(text); // FieldGridSetEditText
         },
-        this);
+        this, [](QLineEdit* edit) { return new PlaceValidator(edit); });
     FieldGrid->setItemDelegateForRow(TopRow, places);
     FieldGrid->setItemDelegateForRow(LeftRow, places);
     FieldGrid->setContextMenuPolicy(Qt::CustomContextMenu);

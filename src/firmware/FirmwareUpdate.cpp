@@ -295,14 +295,7 @@ void FirmwareUpdate::RetryTimerTimer()
 
 void FirmwareUpdate::CloseUpdateClick()
 {
-    // Whatever the loader was doing ends here: no message or time-out after the hand-back.
-    stopAll();
-    panel_ = UpdatePanelState{};
-    loader_.hideLog();
-    host_.showUpdatePanel(false, false);
-    view_.updatePanelChanged(false);
-    closeLoaderPort();
-    phase_ = UpdatePhase::Idle;
+    windUp();
     host_.giveLineBack();
     view_.setBusyCursor(false);
 }
@@ -311,6 +304,13 @@ void FirmwareUpdate::closeRequested()
 {
     if (!active())
         return;
+    windUp();
+    view_.setBusyCursor(false);
+}
+
+void FirmwareUpdate::windUp()
+{
+    // Whatever the loader was doing ends here: no message or time-out after the hand-back.
     stopAll();
     panel_ = UpdatePanelState{};
     loader_.hideLog();
@@ -318,7 +318,6 @@ void FirmwareUpdate::closeRequested()
     view_.updatePanelChanged(false);
     closeLoaderPort();
     phase_ = UpdatePhase::Idle;
-    view_.setBusyCursor(false);
 }
 
 bool FirmwareUpdate::FormKeyUp(int key)

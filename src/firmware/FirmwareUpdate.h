@@ -98,6 +98,8 @@ private:
 
     void reloaded();
     void stopAll();
+    // Ends the run and hides its panel and log; the line stays with the loader port closed.
+    void windUp();
     void readLoaderSettings();
     void prepareLoaderPort();
     void closeLoaderPort();
