@@ -12,7 +12,7 @@
 #include "help/THelpAboutForm.h"
 #include "help/VersionInfo.h"
 #include "link/QtSerialDevice.h"
-#include "link/TComForm.h"
+#include "app/TComForm.h"
 #include "trend/TrendFeed.h"
 #include "widgets/AccessibleControl.h"
 

@@ -1,6 +1,6 @@
-#include "app/InstanceGuard.h"
+#include "settings/InstanceGuard.h"
 #include "app/KxApplication.h"
-#include "app/ProgramFolder.h"
+#include "settings/ProgramFolder.h"
 #include "app/TMainForm.h"
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"

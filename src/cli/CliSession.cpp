@@ -18,15 +18,6 @@ namespace {
 
 bool gLogLost = false;
 
-int baudIndex(int baud)
-{
-    static const int bauds[] = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
-    for (int i = 0; i < 7; ++i)
-        if (bauds[i] == baud)
-            return i;
-    return -1;
-}
-
 } // namespace
 
 CliSession::CliSession(const QString& programFolder, const LineChoice& line, bool quiet)
@@ -39,7 +30,7 @@ CliSession::CliSession(const QString& programFolder, const LineChoice& line, boo
         scratch_ = std::make_unique<QTemporaryDir>();
         folder_ = scratch_->path();
         QByteArray ini = "[Scale Port]\r\nPort=" + QByteArray(line.device.isEmpty() ? "0" : "1")
-                         + "\r\nBaud=" + QByteArray::number(std::max(0, baudIndex(line.baud)))
+                         + "\r\nBaud=" + QByteArray::number(std::max(0, PortSettings::baudIndexOf(line.baud)))
                          + "\r\nParity=" + QByteArray::number(line.parity) + "\r\nMode=" + QByteArray::number(std::max(0, line.mode))
                          + "\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n";
         if (!line.device.isEmpty())

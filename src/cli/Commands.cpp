@@ -10,6 +10,7 @@
 #include "link/PortScan.h"
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
+#include "settings/IndicatorBackup.h"
 #include "settings/IniDocument.h"
 #include "settings/SafeSave.h"
 #include "settings/SettingsCheck.h"
@@ -108,14 +109,6 @@ std::optional<QList<QByteArray>> uploadLines(CliContext& c, const SettingsRecord
     return session.panel().uploadLines();
 }
 
-QByteArray fileText(const QList<QByteArray>& lines)
-{
-    QByteArray text;
-    for (const QByteArray& line : lines)
-        text += line + "\r\n";
-    return text;
-}
-
 
 // Nothing goes to the indicator without a copy of what it held: its setup is read and saved
 // as <backup dir>/<date>_<time>.dat first, unless --no-backup. Success, or why not.
@@ -132,17 +125,16 @@ int backUp(CliContext& c, CliSession& session)
     QString dir = c.options.value(QStringLiteral("backup-dir"));
     if (dir.isEmpty())
         dir = QDir(c.programFolder).filePath(QStringLiteral("SAVED/BACKUP"));
-    const QString backup = QDir(dir).filePath(
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + ".dat");
-    QDir().mkpath(dir);
     QString why;
-    if (!saveFile(backup, fileText(session.panel().uploadLines()), &why)) {
+    const auto backup = saveIndicatorBackup(dir, session.panel().uploadLines(),
+                                            QDateTime::currentDateTime(), &why);
+    if (!backup) {
         err(why);
         err(QStringLiteral("The backup could not be saved; nothing was sent."));
         return Refused;
     }
     if (!c.quiet)
-        err(QStringLiteral("Backup of the indicator's setup: %1").arg(backup));
+        err(QStringLiteral("Backup of the indicator's setup: %1").arg(*backup));
     return Success;
 }
 
@@ -203,8 +195,8 @@ bool lineChoiceFrom(const QCommandLineParser& p, LineChoice& line, QString& why)
         }
     }
     line.baud = p.value(QStringLiteral("baud")).toInt(&ok);
-    if (!ok || !QList<int>{2400, 4800, 9600, 19200, 38400, 57600, 115200}.contains(line.baud)) {
-        why = QStringLiteral("--baud takes 2400, 4800, 9600, 19200, 38400, 57600 or 115200");
+    if (!ok || PortSettings::baudIndexOf(line.baud) < 0) {
+        why = QStringLiteral("--baud takes %1").arg(PortSettings::baudListText());
         return false;
     }
     const QString parity = p.value(QStringLiteral("parity")).toLower();
@@ -352,7 +344,7 @@ int runUpload(CliContext& c)
     QString why;
     // As the editor does: a file being replaced is kept with ".bak" added.
     if (!keepBackup(*file, *file + QStringLiteral(".bak"), &why)
-        || !saveFile(*file, fileText(*lines), &why)) {
+        || !saveFile(*file, linesText(*lines), &why)) {
         err(why);
         return Refused;
     }
@@ -406,7 +398,7 @@ int runDiff(CliContext& c)
         const auto lines = uploadLines(c, &*first, status, &secondOutput);
         if (!lines)
             return status;
-        second = readSettings(IniDocument::fromBytes(fileText(*lines)));
+        second = readSettings(IniDocument::fromBytes(linesText(*lines)));
         scope.carriedOnly = true;
         scope.secondOutput = secondOutput;
     } else {

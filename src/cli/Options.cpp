@@ -1,5 +1,7 @@
 #include "cli/Options.h"
 
+#include "link/PortSettings.h"
+
 #include <QList>
 
 namespace kx::cli {
@@ -20,8 +22,6 @@ const Range kRanges[] = {
     {"outputs", 1, 2, "1 or 2"},
 };
 
-const QList<qint64> kBauds = {2400, 4800, 9600, 19200, 38400, 57600, 115200};
-
 // Given on the command line (defaults are not checked); isSet() would warn about a name the
 // command does not define.
 bool has(const QCommandLineParser& options, const QString& name)
@@ -29,9 +29,9 @@ bool has(const QCommandLineParser& options, const QString& name)
     return options.optionNames().contains(name);
 }
 
-QString refusal(const QString& name, const QString& value, const char* takes)
+QString refusal(const QString& name, const QString& value, const QString& takes)
 {
-    return QStringLiteral("--%1 \"%2\": --%1 takes %3").arg(name, value, QLatin1String(takes));
+    return QStringLiteral("--%1 \"%2\": --%1 takes %3").arg(name, value, takes);
 }
 
 } // namespace
@@ -59,16 +59,15 @@ bool checkNumericOptions(const QCommandLineParser& options, QString& why)
             continue;
         for (const QString& value : options.values(name))
             if (!strictWhole(value, r.min, r.max)) {
-                why = refusal(name, value, r.takes);
+                why = refusal(name, value, QLatin1String(r.takes));
                 return false;
             }
     }
     if (has(options, QStringLiteral("baud"))) {
         for (const QString& value : options.values(QStringLiteral("baud"))) {
             const auto baud = strictWhole(value, 0, 1000000000);
-            if (!baud || !kBauds.contains(*baud)) {
-                why = refusal(QStringLiteral("baud"), value,
-                              "2400, 4800, 9600, 19200, 38400, 57600 or 115200");
+            if (!baud || PortSettings::baudIndexOf(int(*baud)) < 0) {
+                why = refusal(QStringLiteral("baud"), value, PortSettings::baudListText());
                 return false;
             }
         }

@@ -1,7 +1,7 @@
 // kxlink-cli: what the window does, without the window, for scripts and test rigs. The same
 // engines and file formats as the program; results on standard output, progress and errors
 // on standard error, and an exit status a script can act on.
-#include "app/ProgramFolder.h"
+#include "settings/ProgramFolder.h"
 #include "cli/CliSession.h"
 #include "cli/Commands.h"
 #include "cli/Options.h"

@@ -1,7 +1,7 @@
 #include "editor/TParameterForm.h"
 
 #include "editor/CalibrationPage.h"
-#include "editor/ClockText.h"
+#include "settings/ClockText.h"
 #include "editor/ConfigPage.h"
 #include "editor/CustomOutputPage.h"
 #include "editor/ErrorPanel.h"

@@ -1,6 +1,6 @@
 #include "link/DebugMonitor.h"
 
-#include "link/PollCycle.h"
+#include "link/ReceivedText.h"
 #include "link/SerialTypes.h"
 
 #include <QLoggingCategory>

@@ -1,5 +1,6 @@
 #include "link/FrontPanel.h"
 
+#include "settings/IndicatorBackup.h"
 #include "settings/SafeSave.h"
 
 #include <QDateTime>
@@ -268,16 +269,9 @@ void FrontPanel::BackupTimerTimer()
     if (!complete) {
         why = QStringLiteral("The KX7400 did not send its setup.");
     } else {
-        QByteArray text;
-        for (const QByteArray& line : transfer_.uploadLines())
-            text += line + "\r\n";
-        const QString folder = QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP"));
-        QDir().mkpath(folder);
-        path = QDir(folder).filePath(
-            QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
-            ".dat");
-        if (!saveFile(path, text, &why))
-            path.clear();
+        path = saveIndicatorBackup(QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP")),
+                                   transfer_.uploadLines(), QDateTime::currentDateTime(), &why)
+                   .value_or(QString());
     }
     BackupDone done = std::move(backupDone_);
     backupDone_ = {};

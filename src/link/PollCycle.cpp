@@ -1,5 +1,6 @@
 #include "link/PollCycle.h"
 
+#include "link/ReceivedText.h"
 #include "link/SerialTypes.h"
 
 #include <QLoggingCategory>
@@ -8,23 +9,6 @@
 Q_LOGGING_CATEGORY(lcPoll, "kx.link.poll", QtInfoMsg)
 
 namespace kx {
-
-int dropOverflow(MainLine& line, int count, bool& dropped)
-{
-    dropped = false;
-    while (count > PollCycle::OverflowLimit) {
-        line.take(PollCycle::OverflowPiece);
-        count -= PollCycle::OverflowPiece;
-        dropped = true;
-    }
-    return count;
-}
-
-void appendText(QByteArray& text, const QByteArray& bytes)
-{
-    const qsizetype nul = bytes.indexOf('\0');
-    text += nul < 0 ? bytes : bytes.left(nul);
-}
 
 PollCycle::PollCycle(Clock& clock, MainLine& line, PollCycleListener& listener,
                      Timer::Handler onTick)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "link/MainLine.h"
+#include "link/ReceivedText.h"
 #include "link/ReplyFrame.h"
 #include "link/Timer.h"
 
@@ -49,8 +50,8 @@ public:
     // A whole wait without a reply counts as more than the limit: the face blanks at once.
     static constexpr int MissedRepliesAfterSilence = 2 * MissedReplyLimit;
     // The most bytes taken from the port in one notification; the rest go in 64-byte pieces.
-    static constexpr int OverflowLimit = 511;
-    static constexpr int OverflowPiece = 64;
+    static constexpr int OverflowLimit = ::kx::OverflowLimit;
+    static constexpr int OverflowPiece = ::kx::OverflowPiece;
     // The receive text is a fixed 1 KiB C string.
     static constexpr int RxTextCapacity = 1023;
 
@@ -102,12 +103,5 @@ private:
     bool KeepWeight = false;
     int Decimals = 0;
 };
-
-// Takes and drops the excess of a notification beyond the overflow limit, 64 bytes at a
-// time; returns the count still to be used. dropped tells whether anything went.
-int dropOverflow(MainLine& line, int count, bool& dropped);
-
-// Appends up to the first NUL: the receive text is a C string.
-void appendText(QByteArray& text, const QByteArray& bytes);
 
 } // namespace kx

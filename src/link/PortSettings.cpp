@@ -45,6 +45,21 @@ std::span<const PortSettings::Choice<int>> PortSettings::baudChoices()
 {
     return kBauds;
 }
+int PortSettings::baudIndexOf(int baud)
+{
+    for (std::size_t i = 0; i < std::size(kBauds); ++i)
+        if (kBauds[i].value == baud)
+            return int(i);
+    return -1;
+}
+
+QString PortSettings::baudListText()
+{
+    QStringList texts = BaudRates();
+    const QString last = texts.takeLast();
+    return texts.join(QStringLiteral(", ")) + QStringLiteral(" or ") + last;
+}
+
 std::span<const PortSettings::Choice<int>> PortSettings::dataBitsChoices()
 {
     return kDataBits;

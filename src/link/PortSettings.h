@@ -31,6 +31,10 @@ public:
 
     // The selectors' texts, in list order.
     static const QStringList& BaudRates();
+    // The position of a baud rate in the list, or -1 when the list has no such rate.
+    static int baudIndexOf(int baud);
+    // "2400, 4800, ... or 115200": what a message offers.
+    static QString baudListText();
     static const QStringList& DataBitsList();
     static const QStringList& Parities();
     static const QStringList& StopBitsList();

@@ -1,5 +1,6 @@
 #include "settings/SettingsDocument.h"
 
+#include "settings/IndicatorBackup.h"
 #include "settings/IniDocument.h"
 #include "settings/SettingsCheck.h"
 #include "settings/SafeSave.h"
@@ -288,9 +289,7 @@ bool SettingsDocument::SaveUploadedSettings(const QList<QByteArray>& lines)
     if (!path)
         return false;
 
-    QByteArray content;
-    for (const QByteArray& line : lines)
-        content += line + "\r\n";
+    const QByteArray content = linesText(lines);
 
     // The previous file is kept as "<name>.bak" unless an older backup is already there. The
     // old file is only ever replaced by a complete new one, and only once its backup is safe.

@@ -1,7 +1,8 @@
 #include "transfer/TransferControl.h"
 
-#include "link/PollCycle.h"
+#include "link/ReceivedText.h"
 #include "link/SerialTypes.h"
+#include "settings/IndicatorBackup.h"
 #include "settings/SafeSave.h"
 #include "settings/SettingsCheck.h"
 #include "transfer/DownloadRecords.h"
@@ -156,20 +157,13 @@ void TransferControl::beginEntryWait(TransferDirection direction, bool openPanel
 
 bool TransferControl::backupTaken(const QList<QByteArray>& lines)
 {
-    QByteArray text;
-    for (const QByteArray& line : lines)
-        text += line + "\r\n";
-    const QString path = QDir(port_.backupFolder)
-                             .filePath(clock_.localDateTime().toString(
-                                           QStringLiteral("yyyy-MM-dd_HH-mm-ss"))
-                                       + QStringLiteral(".dat"));
     QString why;
-    QDir().mkpath(port_.backupFolder);
-    if (!saveFile(path, text, &why)) {
+    const auto path = saveIndicatorBackup(port_.backupFolder, lines, clock_.localDateTime(), &why);
+    if (!path) {
         append(why);
         return false;
     }
-    append(QStringLiteral("Backup saved: %1").arg(QDir::toNativeSeparators(path)));
+    append(QStringLiteral("Backup saved: %1").arg(QDir::toNativeSeparators(*path)));
     return true;
 }
 

@@ -1,6 +1,6 @@
 #include "link/PortSettings.h"
 #include "link/SerialChannel.h"
-#include "link/TComForm.h"
+#include "app/TComForm.h"
 
 #include <QComboBox>
 #include <QFile>

@@ -3,7 +3,7 @@
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
 
-#include "link/TComForm.h"
+#include "app/TComForm.h"
 #include <QAbstractButton>
 #include <QAccessible>
 #include <QFile>

@@ -12,7 +12,7 @@
 #include "help/THelpAboutForm.h"
 #include "link/QtClock.h"
 #include "link/SteppedClock.h"
-#include "link/TComForm.h"
+#include "app/TComForm.h"
 #include "trend/TrendFeed.h"
 
 #include <QApplication>

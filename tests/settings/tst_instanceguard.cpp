@@ -1,4 +1,4 @@
-#include "app/InstanceGuard.h"
+#include "settings/InstanceGuard.h"
 
 #include <QFile>
 #include <QSysInfo>

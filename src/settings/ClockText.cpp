@@ -1,4 +1,4 @@
-#include "editor/ClockText.h"
+#include "settings/ClockText.h"
 
 #include <QLocale>
 

@@ -1,4 +1,4 @@
-#include "link/TComForm.h"
+#include "app/TComForm.h"
 
 #include "link/PortScan.h"
 #include "link/PortSettings.h"

@@ -1,4 +1,4 @@
-#include "app/ProgramFolder.h"
+#include "settings/ProgramFolder.h"
 
 #include <QCoreApplication>
 #include <QDir>
