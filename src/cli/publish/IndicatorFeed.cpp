@@ -56,7 +56,13 @@ IndicatorFeed::IndicatorFeed(const QString& name, const QString& programFolder,
         mqtt_.subscribe(topic("cmd"));
 }
 
-IndicatorFeed::~IndicatorFeed() = default;
+IndicatorFeed::~IndicatorFeed()
+{
+    // The session's own close still changes the face; nothing of this feed may hear it while
+    // the feed is half gone.
+    QObject::disconnect(&session_.panel(), nullptr, this, nullptr);
+    QObject::disconnect(&mqtt_, nullptr, this, nullptr);
+}
 
 QString IndicatorFeed::topic(const char* leaf) const
 {
