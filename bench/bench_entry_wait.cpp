@@ -76,7 +76,7 @@ int main(int argc, char** argv)
         Host host;
         PortSettings port(dir.path());
         port.LoadPortSettings();
-        FrontPanel panel(QtClock::instance(), std::make_unique<QtSerialDevice>(), port, host,
+        LineSession panel(QtClock::instance(), std::make_unique<QtSerialDevice>(), port, host,
                          host);
         panel.FormCreate();
         panel.setPortSettingsLoaded();

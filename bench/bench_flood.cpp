@@ -6,7 +6,7 @@
 //   bench_flood [megabytes]      (default 1)
 #include "PtyPair.h"
 #include "app/TMainForm.h"
-#include "link/FrontPanel.h"
+#include "session/LineSession.h"
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
 

@@ -8,7 +8,7 @@
 // changes are stamped with the same clock. The program shows the newest frame at each poll
 // tick, so a shown weight belongs to the newest frame with that text sent before it.
 #include "app/TMainForm.h"
-#include "link/FrontPanel.h"
+#include "session/LineSession.h"
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
 
@@ -96,7 +96,7 @@ int main(int argc, char** argv)
     TMainForm form(dir.path(), QtClock::instance(), std::make_unique<QtSerialDevice>());
     QList<Sent> shown;
     QString last;
-    QObject::connect(&form.panel(), &FrontPanel::faceChanged, [&] {
+    QObject::connect(&form.panel(), &LineSession::faceChanged, [&] {
         const QString w = form.panel().faceState().Weight;
         if (w != last && w.size() == 7 && w != QLatin1String("------"))
             shown.append({msOfDay(QTime::currentTime()), w});

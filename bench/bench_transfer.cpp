@@ -69,7 +69,7 @@ int main(int argc, char** argv)
     host.inputs.fieldBus = true;
     PortSettings port(dir.path());
     port.LoadPortSettings();
-    FrontPanel panel(QtClock::instance(), std::make_unique<QtSerialDevice>(), port, host, host);
+    LineSession panel(QtClock::instance(), std::make_unique<QtSerialDevice>(), port, host, host);
     panel.FormCreate();
     panel.setPortSettingsLoaded();
     panel.FormActivate();

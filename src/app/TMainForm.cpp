@@ -38,10 +38,10 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->availableGeometry().center() - rect().center());
 
-    panel_ = std::make_unique<FrontPanel>(clock, std::move(mainPort), port_, *this, *this);
+    panel_ = std::make_unique<LineSession>(clock, std::move(mainPort), port_, *this, *this);
     panel_->FormCreate();
     buildFace();
-    connect(panel_.get(), &FrontPanel::faceChanged, this, &TMainForm::render);
+    connect(panel_.get(), &LineSession::faceChanged, this, &TMainForm::render);
     trendFeed_ = std::make_unique<TrendFeed>(clock, *panel_);
     updatePanel_ = new UpdatePanel(this);
     firmware_ = std::make_unique<FirmwareUpdate>(clock, std::make_unique<QtSerialDevice>(),
@@ -148,13 +148,13 @@ void TMainForm::buildFace()
     const char* captions[] = {"UNITS", "ZERO", "NET\nGROSS", "AUTO\nTARE", "PRINT"};
     for (int i = 0; i < 5; ++i) {
         keys_[i] =
-            new FaceKey(QString::fromLatin1(captions[i]), FrontPanel::UnitsTag + i, WeighPanel);
+            new FaceKey(QString::fromLatin1(captions[i]), FaceModel::UnitsTag + i, WeighPanel);
         nameControl(keys_[i], QString::fromLatin1(keyNames[i]));
         keys_[i]->setAccessibleName(
             QString::fromLatin1(captions[i]).replace(QLatin1Char('\n'), QLatin1Char(' ')));
         keys_[i]->move(198 + i * 85, 262);
         connect(keys_[i], &QAbstractButton::clicked, this,
-                [this, tag = keys_[i]->tag()] { panel_->CommandClick(tag); });
+                [this, tag = keys_[i]->tag()] { panel_->face().CommandClick(tag); });
     }
     OnOffButton = new FaceKey(QStringLiteral("ON/OFF"), 0, WeighPanel);
     OnOffButton->setRound(true);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "firmware/FirmwareUpdate.h"
-#include "link/FrontPanel.h"
+#include "session/LineSession.h"
 #include "link/PanelDialogs.h"
 #include "link/PortSettings.h"
 #include "transfer/EditorView.h"
@@ -40,7 +40,7 @@ public:
                        DocumentDialogs* editorDialogs = nullptr, QWidget* parent = nullptr);
     ~TMainForm() override;
 
-    FrontPanel& panel() { return *panel_; }
+    LineSession& panel() { return *panel_; }
     PortSettings& portSettings() { return port_; }
     TComForm* ComForm() { return comForm_; }
     TParameterForm* ParameterForm() const { return parameterForm_; }
@@ -84,7 +84,7 @@ private:
     void render();
 
     PortSettings port_;
-    std::unique_ptr<FrontPanel> panel_;
+    std::unique_ptr<LineSession> panel_;
     // The firmware update, on a port of its own; idle until F3.
     UpdatePanel* updatePanel_ = nullptr;
     std::unique_ptr<FirmwareUpdate> firmware_;

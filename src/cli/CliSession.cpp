@@ -45,22 +45,18 @@ CliSession::CliSession(const QString& programFolder, const LineChoice& line, boo
         port_->Mode = line.mode;
     if (line.outputs > 0)
         port_->CustomOutputs = line.outputs;
-    panel_ = std::make_unique<FrontPanel>(QtClock::instance(), std::make_unique<QtSerialDevice>(),
+    panel_ = std::make_unique<LineSession>(QtClock::instance(), std::make_unique<QtSerialDevice>(),
                                           *port_, *this, *this);
     panel_->FormCreate();
     panel_->setPortSettingsLoaded();
     if (!line.log.isEmpty()) {
         QString why;
-        log_.onFailure = [](const QString& failure) {
+        const bool started = panel_->startProtocolLog(line.log, &why, [](const QString& failure) {
             gLogLost = true;
             std::fprintf(stderr, "The protocol log stopped: %s\n",
                          qPrintable(terminalText(failure)));
-        };
-        if (log_.open(line.log, &why)) {
-            panel_->ComPort().setTap([this](LineDirection d, const QByteArray& bytes) {
-                log_.record(d, bytes);
-            });
-        } else {
+        });
+        if (!started) {
             gLogLost = true;
             std::fprintf(stderr, "No protocol log: %s\n", qPrintable(terminalText(why)));
         }
@@ -85,7 +81,7 @@ bool CliSession::open()
     return false;
 }
 
-bool CliSession::beginOpen(FrontPanel::OpenDone then)
+bool CliSession::beginOpen(LineSession::OpenDone then)
 {
     portError_.clear();
     if (port_->portNumber() == 0) {
@@ -137,20 +133,6 @@ bool CliSession::waitFor(const std::function<bool()>& done, int ms)
         QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
     return true;
-}
-
-void CliSession::withEditor(const std::function<void()>& steps)
-{
-    debugResult_.reset();
-    editorSteps_ = steps;
-    panel_->F4OptionsButtonClick();
-    editorSteps_ = {};
-}
-
-void CliSession::showParameterEditor()
-{
-    if (editorSteps_)
-        editorSteps_();
 }
 
 void CliSession::ShowTransferStatus(const QString& text, bool open, bool, bool replaceLast)

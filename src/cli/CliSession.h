@@ -1,9 +1,8 @@
 #pragma once
 
 #include "cli/ExitStatus.h"
-#include "link/FrontPanel.h"
+#include "session/LineSession.h"
 #include "link/PortSettings.h"
-#include "link/ProtocolLog.h"
 
 #include <QStringList>
 #include <QTemporaryDir>
@@ -26,8 +25,27 @@ struct LineChoice
     int outputs = 0; // the indicator's custom outputs, 1 or 2; 0 as Port.Ini says
 };
 
-// The front panel's engines driven without a window: a modal "editor" is a nested event loop
-// that runs the command's steps, status lines go to standard error.
+// The line given to the transfer, as the parameter editor has it, for as long as this lives.
+class LentLine
+{
+public:
+    explicit LentLine(LineSession& session) : session_(session), lent_(session.lendLineToTransfer()) {}
+    ~LentLine()
+    {
+        if (lent_)
+            session_.takeLineFromTransfer();
+    }
+    LentLine(const LentLine&) = delete;
+    LentLine& operator=(const LentLine&) = delete;
+    explicit operator bool() const { return lent_; }
+
+private:
+    LineSession& session_;
+    bool lent_;
+};
+
+// One line's session driven without a window: the command runs the event loop until what it
+// waits for has ended; status lines go to standard error.
 class CliSession : public PanelDialogs, public EditorView
 {
 public:
@@ -40,15 +58,13 @@ public:
     bool openQuietly();
     // Starts the open and returns at once: the panel's openFinished tells its end. False,
     // with lastError() saying why, when there is no port to open.
-    bool beginOpen(FrontPanel::OpenDone then = {});
+    bool beginOpen(LineSession::OpenDone then = {});
     QString lastError() const;
     // Keys the face refused (its error sound) since the session began.
     int beeps() const { return beeps_; }
-    FrontPanel& panel() { return *panel_; }
+    LineSession& panel() { return *panel_; }
     PortSettings& port() { return *port_; }
     const QString& folder() const { return folder_; }
-    // Runs steps with the line given to the transfer, as the editor has it.
-    void withEditor(const std::function<void()>& steps);
     // Whether a protocol log was asked for and is not whole: it could not be opened, or it
     // stopped. Told on standard error at the moment it happens.
     static bool protocolLogLost();
@@ -73,7 +89,8 @@ public:
     void showWarning(const QString& caption, const QString& text) override;
     void terminate() override {}
     // EditorView
-    void showParameterEditor() override;
+    // Never asked for: kxlink-cli lends the line to the transfer itself (LentLine).
+    void showParameterEditor() override {}
     void ShowTransferStatus(const QString& text, bool open, bool finish, bool replaceLast) override;
     void refreshEditorClock() override {}
     void showDebugLine(const QString& line) override;
@@ -91,15 +108,13 @@ private:
     QString folder_;
     std::unique_ptr<QTemporaryDir> scratch_;
     std::unique_ptr<PortSettings> port_;
-    std::unique_ptr<FrontPanel> panel_;
-    std::function<void()> editorSteps_;
+    std::unique_ptr<LineSession> panel_;
     QStringList lines_;
     std::optional<TransferResult> transferResult_;
     std::optional<DebugResult> debugResult_;
     bool quiet_;
     int beeps_ = 0;
     QString portError_;
-    ProtocolLog log_;
 };
 
 } // namespace kx::cli

@@ -60,7 +60,12 @@ std::optional<QString> theFile(const CliContext& c, const char* command, const c
 int runTransfer(CliSession& session, TransferDirection direction)
 {
     const StopOnTurn onTurn;
-    session.withEditor([&] {
+    {
+        const LentLine lent(session.panel());
+        if (!lent) {
+            err(QStringLiteral("The line is busy."));
+            return PortError;
+        }
         session.panel().startTransfer(direction);
         // Every wait of the transfer has its own end; this bound only guards against a fault.
         CliSession::waitFor([&] { return session.transferResult() || stopRequested(); }, 120000);
@@ -73,7 +78,7 @@ int runTransfer(CliSession& session, TransferDirection direction)
             }
             session.panel().cancelTransfer();
         }
-    });
+    }
     const std::optional<TransferResult>& result = session.transferResult();
     if (!result) {
         err(QStringLiteral("The transfer did not end."));
@@ -277,7 +282,7 @@ int runWeigh(CliContext& c)
     }
     qint64 shown = 0;
     QDateTime last = QDateTime::currentDateTime();
-    QObject::connect(&session.panel(), &FrontPanel::frameShown, [&](const DecodedFrame& f) {
+    QObject::connect(&session.panel(), &LineSession::frameShown, [&](const DecodedFrame& f) {
         if (count > 0 && shown >= count)
             return;
         ++shown;
@@ -429,7 +434,12 @@ int runDebug(CliContext& c)
         out(lineText(line));
     };
     const StopOnTurn onTurn;
-    session.withEditor([&] {
+    {
+        const LentLine lent(session.panel());
+        if (!lent) {
+            err(QStringLiteral("The line is busy."));
+            return PortError;
+        }
         session.panel().DebugAnyBusClick();
         CliSession::waitFor(
             [&] {
@@ -438,7 +448,7 @@ int runDebug(CliContext& c)
             },
             INT_MAX);
         session.panel().stopDebugMonitor();
-    });
+    }
     if (stopRequested() && !c.quiet)
         err(stopMessage());
     return exitStatusFor(session.debugResult() ? session.debugResult()->outcome

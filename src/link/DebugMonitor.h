@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/LineClient.h"
 #include "link/MainLine.h"
 #include "link/Outcome.h"
 #include "link/Timer.h"
@@ -50,7 +51,7 @@ public:
 // The field-bus debug monitor of the editor's field-bus page: it asks the indicator for its
 // debug line with ENQ over and over and shows each answer but the first, until it is stopped
 // or the indicator stops answering. It has the main port from start() to its stop.
-class DebugMonitor
+class DebugMonitor : public LineClient
 {
 public:
     static constexpr std::chrono::milliseconds DebugInterval{100};
@@ -78,9 +79,10 @@ public:
 
     // The receive dispatcher's events while the monitor has the line; patterns mean
     // nothing to it.
-    void onDataAvailable(int count);
-    void onReplyTimeout();
-    void dropText() { RxText.clear(); }
+    void onDataAvailable(int count) override;
+    void onPattern(LinePattern) override {}
+    void onReplyTimeout() override;
+    void dropText() override { RxText.clear(); }
 
 private:
     void noResponse();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/LineClient.h"
 #include "link/MainLine.h"
 #include "link/ReceivedText.h"
 #include "link/ReplyFrame.h"
@@ -39,7 +40,7 @@ public:
 // the weight when they stop. Driven by the front panel's tick handler (PollTimer is the
 // cycle's own, its handler the panel's lifecycle) and by the receive dispatcher while
 // polling has the line.
-class PollCycle
+class PollCycle : public LineClient
 {
 public:
     static constexpr std::chrono::milliseconds PollInterval{100};
@@ -79,12 +80,18 @@ public:
     void lineLost();
 
     // The receive dispatcher's events while polling has the line.
-    void onDataAvailable(int count);
+    void onDataAvailable(int count) override;
+    // Outside the editor only an unasked "ready" means something.
+    void onPattern(LinePattern pattern) override
+    {
+        if (pattern == LinePattern::Ready)
+            onReady();
+    }
     // An unasked "ready": the indicator is back, ask again.
     void onReady() { state_ = PollState::Arm; }
-    void onReplyTimeout();
+    void onReplyTimeout() override;
     // Received bytes were dropped unread (a tare is being typed): the text goes with them.
-    void dropText() { RxText.clear(); }
+    void dropText() override { RxText.clear(); }
 
 private:
     void missedReply();

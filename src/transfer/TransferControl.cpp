@@ -87,6 +87,11 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
     qCInfo(lcTransfer) << "transfer ended:" << outcomeName(result.outcome) << result.text
                        << result.detail;
     view_.transferEnded(result);
+    if (endWatcher_) {
+        const EndWatcher watcher = std::move(endWatcher_);
+        endWatcher_ = {};
+        watcher(result);
+    }
 }
 
 void TransferControl::editorOpened()
@@ -377,6 +382,21 @@ bool TransferControl::lateReply(const char* what) const
         return false;
     qCInfo(lcTransfer) << what << "after the transfer ended ignored";
     return true;
+}
+
+void TransferControl::onPattern(LinePattern pattern)
+{
+    switch (pattern) {
+    case LinePattern::Ack:
+        onAck();
+        break;
+    case LinePattern::Nak:
+        onNak();
+        break;
+    case LinePattern::Ready:
+        onReady();
+        break;
+    }
 }
 
 void TransferControl::onAck()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "link/LineClient.h"
 #include "link/MainLine.h"
 #include "link/Timer.h"
 #include "transfer/EditorView.h"
@@ -10,6 +11,7 @@
 #include <QList>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 
 namespace kx {
@@ -40,7 +42,7 @@ enum class TransferReply
 // editor timer sends the queued command and the download data; the receive dispatcher's
 // notifications come in as the on...() events. Every run ends once, through end(), with one
 // TransferEnding given to the editor.
-class TransferControl
+class TransferControl : public LineClient
 {
 public:
     static constexpr std::chrono::milliseconds EditorTick{100};
@@ -114,8 +116,14 @@ public:
     void onAck();
     void onNak();
     void onReady();
-    void onReplyTimeout();
-    void onDataAvailable(int count);
+    void onPattern(LinePattern pattern) override;
+    void onReplyTimeout() override;
+    void onDataAvailable(int count) override;
+
+    // Called once, after the editor has been told, when the next run ends: for a job that
+    // drives a run of its own (the backup before a write).
+    using EndWatcher = std::function<void(const TransferResult&)>;
+    void watchNextEnd(EndWatcher watcher) { endWatcher_ = std::move(watcher); }
 
     // In CONTINUOUS mode every frame the face shows counts as a refusal, so a transfer never
     // starts from an acknowledgement left over from an earlier one.
@@ -174,6 +182,7 @@ private:
     QByteArray RxText;
     QByteArray DownloadData;
     QList<QByteArray> UploadList;
+    EndWatcher endWatcher_;
 };
 
 } // namespace kx

@@ -1,15 +1,15 @@
 #include "trend/TrendFeed.h"
 
-#include "link/FrontPanel.h"
+#include "session/LineSession.h"
 
 namespace kx {
 
-TrendFeed::TrendFeed(Clock& clock, FrontPanel& panel, QObject* parent)
+TrendFeed::TrendFeed(Clock& clock, LineSession& panel, QObject* parent)
     : QObject(parent), clock_(clock), panel_(panel),
       flushTimer_(clock, int(CsvRecorder::FlushIntervalMs), [this] { tick(); })
 {
-    connect(&panel, &FrontPanel::frameShown, this, &TrendFeed::frameShown);
-    connect(&panel, &FrontPanel::faceChanged, this, &TrendFeed::faceChanged);
+    connect(&panel, &LineSession::frameShown, this, &TrendFeed::frameShown);
+    connect(&panel, &LineSession::faceChanged, this, &TrendFeed::faceChanged);
 }
 
 void TrendFeed::frameShown(const DecodedFrame& frame)

@@ -10,7 +10,7 @@
 
 namespace kx {
 
-class FrontPanel;
+class LineSession;
 
 // What the face shows, over time: every shown frame goes into the trend's series and, while
 // one runs, into a CSV recording; a blanked face or a face without the line leaves a gap.
@@ -19,7 +19,7 @@ class TrendFeed : public QObject
 {
     Q_OBJECT
 public:
-    TrendFeed(Clock& clock, FrontPanel& panel, QObject* parent = nullptr);
+    TrendFeed(Clock& clock, LineSession& panel, QObject* parent = nullptr);
 
     const TrendSeries& series() const { return series_; }
     CsvRecorder& recorder() { return recorder_; }
@@ -41,7 +41,7 @@ private:
     void faceChanged();
 
     Clock& clock_;
-    FrontPanel& panel_;
+    LineSession& panel_;
     TrendSeries series_;
     CsvRecorder recorder_;
     // Writes a recording's gathered rows when frames stop coming.

@@ -41,7 +41,7 @@ private slots:
         QString why;
         QVERIFY2(form.trendFeed().startRecording(csvPath, &why), qPrintable(why));
         int shown = 0;
-        connect(&form.panel(), &FrontPanel::frameShown, this, [&] { ++shown; });
+        connect(&form.panel(), &LineSession::frameShown, this, [&] { ++shown; });
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QTest::keyClick(&form, Qt::Key_T, Qt::ControlModifier);

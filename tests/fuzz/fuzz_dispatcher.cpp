@@ -57,20 +57,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                     f.panel->startTransfer((next() & 1) ? TransferDirection::Upload
                                                         : TransferDirection::Download);
                 else
-                    f.panel->CommandClick(FrontPanel::UnitsTag + next() % 5);
+                    f.panel->face().CommandClick(FaceModel::UnitsTag + next() % 5);
                 break;
             case 5: {
                 const int k = next();
                 if (inEditor)
                     k & 1 ? f.panel->cancelTransfer() : f.panel->DebugAnyBusClick();
                 else if (k < 10)
-                    f.panel->TareNumberClick(FrontPanel::DigitCode + k);
+                    f.panel->face().TareNumberClick(FaceModel::DigitCode + k);
                 else if (k < 20)
-                    f.panel->TareNumberClick(FrontPanel::PointCode);
+                    f.panel->face().TareNumberClick(FaceModel::PointCode);
                 else if (k < 30)
-                    f.panel->ButtonLeftClick();
+                    f.panel->face().ButtonLeftClick();
                 else
-                    f.panel->ButtonEnterClick();
+                    f.panel->face().ButtonEnterClick();
                 break;
             }
             case 6:
@@ -82,8 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 break;
             }
             f.clock.runPosted();
-            FUZZ_CHECK(f.panel->ComPort().GetInBuffUsed() <= SerialChannel::ReceiveCapacity);
-            FUZZ_CHECK(f.panel->ComPort().pendingNotifications() <= 8);
+            FUZZ_CHECK(f.panel->link().ComPort().GetInBuffUsed() <= SerialChannel::ReceiveCapacity);
+            FUZZ_CHECK(f.panel->link().ComPort().pendingNotifications() <= 8);
             FUZZ_CHECK(f.face().Weight.size() <= 7);
         }
     };

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "FakeSerialDevice.h"
-#include "link/FrontPanel.h"
+#include "session/LineSession.h"
 #include "link/SteppedClock.h"
 
 #include <QTemporaryDir>
@@ -80,7 +80,7 @@ struct FrontPanelFixture
     FakeSerialDevice* device = nullptr;
     PortSettings port{dir.path()};
     RecordingHost host;
-    std::unique_ptr<FrontPanel> panel;
+    std::unique_ptr<LineSession> panel;
 
     explicit FrontPanelFixture(int mode = 0)
     {
@@ -88,7 +88,7 @@ struct FrontPanelFixture
         device = dev.get();
         port.ComNo = QStringLiteral("1");
         port.Mode = mode;
-        panel = std::make_unique<FrontPanel>(clock, std::move(dev), port, host, host);
+        panel = std::make_unique<LineSession>(clock, std::move(dev), port, host, host);
         panel->FormCreate();
         panel->setPortSettingsLoaded();
     }
@@ -117,7 +117,7 @@ struct FrontPanelFixture
     Timer& pollTimer() { return panel->poll_.pollTimer(); }
     bool allFourNotificationsArmed() const
     {
-        return panel->ReplyTimer && panel->ReadyTrigger && panel->AckTrigger && panel->NakTrigger;
+        return panel->link().notificationsArmed();
     }
     const PollCycle& poll() const { return panel->pollCycle(); }
 

@@ -90,7 +90,7 @@ private slots:
         RecordingHost host;
         PortSettings port(dir.path());
         port.LoadPortSettings();
-        FrontPanel panel(QtClock::instance(), std::make_unique<QtSerialDevice>(), port, host, host);
+        LineSession panel(QtClock::instance(), std::make_unique<QtSerialDevice>(), port, host, host);
         panel.FormCreate();
         panel.setPortSettingsLoaded();
         panel.FormActivate();

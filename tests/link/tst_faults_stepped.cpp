@@ -46,7 +46,7 @@ private slots:
         PortSettings port(dir.path());
         port.ComNo = QStringLiteral("1");
         port.Mode = mode;
-        FrontPanel panel(clock, std::move(device), port, host, host);
+        LineSession panel(clock, std::move(device), port, host, host);
         panel.FormCreate();
         panel.setPortSettingsLoaded();
         panel.FormActivate();

@@ -9,8 +9,8 @@ using kx::test::FrontPanelFixture;
 namespace {
 enum : int
 {
-    D0 = FrontPanel::DigitCode,
-    Pt = FrontPanel::PointCode,
+    D0 = FaceModel::DigitCode,
+    Pt = FaceModel::PointCode,
 };
 }
 
@@ -39,7 +39,7 @@ private slots:
     {
         FrontPanelFixture f;
         showWeight(f, "1.00");
-        f.panel->CommandClick(FrontPanel::ZeroTag);
+        f.panel->face().CommandClick(FaceModel::ZeroTag);
         f.clock.advance(500);
         QVERIFY(!f.device->written.contains('Z'));
         QVERIFY(!f.face().CommandSentVisible);
@@ -57,11 +57,11 @@ private slots:
     {
         QTest::addColumn<int>("tag");
         QTest::addColumn<QByteArray>("sent");
-        QTest::newRow("Units") << int(FrontPanel::UnitsTag) << QByteArray("U");
-        QTest::newRow("Zero") << int(FrontPanel::ZeroTag) << QByteArray("Z");
-        QTest::newRow("Net") << int(FrontPanel::NetTag) << QByteArray("G");
-        QTest::newRow("Auto Tare") << int(FrontPanel::AutoTareTag) << QByteArray("A");
-        QTest::newRow("Print") << int(FrontPanel::PrintTag) << QByteArray("P");
+        QTest::newRow("Units") << int(FaceModel::UnitsTag) << QByteArray("U");
+        QTest::newRow("Zero") << int(FaceModel::ZeroTag) << QByteArray("Z");
+        QTest::newRow("Net") << int(FaceModel::NetTag) << QByteArray("G");
+        QTest::newRow("Auto Tare") << int(FaceModel::AutoTareTag) << QByteArray("A");
+        QTest::newRow("Print") << int(FaceModel::PrintTag) << QByteArray("P");
     }
     void eachKeySendsItsLetter()
     {
@@ -69,8 +69,8 @@ private slots:
         QFETCH(QByteArray, sent);
         FrontPanelFixture f;
         showWeight(f, "1.00");
-        f.panel->CommandClick(FrontPanel::UnitsTag);
-        f.panel->CommandClick(tag); // a new click replaces the pending key
+        f.panel->face().CommandClick(FaceModel::UnitsTag);
+        f.panel->face().CommandClick(tag); // a new click replaces the pending key
         nextFrame(f);
         QCOMPARE(f.device->takeWritten(), sent);
     }
@@ -82,12 +82,12 @@ private slots:
         QFile marker(f.dir.filePath("NoPrint.cmd"));
         QVERIFY(marker.open(QIODevice::WriteOnly));
         marker.close();
-        f.panel->CommandClick(FrontPanel::PrintTag);
+        f.panel->face().CommandClick(FaceModel::PrintTag);
         nextFrame(f);
         QCOMPARE(f.host.beeps, 1);
         QVERIFY(f.device->takeWritten().isEmpty());
         QVERIFY(marker.remove());
-        f.panel->CommandClick(FrontPanel::PrintTag);
+        f.panel->face().CommandClick(FaceModel::PrintTag);
         nextFrame(f);
         QCOMPARE(f.device->takeWritten(), QByteArray("P"));
     }
@@ -123,7 +123,7 @@ private slots:
         FrontPanelFixture f;
         showWeight(f, weight);
         for (int k : keys)
-            f.panel->TareNumberClick(k);
+            f.panel->face().TareNumberClick(k);
         QCOMPARE(f.face().TareWt, entry);
         QCOMPARE(f.face().TareWtVisible, !entry.isEmpty());
         QCOMPARE(f.host.beeps, beeps);
@@ -136,7 +136,7 @@ private slots:
         for (int i = 0; i < 40 && f.face().Weight != QLatin1String("------"); ++i)
             f.clock.advance(100);
         QCOMPARE(f.face().Weight, QStringLiteral("------"));
-        f.panel->TareNumberClick(D0 + 1);
+        f.panel->face().TareNumberClick(D0 + 1);
         QCOMPARE(f.host.beeps, 1);
         QVERIFY(!f.face().TareWtVisible);
     }
@@ -146,12 +146,12 @@ private slots:
         FrontPanelFixture f;
         showWeight(f, "  12.34");
         for (int k : QList<int>{D0 + 1, D0 + 2, Pt, D0 + 5, D0 + 0})
-            f.panel->TareNumberClick(k);
-        f.panel->ButtonEnterClick();
+            f.panel->face().TareNumberClick(k);
+        f.panel->face().ButtonEnterClick();
         QVERIFY(f.face().TareWtVisible);
         QVERIFY(!f.face().TareWtEnabled);
         // Sent but not yet acknowledged by a frame: further digits are refused.
-        f.panel->TareNumberClick(D0 + 1);
+        f.panel->face().TareNumberClick(D0 + 1);
         QCOMPARE(f.host.beeps, 1);
         QVERIFY(f.device->written.isEmpty());
         nextFrame(f);
@@ -189,7 +189,7 @@ private slots:
         FrontPanelFixture f;
         showWeight(f, "  12.34");
         f.panel->FormKeyUp(Qt::Key_5);
-        f.panel->CommandClick(FrontPanel::NetTag);
+        f.panel->face().CommandClick(FaceModel::NetTag);
         QVERIFY(!f.face().TareWtVisible);
         QVERIFY(f.face().TareWt.isEmpty());
         nextFrame(f);
@@ -199,11 +199,11 @@ private slots:
     void keyWhileNotConnectedShowsThePortSettingsAndStaysQueued()
     {
         FrontPanelFixture f;
-        f.panel->CommandClick(FrontPanel::UnitsTag);
+        f.panel->face().CommandClick(FaceModel::UnitsTag);
         QCOMPARE(f.host.portDialogs, 1);
         f.finishOpen();
         QVERIFY(f.panel->connected()); // the dialog's reopen found the port
-        QCOMPARE(f.panel->pendingKey(), 'U');
+        QCOMPARE(f.panel->face().pendingKey(), 'U');
     }
 
     void editorTimerRefreshesTheClockOnlyWhileTheEditorIsOpen()
@@ -229,7 +229,7 @@ private slots:
         f.host.onPortDialog = [&] {
             f.panel->WeightDblClick();
             f.panel->F4OptionsButtonClick();
-            f.panel->CommandClick(FrontPanel::ZeroTag);
+            f.panel->face().CommandClick(FaceModel::ZeroTag);
         };
         f.panel->WeightDblClick();
         f.finishOpen();

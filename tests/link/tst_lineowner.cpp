@@ -87,7 +87,7 @@ private slots:
             // A frame meanwhile is neither shown nor taken: it waits in the port.
             f.device->feed(FrontPanelFixture::frame("99.99"));
             f.clock.advance(300);
-            waitingDuring = f.panel->ComPort().GetInBuffUsed();
+            waitingDuring = f.panel->link().ComPort().GetInBuffUsed();
             // Replies go to the transfer's panel, not to the poll cycle.
             f.device->feed(QByteArray(1, NAK));
             f.clock.runPosted();
@@ -231,7 +231,7 @@ private slots:
             QCOMPARE(f.panel->lineOwner(), LineOwner::SettingsTransfer);
             const qint64 stoppedAt = f.clock.nowMs();
             const qint64 settled =
-                SerialChannel::tickDeadline(stoppedAt, FrontPanel::DebugSettleTicks);
+                SerialChannel::tickDeadline(stoppedAt, LineSession::DebugSettleTicks);
             QCOMPARE(settled - stoppedAt, 605); // 10 ticks after the tick under way
             f.device->takeWritten();
             f.clock.advance(100); // the user answers the editor's question
@@ -263,19 +263,19 @@ private slots:
         f.clock.advance(100);
         f.device->feed(FrontPanelFixture::frame("1.00"));
         f.clock.advance(100);
-        f.panel->CommandClick(FrontPanel::ZeroTag);
+        f.panel->face().CommandClick(FaceModel::ZeroTag);
         f.device->failWrites = true;
         f.device->feed(FrontPanelFixture::frame("1.00"));
         f.clock.advance(100);
         QCOMPARE(f.face().Weight, QStringLiteral("ERROR"));
-        QCOMPARE(f.panel->pendingKey(), 'Z');
+        QCOMPARE(f.panel->face().pendingKey(), 'Z');
         QVERIFY(!f.face().CommandSentVisible);
 
         f.device->failWrites = false;
         f.device->feed(FrontPanelFixture::frame("1.00"));
         f.clock.advance(100);
         QCOMPARE(f.device->takeWritten(), QByteArray("Z"));
-        QCOMPARE(f.panel->pendingKey(), '\0');
+        QCOMPARE(f.panel->face().pendingKey(), '\0');
         QVERIFY(f.face().CommandSentVisible);
         QCOMPARE(f.face().Weight, QStringLiteral("   1.00"));
     }
@@ -287,17 +287,17 @@ private slots:
         f.clock.advance(100);
         f.device->feed(FrontPanelFixture::frame("1.00"));
         f.clock.advance(100);
-        f.panel->TareNumberClick(FrontPanel::DigitCode + 2);
-        f.panel->ButtonEnterClick();
+        f.panel->face().TareNumberClick(FaceModel::DigitCode + 2);
+        f.panel->face().ButtonEnterClick();
         f.device->failWrites = true;
         f.device->feed(FrontPanelFixture::frame("1.00"));
         f.clock.advance(100);
-        QCOMPARE(f.panel->pendingCommand(), QByteArray("T2\r"));
+        QCOMPARE(f.panel->face().pendingCommand(), QByteArray("T2\r"));
         f.device->failWrites = false;
         f.device->feed(FrontPanelFixture::frame("1.00"));
         f.clock.advance(100);
         QCOMPARE(f.device->takeWritten(), QByteArray("T2\r"));
-        QVERIFY(f.panel->pendingCommand().isEmpty());
+        QVERIFY(f.panel->face().pendingCommand().isEmpty());
     }
 
     // The transfer's reply table, from idle and from a sent entry request.

@@ -59,7 +59,7 @@ private slots:
         FrontPanelFixture f;
         f.connect();
         int shown = 0;
-        QObject::connect(f.panel.get(), &FrontPanel::faceChanged, [&] { ++shown; });
+        QObject::connect(f.panel.get(), &LineSession::faceChanged, [&] { ++shown; });
         for (int i = 0; i < 25; ++i) {
             f.device->feed(FrontPanelFixture::frame(QByteArray::number(i)));
             f.clock.advance(40);
@@ -198,11 +198,11 @@ private slots:
         f.clock.advance(100);
         f.device->feed(FrontPanelFixture::frame("12.50", ' '));
         f.clock.advance(100);
-        f.panel->TareNumberClick(FrontPanel::DigitCode + 3);
+        f.panel->face().TareNumberClick(FaceModel::DigitCode + 3);
         f.device->feed(FrontPanelFixture::frame("99.99", ' '));
         f.clock.advance(3000);
         QCOMPARE(f.face().Weight, QStringLiteral("  12.50"));
-        QCOMPARE(f.panel->ComPort().GetInBuffUsed(), 0);
+        QCOMPARE(f.panel->link().ComPort().GetInBuffUsed(), 0);
         QVERIFY(f.device->written.isEmpty());
     }
 
@@ -297,11 +297,11 @@ private slots:
         f.device->takeWritten();
         f.clock.advance(3900);
         QVERIFY(f.device->written.isEmpty());
-        QVERIFY(f.panel->ComPort().IsOpen());
+        QVERIFY(f.panel->link().ComPort().IsOpen());
         QCOMPARE(f.host.terminated, 0);
         f.clock.advance(200);
         QCOMPARE(f.host.terminated, 1);
-        QVERIFY(!f.panel->ComPort().IsOpen());
+        QVERIFY(!f.panel->link().ComPort().IsOpen());
     }
 
     // The open from F2: it settles a tick, tries, waits 10 ticks after a refused attempt and
@@ -354,7 +354,7 @@ private slots:
         QFETCH(int, failures);
 
         FrontPanelFixture f;
-        QSignalSpy ended(f.panel.get(), &FrontPanel::openFinished);
+        QSignalSpy ended(f.panel.get(), &LineSession::openFinished);
         if (refusals > 0)
             f.device->openError =
                 ChannelError(ChannelError::Kind::InUse, "/dev/ttyS0", "device busy");

@@ -84,7 +84,7 @@ struct SimFixture
     SimulatedIndicator* sim = nullptr;
     PortSettings port{dir.path()};
     Host host;
-    std::unique_ptr<FrontPanel> panel;
+    std::unique_ptr<LineSession> panel;
 
     SimFixture()
     {
@@ -92,7 +92,7 @@ struct SimFixture
         sim = dev.get();
         port.ComNo = QStringLiteral("1");
         port.Mode = 1;
-        panel = std::make_unique<FrontPanel>(clock, std::move(dev), port, host, host);
+        panel = std::make_unique<LineSession>(clock, std::move(dev), port, host, host);
         panel->FormCreate();
         panel->setPortSettingsLoaded();
         panel->OpenComPort();

@@ -407,7 +407,7 @@ private slots:
     {
         TransferFixture f;
         f.inEditor([&] {
-            f.panel->ComPort().SetComNumber(0);
+            f.panel->link().ComPort().SetComNumber(0);
             f.panel->startTransfer(TransferDirection::Upload);
             f.tick(1000);
         });

@@ -45,9 +45,9 @@ IndicatorFeed::IndicatorFeed(const QString& name, const QString& programFolder,
     due_.setTimerType(Qt::PreciseTimer);
     connect(&due_, &QTimer::timeout, this, &IndicatorFeed::publishHeld);
 
-    connect(&session_.panel(), &FrontPanel::frameShown, this, &IndicatorFeed::onFrame);
-    connect(&session_.panel(), &FrontPanel::faceChanged, this, &IndicatorFeed::onFaceChanged);
-    connect(&session_.panel(), &FrontPanel::openFinished, this, &IndicatorFeed::onOpenFinished);
+    connect(&session_.panel(), &LineSession::frameShown, this, &IndicatorFeed::onFrame);
+    connect(&session_.panel(), &LineSession::faceChanged, this, &IndicatorFeed::onFaceChanged);
+    connect(&session_.panel(), &LineSession::openFinished, this, &IndicatorFeed::onOpenFinished);
     connect(&mqtt_, &MqttConnection::connected, this, &IndicatorFeed::onBrokerConnected);
     connect(&mqtt_, &MqttConnection::disconnected, this, &IndicatorFeed::onBrokerLost);
     connect(&mqtt_, &MqttConnection::messageReceived, this, &IndicatorFeed::onCommand);
@@ -227,7 +227,7 @@ void IndicatorFeed::onCommand(const QString& topic, const QByteArray& payload)
         say(QStringLiteral("command \"%1\" refused: %2").arg(shown, why));
         return;
     }
-    FrontPanel& panel = session_.panel();
+    LineSession& panel = session_.panel();
     if (!panel.connected()) {
         say(QStringLiteral("command \"%1\" refused: the port is not open").arg(shown));
         return;
@@ -235,37 +235,37 @@ void IndicatorFeed::onCommand(const QString& topic, const QByteArray& payload)
     const int beepsBefore = session_.beeps();
     switch (command->kind) {
     case RemoteCommand::Zero:
-        panel.CommandClick(FrontPanel::ZeroTag);
+        panel.face().CommandClick(FaceModel::ZeroTag);
         break;
     case RemoteCommand::Units:
-        panel.CommandClick(FrontPanel::UnitsTag);
+        panel.face().CommandClick(FaceModel::UnitsTag);
         break;
     case RemoteCommand::NetGross:
-        panel.CommandClick(FrontPanel::NetTag);
+        panel.face().CommandClick(FaceModel::NetTag);
         break;
     case RemoteCommand::AutoTare:
-        panel.CommandClick(FrontPanel::AutoTareTag);
+        panel.face().CommandClick(FaceModel::AutoTareTag);
         break;
     case RemoteCommand::Print:
-        panel.CommandClick(FrontPanel::PrintTag);
+        panel.face().CommandClick(FaceModel::PrintTag);
         break;
     case RemoteCommand::Tare: {
         // Typed as the face types it: the same checks, and a refused key refuses the whole.
         for (const QChar c : command->tare) {
-            panel.TareNumberClick(c == QLatin1Char('.') ? FrontPanel::PointCode
-                                                        : FrontPanel::DigitCode + (c.unicode() - '0'));
+            panel.face().TareNumberClick(c == QLatin1Char('.') ? FaceModel::PointCode
+                                                        : FaceModel::DigitCode + (c.unicode() - '0'));
             if (session_.beeps() != beepsBefore)
                 break;
         }
         if (session_.beeps() != beepsBefore) {
             for (int i = 0; i < 16 && panel.faceState().TareWtVisible; ++i)
-                panel.ButtonLeftClick();
+                panel.face().ButtonLeftClick();
             say(QStringLiteral("command \"%1\" refused: the indicator's face does not take that "
                                "tare")
                     .arg(shown));
             return;
         }
-        panel.ButtonEnterClick();
+        panel.face().ButtonEnterClick();
         break;
     }
     }

@@ -1,0 +1,487 @@
+#include "session/LineSession.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcSession, "kx.session")
+
+namespace kx {
+
+LineSession::LineSession(Clock& clock, std::unique_ptr<SerialDevice> mainPort, PortSettings& port,
+                         PanelDialogs& dialogs, EditorView& editor, QObject* parent)
+    : QObject(parent), clock_(clock), port_(port), dialogs_(dialogs), editor_(editor),
+      link_(clock, std::move(mainPort), port, *this), poll_(clock, link_, *this, [this] {
+          PollTimerTimer();
+      }),
+      face_(link_, poll_, *this), transfer_(clock, link_, editor, port.folder()),
+      debug_(clock, link_, *this), backup_(clock, transfer_, port.folder()),
+      handOver_(link_, poll_, face_, port), ShutOffTimer(clock, ShutOffDelay.count())
+{
+    link_.setOwner(&poll_);
+    connect(&link_, &MainLink::openFinished, this, &LineSession::openFinished);
+    ShutOffTimer.setOnTimer([this] { ShutOffTimerTimer(); });
+}
+
+LineSession::~LineSession()
+{
+    cancelPendingStart();
+}
+
+LineOwner LineSession::lineOwner() const
+{
+    const LineClient* owner = link_.owner();
+    if (owner == &transfer_)
+        return LineOwner::SettingsTransfer;
+    if (owner == &debug_)
+        return LineOwner::DebugMonitor;
+    return LineOwner::Polling;
+}
+
+void LineSession::FormCreate()
+{
+    PortSettingsLoaded = false;
+    FirstActivation = true;
+    FirstOpen = true;
+    face_.reset();
+}
+
+void LineSession::FormActivate()
+{
+    if (!FirstActivation)
+        return;
+    FirstActivation = false;
+    poll_.pollTimer().start();
+}
+
+void LineSession::OnOffButtonClick()
+{
+    link_.windDown();
+    face_.showShuttingDown(false);
+    ShutOffTimer.start();
+}
+
+bool LineSession::FormCloseQuery()
+{
+    if (face_.state().ShuttingDownPanel)
+        return true;
+    link_.windDown();
+    face_.showShuttingDown(true);
+    ShutOffTimer.start();
+    return false;
+}
+
+void LineSession::ShutOffTimerTimer()
+{
+    ShutOffTimer.stop();
+    link_.abandonOpen();
+    cancelPendingStart();
+    // The program ends anyway: a port that cannot be flushed is closed all the same.
+    link_.close();
+    dialogs_.terminate();
+}
+
+void LineSession::FormClose()
+{
+    ShutOffTimer.stop();
+    poll_.pollTimer().stop();
+    link_.abandonOpen();
+    cancelPendingStart();
+    link_.close();
+}
+
+void LineSession::OpenComPort(OpenDone then)
+{
+    link_.OpenComPort(std::move(then));
+}
+
+void LineSession::openEnded(bool connected, bool showFailure)
+{
+    poll_.setDemandMode(port_.portMode() == 1);
+    if (connected)
+        return;
+    if (showFailure)
+        dialogs_.showPortError(QStringLiteral("Communications Port Failed"), link_.lastOpenError());
+    face_.showDisconnected();
+}
+
+void LineSession::linkLost(const QString& reason)
+{
+    poll_.lineLost();
+    // An exchange under way ends now, not at a time-out.
+    debug_.lineLost(reason);
+    transfer_.lineLost(reason);
+    face_.showDisconnected();
+}
+
+LineInput LineSession::lineInput() const
+{
+    if (face_.state().ShuttingDownPanel && poll_.state() != PollState::FrameReady)
+        return LineInput::Hold;
+    return face_.typingTare() ? LineInput::Drop : LineInput::Pass;
+}
+
+void LineSession::PollTimerTimer()
+{
+    Timer& timer = poll_.pollTimer();
+    timer.stop();
+    const FaceState& face = face_.state();
+    if (!face.WeighPanelEnabled)
+        return;
+    if (face.ShuttingDownPanel) {
+        if (link_.connected())
+            link_.armReplyTimer(false, 0);
+        return;
+    }
+    if (!link_.connected() && PortSettingsLoaded && FirstOpen) {
+        FirstOpen = false;
+        // The cycle goes on when the open, and the dialog after a failed one, have ended.
+        const auto afterOpen = [this] {
+            if (link_.ComPort().ComNumber() == 0)
+                dialogs_.showPortError(QStringLiteral("No Communications Port Selected"), {});
+            if (link_.connected())
+                poll_.step();
+            poll_.pollTimer().start();
+        };
+        OpenComPort([this, afterOpen](bool connected) {
+            // A program on its way out shows no dialog.
+            if (face_.state().ShuttingDownPanel)
+                return;
+            if (connected)
+                afterOpen();
+            else
+                WeightDblClick(afterOpen);
+        });
+        return;
+    }
+    if (link_.connected())
+        poll_.step();
+    timer.start();
+}
+
+void LineSession::ShowReplyFrame(const DecodedFrame& frame, const QString& connectedLabel)
+{
+    face_.showFrame(frame, connectedLabel);
+    emit frameShown(frame);
+    face_.PendingCommandStep();
+    if (!poll_.demandMode())
+        transfer_.continuousFrameShown();
+}
+
+bool LineSession::printRefused() const
+{
+    return QFileInfo::exists(QDir(port_.folder()).filePath(QStringLiteral("NoPrint.cmd")));
+}
+
+void LineSession::WeightDblClick(std::function<void()> then)
+{
+    // The port settings would reopen the main port on the device the loader port holds.
+    if (handOver_.holdsLine()) {
+        dialogs_.beep();
+        if (then)
+            then();
+        return;
+    }
+    // The dialog is modal: a second F2 or key click while it is open opens no second one.
+    if (holder_ != Holder::None) {
+        if (then)
+            then();
+        return;
+    }
+    poll_.pausePolling();
+    bool shown = false;
+    holder_ = Holder::PortSettings;
+    try {
+        dialogs_.showPortSettings();
+        shown = true;
+    } catch (const std::exception& e) {
+        qCWarning(lcSession) << "port settings failed:" << e.what();
+    }
+    holder_ = Holder::None;
+    const auto resume = [this, then = std::move(then)](bool) {
+        poll_.resumePolling();
+        if (then)
+            then();
+    };
+    if (shown)
+        OpenComPort(resume);
+    else
+        resume(false);
+}
+
+void LineSession::F1HelpButtonClick()
+{
+    dialogs_.showAbout();
+}
+
+void LineSession::F3UpdateButtonClick()
+{
+    if (holder_ != Holder::None)
+        return;
+    // The update would take a line that is being opened.
+    if (link_.opening()) {
+        dialogs_.beep();
+        return;
+    }
+    // F3 during an update chooses the file again; the setup was saved before the first one,
+    // and the main port is closed now.
+    if (port_.BackupBeforeWrite && !handOver_.holdsLine()) {
+        backUpIndicator([this](const QString& saved, const QString& why) {
+            if (saved.isEmpty()) {
+                dialogs_.showWarning(QStringLiteral("Backup Failed"),
+                                     QStringLiteral("The indicator's setup could not be saved "
+                                                    "before the update, so the update was not "
+                                                    "started.\n%1")
+                                         .arg(why));
+                return;
+            }
+            dialogs_.showFirmwareUpdate();
+        });
+        return;
+    }
+    dialogs_.showFirmwareUpdate();
+}
+
+void LineSession::F4OptionsButtonClick()
+{
+    if (holder_ != Holder::None)
+        return;
+    if (!lendLineToTransfer())
+        return;
+    holder_ = Holder::Editor;
+    try {
+        editor_.showParameterEditor();
+    } catch (const std::exception& e) {
+        qCWarning(lcSession) << "parameter editor failed:" << e.what();
+    }
+    holder_ = Holder::None;
+    takeLineFromTransfer();
+}
+
+void LineSession::FormKeyUp(int key, bool keypad)
+{
+    switch (key) {
+    case Qt::Key_Backspace:
+    case Qt::Key_Left:
+        face_.ButtonLeftClick();
+        break;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        face_.ButtonEnterClick();
+        break;
+    case Qt::Key_Period:
+        face_.TareNumberClick(FaceModel::PointCode);
+        break;
+    case Qt::Key_Comma: // the keypad's decimal key on keyboards that write a comma
+        if (keypad)
+            face_.TareNumberClick(FaceModel::PointCode);
+        break;
+    case Qt::Key_F1:
+        F1HelpButtonClick();
+        break;
+    case Qt::Key_F2:
+        WeightDblClick();
+        break;
+    case Qt::Key_F3:
+        F3UpdateButtonClick();
+        break;
+    case Qt::Key_F4:
+        F4OptionsButtonClick();
+        break;
+    default:
+        if (key >= Qt::Key_0 && key <= Qt::Key_9)
+            face_.TareNumberClick(FaceModel::DigitCode + (key - Qt::Key_0));
+        break;
+    }
+}
+
+void LineSession::giveLineTo(LineClient& owner)
+{
+    link_.setOwner(&owner);
+}
+
+bool LineSession::lendLineToTransfer()
+{
+    // The transfer would talk over a main port the update has closed, or one not open yet.
+    if (handOver_.holdsLine() || link_.opening() || lineOwner() != LineOwner::Polling) {
+        dialogs_.beep();
+        return false;
+    }
+    poll_.pausePolling();
+    transfer_.editorOpened();
+    giveLineTo(transfer_);
+    return true;
+}
+
+void LineSession::takeLineFromTransfer()
+{
+    if (lineOwner() == LineOwner::Polling)
+        return;
+    debug_.stop(Outcome::Cancelled);
+    cancelPendingStart();
+    transfer_.editorClosed();
+    giveLineTo(poll_);
+    poll_.restart();
+    poll_.resumePolling();
+}
+
+void LineSession::startDebugMonitor()
+{
+    if (lineOwner() != LineOwner::SettingsTransfer || holder_ == Holder::Backup)
+        return;
+    giveLineTo(debug_);
+    editor_.showDebugRunning(true);
+    debug_.start();
+}
+
+void LineSession::stopDebugMonitor()
+{
+    if (lineOwner() != LineOwner::DebugMonitor)
+        return;
+    debug_.stop();
+    giveLineTo(transfer_);
+    editor_.showDebugRunning(false);
+}
+
+void LineSession::DebugAnyBusClick()
+{
+    if (lineOwner() == LineOwner::DebugMonitor)
+        stopDebugMonitor();
+    else
+        startDebugMonitor();
+}
+
+void LineSession::debugStopped()
+{
+    giveLineTo(transfer_);
+    editor_.showDebugRunning(false);
+}
+
+void LineSession::stopDebugForTransfer()
+{
+    if (lineOwner() != LineOwner::DebugMonitor)
+        return;
+    stopDebugMonitor();
+    // The indicator finishes its last debug answer before the handshake.
+    const qint64 now = clock_.nowMs();
+    SettleUntil = SerialChannel::tickDeadline(now, DebugSettleTicks);
+}
+
+void LineSession::startTransfer(TransferDirection direction)
+{
+    stopDebugForTransfer();
+    if (lineOwner() != LineOwner::SettingsTransfer || holder_ == Holder::Backup)
+        return;
+    // A second Upload or Download while the first waits replaces it.
+    cancelPendingStart();
+    const qint64 now = clock_.nowMs();
+    if (now < SettleUntil) {
+        StartWait = clock_.startTimer(SettleUntil - now, [this, direction] {
+            StartWait = 0;
+            beginTransfer(direction);
+        });
+        return;
+    }
+    beginTransfer(direction);
+}
+
+void LineSession::cancelPendingStart()
+{
+    if (StartWait != 0)
+        clock_.cancelTimer(StartWait);
+    StartWait = 0;
+}
+
+void LineSession::beginTransfer(TransferDirection direction)
+{
+    if (lineOwner() != LineOwner::SettingsTransfer)
+        return;
+    const SerialChannel& port = link_.ComPort();
+    TransferControl::PortFacts facts;
+    facts.portNumber = port.ComNumber();
+    // What the editor offers, read from Port.Ini when it was shown: the download carries the
+    // second output exactly when the editor shows it.
+    facts.secondOutput = editor_.transferInputs().secondOutput;
+    facts.uploadRecords = port_.AppVersion == 1 ? 8 : 10;
+    facts.baud = port.Baud();
+    if (direction == TransferDirection::Download && port_.BackupBeforeWrite)
+        facts.backupFolder = QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP"));
+    transfer_.start(direction, facts);
+}
+
+void LineSession::cancelTransfer()
+{
+    cancelPendingStart();
+    transfer_.cancel();
+}
+
+bool LineSession::startProtocolLog(const QString& path, QString* why,
+                                   std::function<void(const QString&)> stopped)
+{
+    stopProtocolLog();
+    if (!log_.open(path, why))
+        return false;
+    log_.onFailure = std::move(stopped);
+    link_.ComPort().setTap([this](LineDirection direction, const QByteArray& bytes) {
+        // A log that stopped (a full disk, the file gone) stays stopped; polling goes on.
+        if (log_.isOpen())
+            log_.record(direction, bytes);
+    });
+    return true;
+}
+
+void LineSession::stopProtocolLog()
+{
+    link_.ComPort().setTap({});
+    log_.onFailure = {};
+    log_.close();
+}
+
+void LineSession::toggleProtocolLog()
+{
+    if (log_.isOpen()) {
+        stopProtocolLog();
+        face_.setLogStatus({});
+        return;
+    }
+    const QString name = QStringLiteral("LOGS/kxlink_%1.log")
+                             .arg(QDateTime::currentDateTime().toString(
+                                 QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
+    QString why;
+    const bool started =
+        startProtocolLog(QDir(port_.folder()).filePath(name), &why, [this](const QString& failure) {
+            face_.setLogStatus(QStringLiteral("Log stopped: %1").arg(failure));
+        });
+    face_.setLogStatus(started ? QStringLiteral("Protocol log on: %1 (Ctrl+L stops it)").arg(name)
+                               : QStringLiteral("No log: %1").arg(why));
+}
+
+void LineSession::backUpIndicator(BackupJob::Done done)
+{
+    // The port dialog, the editor and F3 stay shut while the backup has the line, as they
+    // would behind a modal window.
+    if (holder_ != Holder::None || !lendLineToTransfer()) {
+        if (done)
+            done({}, QStringLiteral("The line is busy."));
+        return;
+    }
+    holder_ = Holder::Backup;
+    TransferControl::PortFacts facts;
+    facts.portNumber = link_.ComPort().ComNumber();
+    facts.secondOutput = port_.CustomOutputs == 2;
+    facts.uploadRecords = port_.AppVersion == 1 ? 8 : 10;
+    backup_.start(
+        facts,
+        [this] {
+            holder_ = Holder::None;
+            takeLineFromTransfer();
+        },
+        [this, done = std::move(done)](const QString& path, const QString& why) {
+            // A program on its way out starts nothing more.
+            if (done && !face_.state().ShuttingDownPanel)
+                done(path, why);
+        });
+}
+
+} // namespace kx
