@@ -1,6 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # Fails when the core library links a GUI module or one of its sources includes a widget
-# header (Qt's or one of kxui's own). Run by CTest with the lists written at configure time.
+# header (Qt's or one of kxui's own), or when a core folder includes from a floor above it.
+# Run by CTest with the lists written at configure time.
 include(${LISTS})
 
 foreach(lib IN LISTS CORE_LIBS)
@@ -30,6 +31,14 @@ foreach(src IN LISTS UI_SOURCES)
     endif()
 endforeach()
 
+# What each core folder may include besides itself: only the floors under it.
+set(below_settings "")
+set(below_link settings)
+set(below_transfer link settings)
+set(below_firmware link settings)
+set(below_session transfer firmware link settings)
+set(below_trend session transfer firmware link settings)
+
 set(checked 0)
 foreach(src IN LISTS CORE_SOURCES)
     if(NOT EXISTS "${src}")
@@ -43,9 +52,18 @@ foreach(src IN LISTS CORE_SOURCES)
         if(name IN_LIST forbidden)
             message(FATAL_ERROR "${src} includes the widget header ${name}")
         endif()
+        file(RELATIVE_PATH rel "${SRC_ROOT}" "${src}")
+        string(REGEX MATCH "^[^/]+" folder "${rel}")
+        if(name MATCHES "^(settings|link|transfer|firmware|session|trend|editor|help|widgets|app|cli)/"
+           AND DEFINED below_${folder})
+            set(used "${CMAKE_MATCH_1}")
+            if(NOT used STREQUAL folder AND NOT used IN_LIST below_${folder})
+                message(FATAL_ERROR "${src} (${folder}) includes ${name}, from a floor above it")
+            endif()
+        endif()
     endforeach()
 endforeach()
 if(checked EQUAL 0)
     message(FATAL_ERROR "no core sources to check")
 endif()
-message(STATUS "${checked} core sources include no widget header")
+message(STATUS "${checked} core sources include no widget header and nothing from above")

@@ -1,0 +1,197 @@
+// One line's session against the simulated indicator, in-process on the stepped clock: who
+// may borrow the line from polling, the transfer run without any editor window, and the
+// backup before an update, which ends as its upload ends.
+#include "FrontPanelFixture.h"
+#include "SimulatedIndicator.h"
+#include "settings/IndicatorBackup.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTest>
+
+using namespace kx;
+using kx::test::RecordingHost;
+using kx::test::SimulatedIndicator;
+
+namespace {
+
+struct Host : RecordingHost
+{
+    QList<TransferResult> results;
+    void transferEnded(const TransferResult& r) override { results << r; }
+};
+
+// A session polling the simulated indicator in DEMAND mode.
+struct Bench
+{
+    QTemporaryDir dir;
+    SteppedClock clock{0};
+    SimulatedIndicator* sim = nullptr;
+    Host host;
+    PortSettings port{dir.path()};
+    std::unique_ptr<LineSession> session;
+
+    Bench()
+    {
+        auto device = std::make_unique<SimulatedIndicator>(clock);
+        sim = device.get();
+        port.ComNo = QStringLiteral("1");
+        port.Mode = 1;
+        session = std::make_unique<LineSession>(clock, std::move(device), port, host, host);
+        session->FormCreate();
+        session->setPortSettingsLoaded();
+        session->FormActivate();
+        clock.advance(1000);
+    }
+
+    // Steps a millisecond at a time until done() holds; false after limitMs.
+    bool stepUntil(const std::function<bool()>& done, qint64 limitMs = 60000)
+    {
+        for (qint64 ms = 0; ms < limitMs; ++ms) {
+            if (done())
+                return true;
+            clock.advance(1);
+        }
+        return done();
+    }
+
+    QStringList backups() const
+    {
+        return QDir(dir.filePath(QStringLiteral("SAVED/BACKUP")))
+            .entryList({QStringLiteral("*.dat")}, QDir::Files);
+    }
+};
+
+} // namespace
+
+class LineSessionTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void theLineIsLentOnlyWhenPollingHasIt_data()
+    {
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<bool>("lent");
+        QTest::newRow("polling") << "polling" << true;
+        QTest::newRow("the update holds the line") << "update" << false;
+        QTest::newRow("the port is being opened") << "opening" << false;
+        QTest::newRow("already lent") << "lent" << false;
+        QTest::newRow("the debug monitor has it") << "debug" << false;
+    }
+    void theLineIsLentOnlyWhenPollingHasIt()
+    {
+        QFETCH(QString, state);
+        QFETCH(bool, lent);
+        Bench b;
+        QVERIFY(b.session->connected());
+        LineSession& s = *b.session;
+        if (state == "update")
+            s.updateHost().takeLineForUpdate();
+        else if (state == "opening")
+            s.OpenComPort();
+        else if (state == "lent" || state == "debug")
+            QVERIFY(s.lendLineToTransfer());
+        if (state == "debug")
+            s.startDebugMonitor();
+        const LineOwner before = s.lineOwner();
+        const int beeps = b.host.beeps;
+
+        QCOMPARE(s.lendLineToTransfer(), lent);
+        QCOMPARE(b.host.beeps, beeps + (lent ? 0 : 1));
+        QCOMPARE(s.lineOwner(), lent ? LineOwner::SettingsTransfer : before);
+        if (!lent)
+            return;
+        QCOMPARE(s.pollCycle().pollTimer().interval(), 0);
+        s.takeLineFromTransfer();
+        QCOMPARE(s.lineOwner(), LineOwner::Polling);
+        QVERIFY(s.pollCycle().pollTimer().ticking());
+        b.sim->takeReceived();
+        b.clock.advance(1000);
+        QVERIFY(!b.sim->received.isEmpty()); // DEMAND polls again
+    }
+
+    // What kxlink-cli does: the transfer has the line with no editor shown and no nested
+    // wait; the run ends on its own and polling takes the line back.
+    void anUploadRunsWithoutAnEditorWindow()
+    {
+        Bench b;
+        LineSession& s = *b.session;
+        QVERIFY(s.lendLineToTransfer());
+        s.startTransfer(TransferDirection::Upload);
+        const qint64 started = b.clock.nowMs();
+        QVERIFY(b.stepUntil([&] { return !b.host.results.isEmpty(); }));
+        QVERIFY(b.clock.nowMs() > started);
+        QCOMPARE(b.host.results.size(), 1);
+        QCOMPARE(b.host.results[0].outcome, Outcome::Completed);
+        QVERIFY(!s.uploadLines().isEmpty());
+        QCOMPARE(b.host.editors, 0);
+        s.takeLineFromTransfer();
+        b.clock.advance(1000);
+        QCOMPARE(s.faceState().Weight, QStringLiteral("  12.50"));
+    }
+
+    // The backup before an update drives its upload and is told its end: the update opens at
+    // once, not at a later look, with the indicator's setup saved as it came.
+    void theBackupEndsWithItsUpload()
+    {
+        Bench b;
+        LineSession& s = *b.session;
+        b.port.BackupBeforeWrite = true;
+        s.FormKeyUp(Qt::Key_F3);
+        QVERIFY(s.backingUp());
+        QCOMPARE(s.lineOwner(), LineOwner::SettingsTransfer);
+        QVERIFY(b.stepUntil([&] { return !b.host.results.isEmpty(); }));
+        QCOMPARE(b.host.results[0].outcome, Outcome::Completed);
+        const qint64 uploadEnded = b.clock.nowMs();
+        QVERIFY(b.stepUntil([&] { return b.host.firmwareUpdates > 0; }, 1000));
+        QVERIFY(b.clock.nowMs() - uploadEnded <= 1);
+        QVERIFY(!s.backingUp());
+        QCOMPARE(s.lineOwner(), LineOwner::Polling);
+        QVERIFY(b.host.warnings.isEmpty());
+
+        const QStringList saved = b.backups();
+        QCOMPARE(saved.size(), 1);
+        QFile file(QDir(b.dir.filePath(QStringLiteral("SAVED/BACKUP"))).filePath(saved[0]));
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(file.readAll(), linesText(s.uploadLines()));
+        b.clock.advance(1000);
+        QCOMPARE(s.faceState().Weight, QStringLiteral("  12.50"));
+    }
+
+    // A backup that cannot read the setup, or a close request under it, opens no update.
+    void aBackupThatDoesNotEndWellOpensNoUpdate_data()
+    {
+        QTest::addColumn<QString>("what");
+        QTest::newRow("silent indicator") << "silent";
+        QTest::newRow("close request") << "close";
+        QTest::newRow("device unplugged") << "unplug";
+    }
+    void aBackupThatDoesNotEndWellOpensNoUpdate()
+    {
+        QFETCH(QString, what);
+        Bench b;
+        LineSession& s = *b.session;
+        b.port.BackupBeforeWrite = true;
+        if (what == "silent")
+            b.sim->silence(-1);
+        s.FormKeyUp(Qt::Key_F3);
+        b.clock.advance(1); // the entry request is out, its answer not in
+        if (what == "close")
+            QVERIFY(!s.FormCloseQuery());
+        else if (what == "unplug")
+            b.sim->unplug();
+        QVERIFY(b.stepUntil([&] { return !s.backingUp(); }, 40000));
+        QCOMPARE(b.host.firmwareUpdates, 0);
+        // A setup read whole before the program ended is kept; nothing else is.
+        if (what != "close")
+            QVERIFY(b.backups().isEmpty());
+        // The user hears why, unless the program is on its way out.
+        QCOMPARE(b.host.warnings.size(), what == "close" ? 0 : 1);
+        if (what != "close")
+            QVERIFY(b.host.warnings[0].startsWith(QStringLiteral("Backup Failed: ")));
+    }
+};
+
+QTEST_GUILESS_MAIN(LineSessionTest)
+#include "tst_linesession.moc"
