@@ -55,6 +55,17 @@ std::optional<QString> theFile(const CliContext& c, const char* command, const c
     return std::nullopt;
 }
 
+// What every command that talks to the indicator begins with: a session on the chosen line
+// with its port open. Then the command's steps, whose exit status this returns; the port
+// error's, with the reason printed, when the port cannot be opened.
+int withOpenLine(const CliContext& c, const std::function<int(CliSession&)>& steps)
+{
+    CliSession session(c.programFolder, c.line, c.quiet);
+    if (!session.open())
+        return PortError;
+    return steps(session);
+}
+
 // Runs one transfer in the editor's place until it ends (Ctrl-C cancels it, as the panel's
 // Cancel does) and gives its exit status.
 int runTransfer(CliSession& session, TransferDirection direction)
@@ -99,19 +110,18 @@ std::optional<SettingsRecord> readSettingsFile(const QString& path, QString& why
 std::optional<QList<QByteArray>> uploadLines(CliContext& c, const SettingsRecord* editor,
                                             int& status, bool* secondOutput = nullptr)
 {
-    CliSession session(c.programFolder, c.line, c.quiet);
-    if (secondOutput)
-        *secondOutput = session.port().CustomOutputs == 2;
-    if (!session.open()) {
-        status = PortError;
-        return std::nullopt;
-    }
-    if (editor)
-        session.inputs = transferInputsOf(*editor, {});
-    status = runTransfer(session, TransferDirection::Upload);
-    if (status != Success)
-        return std::nullopt;
-    return session.panel().uploadLines();
+    std::optional<QList<QByteArray>> lines;
+    status = withOpenLine(c, [&](CliSession& session) -> int {
+        if (secondOutput)
+            *secondOutput = session.port().CustomOutputs == 2;
+        if (editor)
+            session.inputs = transferInputsOf(*editor, {});
+        const int ran = runTransfer(session, TransferDirection::Upload);
+        if (ran == Success)
+            lines = session.panel().uploadLines();
+        return ran;
+    });
+    return lines;
 }
 
 
@@ -258,78 +268,78 @@ int runPorts(CliContext& c)
 
 int runWeigh(CliContext& c)
 {
-    CliSession session(c.programFolder, c.line, c.quiet);
-    if (!session.open())
-        return PortError;
     const qint64 count = numericOption(c.options, QStringLiteral("count"), 0);
     const qint64 timeout = numericOption(c.options, QStringLiteral("timeout"), 5000);
     const bool json = c.options.isSet(QStringLiteral("json"));
     const QString csvPath = c.options.value(QStringLiteral("csv"));
     const bool csvOut = csvPath == QLatin1String("-");
+    // Nonsense is refused before the port is opened.
     if (csvOut && json) {
         err(QStringLiteral("kxlink-cli weigh: --json and --csv - both want standard output"));
         return Usage;
     }
-    CsvRecorder csv;
-    QElapsedTimer running;
-    running.start();
-    if (!csvPath.isEmpty()) {
-        QString why;
-        if (!csv.open(csvPath, running.elapsed(), &why)) {
-            err(QStringLiteral("No recording: %1").arg(why));
+    return withOpenLine(c, [&](CliSession& session) -> int {
+        CsvRecorder csv;
+        QElapsedTimer running;
+        running.start();
+        if (!csvPath.isEmpty()) {
+            QString why;
+            if (!csv.open(csvPath, running.elapsed(), &why)) {
+                err(QStringLiteral("No recording: %1").arg(why));
+                return Refused;
+            }
+        }
+        qint64 shown = 0;
+        QDateTime last = QDateTime::currentDateTime();
+        QObject::connect(&session.panel(), &LineSession::frameShown, [&](const DecodedFrame& f) {
+            if (count > 0 && shown >= count)
+                return;
+            ++shown;
+            last = QDateTime::currentDateTime();
+            if (csv.isOpen()) {
+                csv.record({last, f}, running.elapsed());
+                if (!csv.isOpen())
+                    err(QStringLiteral("The recording stopped: %1").arg(csv.failure()));
+            }
+            if (csvOut)
+                return;
+            if (json) {
+                out(QString::fromUtf8(jsonLine({last, f})));
+            } else {
+                const QString unit = unitsName(f.units);
+                out(QStringLiteral("%1 %2%3%4").arg(lineText(f.weight.trimmed()), unit,
+                                                    f.net ? QStringLiteral(" net") : QString(),
+                                                    f.keepWeight ? QString() : QStringLiteral(" ~")));
+            }
+        });
+        session.panel().FormActivate();
+        bool timedOut = false;
+        {
+            const StopOnTurn onTurn;
+            CliSession::waitFor(
+                [&] {
+                    timedOut = last.msecsTo(QDateTime::currentDateTime()) > timeout;
+                    csv.flushIfDue(running.elapsed());
+                    return stopRequested() || timedOut || (count > 0 && shown >= count);
+                },
+                INT_MAX);
+        }
+        const bool recordFailed = !csvPath.isEmpty() && !csv.isOpen();
+        csv.close();
+        if (recordFailed)
             return Refused;
+        // Weighing until stopped is its normal end.
+        if (stopRequested()) {
+            if (!c.quiet)
+                err(stopMessage());
+            return Success;
         }
-    }
-    qint64 shown = 0;
-    QDateTime last = QDateTime::currentDateTime();
-    QObject::connect(&session.panel(), &LineSession::frameShown, [&](const DecodedFrame& f) {
-        if (count > 0 && shown >= count)
-            return;
-        ++shown;
-        last = QDateTime::currentDateTime();
-        if (csv.isOpen()) {
-            csv.record({last, f}, running.elapsed());
-            if (!csv.isOpen())
-                err(QStringLiteral("The recording stopped: %1").arg(csv.failure()));
+        if (timedOut) {
+            err(QStringLiteral("No frame from the KX7400 for %1 ms: time-out.").arg(timeout));
+            return TimedOut;
         }
-        if (csvOut)
-            return;
-        if (json) {
-            out(QString::fromUtf8(jsonLine({last, f})));
-        } else {
-            const QString unit = unitsName(f.units);
-            out(QStringLiteral("%1 %2%3%4").arg(lineText(f.weight.trimmed()), unit,
-                                                f.net ? QStringLiteral(" net") : QString(),
-                                                f.keepWeight ? QString() : QStringLiteral(" ~")));
-        }
-    });
-    session.panel().FormActivate();
-    bool timedOut = false;
-    {
-        const StopOnTurn onTurn;
-        CliSession::waitFor(
-            [&] {
-                timedOut = last.msecsTo(QDateTime::currentDateTime()) > timeout;
-                csv.flushIfDue(running.elapsed());
-                return stopRequested() || timedOut || (count > 0 && shown >= count);
-            },
-            INT_MAX);
-    }
-    const bool recordFailed = !csvPath.isEmpty() && !csv.isOpen();
-    csv.close();
-    if (recordFailed)
-        return Refused;
-    // Weighing until stopped is its normal end.
-    if (stopRequested()) {
-        if (!c.quiet)
-            err(stopMessage());
         return Success;
-    }
-    if (timedOut) {
-        err(QStringLiteral("No frame from the KX7400 for %1 ms: time-out.").arg(timeout));
-        return TimedOut;
-    }
-    return Success;
+    });
 }
 
 int runUpload(CliContext& c)
@@ -369,15 +379,14 @@ int runDownload(CliContext& c)
         err(why);
         return Refused;
     }
-    CliSession session(c.programFolder, c.line, c.quiet);
-    if (!session.open())
-        return PortError;
-    if (const int status = backUp(c, session); status != Success)
-        return status;
-    // The file's own unit and network choices stand in for the editor's controls.
-    session.inputs = transferInputsOf(*record, QFileInfo(*file).absoluteFilePath());
-    session.inputs.secondOutput = session.port().CustomOutputs == 2;
-    return runTransfer(session, TransferDirection::Download);
+    return withOpenLine(c, [&](CliSession& session) -> int {
+        if (const int status = backUp(c, session); status != Success)
+            return status;
+        // The file's own unit and network choices stand in for the editor's controls.
+        session.inputs = transferInputsOf(*record, QFileInfo(*file).absoluteFilePath());
+        session.inputs.secondOutput = session.port().CustomOutputs == 2;
+        return runTransfer(session, TransferDirection::Download);
+    });
 }
 
 int runDiff(CliContext& c)
@@ -422,37 +431,36 @@ int runDiff(CliContext& c)
 
 int runDebug(CliContext& c)
 {
-    CliSession session(c.programFolder, c.line, c.quiet);
-    if (!session.open())
-        return PortError;
-    const qint64 count = numericOption(c.options, QStringLiteral("count"), 0);
-    qint64 shown = 0;
-    session.onDebugLine = [&](const QString& line) {
-        if (count > 0 && shown >= count)
-            return;
-        ++shown;
-        out(lineText(line));
-    };
-    const StopOnTurn onTurn;
-    {
-        const LentLine lent(session.panel());
-        if (!lent) {
-            err(QStringLiteral("The line is busy."));
-            return PortError;
+    return withOpenLine(c, [&](CliSession& session) -> int {
+        const qint64 count = numericOption(c.options, QStringLiteral("count"), 0);
+        qint64 shown = 0;
+        session.onDebugLine = [&](const QString& line) {
+            if (count > 0 && shown >= count)
+                return;
+            ++shown;
+            out(lineText(line));
+        };
+        const StopOnTurn onTurn;
+        {
+            const LentLine lent(session.panel());
+            if (!lent) {
+                err(QStringLiteral("The line is busy."));
+                return PortError;
+            }
+            session.panel().DebugAnyBusClick();
+            CliSession::waitFor(
+                [&] {
+                    return stopRequested() || session.debugResult() || (count > 0 && shown >= count)
+                           || session.panel().lineOwner() != LineOwner::DebugMonitor;
+                },
+                INT_MAX);
+            session.panel().stopDebugMonitor();
         }
-        session.panel().DebugAnyBusClick();
-        CliSession::waitFor(
-            [&] {
-                return stopRequested() || session.debugResult() || (count > 0 && shown >= count)
-                       || session.panel().lineOwner() != LineOwner::DebugMonitor;
-            },
-            INT_MAX);
-        session.panel().stopDebugMonitor();
-    }
-    if (stopRequested() && !c.quiet)
-        err(stopMessage());
-    return exitStatusFor(session.debugResult() ? session.debugResult()->outcome
-                                               : Outcome::Completed);
+        if (stopRequested() && !c.quiet)
+            err(stopMessage());
+        return exitStatusFor(session.debugResult() ? session.debugResult()->outcome
+                                                   : Outcome::Completed);
+    });
 }
 
 } // namespace kx::cli
@@ -543,47 +551,46 @@ int runFlash(CliContext& c)
     // A bad file is refused before the port is even opened: no byte reaches the indicator.
     if (!checkHexFile(*file))
         return Refused;
-    CliSession session(c.programFolder, c.line, c.quiet);
-    if (!session.open())
-        return PortError;
-    if (const int status = backUp(c, session); status != Success)
-        return status;
-    ConsoleUpdateView view(QFileInfo(*file).absoluteFilePath(), c.quiet);
-    FirmwareUpdate update(QtClock::instance(), std::make_unique<QtSerialDevice>(),
-                          session.panel().updateHost(), view, session.folder());
-    view.update = &update;
-    update.F3UpdateButtonClick();
-    const auto ended = [&] {
-        return update.phase() == UpdatePhase::Done || update.phase() == UpdatePhase::Failed ||
-               update.phase() == UpdatePhase::Idle;
-    };
-    {
-        const StopOnTurn onTurn;
-        CliSession::waitFor([&] { return ended() || stopRequested(); }, 30 * 60 * 1000);
-    }
-    const bool stillRunning = !ended();
-    // Close stops a transfer still running (its outcome is then "cancelled") and gives the
-    // line back to polling.
-    update.CloseUpdateClick();
-    const std::optional<UpdateEnd>& end = update.lastEnd();
-    if (!end) {
-        err(QStringLiteral("The update did not start."));
-        return PortError;
-    }
-    if (stillRunning && !stopRequested()) {
-        // Only a loader port without a reply timer can leave a run waiting this long.
-        err(QStringLiteral("The update did not end: time-out."));
-        return exitStatusFor(Outcome::NoAnswer);
-    }
-    if (end->outcome == Outcome::Cancelled)
-        err(stopRequested() ? stopMessage(QStringLiteral("the update was stopped before its end"))
-                            : QStringLiteral("Stopped."));
-    else if (end->outcome != Outcome::Completed && end->outcome != Outcome::FileRejected &&
-             c.quiet)
-        err(updateDetail(*end)); // the progress lines, when shown, carried it already
-    if (stillRunning && end->outcome == Outcome::Completed)
-        err(QStringLiteral("Stopped while the indicator reloads; the update itself went through."));
-    return exitStatusFor(end->outcome);
+    return withOpenLine(c, [&](CliSession& session) -> int {
+        if (const int status = backUp(c, session); status != Success)
+            return status;
+        ConsoleUpdateView view(QFileInfo(*file).absoluteFilePath(), c.quiet);
+        FirmwareUpdate update(QtClock::instance(), std::make_unique<QtSerialDevice>(),
+                              session.panel().updateHost(), view, session.folder());
+        view.update = &update;
+        update.F3UpdateButtonClick();
+        const auto ended = [&] {
+            return update.phase() == UpdatePhase::Done || update.phase() == UpdatePhase::Failed ||
+                   update.phase() == UpdatePhase::Idle;
+        };
+        {
+            const StopOnTurn onTurn;
+            CliSession::waitFor([&] { return ended() || stopRequested(); }, 30 * 60 * 1000);
+        }
+        const bool stillRunning = !ended();
+        // Close stops a transfer still running (its outcome is then "cancelled") and gives the
+        // line back to polling.
+        update.CloseUpdateClick();
+        const std::optional<UpdateEnd>& end = update.lastEnd();
+        if (!end) {
+            err(QStringLiteral("The update did not start."));
+            return PortError;
+        }
+        if (stillRunning && !stopRequested()) {
+            // Only a loader port without a reply timer can leave a run waiting this long.
+            err(QStringLiteral("The update did not end: time-out."));
+            return exitStatusFor(Outcome::NoAnswer);
+        }
+        if (end->outcome == Outcome::Cancelled)
+            err(stopRequested() ? stopMessage(QStringLiteral("the update was stopped before its end"))
+                                : QStringLiteral("Stopped."));
+        else if (end->outcome != Outcome::Completed && end->outcome != Outcome::FileRejected &&
+                 c.quiet)
+            err(updateDetail(*end)); // the progress lines, when shown, carried it already
+        if (stillRunning && end->outcome == Outcome::Completed)
+            err(QStringLiteral("Stopped while the indicator reloads; the update itself went through."));
+        return exitStatusFor(end->outcome);
+    });
 }
 
 } // namespace kx::cli
