@@ -150,6 +150,8 @@ int backUp(CliContext& c, CliSession& session)
     }
     if (!c.quiet)
         err(QStringLiteral("Backup of the indicator's setup: %1").arg(*backup));
+    // Taken already: what follows need not read the setup a second time.
+    session.port().BackupBeforeWrite = false;
     return Success;
 }
 
