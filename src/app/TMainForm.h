@@ -4,7 +4,7 @@
 #include "session/LineSession.h"
 #include "link/PanelDialogs.h"
 #include "link/PortSettings.h"
-#include "transfer/EditorView.h"
+#include "session/EditorView.h"
 
 #include <QSet>
 #include <QWidget>

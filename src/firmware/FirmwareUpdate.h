@@ -1,6 +1,7 @@
 #pragma once
 
 #include "firmware/BootstrapLoader.h"
+#include "firmware/FirmwareUpdateView.h"
 #include "firmware/UpdateHost.h"
 #include "link/SerialChannel.h"
 #include "link/Timer.h"

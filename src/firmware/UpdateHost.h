@@ -1,6 +1,5 @@
 #pragma once
 
-#include "firmware/UpdateOutcome.h"
 #include "link/SerialChannel.h"
 
 #include <QString>
@@ -27,23 +26,6 @@ public:
     // The progress panel over the face, and whether its Close button is shown.
     virtual void showUpdatePanel(bool shown, bool closeShown) = 0;
     virtual bool shuttingDown() const = 0;
-};
-
-// What the update window shows and asks.
-class FirmwareUpdateView
-{
-public:
-    virtual ~FirmwareUpdateView() = default;
-
-    // The file-open dialog; an empty text when cancelled.
-    virtual QString askUpdateFile(const QString& startFolder) = 0;
-    // The "Update File Error" message box.
-    virtual void refuseUpdateFile(const QString& text) = 0;
-    // The panel, the wait panel or the log changed; now: paint before returning.
-    virtual void updatePanelChanged(bool now) = 0;
-    virtual void setBusyCursor(bool busy) = 0;
-    // A run ended (once per run), also by Close or a refused file.
-    virtual void updateEnded(const UpdateEnd& end) { (void)end; }
 };
 
 } // namespace kx

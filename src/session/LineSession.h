@@ -10,6 +10,7 @@
 #include "link/ProtocolLog.h"
 #include "link/Timer.h"
 #include "session/BackupJob.h"
+#include "session/EditorView.h"
 #include "session/UpdateHandOver.h"
 #include "transfer/TransferControl.h"
 

@@ -32,7 +32,7 @@ QString refreshText(TransferDirection d)
 
 } // namespace
 
-TransferControl::TransferControl(Clock& clock, MainLine& line, EditorView& view, QString folder)
+TransferControl::TransferControl(Clock& clock, MainLine& line, TransferView& view, QString folder)
     : clock_(clock), line_(line), view_(view), folder_(std::move(folder)),
       ParameterTimer(clock, EditorTick.count()), EntryTimer(clock, EntryRequestPeriod.count()),
       AnswerTimer(clock, ReplyTimeout.count())

@@ -3,7 +3,7 @@
 #include "link/LineClient.h"
 #include "link/MainLine.h"
 #include "link/Timer.h"
-#include "transfer/EditorView.h"
+#include "transfer/TransferView.h"
 #include "transfer/TransferOutcome.h"
 #include "transfer/TransferToken.h"
 
@@ -58,7 +58,7 @@ public:
     static constexpr int UploadLimit = 64 * 1024;
 
     // folder: the program's folder, where Download.Txt and Upload.Txt are kept.
-    TransferControl(Clock& clock, MainLine& line, EditorView& view, QString folder = {});
+    TransferControl(Clock& clock, MainLine& line, TransferView& view, QString folder = {});
 
     TransferState state() const { return state_; }
     TransferReply reply() const { return reply_; }
@@ -152,7 +152,7 @@ private:
 
     Clock& clock_;
     MainLine& line_;
-    EditorView& view_;
+    TransferView& view_;
     QString folder_;
     Timer ParameterTimer;
     Timer EntryTimer;

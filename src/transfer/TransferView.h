@@ -1,6 +1,5 @@
 #pragma once
 
-#include "link/DebugMonitor.h"
 #include "transfer/TransferInputs.h"
 #include "transfer/TransferOutcome.h"
 
@@ -8,32 +7,24 @@
 
 namespace kx {
 
-// The parameter editor as the link engines see it: opened from the face, with the
-// transfer's status panel, its clock box and the field-bus debug line. The main window
-// implements it with the real editor; tests with a recorder.
-class EditorView
+// What the settings transfer shows and reads: the status panel, the editor's clock box and
+// the editor's side of a transfer. The parameter editor implements it; kxlink-cli and tests
+// with a recorder.
+class TransferView
 {
 public:
-    virtual ~EditorView() = default;
+    virtual ~TransferView() = default;
 
-    // Shows the parameter editor modally; returns when it is closed.
-    virtual void showParameterEditor() = 0;
     // One line into the transfer status panel. open: clear it, show it with "Cancel";
     // finish: its button reads "OK"; replaceLast: the line takes the last one's place.
     virtual void ShowTransferStatus(const QString& text, bool open, bool finish,
                                     bool replaceLast) = 0;
     // The editor's clock box, refreshed on every tick of the editor timer.
     virtual void refreshEditorClock() = 0;
-    // The debug monitor's last answer, or its "no response" text.
-    virtual void showDebugLine(const QString& line) = 0;
-    // The debug monitor started or stopped: its button's caption follows.
-    virtual void showDebugRunning(bool running) = 0;
     // The editor's side of a transfer, read when it starts.
     virtual TransferInputs transferInputs() = 0;
     // A transfer run ended, once per run, after its closing status line.
     virtual void transferEnded(const TransferResult& result) { (void)result; }
-    // A debug monitor run ended, once per run.
-    virtual void debugEnded(const DebugResult& result) { (void)result; }
 };
 
 } // namespace kx
