@@ -29,7 +29,7 @@ class TrendFeed;
 class TrendWindow;
 class UpdatePanel;
 
-// The main window: the indicator's face. It draws what the front panel model decides and
+// The main window: the indicator's face. It draws what the face model decides and
 // forwards clicks and keys to it; it also owns the program's dialogs.
 class TMainForm : public QWidget, public PanelDialogs, public EditorView
 {
@@ -78,7 +78,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
-    // The editor's transfer buttons and panel, to the front panel's transfer control.
+    // The editor's transfer buttons and panel, to the session's transfer control.
     void connectTransfers();
     void buildFace();
     void render();

@@ -6,7 +6,7 @@
 
 namespace kx {
 
-// The front panel as the firmware update uses it: the update takes the link by closing the
+// The line as the firmware update uses it: the update takes the link by closing the
 // main port and gives it back through the normal open.
 class UpdateHost
 {

@@ -4,7 +4,7 @@
 
 namespace kx {
 
-// Everything the indicator's face shows, as the front panel model decides it.
+// Everything the indicator's face shows, as the face model decides it.
 struct FaceState
 {
     QString Weight;

@@ -5,7 +5,7 @@
 
 namespace kx {
 
-// The main port as an engine uses it while it owns the line: the front panel implements it
+// The main port as an engine uses it while it owns the line: the link implements it
 // over its serial channel and the notification handles it created.
 class MainLine
 {

@@ -4,7 +4,7 @@
 
 namespace kx {
 
-// The dialogs and system services the front panel opens. The main window implements them
+// The dialogs and system services the line session opens. The main window implements them
 // with real dialogs; tests with a recorder.
 class PanelDialogs
 {

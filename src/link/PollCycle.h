@@ -37,8 +37,8 @@ public:
 
 // The poll cycle and the weight display's part of the receive path: it asks for frames (in
 // DEMAND mode), assembles them from the received bytes, counts missed replies and blanks
-// the weight when they stop. Driven by the front panel's tick handler (PollTimer is the
-// cycle's own, its handler the panel's lifecycle) and by the receive dispatcher while
+// the weight when they stop. Driven by the session's tick handler (PollTimer is the
+// cycle's own, its handler the session's lifecycle) and by the link's dispatch while
 // polling has the line.
 class PollCycle : public LineClient
 {

@@ -27,6 +27,9 @@ LineSession::LineSession(Clock& clock, std::unique_ptr<SerialDevice> mainPort, P
 LineSession::~LineSession()
 {
     cancelPendingStart();
+    // The link outlives the engines and the log it would hand bytes to.
+    link_.setOwner(nullptr);
+    link_.ComPort().setTap({});
 }
 
 LineOwner LineSession::lineOwner() const

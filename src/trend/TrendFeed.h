@@ -14,7 +14,7 @@ class LineSession;
 
 // What the face shows, over time: every shown frame goes into the trend's series and, while
 // one runs, into a CSV recording; a blanked face or a face without the line leaves a gap.
-// It listens to the front panel and changes nothing there.
+// It listens to the line session and changes nothing there.
 class TrendFeed : public QObject
 {
     Q_OBJECT
@@ -26,7 +26,7 @@ public:
     const CsvRecorder& recorder() const { return recorder_; }
     Clock& clock() { return clock_; }
 
-    // A frame the face showed now; also what the front panel's signal calls.
+    // A frame the face showed now; also what the session's signal calls.
     void frameShown(const DecodedFrame& frame);
     // A recording stopped by itself tells the window once; a stopped one is closed.
     bool startRecording(const QString& path, QString* why);

@@ -1,8 +1,7 @@
 // One line's session against the simulated indicator, in-process on the stepped clock: who
 // may borrow the line from polling, the transfer run without any editor window, and the
 // backup before an update, which ends as its upload ends.
-#include "FrontPanelFixture.h"
-#include "SimulatedIndicator.h"
+#include "SimSessionFixture.h"
 #include "settings/IndicatorBackup.h"
 
 #include <QDir>
@@ -21,39 +20,10 @@ struct Host : RecordingHost
     void transferEnded(const TransferResult& r) override { results << r; }
 };
 
-// A session polling the simulated indicator in DEMAND mode.
-struct Bench
+// The session polling the simulated indicator, a frame shown.
+struct Bench : kx::test::SimSessionFixture<Host>
 {
-    QTemporaryDir dir;
-    SteppedClock clock{0};
-    SimulatedIndicator* sim = nullptr;
-    Host host;
-    PortSettings port{dir.path()};
-    std::unique_ptr<LineSession> session;
-
-    Bench()
-    {
-        auto device = std::make_unique<SimulatedIndicator>(clock);
-        sim = device.get();
-        port.ComNo = QStringLiteral("1");
-        port.Mode = 1;
-        session = std::make_unique<LineSession>(clock, std::move(device), port, host, host);
-        session->FormCreate();
-        session->setPortSettingsLoaded();
-        session->FormActivate();
-        clock.advance(1000);
-    }
-
-    // Steps a millisecond at a time until done() holds; false after limitMs.
-    bool stepUntil(const std::function<bool()>& done, qint64 limitMs = 60000)
-    {
-        for (qint64 ms = 0; ms < limitMs; ++ms) {
-            if (done())
-                return true;
-            clock.advance(1);
-        }
-        return done();
-    }
+    Bench() { clock.advance(1000); }
 
     QStringList backups() const
     {
@@ -84,8 +54,8 @@ private slots:
         QFETCH(QString, state);
         QFETCH(bool, lent);
         Bench b;
-        QVERIFY(b.session->connected());
-        LineSession& s = *b.session;
+        QVERIFY(b.panel->connected());
+        LineSession& s = *b.panel;
         if (state == "update")
             s.updateHost().takeLineForUpdate();
         else if (state == "opening")
@@ -116,7 +86,7 @@ private slots:
     void anUploadRunsWithoutAnEditorWindow()
     {
         Bench b;
-        LineSession& s = *b.session;
+        LineSession& s = *b.panel;
         QVERIFY(s.lendLineToTransfer());
         s.startTransfer(TransferDirection::Upload);
         const qint64 started = b.clock.nowMs();
@@ -136,7 +106,7 @@ private slots:
     void theBackupEndsWithItsUpload()
     {
         Bench b;
-        LineSession& s = *b.session;
+        LineSession& s = *b.panel;
         b.port.BackupBeforeWrite = true;
         s.FormKeyUp(Qt::Key_F3);
         QVERIFY(s.backingUp());
@@ -171,7 +141,7 @@ private slots:
     {
         QFETCH(QString, what);
         Bench b;
-        LineSession& s = *b.session;
+        LineSession& s = *b.panel;
         b.port.BackupBeforeWrite = true;
         if (what == "silent")
             b.sim->silence(-1);

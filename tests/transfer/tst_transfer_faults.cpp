@@ -1,8 +1,7 @@
 // The settings transfer and the debug monitor against the simulated indicator, in-process on
 // the stepped clock: every run ends, within its time-out, with one outcome and its line, and
 // nothing of it is sent after its end.
-#include "FrontPanelFixture.h"
-#include "SimulatedIndicator.h"
+#include "SimSessionFixture.h"
 #include "settings/IniDocument.h"
 #include "settings/SettingsFile.h"
 #include "settings/SettingsRecord.h"
@@ -76,29 +75,11 @@ struct Host : RecordingHost
     }
 };
 
-// A front panel in DEMAND mode on the simulated indicator, its editor about to open.
-struct SimFixture
+// The session on the simulated indicator, its editor about to open, a settings file to send.
+struct SimFixture : kx::test::SimSessionFixture<Host>
 {
-    QTemporaryDir dir;
-    SteppedClock clock{0};
-    SimulatedIndicator* sim = nullptr;
-    PortSettings port{dir.path()};
-    Host host;
-    std::unique_ptr<LineSession> panel;
-
     SimFixture()
     {
-        auto dev = std::make_unique<SimulatedIndicator>(clock);
-        sim = dev.get();
-        port.ComNo = QStringLiteral("1");
-        port.Mode = 1;
-        panel = std::make_unique<LineSession>(clock, std::move(dev), port, host, host);
-        panel->FormCreate();
-        panel->setPortSettingsLoaded();
-        panel->OpenComPort();
-        while (panel->opening())
-            clock.advance(1);
-        panel->FormActivate();
         clock.setDateTime(QDateTime(QDate(2006, 3, 21), QTime(14, 5, 9)));
         IniDocument doc;
         writeSettings(doc, newSettingsRecord());
