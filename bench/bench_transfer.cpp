@@ -67,6 +67,8 @@ int main(int argc, char** argv)
     host.inputs.settingsFile = file;
     host.inputs.tickedUnits = {"lb Units", "kg Units"};
     host.inputs.fieldBus = true;
+    // The editor shows the second output when Port.Ini says the indicator has one.
+    host.inputs.secondOutput = true;
     PortSettings port(dir.path());
     port.LoadPortSettings();
     LineSession panel(QtClock::instance(), std::make_unique<QtSerialDevice>(), port, host, host);
