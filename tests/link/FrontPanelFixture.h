@@ -72,6 +72,20 @@ struct RecordingHost : PanelDialogs, EditorView
     void terminate() override { ++terminated; }
 };
 
+// A session on port 1 of a program folder, in the poll mode given (0 CONTINUOUS, 1 DEMAND),
+// its port settings read, not yet open.
+template <typename Host>
+std::unique_ptr<LineSession> makeSession(Clock& clock, std::unique_ptr<SerialDevice> device,
+                                         PortSettings& port, Host& host, int mode)
+{
+    port.ComNo = QStringLiteral("1");
+    port.Mode = mode;
+    auto session = std::make_unique<LineSession>(clock, std::move(device), port, host, host);
+    session->FormCreate();
+    session->setPortSettingsLoaded();
+    return session;
+}
+
 // A front panel on a scripted port, a stepped clock and a temporary program folder.
 struct FrontPanelFixture
 {
@@ -86,11 +100,7 @@ struct FrontPanelFixture
     {
         auto dev = std::make_unique<FakeSerialDevice>();
         device = dev.get();
-        port.ComNo = QStringLiteral("1");
-        port.Mode = mode;
-        panel = std::make_unique<LineSession>(clock, std::move(dev), port, host, host);
-        panel->FormCreate();
-        panel->setPortSettingsLoaded();
+        panel = makeSession(clock, std::move(dev), port, host, mode);
     }
 
     // Opens the port and starts polling, as the first tick would.

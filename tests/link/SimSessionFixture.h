@@ -25,11 +25,7 @@ struct SimSessionFixture
     {
         auto dev = std::make_unique<SimulatedIndicator>(clock);
         sim = dev.get();
-        port.ComNo = QStringLiteral("1");
-        port.Mode = 1;
-        panel = std::make_unique<LineSession>(clock, std::move(dev), port, host, host);
-        panel->FormCreate();
-        panel->setPortSettingsLoaded();
+        panel = makeSession(clock, std::move(dev), port, host, 1);
         panel->OpenComPort();
         while (panel->opening())
             clock.advance(1);
