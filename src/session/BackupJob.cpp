@@ -19,20 +19,27 @@ void BackupJob::start(const TransferControl::PortFacts& facts, std::function<voi
     running_ = true;
     giveBack_ = std::move(giveBack);
     done_ = std::move(done);
+    const auto endLater = [this, alive = std::weak_ptr<bool>(alive_)](bool complete) {
+        clock_.post([this, alive, complete] {
+            if (alive.lock())
+                uploadEnded(complete);
+        });
+    };
+    // A run still under way would keep this one from starting, and from ever ending.
+    if (transfer_.running()) {
+        endLater(false);
+        return;
+    }
     // The run's end is told from inside the transfer; the line changes hands once the
     // transfer has finished ending it.
-    transfer_.watchNextEnd([this, alive = std::weak_ptr<bool>(alive_)](const TransferResult&) {
-        clock_.post([this, alive] {
-            if (alive.lock())
-                uploadEnded();
-        });
+    transfer_.watchNextEnd([endLater](const TransferResult& result) {
+        endLater(result.outcome == Outcome::Completed);
     });
     transfer_.start(TransferDirection::Upload, facts);
 }
 
-void BackupJob::uploadEnded()
+void BackupJob::uploadEnded(bool complete)
 {
-    const bool complete = transfer_.lastUploadComplete();
     running_ = false;
     if (giveBack_)
         giveBack_();

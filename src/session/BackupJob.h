@@ -28,7 +28,7 @@ public:
                Done done);
 
 private:
-    void uploadEnded();
+    void uploadEnded(bool complete);
 
     Clock& clock_;
     TransferControl& transfer_;
