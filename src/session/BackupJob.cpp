@@ -9,8 +9,13 @@
 namespace kx {
 
 BackupJob::BackupJob(Clock& clock, TransferControl& transfer, QString folder)
-    : clock_(clock), transfer_(transfer), folder_(std::move(folder))
+    : clock_(clock), transfer_(transfer), folder_(std::move(folder)),
+      backstop_(clock, GiveUpAfter.count())
 {
+    backstop_.setOnTimer([this] {
+        backstop_.stop();
+        transfer_.cancel();
+    });
 }
 
 void BackupJob::start(const TransferControl::PortFacts& facts, std::function<void()> giveBack,
@@ -19,8 +24,9 @@ void BackupJob::start(const TransferControl::PortFacts& facts, std::function<voi
     running_ = true;
     giveBack_ = std::move(giveBack);
     done_ = std::move(done);
-    const auto endLater = [this, alive = std::weak_ptr<bool>(alive_)](bool complete) {
-        clock_.post([this, alive, complete] {
+    Clock& clock = clock_;
+    const auto endLater = [this, &clock, alive = std::weak_ptr<bool>(alive_)](bool complete) {
+        clock.post([this, alive, complete] {
             if (alive.lock())
                 uploadEnded(complete);
         });
@@ -36,10 +42,15 @@ void BackupJob::start(const TransferControl::PortFacts& facts, std::function<voi
         endLater(result.outcome == Outcome::Completed);
     });
     transfer_.start(TransferDirection::Upload, facts);
+    // A line that keeps dribbling bytes keeps an upload alive up to its size limit; the
+    // backup, which has no Cancel of its own, gives up sooner.
+    if (transfer_.running())
+        backstop_.start();
 }
 
 void BackupJob::uploadEnded(bool complete)
 {
+    backstop_.stop();
     running_ = false;
     if (giveBack_)
         giveBack_();

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "link/Clock.h"
+#include "link/Timer.h"
 #include "transfer/TransferControl.h"
 
 #include <QString>
+#include <chrono>
 #include <functional>
 #include <memory>
 
@@ -17,6 +19,9 @@ class BackupJob
 public:
     // The saved path, or an empty one and why.
     using Done = std::function<void(const QString& path, const QString& why)>;
+    // The longest a backup may hold the line: 600 ticks of 55 ms, three times the entry
+    // wait, and an upload at any rate the indicator offers takes a few seconds.
+    static constexpr std::chrono::milliseconds GiveUpAfter{600 * 55};
 
     BackupJob(Clock& clock, TransferControl& transfer, QString folder);
 
@@ -33,6 +38,7 @@ private:
     Clock& clock_;
     TransferControl& transfer_;
     QString folder_;
+    Timer backstop_;
     bool running_ = false;
     std::function<void()> giveBack_;
     Done done_;

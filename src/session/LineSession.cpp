@@ -186,8 +186,9 @@ void LineSession::WeightDblClick(std::function<void()> then)
             then();
         return;
     }
-    // The dialog is modal: a second F2 or key click while it is open opens no second one.
-    if (holder_ != Holder::None) {
+    // The dialog is modal: a second F2 or key click while it is open opens no second one;
+    // nor does a line lent to the transfer get reopened under it.
+    if (holder_ != Holder::None || lineOwner() != LineOwner::Polling) {
         if (then)
             then();
         return;
@@ -220,7 +221,7 @@ void LineSession::F1HelpButtonClick()
 
 void LineSession::F3UpdateButtonClick()
 {
-    if (holder_ != Holder::None)
+    if (holder_ != Holder::None || lineOwner() != LineOwner::Polling)
         return;
     // The update would take a line that is being opened.
     if (link_.opening()) {

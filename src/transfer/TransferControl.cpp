@@ -8,6 +8,7 @@
 #include "transfer/DownloadRecords.h"
 
 #include <QDir>
+#include <utility>
 #include <QFile>
 #include <QLoggingCategory>
 
@@ -51,6 +52,8 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
 {
     if (!running_)
         return;
+    // This run's watcher: one set while the editor hears of the end is the next run's.
+    const EndWatcher watcher = std::exchange(endWatcher_, {});
     TransferResult result;
     result.direction = requested_;
     result.detail = detail;
@@ -87,11 +90,8 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
     qCInfo(lcTransfer) << "transfer ended:" << outcomeName(result.outcome) << result.text
                        << result.detail;
     view_.transferEnded(result);
-    if (endWatcher_) {
-        const EndWatcher watcher = std::move(endWatcher_);
-        endWatcher_ = {};
+    if (watcher)
         watcher(result);
-    }
 }
 
 void TransferControl::editorOpened()

@@ -161,6 +161,34 @@ private slots:
         if (what != "close")
             QVERIFY(b.host.warnings[0].startsWith(QStringLiteral("Backup Failed: ")));
     }
+
+    // A line that answers the entry and then dribbles bytes would keep an upload alive up to
+    // its size limit, minutes at a low rate: the backup gives up after its own bound, and
+    // the keys that take the line work again.
+    void aDribblingLineEndsTheBackupAtItsBound()
+    {
+        kx::test::FrontPanelFixture f(1);
+        f.connect();
+        f.port.BackupBeforeWrite = true;
+        f.panel->FormKeyUp(Qt::Key_F3);
+        QVERIFY(f.panel->backingUp());
+        f.clock.advance(300);
+        f.device->feed(QByteArray(1, '\x06')); // the entry's ACK
+        f.clock.advance(300);
+        f.device->feed(QByteArray(1, '\x02'));
+        const qint64 start = f.clock.nowMs();
+        while (f.panel->backingUp() && f.clock.nowMs() - start < 60000) {
+            f.device->feed("x,");
+            f.clock.advance(500);
+        }
+        QVERIFY(!f.panel->backingUp());
+        QVERIFY(f.clock.nowMs() - start >= BackupJob::GiveUpAfter.count() - 1000);
+        QVERIFY(f.clock.nowMs() - start <= BackupJob::GiveUpAfter.count() + 1000);
+        QCOMPARE(f.host.firmwareUpdates, 0);
+        QCOMPARE(f.host.warnings.size(), 1);
+        QVERIFY(f.host.warnings[0].startsWith(QStringLiteral("Backup Failed: ")));
+        QCOMPARE(f.panel->lineOwner(), LineOwner::Polling);
+    }
 };
 
 QTEST_GUILESS_MAIN(LineSessionTest)
