@@ -1,5 +1,6 @@
 #include "cli/CliSession.h"
 
+#include "cli/Signals.h"
 #include "cli/Terminal.h"
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
@@ -49,6 +50,8 @@ CliSession::CliSession(const QString& programFolder, const LineChoice& line, boo
                                           *port_, *this, *this);
     panel_->FormCreate();
     panel_->setPortSettingsLoaded();
+    // A signal is looked at by the write itself, not only when the loop gets to its event.
+    panel_->setStopCheck([] { return stopRequested(); });
     if (!line.log.isEmpty()) {
         QString why;
         const bool started = panel_->startProtocolLog(line.log, &why, [](const QString& failure) {

@@ -68,7 +68,7 @@ int withOpenLine(const CliContext& c, const std::function<int(CliSession&)>& ste
 
 // Runs one transfer in the editor's place until it ends (Ctrl-C cancels it, as the panel's
 // Cancel does) and gives its exit status.
-int runTransfer(CliSession& session, TransferDirection direction)
+int runTransfer(CliSession& session, TransferDirection direction, bool quiet)
 {
     const StopOnTurn onTurn;
     {
@@ -80,20 +80,33 @@ int runTransfer(CliSession& session, TransferDirection direction)
         session.panel().startTransfer(direction);
         // Every wait of the transfer has its own end; this bound only guards against a fault.
         CliSession::waitFor([&] { return session.transferResult() || stopRequested(); }, 120000);
-        if (!session.transferResult()) {
+        // The send path may have met the signal first and cancelled the run itself.
+        const bool stoppedRun = stopRequested()
+                                && (!session.transferResult()
+                                    || session.transferResult()->outcome == Outcome::Cancelled);
+        if (stoppedRun || !session.transferResult()) {
             if (stopRequested()) {
                 err(QStringLiteral("Action Cancelled"));
                 err(stopMessage(direction == TransferDirection::Upload
                                     ? QStringLiteral("the upload was cancelled")
                                     : QStringLiteral("the download was cancelled")));
             }
-            session.panel().cancelTransfer();
+            if (!session.transferResult())
+                session.panel().cancelTransfer();
         }
     }
     const std::optional<TransferResult>& result = session.transferResult();
     if (!result) {
         err(QStringLiteral("The transfer did not end."));
         return TimedOut;
+    }
+    if (quiet && result->outcome != Outcome::Completed) {
+        // Quiet hides the progress, never why the command failed: the run's closing lines.
+        const QStringList& lines = session.transferLines();
+        const qsizetype from = std::max<qsizetype>(0, lines.size() - 3 - result->differences.size());
+        for (qsizetype i = from; i < lines.size(); ++i)
+            if (!lines[i].trimmed().isEmpty() && !lines[i].startsWith(QLatin1String("Initializing")))
+                err(lines[i].trimmed());
     }
     return exitStatusFor(result->outcome);
 }
@@ -116,7 +129,7 @@ std::optional<QList<QByteArray>> uploadLines(CliContext& c, const SettingsRecord
             *secondOutput = session.port().CustomOutputs == 2;
         if (editor)
             session.inputs = transferInputsOf(*editor, {});
-        const int ran = runTransfer(session, TransferDirection::Upload);
+        const int ran = runTransfer(session, TransferDirection::Upload, c.quiet);
         if (ran == Success)
             lines = session.panel().uploadLines();
         return ran;
@@ -131,7 +144,7 @@ int backUp(CliContext& c, CliSession& session)
 {
     if (c.options.isSet(QStringLiteral("no-backup")))
         return Success;
-    const int status = runTransfer(session, TransferDirection::Upload);
+    const int status = runTransfer(session, TransferDirection::Upload, c.quiet);
     if (status != Success) {
         err(QStringLiteral("The indicator's setup could not be read for a backup; nothing was "
                            "sent (--no-backup sends without one)."));
@@ -185,6 +198,10 @@ void addCommandOptions(const QString& command, QCommandLineParser& p)
                                     "(default: SAVED/BACKUP in the program's folder)."),
                      QStringLiteral("DIR")});
     }
+    if (command == QLatin1String("download"))
+        p.addOption({QStringLiteral("no-verify"),
+                     QStringLiteral("Do not read the setup back to compare it with what was "
+                                    "sent (the result then says \"not verified\").")});
     if (command == QLatin1String("diff"))
         p.addOption({QStringLiteral("indicator"),
                      QStringLiteral("Compare A.dat with the setup read from the indicator.")});
@@ -354,6 +371,17 @@ int runUpload(CliContext& c)
         err(QStringLiteral("%1: %2; nothing was read or written.").arg(*file, kind));
         return Refused;
     }
+    // A folder that is not there, or not writable, would fail the save after the whole
+    // exchange: it is said before the indicator is asked.
+    const QFileInfo folder(QFileInfo(*file).absolutePath());
+    if (!folder.isDir() || !folder.isWritable()) {
+        err(QStringLiteral("%1: the folder %2 %3; nothing was read or written.")
+                .arg(*file, QDir::toNativeSeparators(folder.filePath()),
+                     folder.exists() ? (folder.isDir() ? QStringLiteral("cannot be written")
+                                                       : QStringLiteral("is not a folder"))
+                                     : QStringLiteral("does not exist")));
+        return Refused;
+    }
     int status = Success;
     const auto lines = uploadLines(c, nullptr, status);
     if (!lines)
@@ -387,7 +415,8 @@ int runDownload(CliContext& c)
         // The file's own unit and network choices stand in for the editor's controls.
         session.inputs = transferInputsOf(*record, QFileInfo(*file).absoluteFilePath());
         session.inputs.secondOutput = session.port().CustomOutputs == 2;
-        return runTransfer(session, TransferDirection::Download);
+        session.panel().setVerifyAfterWrite(!c.options.isSet(QStringLiteral("no-verify")));
+        return runTransfer(session, TransferDirection::Download, c.quiet);
     });
 }
 
@@ -560,6 +589,10 @@ int runFlash(CliContext& c)
         FirmwareUpdate update(QtClock::instance(), std::make_unique<QtSerialDevice>(),
                               session.panel().updateHost(), view, session.folder());
         view.update = &update;
+        update.setStopCheck([] { return stopRequested(); });
+        // The loader's port goes through the same protocol log as the main port.
+        if (!c.line.log.isEmpty())
+            update.ScalePort().setTap(session.panel().protocolTap());
         update.F3UpdateButtonClick();
         const auto ended = [&] {
             return update.phase() == UpdatePhase::Done || update.phase() == UpdatePhase::Failed ||
@@ -588,7 +621,10 @@ int runFlash(CliContext& c)
                                 : QStringLiteral("Stopped."));
         else if (end->outcome != Outcome::Completed && end->outcome != Outcome::FileRejected &&
                  c.quiet)
-            err(updateDetail(*end)); // the progress lines, when shown, carried it already
+            err(updateLabel(end->outcome) + QLatin1String("  ") + updateDetail(*end)); // the progress lines, when shown, carried it already
+        if (end->outcome == Outcome::Cancelled && end->linesSent)
+            err(QStringLiteral("The KX7400 may hold a partial firmware: run the update again "
+                               "before using it."));
         if (stillRunning && end->outcome == Outcome::Completed)
             err(QStringLiteral("Stopped while the indicator reloads; the update itself went through."));
         return exitStatusFor(end->outcome);

@@ -18,6 +18,8 @@ Exit exitStatusFor(Outcome outcome)
     case Outcome::FileRejected:
     case Outcome::BackupFailed:
         return Refused;
+    case Outcome::NotAsSent:
+        return NotVerified;
     }
     return Refused;
 }

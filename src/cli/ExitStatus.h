@@ -13,6 +13,7 @@ enum Exit
     PortError = 3,
     TimedOut = 4,
     LogNotKept = 5, // the command did its work, but the protocol log (--log) was not kept
+    NotVerified = 6, // written and acknowledged, but read back the indicator holds otherwise
 };
 
 // The one place where an engine's outcome becomes an exit status.

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QLoggingCategory>
+#include <utility>
 
 Q_LOGGING_CATEGORY(lcLoader, "kx.firmware.loader", QtInfoMsg)
 
@@ -38,6 +39,8 @@ void BootstrapLoader::StartTransfer(const QList<QByteArray>& image)
     LineIndex = 0;
     ErrorCount = 0;
     SendFailures = 0;
+    newMessage(0);
+    linesSent_ = false;
     Running = true;
     listener_.ReportProgress(0, total());
     step_ = SendStep::Enter;
@@ -54,7 +57,17 @@ void BootstrapLoader::stop()
     awaited_ = AwaitedReply::None;
     ErrorCount = 0;
     SendFailures = 0;
+    newMessage(0);
     ReceiveText.clear();
+}
+
+void BootstrapLoader::newMessage(int copies)
+{
+    copies_ = copies;
+    answered_ = 0;
+    taken_ = false;
+    naks_ = 0;
+    erred_.assign(std::size_t(copies), false);
 }
 
 void BootstrapLoader::lineLost(const QString& reason)
@@ -79,6 +92,7 @@ void BootstrapLoader::finish(Outcome outcome, const QString& reason)
     end.line = LineIndex + 1;
     end.total = total();
     end.reason = reason;
+    end.linesSent = linesSent_;
     listener_.loaderEnded(end);
 }
 
@@ -114,6 +128,12 @@ void BootstrapLoader::armReply(bool arm)
 void BootstrapLoader::StateTimerTimer()
 {
     cancelStep();
+    if (Running && step_ != SendStep::Idle && stopCheck_ && stopCheck_()) {
+        // The stop came before this message: it does not go.
+        qCInfo(lcLoader) << "a stop came before the next message: nothing more goes out";
+        stop();
+        return;
+    }
     switch (step_) {
     case SendStep::Resend:
         resend();
@@ -184,8 +204,11 @@ bool BootstrapLoader::sendFresh(QString& why)
                   .arg(LoaderTransmitBuffer);
         return false;
     }
+    newMessage(0);
     if (!ScalePort.PutString(SendBuffer))
         return false;
+    newMessage(1);
+    linesSent_ = linesSent_ || step_ == SendStep::Line || step_ == SendStep::End;
     why.clear();
     logSent();
     armReply(true);
@@ -202,8 +225,11 @@ void BootstrapLoader::resend()
     }
     ReceiveText.clear();
     // A resend that cannot go out is left to the time-out, which counts it as an error.
-    if (ScalePort.PutString(SendBuffer))
+    if (ScalePort.PutString(SendBuffer)) {
+        ++copies_;
+        erred_.push_back(false);
         logSent();
+    }
     armReply(true);
 }
 
@@ -258,31 +284,69 @@ void BootstrapLoader::onData(int count)
         ReceiveText.clear();
         return;
     }
+    QByteArray fresh;
     while (count > 0) {
         const QByteArray block = ScalePort.GetBlock(std::min(count, ReadBlock));
         if (block.isEmpty())
             break;
-        ReceiveText += block;
+        fresh += block;
         count -= static_cast<int>(block.size());
     }
-    if (ReceiveText.isEmpty())
-        return;
-    const char last = ReceiveText.back();
-    if (last == ctl(Ctl::ACK)) {
-        onAck();
-    } else if (last == ctl(Ctl::NAK)) {
-        onNak();
-    } else {
+    // Each ACK or NAK is one reply; whatever else comes is noise until a verdict follows.
+    bool verdict = false;
+    for (const char c : std::as_const(fresh)) {
+        if (c != ctl(Ctl::ACK) && c != ctl(Ctl::NAK)) {
+            ReceiveText += c;
+            continue;
+        }
+        verdict = true;
+        ReceiveText.clear();
+        onReply(c == ctl(Ctl::ACK));
+        if (!Running) {
+            drainInput();
+            return;
+        }
+    }
+    if (!verdict && !ReceiveText.isEmpty()) {
         QByteArray line = "<< ??? - ";
-        for (const char c : ReceiveText)
+        for (const char c : std::as_const(ReceiveText))
             line += "<" + hexByte(c) + ">";
         logLine(line);
     }
 }
 
+void BootstrapLoader::onReply(bool ack)
+{
+    if (answered_ >= copies_) {
+        // Every copy sent has its answer: nothing asked for this one. Taking it as the answer
+        // to the next message would let a line the loader never took count as taken.
+        logLine(ack ? "<< ACK (unasked, ignored)" : "<< NAK (unasked, ignored)");
+        return;
+    }
+    const int copy = answered_++;
+    logLine(ack ? "<< ACK" : "<< NAK");
+    if (ack) {
+        taken_ = true;
+    } else {
+        ++naks_;
+    }
+    if (!ack && !erred_[std::size_t(copy)]) {
+        // A copy whose time-out was counted already is not counted a second time.
+        erred_[std::size_t(copy)] = true;
+        if (!listener_.shuttingDown())
+            ++ErrorCount;
+    }
+    if (answered_ < copies_)
+        return; // the newer copies' answers are still to come; the reply timer runs for them
+    armReply(false);
+    if (taken_)
+        onAck();
+    else
+        onNak();
+}
+
 void BootstrapLoader::onAck()
 {
-    logLine("<< ACK");
     armReply(false);
     ErrorCount = 0;
     SendFailures = 0;
@@ -315,7 +379,6 @@ void BootstrapLoader::onAck()
 
 void BootstrapLoader::onNak()
 {
-    logLine("<< NAK");
     armReply(false);
     ReceiveText.clear();
     if (awaited_ == AwaitedReply::Enter) {
@@ -329,6 +392,24 @@ void BootstrapLoader::onNak()
 void BootstrapLoader::onReplyTimeout()
 {
     logLine("<< !TIMEOUT!");
+    if (const int newest = copies_ - 1; newest >= 0)
+        erred_[std::size_t(newest)] = true;
+    if (taken_) {
+        // A copy was taken, and the loader still owes answers to later copies: the next
+        // message waits for them, or their late answers would be read as its own. Each
+        // window waited counts; past the error limit they are written off as lost.
+        ++ErrorCount;
+        if (ErrorCount < ErrorLimit) {
+            armReply(true);
+            return;
+        }
+        qCInfo(lcLoader) << copies_ - answered_ << "copies never answered; the message was taken";
+        logLine("<< " + QByteArray::number(copies_ - answered_) + " copies never answered");
+        answered_ = copies_;
+        onAck();
+        return;
+    }
+    // Counted even when this copy was counted before: then its resend never went out.
     countError(false);
     if (ErrorCount >= ErrorLimit) {
         ErrorCount = 0;
@@ -341,7 +422,9 @@ void BootstrapLoader::countError(bool afterNak)
 {
     if (listener_.shuttingDown())
         return;
-    ++ErrorCount;
+    // A NAK's error was counted as it answered its copy.
+    if (!afterNak)
+        ++ErrorCount;
     if (ErrorCount < ErrorLimit) {
         if (step_ != SendStep::Idle) {
             step_ = SendStep::Resend;
@@ -349,7 +432,8 @@ void BootstrapLoader::countError(bool afterNak)
         }
         return;
     }
-    finish(afterNak ? Outcome::Refused : Outcome::NoAnswer);
+    // A loader that NAKed a copy refused the message, however late it said so.
+    finish(afterNak || naks_ > 0 ? Outcome::Refused : Outcome::NoAnswer);
     if (afterNak)
         ErrorCount = 0;
 }

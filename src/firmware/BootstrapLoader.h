@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 #include <chrono>
+#include <functional>
+#include <vector>
 
 namespace kx {
 
@@ -80,6 +82,9 @@ public:
     bool logging() const { return LoggingOn; }
     // The loader port's reply timer notification; 0 when there is none (no time-outs).
     void setReplyTimer(quint16 handle) { ReplyTimer = handle; }
+    // Asked right before each message goes out: true when a stop (a signal) has been asked
+    // for that the event loop has not delivered yet; the run is then cancelled there.
+    void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
     quint16 replyTimer() const { return ReplyTimer; }
 
     // Starts (or starts again) sending image: the enter message goes out one step later.
@@ -100,6 +105,9 @@ public:
     int lineIndex() const { return LineIndex; }
     int total() const { return static_cast<int>(BSLList.size()); }
     int errorCount() const { return ErrorCount; }
+    // Copies of the current message sent, and replies had for them.
+    int copiesSent() const { return copies_; }
+    int repliesHad() const { return answered_; }
     int sendFailures() const { return SendFailures; }
     const QByteArray& sendBuffer() const { return SendBuffer; }
 
@@ -116,6 +124,11 @@ private:
     void resend();
     void handle(TriggerKind kind, quint16 handle, int count);
     void onData(int count);
+    // One ACK or NAK byte: the answer to the oldest copy of the current message that has
+    // none yet.
+    void onReply(bool ack);
+    // A fresh message with this many copies out.
+    void newMessage(int copies);
     void onAck();
     void onNak();
     void onReplyTimeout();
@@ -141,11 +154,22 @@ private:
     AwaitedReply awaited_ = AwaitedReply::None;
     int ErrorCount = 0;
     int SendFailures = 0;
+    // The loader numbers nothing, so its replies are matched by counting: the copies of the
+    // current message that went out, the replies had for them, and whether one was an ACK.
+    int copies_ = 0;
+    int answered_ = 0;
+    bool taken_ = false;
+    int naks_ = 0;
+    // A line of this run has gone out.
+    bool linesSent_ = false;
+    // Which copies have had their error counted (a time-out, or a NAK), so none counts twice.
+    std::vector<bool> erred_;
     QByteArray SendBuffer;
     QByteArray ReceiveText;
     int LineDelay = static_cast<int>(DefaultLineDelay.count());
     bool LoggingOn = false;
     quint16 ReplyTimer = 0;
+    std::function<bool()> stopCheck_;
     QList<QByteArray> LogList;
     bool LogListVisible = false;
     quint64 LogAdded = 0;

@@ -248,6 +248,7 @@ void FirmwareUpdate::loaderEnded(const UpdateEnd& end)
     case Outcome::LineFailed:
     case Outcome::FileRejected:
     case Outcome::BackupFailed:
+    case Outcome::NotAsSent:
         break;
     }
     phase_ = UpdatePhase::Failed;

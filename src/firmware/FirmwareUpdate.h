@@ -85,6 +85,7 @@ public:
     const UpdatePanelState& panel() const { return panel_; }
     const BootstrapLoader& loader() const { return loader_; }
     SerialChannel& ScalePort() { return *ScalePort_; }
+    void setStopCheck(std::function<bool()> check) { loader_.setStopCheck(std::move(check)); }
     const Timer& retryTimer() const { return RetryTimer; }
     bool reloadWaiting() const { return reloadTimer_ != 0; }
     const QString& updateFile() const { return UpdateFile; }

@@ -21,6 +21,9 @@ QString messageName(const UpdateEnd& end)
 
 } // namespace
 
+// What went wrong, before what it may have left in the indicator.
+static QString failureDetail(const UpdateEnd& end);
+
 QString updateLabel(Outcome outcome)
 {
     switch (outcome) {
@@ -32,6 +35,7 @@ QString updateLabel(Outcome outcome)
         return QStringLiteral("Update File Error");
     case Outcome::BackupFailed:
         return QStringLiteral("Backup Failed");
+    case Outcome::NotAsSent:
     case Outcome::Refused:
     case Outcome::NoAnswer:
     case Outcome::LineFailed:
@@ -41,6 +45,15 @@ QString updateLabel(Outcome outcome)
 }
 
 QString updateDetail(const UpdateEnd& end)
+{
+    QString detail = failureDetail(end);
+    if (end.outcome != Outcome::Completed && end.linesSent)
+        detail += QStringLiteral(" The KX7400 may hold a partial firmware: run the update again "
+                                 "before using it.");
+    return detail.trimmed();
+}
+
+static QString failureDetail(const UpdateEnd& end)
 {
     const QString reason = end.reason.isEmpty() ? QString() : QStringLiteral(": ") + end.reason;
     switch (end.outcome) {
@@ -62,6 +75,8 @@ QString updateDetail(const UpdateEnd& end)
     case Outcome::BackupFailed:
         return QStringLiteral("The indicator's setup could not be saved, so nothing was sent%1.")
             .arg(reason);
+    case Outcome::NotAsSent:
+        break;
     }
     return {};
 }

@@ -26,6 +26,9 @@ struct UpdateEnd
     int total = 0;
     // The port's or the file's own words, where there are some.
     QString reason;
+    // A line of the image had gone out: a run that did not complete may have left part of a
+    // new firmware in the indicator.
+    bool linesSent = false;
 };
 
 // The label the progress panel shows for an end: the texts of the update window.

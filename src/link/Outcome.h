@@ -16,6 +16,7 @@ enum class Outcome : std::int8_t
     Cancelled,    // the user's Cancel, Ctrl-C, or the window closing
     FileRejected, // a file or a received text could not be used
     BackupFailed, // the setup to be replaced could not be read or kept: nothing was sent
+    NotAsSent,    // written and acknowledged, but read back it is not what was sent
 };
 
 // A word for logs and tests.
@@ -36,6 +37,8 @@ inline const char* outcomeName(Outcome o)
         return "file rejected";
     case Outcome::BackupFailed:
         return "backup failed";
+    case Outcome::NotAsSent:
+        return "not as sent";
     }
     return "?";
 }

@@ -141,6 +141,7 @@ void PortSettings::LoadPortSettings()
         AppVersion = DefaultAppVersion;
         CustomOutputs = ini.readInteger(Advanced, "Custom Outputs", DefaultCustomOutputs);
         BackupBeforeWrite = ini.readInteger(Advanced, "Backup Before Write", 0) == 1;
+        VerifyAfterWrite = ini.readInteger(Advanced, "Verify After Write", 1) != 0;
         return;
     }
     ComNo = QStringLiteral("0");
@@ -149,6 +150,7 @@ void PortSettings::LoadPortSettings()
     AppVersion = DefaultAppVersion;
     CustomOutputs = DefaultCustomOutputs;
     BackupBeforeWrite = false;
+    VerifyAfterWrite = true;
     IniDocument ini;
     ini.writeString(ScalePort, "Port", "0");
     for (const Field& f : fields())

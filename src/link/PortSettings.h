@@ -87,6 +87,8 @@ public:
     int CustomOutputs = DefaultCustomOutputs;
     // [Advanced] "Backup Before Write" is 1: a download first saves the indicator's setup.
     bool BackupBeforeWrite = false;
+    // [Advanced] "Verify After Write" is not 0: a download is read back and compared.
+    bool VerifyAfterWrite = true;
 
 private:
     // The selections kept under "Scale Port", by key, in the order the file holds them.

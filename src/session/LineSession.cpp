@@ -409,6 +409,7 @@ void LineSession::beginTransfer(TransferDirection direction)
     facts.secondOutput = editor_.transferInputs().secondOutput;
     facts.uploadRecords = port_.AppVersion == 1 ? 8 : 10;
     facts.baud = port.Baud();
+    facts.verify = port_.VerifyAfterWrite && verify_;
     if (direction == TransferDirection::Download && port_.BackupBeforeWrite)
         facts.backupFolder = QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP"));
     transfer_.start(direction, facts);
@@ -433,6 +434,14 @@ bool LineSession::startProtocolLog(const QString& path, QString* why,
             log_.record(direction, bytes);
     });
     return true;
+}
+
+SerialChannel::Tap LineSession::protocolTap()
+{
+    return [this](LineDirection direction, const QByteArray& bytes) {
+        if (log_.isOpen())
+            log_.record(direction, bytes);
+    };
 }
 
 void LineSession::stopProtocolLog()

@@ -113,6 +113,14 @@ public:
     // The transfer panel's "Cancel".
     void cancelTransfer();
     const QList<QByteArray>& uploadLines() const { return transfer_.uploadLines(); }
+    // Asked right before each byte of a transfer goes out: a stop (a signal) not yet
+    // delivered as an event still keeps the next write from going.
+    void setStopCheck(TransferControl::StopCheck check) { transfer_.setStopCheck(std::move(check)); }
+    // Whether a download is read back and compared (Port.Ini's [Advanced] "Verify After
+    // Write" can only turn it off).
+    void setVerifyAfterWrite(bool on) { verify_ = on; }
+    // Records bytes on another port (the loader's) in the protocol log, while it is open.
+    SerialChannel::Tap protocolTap();
 
     // A protocol log of every byte on the main port, appended to path; false with why when
     // the file cannot be opened. stopped is told once if the log stops by itself.
@@ -199,6 +207,7 @@ private:
     // starts: until then a start waits on StartWait.
     qint64 SettleUntil = 0;
     Clock::TimerId StartWait = 0;
+    bool verify_ = true;
 };
 
 } // namespace kx

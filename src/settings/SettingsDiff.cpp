@@ -107,4 +107,28 @@ QList<SettingDifference> diffSettings(const SettingsRecord& a, const SettingsRec
     return out;
 }
 
+int settingsCompared(const SettingsRecord& record, const DiffScope& scope)
+{
+    int n = 0;
+    for (const SettingDesc& d : settingsTable())
+        if (!scope.carriedOnly || QByteArrayView(d.section) != QByteArrayView(section::PageSize))
+            ++n;
+    const auto fields = ticketFields();
+    for (int i = 0; i < TicketFieldCount; ++i) {
+        const bool hidden = record.ticket[i].visible.compare(fields[i].visibleTexts[0],
+                                                             Qt::CaseInsensitive) == 0;
+        if (!scope.carriedOnly || !hidden)
+            n += 3;
+    }
+    const OutputDefinition* defs[] = {&record.tempCom1, &record.tempCom2};
+    for (int o = 0; o < 2; ++o) {
+        if (o == 1 && scope.carriedOnly && !scope.secondOutput)
+            continue;
+        for (const OutputKeyDesc& key : outputKeys())
+            if (!scope.carriedOnly || codeIsCarried(key, *defs[o]))
+                ++n;
+    }
+    return n;
+}
+
 } // namespace kx

@@ -33,6 +33,10 @@ struct DiffScope
 QList<SettingDifference> diffSettings(const SettingsRecord& a, const SettingsRecord& b,
                                       const DiffScope& scope = {});
 
+// How many settings of a diffSettings() of record against another it looks at (for a record
+// that is one of the two sides).
+int settingsCompared(const SettingsRecord& record, const DiffScope& scope = {});
+
 // The value as the editor shows it: an index as its item's text (with the index when it is
 // outside the list), a flag as "checked"/"not checked", text as it stands ("(empty)" for none).
 QString shownValue(const SettingDesc& setting, const SettingsRecord& record);

@@ -5,6 +5,9 @@
 #include "settings/IndicatorBackup.h"
 #include "settings/SafeSave.h"
 #include "settings/SettingsCheck.h"
+#include "settings/SettingsDiff.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsSchema.h"
 #include "transfer/DownloadRecords.h"
 
 #include <QDir>
@@ -70,7 +73,28 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
     } else if (!detail.isEmpty() && ending != TransferEnding::UploadNotSaved) {
         append(detail);
     }
+    // The data went out and no verdict came back: the indicator may have stored it.
+    const bool inDoubt = dataSent_ && !verifying_
+                         && (ending == TransferEnding::NoReply || ending == TransferEnding::ReplyTimerExpired
+                             || ending == TransferEnding::CancelledAfterData
+                             || ending == TransferEnding::Closed || ending == TransferEnding::LineLost
+                             || ending == TransferEnding::SendFailed
+                             || ending == TransferEnding::PortClosedAtStep);
+    if (inDoubt) {
+        append(QStringLiteral("The KX7400 may hold the new setup: read it back (Upload) to see "
+                              "what it holds before you rely on it."));
+        result.mayHoldNewSetup = true;
+    }
+    if (verifying_ && ending != TransferEnding::DownloadVerified
+        && ending != TransferEnding::VerifyDiffers) {
+        // The download itself was acknowledged; only the read-back did not come through.
+        result.detail = detail.isEmpty() ? transferEndingText(ending)
+                                         : QStringLiteral("%1 %2").arg(detail, transferEndingText(ending));
+        ending = TransferEnding::VerifyNotRead;
+        result.verify = TransferResult::Verify::NotRead;
+    }
     running_ = false;
+    verifying_ = false;
     waiting_ = false;
     backingUp_ = false;
     EntryTimer.stop();
@@ -78,6 +102,12 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
     TransferCommand = 0;
     TransferSemaphore.release();
     state_ = TransferState::Idle;
+    if (ending == TransferEnding::DownloadVerified)
+        result.verify = TransferResult::Verify::Verified;
+    else if (ending == TransferEnding::VerifyDiffers)
+        result.verify = TransferResult::Verify::Differs;
+    result.differences = differences_;
+    result.settingsCompared = compared_;
     result.ending = ending;
     result.outcome = transferOutcome(ending);
     result.text = transferEndingText(ending);
@@ -118,8 +148,10 @@ void TransferControl::ParameterTimerTimer()
 {
     ParameterTimer.stop();
     if (running_) {
-        if (reply_ == TransferReply::EntryAcknowledged && TransferCommand != 0)
-            SendTransferCommand();
+        if (reply_ == TransferReply::EntryAcknowledged && TransferCommand != 0) {
+            if (entrySettled())
+                SendTransferCommand();
+        }
         else if (reply_ == TransferReply::Ready && state_ == TransferState::DownloadCommanded)
             SendDownloadData();
     }
@@ -134,6 +166,10 @@ void TransferControl::start(TransferDirection direction, const PortFacts& port)
     port_ = port;
     lastUploadComplete_ = false;
     told_ = false;
+    dataSent_ = false;
+    verifying_ = false;
+    differences_.clear();
+    compared_ = 0;
     requested_ = direction;
     ranSinceOpen_ = true;
     DownloadData.clear();
@@ -151,6 +187,8 @@ void TransferControl::beginEntryWait(TransferDirection direction, bool openPanel
     // An acknowledgement from an earlier transfer must not let this one go ahead.
     reply_ = TransferReply::None;
     waiting_ = true;
+    entryCopies_ = 0;
+    entryAnswers_ = 0;
     view_.ShowTransferStatus(openingText(direction), openPanel, false, false);
     spinner_.clear();
     count_ = EntryWaitSteps;
@@ -244,10 +282,14 @@ TransferControl::EntryRequest TransferControl::SendEntryRequest(int portNumber)
         return {failed};
     }
     state_ = TransferState::EntryRequested;
+    if (stopBeforeWrite())
+        return {TransferEnding::Cancelled};
     if (!line_.send("pcmode")) {
         end(TransferEnding::SendFailed, line_.failure());
         return {TransferEnding::SendFailed};
     }
+    ++entryCopies_;
+    lastEntryAt_ = clock_.nowMs();
     // The editor timer's next step comes a whole period after the request.
     ParameterTimer.stop();
     ParameterTimer.start();
@@ -319,6 +361,7 @@ void TransferControl::BuildDownload()
         return;
     }
     DownloadData = build.records;
+    sentText_ = source.fileText;
     TransferCommand = 'd';
 }
 
@@ -343,6 +386,8 @@ void TransferControl::SendTransferCommand()
         append(QStringLiteral("Beginning upload..."));
         UploadStarted = false;
     }
+    if (stopBeforeWrite())
+        return;
     if (!line_.send(QByteArray(1, command))) {
         end(TransferEnding::SendFailed, line_.failure());
         return;
@@ -362,18 +407,23 @@ void TransferControl::SendDownloadData()
         end(TransferEnding::SendFailed, line_.failure());
         return;
     }
+    // The last look before the setup goes: a stop asked for by now wins over the data.
+    if (stopBeforeWrite())
+        return;
     state_ = TransferState::DownloadDataSent;
     // One burst: the indicator takes the records as they come.
     const QByteArray data = ctl(Ctl::STX) + DownloadData + ctl(Ctl::EOT);
+    dataSent_ = true;
     if (!line_.send(data)) {
         end(TransferEnding::SendFailed, line_.failure());
         return;
     }
-    // The indicator answers once the last byte has crossed the wire: 11 bits a byte at most.
+    // The indicator answers once the last byte has crossed the wire (11 bits a byte at most)
+    // and its setup is stored.
     const auto wire = port_.baud > 0
                           ? std::chrono::milliseconds(qint64(data.size()) * 11 * 1000 / port_.baud + 1)
                           : std::chrono::milliseconds(0);
-    armReplyTimeout(wire);
+    armReplyTimeout(wire + StoreTimeout - ReplyTimeout);
 }
 
 bool TransferControl::lateReply(const char* what) const
@@ -408,6 +458,12 @@ void TransferControl::onAck()
     }
     switch (state_) {
     case TransferState::EntryRequested:
+        ++entryAnswers_;
+        if (reply_ == TransferReply::EntryAcknowledged) {
+            // The answer to an earlier copy of the request: the entry is already taken.
+            qCDebug(lcTransfer) << "ACK to a repeated entry request";
+            break;
+        }
         reply_ = TransferReply::EntryAcknowledged;
         TransferSemaphore.release();
         append(QStringLiteral("KX7400 Acknowledgment Received!"));
@@ -418,7 +474,7 @@ void TransferControl::onAck()
         reply_ = TransferReply::DownloadAcknowledged;
         TransferSemaphore.release();
         append(QStringLiteral("KX7400 Acknowledgment Received!"));
-        end(TransferEnding::DownloadComplete);
+        downloadAcknowledged();
         break;
     default:
         qCDebug(lcTransfer) << "ACK outside a handshake ignored";
@@ -430,6 +486,8 @@ void TransferControl::onNak()
 {
     if (lateReply("NAK"))
         return;
+    if (running_ && state_ == TransferState::EntryRequested)
+        ++entryAnswers_;
     reply_ = TransferReply::Refused;
     if (!running_) {
         // Unasked, before any run: the panel says so, and there is no run to end.
@@ -527,7 +585,9 @@ void TransferControl::uploadEnded(const QByteArray& text)
         failed = TransferEnding::UploadWithoutStx;
     } else {
         const QByteArray body = text.mid(stx + 1);
-        if (!saveFile(QDir(folder_).filePath(QStringLiteral("Upload.Txt")), body, &why)) {
+        // A read-back is compared, never kept: the last upload's copy stays as it was.
+        if (!verifying_
+            && !saveFile(QDir(folder_).filePath(QStringLiteral("Upload.Txt")), body, &why)) {
             failed = TransferEnding::UploadNotSaved;
         } else {
             UploadContext context = view_.transferInputs().upload;
@@ -554,6 +614,10 @@ void TransferControl::uploadEnded(const QByteArray& text)
         end(TransferEnding::SendFailed, line_.failure());
         return;
     }
+    if (verifying_) {
+        verifyRead(UploadList);
+        return;
+    }
     if (!backingUp_) {
         end(TransferEnding::UploadComplete);
         return;
@@ -567,6 +631,77 @@ void TransferControl::uploadEnded(const QByteArray& text)
     }
     backingUp_ = false;
     beginEntryWait(TransferDirection::Download, false);
+}
+
+bool TransferControl::stopBeforeWrite()
+{
+    if (!running_ || !stopCheck_ || !stopCheck_())
+        return false;
+    qCInfo(lcTransfer) << "a stop came before the write: nothing more goes out";
+    cancel();
+    return true;
+}
+
+bool TransferControl::entrySettled() const
+{
+    return entryAnswers_ >= entryCopies_ || clock_.nowMs() - lastEntryAt_ >= ReplyTimeout.count();
+}
+
+void TransferControl::downloadAcknowledged()
+{
+    if (!port_.verify) {
+        append(QStringLiteral("Not verified: the setup was not read back."));
+        end(TransferEnding::DownloadComplete);
+        return;
+    }
+    // The indicator has left PC mode after the download: the read-back is a whole upload of
+    // its own, entry handshake and all, whose text is compared and never saved as a file.
+    append(QStringLiteral("Reading the setup back to verify it..."));
+    verifying_ = true;
+    dataSent_ = false;
+    state_ = TransferState::Idle;
+    beginEntryWait(TransferDirection::Upload, false);
+}
+
+void TransferControl::verifyRead(const QList<QByteArray>& lines)
+{
+    // Both sides as the editor reads them. The few values a download takes from the editor's
+    // controls instead of the file are taken from there on the sent side too.
+    SettingsRecord sent = readSettings(IniDocument::fromBytes(sentText_));
+    const TransferInputs inputs = view_.transferInputs();
+    for (const SettingDesc& d : settingsTable()) {
+        const QByteArray key(d.key);
+        if (QByteArrayView(d.section) == QByteArrayView(section::Configuration)
+            && key.endsWith(" Units") && d.kind == SettingKind::Flag)
+            sent.setValue(d.control, inputs.tickedUnits.contains(key) ? "1" : "0");
+    }
+    if (const SettingDesc* network = findSettingByKey(section::FieldBus, "Network Type"))
+        sent.setValue(network->control, inputs.fieldBus ? "0" : "1");
+    QByteArray heldText;
+    for (const QByteArray& line : lines)
+        heldText += line + "\r\n";
+    const SettingsRecord held = readSettings(IniDocument::fromBytes(heldText));
+    DiffScope scope;
+    scope.carriedOnly = true;
+    scope.secondOutput = port_.secondOutput;
+    const QList<SettingDifference> diffs = diffSettings(sent, held, scope);
+    compared_ = settingsCompared(sent, scope);
+    differences_.clear();
+    for (const SettingDifference& d : diffs)
+        differences_ << QStringLiteral("%1 / %2: sent %3, holds %4")
+                            .arg(d.section, d.key, d.first, d.second);
+    verifying_ = false;
+    if (differences_.isEmpty()) {
+        append(QStringLiteral("Verified: the KX7400 holds all %1 settings sent.").arg(compared_));
+        end(TransferEnding::DownloadVerified);
+        return;
+    }
+    append(QStringLiteral("The KX7400 does not hold %1 of the %2 settings sent:")
+               .arg(differences_.size())
+               .arg(compared_));
+    for (const QString& line : std::as_const(differences_))
+        append(line);
+    end(TransferEnding::VerifyDiffers);
 }
 
 } // namespace kx

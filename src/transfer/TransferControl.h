@@ -9,6 +9,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QStringList>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -54,6 +55,11 @@ public:
     // an upload it has begun): the 20 ticks of 55 ms the house gives every reply, as the
     // loader's reply time-out and the poll cycle's reply wait do.
     static constexpr std::chrono::milliseconds ReplyTimeout{20 * 55};
+    // How long the indicator may take to answer the download data once its last byte is
+    // across: it writes the whole setup to its non-volatile memory before it answers, which
+    // takes far longer than any other reply. A time-out here leaves the setup in doubt, so
+    // the bound is generous: five times the house's reply time, rounded up.
+    static constexpr std::chrono::milliseconds StoreTimeout{6000};
     // An upload that has not ended after this much text is not one.
     static constexpr int UploadLimit = 64 * 1024;
 
@@ -94,6 +100,9 @@ public:
         // The line's speed: the download data's time on the wire counts before its time-out.
         // 0: not known, no allowance.
         int baud = 0;
+        // After an acknowledged download the setup is read back and compared with what was
+        // sent; off: the result says "not verified".
+        bool verify = true;
     };
     // The editor's buttons, once it has done its own asking: the entry handshake starts.
     void start(TransferDirection direction, const PortFacts& port);
@@ -125,6 +134,12 @@ public:
     using EndWatcher = std::function<void(const TransferResult&)>;
     void watchNextEnd(EndWatcher watcher) { endWatcher_ = std::move(watcher); }
 
+    // Asked right before every byte of a run goes out: true when a stop has been asked for
+    // (a signal) that the event loop has not delivered yet. The run is then cancelled there,
+    // and nothing more of it goes out, whatever timer was due.
+    using StopCheck = std::function<bool()>;
+    void setStopCheck(StopCheck check) { stopCheck_ = std::move(check); }
+
     // In CONTINUOUS mode every frame the face shows counts as a refusal, so a transfer never
     // starts from an acknowledgement left over from an earlier one.
     void continuousFrameShown() { reply_ = TransferReply::Refused; }
@@ -142,6 +157,14 @@ private:
     // A reply that comes while no run is under way: true when it is a late one (a run
     // has ended since the editor opened), which is logged and changes nothing.
     bool lateReply(const char* what) const;
+    // True when a stop was asked for before a write: the run has been cancelled.
+    bool stopBeforeWrite();
+    // The entry's every request has had its answer, or its time to answer has passed: a
+    // command sent before would have a late ACK to an entry request taken for its own.
+    bool entrySettled() const;
+    // The download was acknowledged: read the setup back and compare, or end.
+    void downloadAcknowledged();
+    void verifyRead(const QList<QByteArray>& lines);
     void BuildDownload();
     void SendTransferCommand();
     void SendDownloadData();
@@ -181,6 +204,20 @@ private:
     TransferToken TransferSemaphore;
     QByteArray RxText;
     QByteArray DownloadData;
+    // The settings file's text the download was built from, for the verify.
+    QByteArray sentText_;
+    // The upload under way reads back what a download sent.
+    bool verifying_ = false;
+    // The download data has gone out in this run: the indicator may hold the new setup.
+    bool dataSent_ = false;
+    // Entry requests sent in this wait, ACKs and NAKs had for them, when the last one went.
+    int entryCopies_ = 0;
+    int entryAnswers_ = 0;
+    qint64 lastEntryAt_ = 0;
+    StopCheck stopCheck_;
+    // The verify's findings, for the result.
+    QStringList differences_;
+    int compared_ = 0;
     QList<QByteArray> UploadList;
     EndWatcher endWatcher_;
 };

@@ -47,6 +47,12 @@ constexpr EndingRow kEndings[] = {
     {TransferEnding::CancelledAfterData, Outcome::Cancelled,
      "Download cancelled after the data went out: the indicator may have taken it."},
     {TransferEnding::Closed, Outcome::Cancelled, ""},
+    // The verify writes its own line (how many, or which settings) before this one.
+    {TransferEnding::DownloadVerified, Outcome::Completed, "Download complete!"},
+    {TransferEnding::VerifyDiffers, Outcome::NotAsSent,
+     "Verify failed: the KX7400 does not hold every setting sent."},
+    {TransferEnding::VerifyNotRead, Outcome::NoAnswer,
+     "Download complete, not verified: the KX7400's setup could not be read back."},
 };
 
 const EndingRow& row(TransferEnding ending)

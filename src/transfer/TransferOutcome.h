@@ -3,6 +3,7 @@
 #include "link/Outcome.h"
 
 #include <QString>
+#include <QStringList>
 #include <cstdint>
 
 namespace kx {
@@ -42,6 +43,9 @@ enum class TransferEnding : std::int8_t
     CancelledAfterCommand, // ... after d, before the data
     CancelledAfterData, // ... after the data went out
     Closed,             // the editor closed during the run
+    DownloadVerified,   // acknowledged, read back, and every setting sent is held
+    VerifyDiffers,      // acknowledged, read back, and some settings are not as sent
+    VerifyNotRead,      // acknowledged, but the setup could not be read back
 };
 
 // How a run ended, given once to the editor.
@@ -56,6 +60,15 @@ struct TransferResult
     QString detail;
     // The indicator had been told d: it may still be waiting for the data.
     bool indicatorTold = false;
+    // The download data went out and the run did not end with the indicator's verdict: it
+    // may hold the new setup.
+    bool mayHoldNewSetup = false;
+    // A download's read-back: not run (off, or the download failed), or run with its result.
+    enum class Verify { NotRun, Verified, Differs, NotRead } verify = Verify::NotRun;
+    // The settings sent that the indicator does not hold as sent: "section/key: sent X, holds Y".
+    QStringList differences;
+    // How many settings the verify compared.
+    int settingsCompared = 0;
 };
 
 Outcome transferOutcome(TransferEnding ending);

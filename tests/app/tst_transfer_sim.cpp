@@ -17,6 +17,7 @@
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTemporaryDir>
+#include <QRegularExpression>
 #include <QTest>
 
 #include "TestFiles.h"
@@ -150,7 +151,15 @@ private slots:
                                                 "KX7400 Ready Response Received!",
                                                 "Downloading Settings...",
                                                 "KX7400 Acknowledgment Received!",
-                                                "Download complete!"}));
+                                                "Reading the setup back to verify it...",
+                                                "Initializing KX7400 Upload... please wait. ",
+                                                "KX7400 Acknowledgment Received!",
+                                                "Beginning upload...", "Uploading Settings...",
+                                                lines.value(12), "Download complete!"}));
+            // Read back, every setting the download carried is held as sent.
+            QVERIFY2(QRegularExpression("^Verified: the KX7400 holds all \\d+ settings sent\\.$")
+                         .match(lines.value(12)).hasMatch(),
+                     qPrintable(lines.value(12)));
             pressOk(editor);
 
             click(editor, "FileUpload");

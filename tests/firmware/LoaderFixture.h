@@ -55,6 +55,10 @@ struct LoaderFixture
     QList<Sent> sent;
     // Called before each millisecond step, with the time.
     std::function<void(qint64 now)> beforeStep;
+    // How long the loader takes to answer message index; 0: at once.
+    std::function<qint64(int index)> replyDelay;
+    // Answers on their way: when each arrives, and its bytes.
+    QList<std::pair<qint64, QByteArray>> pending;
 
     LoaderFixture()
     {
@@ -83,19 +87,35 @@ struct LoaderFixture
             if (beforeStep)
                 beforeStep(clock.nowMs());
             clock.advance(1);
+            while (!pending.isEmpty() && pending.front().first <= clock.nowMs())
+                deliver(pending.takeFirst().second);
             const QByteArray w = dev->takeWritten();
             if (!w.isEmpty()) {
                 sent.append({clock.nowMs(), w});
-                const QByteArray reply = respond(int(sent.size()) - 1, w);
-                for (const QByteArray& part : reply.split('|')) {
-                    if (part.isEmpty())
-                        continue;
-                    dev->feed(part);
-                    clock.runPosted();
-                }
+                const int index = int(sent.size()) - 1;
+                const QByteArray reply = respond(index, w);
+                const qint64 delay = replyDelay ? replyDelay(index) : 0;
+                if (delay > 0) {
+                    const qint64 at = clock.nowMs() + delay;
+                    qsizetype i = pending.size();
+                    while (i > 0 && pending[i - 1].first > at)
+                        --i;
+                    pending.insert(i, {at, reply});
+                } else
+                    deliver(reply);
             }
-            if (loader.sendStep() == SendStep::Idle && !loader.stepScheduled())
+            if (loader.sendStep() == SendStep::Idle && !loader.stepScheduled() && pending.isEmpty())
                 return;
+        }
+    }
+
+    void deliver(const QByteArray& reply)
+    {
+        for (const QByteArray& part : reply.split('|')) {
+            if (part.isEmpty())
+                continue;
+            dev->feed(part);
+            clock.runPosted();
         }
     }
 

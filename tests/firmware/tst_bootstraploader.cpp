@@ -91,6 +91,103 @@ private slots:
         QVERIFY(!f.loader.stepScheduled());
     }
 
+    // A loader slower than the reply time-out: every reply answers the oldest copy still
+    // without one, a message counts as taken only on an ACK for one of its copies, and the
+    // next goes only once every copy has its answer.
+    void slowLoader_data()
+    {
+        QTest::addColumn<QString>("replies");
+        QTest::addColumn<int>("delay");
+        QTest::addColumn<QString>("outcome");
+
+        QTest::newRow("late ACK") << "A" << 1500 << "completed";
+        QTest::newRow("late, every third NAKed") << "A A N A A N A A N A A N A A N A A N A A" << 1500 << "completed";
+        QTest::newRow("late NAK, then ACK for the resend") << "A A N A" << 1500 << "completed";
+        QTest::newRow("late ACK, then NAK for the resend") << "A A A N A" << 1500 << "completed";
+        QTest::newRow("late NAKs for every copy of a line") << "A A N N N N N N N N N N"
+                                                            << 1500 << "refused";
+        QTest::newRow("reply just after the resend") << "A" << 1250 << "completed";
+        QTest::newRow("reply just before the resend") << "A" << 1150 << "completed";
+        QTest::newRow("at once") << "A N A" << 0 << "completed";
+    }
+    void slowLoader()
+    {
+        QFETCH(QString, replies);
+        QFETCH(int, delay);
+        QFETCH(QString, outcome);
+        LoaderFixture f;
+        f.replyDelay = [delay](int) { return qint64(delay); };
+        const auto respond = script(replies);
+        QList<QByteArray> answers;
+        f.run(3, [&](int index, const QByteArray& m) {
+            answers.append(respond(index, m));
+            return answers.back();
+        });
+        QCOMPARE(f.rec.ends.size(), 1);
+        QCOMPARE(QString::fromLatin1(outcomeName(f.rec.ends[0].outcome)), outcome);
+
+        // The messages as the loader took them: each distinct message once, in order, and
+        // every one with an ACK among its copies' answers.
+        QStringList taken;
+        QString previous;
+        bool previousTaken = true;
+        const QStringList kinds = f.kinds().split(QLatin1Char(' '));
+        for (int i = 0; i < kinds.size(); ++i) {
+            if (kinds[i] != previous) {
+                QVERIFY2(previousTaken, qPrintable(QStringLiteral("%1 went out before %2 was taken")
+                                                        .arg(kinds[i], previous)));
+                // Every copy of the message before has had its answer by now.
+                for (int j = 0; j < i; ++j)
+                    if (!answers[j].isEmpty())
+                        QVERIFY2(f.sent[j].at + delay <= f.sent[i].at,
+                                 qPrintable(QStringLiteral("%1 went out before the answer to "
+                                                           "message %2").arg(kinds[i]).arg(j)));
+                previous = kinds[i];
+                previousTaken = false;
+                taken << kinds[i];
+            }
+            if (answers[i] == "\x06" || answers[i].endsWith('\x06'))
+                previousTaken = true;
+        }
+        if (outcome == QLatin1String("completed")) {
+            QCOMPARE(taken.join(QLatin1Char(' ')), QStringLiteral("E L0 L1 L2 X"));
+            QVERIFY(previousTaken);
+            QCOMPARE(f.rec.progress.back(), 3);
+        } else {
+            QVERIFY(!taken.contains(QStringLiteral("X")));
+        }
+    }
+
+    void aReplyAfterTheEndIsIgnored()
+    {
+        LoaderFixture f;
+        f.loader.setLogging(true);
+        // The end message's ACK comes twice: the second answers nothing.
+        f.run(1, [](int index, const QByteArray&) -> QByteArray {
+            return index == 2 ? Ack + "|" + Ack : Ack;
+        });
+        QCOMPARE(f.story(), QStringLiteral("0 1 completed"));
+        QCOMPARE(f.kinds(), QStringLiteral("E L0 X"));
+        f.clock.advance(5000);
+        QVERIFY(f.dev->takeWritten().isEmpty());
+        QCOMPARE(f.rec.ends.size(), 1);
+    }
+
+    void anUnaskedReplyDoesNotTakeTheNextLine()
+    {
+        LoaderFixture f;
+        f.loader.setLogging(true);
+        // A stray ACK arrives with the ACK for the enter message: it must not answer L0.
+        f.run(2, [](int index, const QByteArray&) -> QByteArray {
+            if (index == 0)
+                return Ack + "|" + Ack;
+            return index == 1 ? Nak : Ack;
+        });
+        QCOMPARE(f.kinds(), QStringLiteral("E L0 L0 L1 X"));
+        QCOMPARE(f.story(), QStringLiteral("0 1 2 completed"));
+        QVERIFY(f.loader.log().contains("<< ACK (unasked, ignored)"));
+    }
+
     void resendIsTheIdenticalMessageAHundredMillisecondsLater()
     {
         LoaderFixture f;
@@ -151,7 +248,7 @@ private slots:
         QTest::addColumn<bool>("on");
         QTest::addColumn<bool>("panelShown");
         QTest::addColumn<int>("lines");
-        QTest::newRow("on") << true << true << 11;
+        QTest::newRow("on") << true << true << 16;
         QTest::newRow("off") << false << true << 0;
         QTest::newRow("panel hidden") << true << false << 0;
     }
@@ -174,12 +271,19 @@ private slots:
             ">> L0<CR><LF><FB>  <FB>",
             "<< !TIMEOUT!",
             ">> L0<CR><LF><FB>  <FB>",
+            // The ACK answers the first copy, whose answer was only late: the second copy's
+            // answer is waited for before the next message, and written off after the limit.
             "<< ACK",
+            "<< !TIMEOUT!",
+            "<< !TIMEOUT!",
+            "<< !TIMEOUT!",
+            "<< !TIMEOUT!",
+            "<< 1 copies never answered",
         };
-        QCOMPARE(f.loader.log().mid(0, 7), expected);
+        QCOMPARE(f.loader.log().mid(0, 12), expected);
         const QList<QByteArray> end{">> <EOT><84>  <84>", "<< NAK", ">> <EOT><84>  <84>",
                                     "<< ACK"};
-        QCOMPARE(f.loader.log().mid(7), end);
+        QCOMPARE(f.loader.log().mid(12), end);
     }
 
     void theLogKeepsItsNewest1401Lines()

@@ -413,9 +413,10 @@ private slots:
         QTest::newRow("download: silent after d")
             << C::Download << F::Silence << S::Acked << O::NoAnswer << timeout << reply + 100
             << false;
+        // The data's answer waits for the indicator to store its setup.
         QTest::newRow("download: silent after the data")
-            << C::Download << F::Silence << S::Ready << O::NoAnswer << timeout << reply + 1000
-            << true;
+            << C::Download << F::Silence << S::Ready << O::NoAnswer << timeout
+            << qint64(TransferControl::StoreTimeout.count()) + 1000 << true;
         QTest::newRow("download: NAK storm after d")
             << C::Download << F::NakStorm << S::Commanded << O::Refused
             << "KX7400 Abandoned Operation!" << qint64(100) << false;

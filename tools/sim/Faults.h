@@ -26,6 +26,8 @@ public:
     bool split = false;
     bool pace = false;
     qint64 delayMs = 0;
+    // How long the indicator takes to store a downloaded setup before it answers the data.
+    qint64 storeMs = 0;
     int nakEvery = 0;     // every Nth loader line is refused; 0 never
     // Downloads are aborted: the data is answered with "ready" instead of ACK or NAK.
     bool abortDownloads = false;

@@ -276,7 +276,10 @@ void Indicator::downloadComplete(TimePoint now)
         const layout::Verdict v = setup_.takeDownload(download_);
         if (!v.ok)
             log_.note(QStringLiteral("download malformed: %1").arg(v.reason));
-        answer(v.ok, QStringLiteral("download"), now);
+        else if (faults_.storeMs > 0)
+            log_.note(QStringLiteral("storing the setup for %1 ms").arg(faults_.storeMs));
+        answer(v.ok, QStringLiteral("download"),
+               v.ok ? now + milliseconds(faults_.storeMs) : now);
     }
     download_.clear();
     leavePcMode(QStringLiteral("download ended"), now);
@@ -344,7 +347,14 @@ void Indicator::loaderMessage(const loader::Message& m, TimePoint now)
         answer(false, QStringLiteral("line \"%1\" %2").arg(QString::fromLatin1(text), why), now);
         return;
     }
-    answer(true, QStringLiteral("line"), now);
+    // Each line the loader takes is in the log, so a test can see what was programmed and in
+    // what order; the same line again (a resend whose first copy was taken) says so.
+    const bool again = text == lastLoaderLine_;
+    if (answer(true, QStringLiteral("line"), now)) {
+        log_.note(QStringLiteral("took %1%2").arg(QString::fromLatin1(text),
+                                                  again ? QStringLiteral(" (again)") : QString()));
+        lastLoaderLine_ = text;
+    }
 }
 
 void Indicator::tick(TimePoint now)

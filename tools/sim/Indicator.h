@@ -98,6 +98,8 @@ private:
     TimePoint reloadEnd_;
     int pcmodeMatched_ = 0;
     QByteArray enterMatched_;
+    // The last loader line taken, to tell a repeat from a new line.
+    QByteArray lastLoaderLine_;
     std::optional<QByteArray> tare_;
     TimePoint tareStarted_;
     QByteArray download_;

@@ -57,9 +57,48 @@ layout::Verdict SetupStore::takeDownload(const QByteArray& text)
     const layout::Verdict v = layout::checkDownload(text, outputs_, &records);
     if (v.ok) {
         records.removeLast(); // [TAD] sets the clock; it is not part of the setup
+        for (const Hold& h : std::as_const(holds_)) {
+            for (qsizetype r = 0; r < records.size(); ++r) {
+                if (!records[r].startsWith(h.tag))
+                    continue;
+                QList<QByteArray> fields = records[r].mid(h.tag.size()).split(',');
+                if (h.field > fields.size())
+                    continue;
+                if (h.value) {
+                    fields[h.field - 1] = *h.value;
+                } else if (r < records_.size() && records_[r].startsWith(h.tag)) {
+                    const QList<QByteArray> before = records_[r].mid(h.tag.size()).split(',');
+                    if (h.field <= before.size())
+                        fields[h.field - 1] = before[h.field - 1];
+                }
+                records[r] = h.tag + fields.join(',');
+            }
+        }
         records_ = records;
     }
     return v;
+}
+
+bool SetupStore::addHold(const QByteArray& text)
+{
+    const qsizetype close = text.indexOf("],");
+    if (!text.startsWith('[') || close < 2)
+        return false;
+    Hold h;
+    h.tag = text.left(close + 2);
+    const QByteArray rest = text.mid(close + 2);
+    const qsizetype eq = rest.indexOf('=');
+    bool ok = false;
+    h.field = (eq < 0 ? rest : rest.left(eq)).toInt(&ok);
+    if (!ok || h.field < 1 || h.field > 64)
+        return false;
+    if (eq >= 0) {
+        h.value = rest.mid(eq + 1);
+        if (h.value->contains(',') || h.value->contains('\r') || h.value->contains('\n'))
+            return false;
+    }
+    holds_.append(h);
+    return true;
 }
 
 } // namespace kx::sim

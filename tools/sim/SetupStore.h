@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
+#include <optional>
 
 namespace kx::sim {
 
@@ -26,7 +27,20 @@ public:
 
     static QByteArray dateTimeRecord(const QDateTime& now);
 
+    // An indicator that does not take every value it acknowledges: after each good download
+    // the field (from 1, after the tag) of the record with that tag holds value, or with no
+    // value keeps what it held before the download.
+    struct Hold
+    {
+        QByteArray tag; // "[CAL],"
+        int field = 0;
+        std::optional<QByteArray> value;
+    };
+    // "[CAL],1=5000" or "[CAL],1"; false when text is not one.
+    bool addHold(const QByteArray& text);
+
 private:
+    QList<Hold> holds_;
     int outputs_ = 1;
     QList<QByteArray> records_; // without [TAD] and without line ends
 };

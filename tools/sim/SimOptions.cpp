@@ -1,5 +1,7 @@
 #include "SimOptions.h"
 
+#include "SetupStore.h"
+
 #include <QCommandLineParser>
 #include <cstdio>
 #include <cstdlib>
@@ -163,6 +165,16 @@ SimOptions parseOptions(const QStringList& arguments)
         {QStringLiteral("delay-ms"),
          QStringLiteral("Hold every reply (and each demand frame) this long before sending."),
          QStringLiteral("MS"), QStringLiteral("0")},
+        {QStringLiteral("store-ms"),
+         QStringLiteral("Take this long to store a downloaded setup before answering its data "
+                        "(0)."),
+         QStringLiteral("MS"), QStringLiteral("0")},
+        {QStringLiteral("hold"),
+         QStringLiteral("After each good download, field N (from 1, after the tag) of record TAG "
+                        "holds VALUE, or without =VALUE keeps what it held: an indicator that "
+                        "acknowledges a setting it clamps or ignores, e.g. \"[CAL],1=5000\". May be "
+                        "repeated."),
+         QStringLiteral("TAG,N[=VALUE]")},
         {QStringLiteral("pace"),
          QStringLiteral("Bytes take their wire time both ways, at the baud rate and framing the "
                         "program set on its end of the line.")},
@@ -221,6 +233,14 @@ SimOptions parseOptions(const QStringList& arguments)
     if (p.isSet(QStringLiteral("nak-every")))
         o.nakEvery = static_cast<int>(whole(p, QStringLiteral("nak-every"), 1, 1'000'000));
     o.delayMs = whole(p, QStringLiteral("delay-ms"), 0, 600'000);
+    o.storeMs = whole(p, QStringLiteral("store-ms"), 0, 600'000);
+    for (const QString& h : p.values(QStringLiteral("hold"))) {
+        SetupStore probe(1);
+        if (!probe.addHold(h.toLatin1()))
+            refuse(QStringLiteral("--hold wants TAG,N or TAG,N=VALUE, e.g. \"[CAL],1=5000\", not "
+                                  "\"%1\"").arg(h));
+        o.holds << h.toLatin1();
+    }
     o.logFile = p.value(QStringLiteral("log"));
     o.verbose = p.isSet(QStringLiteral("verbose"));
     return o;

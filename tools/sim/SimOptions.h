@@ -28,6 +28,8 @@ struct SimOptions
     bool abortDownloads = false;
     bool silentOnDownload = false;
     qint64 delayMs = 0;
+    qint64 storeMs = 0;
+    QList<QByteArray> holds; // "[CAL],1=5000": see SetupStore::Hold
     QString logFile;
     bool verbose = false;
 };

@@ -104,6 +104,7 @@ int main(int argc, char** argv)
     faults.split = options.split;
     faults.pace = options.pace;
     faults.delayMs = options.delayMs;
+    faults.storeMs = options.storeMs;
     faults.nakEvery = options.nakEvery;
     faults.abortDownloads = options.abortDownloads;
     faults.silentOnDownload = options.silentOnDownload;
@@ -114,6 +115,8 @@ int main(int argc, char** argv)
     scale.setDrift(options.driftPerMinute);
     scale.setJitter(options.jitterDivisions);
     SetupStore setup(options.outputs);
+    for (const QByteArray& h : options.holds)
+        setup.addHold(h);
     Line line(pty, log, faults);
     Indicator indicator(options.indicator, line, log, faults, scale, setup, start);
     Script script(indicator, scale, faults, setup, line);
