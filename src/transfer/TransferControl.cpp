@@ -369,6 +369,9 @@ void TransferControl::SendTransferCommand()
 {
     const char command = TransferCommand;
     TransferCommand = 0;
+    // The last look before the command goes: a stop asked for by now wins over it.
+    if (stopBeforeWrite())
+        return;
     if (!line_.isOpen()) {
         end(TransferEnding::PortClosedAtStep);
         return;
@@ -386,8 +389,6 @@ void TransferControl::SendTransferCommand()
         append(QStringLiteral("Beginning upload..."));
         UploadStarted = false;
     }
-    if (stopBeforeWrite())
-        return;
     if (!line_.send(QByteArray(1, command))) {
         end(TransferEnding::SendFailed, line_.failure());
         return;

@@ -508,6 +508,95 @@ class FlashTest(Rig):
         self.assertLess(lines, 201)
 
 
+class WriteCheckTest(Rig):
+    """What goes out is what was meant, and is believed only once it is checked."""
+
+    def upload(self, name="up.dat"):
+        r = self.cli("upload", "-q", "--device", self.link, self.path(name))
+        self.assertEqual(r.returncode, 0, r.stderr)
+        with open(self.path(name), "rb") as f:
+            return f.read()
+
+    def write(self, name, data):
+        with open(self.path(name), "wb") as f:
+            f.write(data)
+        return self.path(name)
+
+    def sim_log(self):
+        with open(self.path("sim.log"), "rb") as f:
+            return f.read()
+
+    def test_a_setting_the_indicator_clamps_fails_the_verify(self):
+        # The indicator acknowledges the setup but holds 2500 as its capacity.
+        self.start_sim("--hold", "[CAL],1=2500", "--log", self.path("sim.log"))
+        text = self.upload()
+        self.assertIn(b"Scale Capacity=5000\r\n", text)
+        new = self.write("new.dat", text.replace(b"Com1 Baud=2\r\n", b"Com1 Baud=4\r\n"))
+        for quiet in ([], ["-q"]):
+            with self.subTest(quiet=bool(quiet)):
+                r = self.cli("download", *quiet, "--no-backup", "--device", self.link, new)
+                self.assertEqual(r.returncode, 6, r.stderr)
+                self.assertIn("Calibration / Scale Capacity: sent 5000, holds 2500", r.stderr)
+                self.assertIn("Verify failed", r.stderr)
+                self.assertNotIn("Com1 Baud", r.stderr)
+        self.assertIn(b"download: accepted", self.sim_log())
+        # Without the verify nothing is believed either way, and the result says so.
+        r = self.cli("download", "--no-backup", "--no-verify", "--device", self.link, new)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("Not verified", r.stderr)
+
+    def test_a_download_the_indicator_took_is_verified(self):
+        self.start_sim()
+        text = self.upload()
+        new = self.write("new.dat", text.replace(b"Com1 Baud=2\r\n", b"Com1 Baud=4\r\n"))
+        r = self.cli("download", "--no-backup", "--device", self.link, new)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertRegex(r.stderr, r"Verified: the KX7400 holds all \d+ settings sent\.")
+
+    def test_a_slow_store_still_completes(self):
+        # The indicator answers the data 1.5 s after it, once its setup is stored.
+        self.start_sim("--store-ms", "1500", "--log", self.path("sim.log"))
+        new = self.write("new.dat", self.upload())
+        r = self.cli("download", "--no-backup", "--no-verify", "--device", self.link, new)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("Download complete!", r.stderr)
+        self.assertNotIn("Timeout", r.stderr)
+
+    def test_a_quiet_time_out_still_says_why(self):
+        self.start_sim("--silent-on-download")
+        new = self.write("new.dat", b"[Configuration]\r\nTime=1\r\n")
+        r = self.cli("download", "-q", "--no-backup", "--device", self.link, new)
+        self.assertEqual(r.returncode, 4, r.stderr)
+        self.assertIn("Timeout Occurred!", r.stderr)
+
+    def test_upload_into_a_missing_folder_asks_nothing(self):
+        self.start_sim("--log", self.path("sim.log"))
+        r = self.cli("upload", "--device", self.link, self.path("nowhere/up.dat"))
+        self.assertEqual(r.returncode, 1, r.stderr)
+        self.assertIn("does not exist", r.stderr)
+        time.sleep(0.3)
+        self.assertNotIn(b"pcmode", self.sim_log())
+
+    def test_a_slow_loader_gets_every_line_once_taken_in_order(self):
+        # Every answer comes after the reply time-out, and every third message is refused:
+        # each line is resent, and the late answers must go to the copies they answer.
+        self.start_sim("--delay-ms", "1200", "--nak-every", "3", "--reload-ms", "300",
+                       "--log", self.path("sim.log"))
+        lines = hex_file(2).split(b"\r\n")[:-1]
+        self.write("fw.hex", hex_file(2))
+        r = self.cli("flash", "--no-backup", "--device", self.link, "--log",
+                     self.path("line.log"), self.path("fw.hex"), timeout=120)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        self.assertIn("Transfer Complete!!", r.stderr)
+        log = self.sim_log().decode("latin-1")
+        taken = [t for t in re.findall(r"-- took (\S+)( \(again\))?", log) if not t[1]]
+        self.assertEqual([t[0].encode() for t in taken], lines)
+        # The end message went out only after the last line was taken.
+        self.assertLess(log.rindex("-- took"), log.index("end message: accepted"))
+        with open(self.path("line.log"), "rb") as f:
+            self.assertIn(b"TX <STX>BSL<ETX>", f.read())
+
+
 class DiffTest(Rig):
     def write(self, name, text):
         with open(self.path(name), "wb") as f:

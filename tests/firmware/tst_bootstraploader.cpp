@@ -310,6 +310,22 @@ private slots:
         QVERIFY(!f.loader.logListVisible());
     }
 
+    void aStopSeenBeforeTheNextLineSendsNothingMore()
+    {
+        LoaderFixture f;
+        bool stop = false;
+        f.loader.setStopCheck([&] { return stop; });
+        // The first line's ACK arrives; the stop comes before the line delay has run.
+        f.run(3, [&](int index, const QByteArray&) {
+            if (index == 1)
+                stop = true;
+            return Ack;
+        });
+        QCOMPARE(f.kinds(), QStringLiteral("E L0"));
+        QCOMPARE(f.story(), QStringLiteral("0 1 cancelled"));
+        QVERIFY(f.rec.ends[0].linesSent);
+    }
+
     void stopEndsTheTransferWithoutATimeOut()
     {
         LoaderFixture f;

@@ -66,6 +66,8 @@ struct RecordingHost : PanelDialogs, EditorView
             transferLines << line;
     }
     TransferInputs transferInputs() override { return inputs; }
+    QList<TransferResult> results;
+    void transferEnded(const TransferResult& r) override { results << r; }
     void refreshEditorClock() override { ++clockRefreshes; }
     void showDebugLine(const QString& line) override { debugLines << line; }
     void showDebugRunning(bool running) override { debugRunning << running; }

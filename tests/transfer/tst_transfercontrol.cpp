@@ -164,6 +164,74 @@ private slots:
         QCOMPARE(f.transfer().state(), TransferState::Idle);
     }
 
+    // A stop asked for (a signal) before a write is seen by the write itself, even when the
+    // event that would cancel the run has not been delivered yet: nothing more goes out.
+    void aStopBeforeAWriteWinsOverTheStepDue_data()
+    {
+        QTest::addColumn<int>("stopAt"); // 0 before d, 1 before the data
+        QTest::addColumn<QByteArray>("sent");
+        QTest::addColumn<TransferEnding>("ending");
+        QTest::newRow("before d") << 0 << QByteArray() << TransferEnding::Cancelled;
+        QTest::newRow("before the data") << 1 << QByteArray("d")
+                                         << TransferEnding::CancelledAfterCommand;
+    }
+    void aStopBeforeAWriteWinsOverTheStepDue()
+    {
+        QFETCH(int, stopAt);
+        QFETCH(QByteArray, sent);
+        QFETCH(TransferEnding, ending);
+        TransferFixture f;
+        IniDocument doc;
+        writeSettings(doc, newSettingsRecord());
+        const QString file = QDir(f.dir.path()).filePath("x.dat");
+        QVERIFY(doc.save(file));
+        f.host.inputs.settingsFile = file;
+        bool stop = false;
+        f.panel->setStopCheck([&] { return stop; });
+        QByteArray written;
+        f.inEditor([&] {
+            f.panel->startTransfer(TransferDirection::Download);
+            QCOMPARE(f.device->takeWritten(), QByteArray("pcmode"));
+            f.reply(ACK);
+            f.tick(10);
+            if (stopAt == 0)
+                stop = true; // the command is due at the next tick
+            f.tick(100);
+            if (stopAt == 1) {
+                f.reply("ready");
+                stop = true; // the data is due at the next tick
+            }
+            f.tick(100);
+            f.tick(5000);
+            written = f.device->takeWritten();
+        });
+        QCOMPARE(written, sent);
+        QCOMPARE(f.host.results.size(), 1);
+        QCOMPARE(f.host.results.first().ending, ending);
+        QVERIFY(!f.host.results.first().mayHoldNewSetup);
+    }
+
+    // A slow indicator answers the first entry request after the second went out: the
+    // command waits for the second answer, or it would be taken for the command's own.
+    void theCommandWaitsForEveryEntryRequestsAnswer()
+    {
+        TransferFixture f;
+        f.inEditor([&] {
+            f.panel->startTransfer(TransferDirection::Upload);
+            QCOMPARE(f.device->takeWritten(), QByteArray("pcmode"));
+            f.tick(1000);
+            QCOMPARE(f.device->takeWritten(), QByteArray("pcmode"));
+            f.tick(400);
+            f.reply(ACK); // the first request's answer
+            QCOMPARE(f.transfer().command(), 'u');
+            f.tick(300);
+            QVERIFY(f.device->takeWritten().isEmpty()); // the second's answer is still owed
+            f.reply(ACK);
+            f.tick(100);
+            QCOMPARE(f.device->takeWritten(), QByteArray("u"));
+        });
+    }
+
     void completeDownload()
     {
         TransferFixture f;
