@@ -89,7 +89,8 @@ void usage(FILE* to)
                  "  -v, --verbose     also the engines' own log\n"
                  "Command options: upload, download and diff --indicator read or write the\n"
                  "indicator's setup; download first saves the setup it replaces in\n"
-                 "SAVED/BACKUP (--no-backup, --backup-dir DIR), and so does flash; weigh takes\n"
+                 "SAVED/BACKUP (--no-backup, --backup-dir DIR), and so does flash; download\n"
+                 "then reads the setup back and compares it (--no-verify: not); weigh takes\n"
                  "--json, --csv FILE, --count N and --timeout MS; debug takes --count N.\n"
                  "weigh --json prints one object a frame: time (local, with its UTC offset),\n"
                  "weight (a number, or null when the indicator shows none), text, units, net and\n"
@@ -105,7 +106,9 @@ void usage(FILE* to)
     std::fprintf(to, "\n'kxlink-cli COMMAND --help' shows a command's options.\n"
                      "Exit status: 0 success, 1 the indicator refused, a file is bad or a signal\n"
                      "stopped the command, 2 usage, 3 port error, 4 time-out, 5 done but the\n"
-                     "protocol log (--log) was not kept.\n");
+                     "protocol log (--log) was not kept, 6 written and acknowledged but read back\n"
+                     "the indicator does not hold what was sent. -q hides progress, never why a\n"
+                     "command failed.\n");
 }
 
 } // namespace
