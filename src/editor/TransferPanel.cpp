@@ -3,6 +3,7 @@
 #include "widgets/AccessibleControl.h"
 
 #include <QPushButton>
+#include <QTextCursor>
 #include <QTextEdit>
 #include <QTextOption>
 #include <QVBoxLayout>
@@ -77,6 +78,10 @@ void TransferPanel::ShowTransferStatus(const QString& text, bool open, bool fini
         lines_.append(text);
     TransferStatus->setPlainText(lines_.join(u'\n'));
     TransferStatus->setAccessibleName(TransferStatus->toPlainText());
+    // The newest line is the one that matters (a download and its read-back run past the
+    // box): it stays in view.
+    TransferStatus->moveCursor(QTextCursor::End);
+    TransferStatus->ensureCursorVisible();
     repaint();
 }
 
