@@ -1,4 +1,4 @@
-// Measures an upload and a download of a two-output setup against the simulator pacing its
+// Measures an upload, a download and a download with its read-back of a two-output setup against the simulator pacing its
 // bytes at the line's baud rate, as a ratio to the protocol's own minimum: the editor timer's
 // steps the exchange must wait for plus the bytes' time on the wire.
 //
@@ -83,11 +83,13 @@ int main(int argc, char** argv)
         return 1;
     }
 
-    QList<double> up, down;
+    QList<double> up, down, verified;
     qsizetype upBytes = 0, downBytes = 0;
     host.onEditor = [&] {
-        for (int i = 0; i < 2 * runs; ++i) {
-            const bool upload = i % 2 == 0;
+        for (int i = 0; i < 3 * runs; ++i) {
+            const bool upload = i % 3 == 0;
+            const bool verify = i % 3 == 2;
+            panel.setVerifyAfterWrite(verify);
             QElapsedTimer t;
             t.start();
             panel.startTransfer(upload ? TransferDirection::Upload : TransferDirection::Download);
@@ -98,7 +100,11 @@ int main(int argc, char** argv)
                 std::fprintf(stderr, "run %d ended on \"%s\"\n", i, qPrintable(last));
                 return;
             }
-            (upload ? up : down) << double(t.elapsed());
+            if (verify && !host.transferLines.join('\n').contains("Verified:")) {
+                std::fprintf(stderr, "run %d was not verified\n", i);
+                return;
+            }
+            (upload ? up : verify ? verified : down) << double(t.elapsed());
             // Let the indicator leave PC mode before the next exchange.
             QElapsedTimer pause;
             pause.start();
@@ -124,14 +130,19 @@ int main(int argc, char** argv)
     // Download: 'd' one period after the request, the data at the step after "ready" (whose
     // bytes travel within that step), then the indicator's ACK.
     const double downMinimum = 200 + wire(downBytes) + wire(1);
+    // Download and its read-back: both exchanges back to back, the read-back's entry request
+    // going out as the data's ACK comes.
+    const double verifiedMinimum = downMinimum + upMinimum;
     std::printf("baud %d, %d runs each, two custom outputs\n", baud, runs);
     std::printf("upload:   %lld bytes, median %.0f ms, minimum %.0f ms, ratio %.3f\n",
                 static_cast<long long>(upBytes), median(up), upMinimum, median(up) / upMinimum);
     std::printf("download: %lld bytes, median %.0f ms, minimum %.0f ms, ratio %.3f\n",
                 static_cast<long long>(downBytes), median(down), downMinimum,
                 median(down) / downMinimum);
+    std::printf("download and read-back: median %.0f ms, minimum %.0f ms, ratio %.3f\n",
+                median(verified), verifiedMinimum, median(verified) / verifiedMinimum);
     panel.FormClose();
     sim.terminate();
     sim.waitForFinished(3000);
-    return up.size() == runs && down.size() == runs ? 0 : 1;
+    return up.size() == runs && down.size() == runs && verified.size() == runs ? 0 : 1;
 }
