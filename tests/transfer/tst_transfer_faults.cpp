@@ -579,6 +579,11 @@ private slots:
             if (!text.isEmpty())
                 QCOMPARE(f.host.transferLines.last(), text);
             QCOMPARE(r.indicatorTold, QByteArray(f.sim->received).replace("pcmode", "").contains('d'));
+            // Once the data is out, only the indicator's own verdict settles what it holds.
+            const bool verdict = outcome == Outcome::Completed || outcome == Outcome::Refused;
+            QCOMPARE(r.mayHoldNewSetup, dataSent && !verdict);
+            if (r.mayHoldNewSetup)
+                QVERIFY(f.host.transferLines.join('\n').contains("may hold the new setup"));
         }
         // Nothing of the run goes out after its end; only polling, once the editor closed.
         QVERIFY(sentAtEnd >= 0);
