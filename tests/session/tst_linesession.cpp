@@ -3,6 +3,9 @@
 // backup before an update, which ends as its upload ends.
 #include "SimSessionFixture.h"
 #include "settings/IndicatorBackup.h"
+#include "settings/IniDocument.h"
+#include "settings/SettingsFile.h"
+#include "transfer/TransferInputs.h"
 
 #include <QDir>
 #include <QFile>
@@ -83,6 +86,75 @@ private slots:
 
     // What kxlink-cli does: the transfer has the line with no editor shown and no nested
     // wait; the run ends on its own and polling takes the line back.
+    // A download is believed only once it is read back: every setting sent held as sent, or
+    // each one the indicator holds otherwise named; Port.Ini can turn the read-back off.
+    void aDownloadIsReadBack_data()
+    {
+        QTest::addColumn<QByteArray>("hold");
+        QTest::addColumn<bool>("verifyOn");
+        QTest::addColumn<Outcome>("outcome");
+        QTest::addColumn<QStringList>("differences");
+        using V = QStringList;
+        QTest::newRow("held as sent") << QByteArray() << true << Outcome::Completed << V{};
+        QTest::newRow("capacity clamped")
+            << QByteArray("[CAL],1=2500") << true << Outcome::NotAsSent
+            << V{"Calibration / Scale Capacity: sent 7500, holds 2500"};
+        QTest::newRow("capacity ignored")
+            << QByteArray("[CAL],1") << true << Outcome::NotAsSent
+            << V{"Calibration / Scale Capacity: sent 7500, holds 5000"};
+        QTest::newRow("read-back off") << QByteArray("[CAL],1=2500") << false
+                                       << Outcome::Completed << V{};
+    }
+    void aDownloadIsReadBack()
+    {
+        QFETCH(QByteArray, hold);
+        QFETCH(bool, verifyOn);
+        QFETCH(Outcome, outcome);
+        QFETCH(QStringList, differences);
+        Bench b;
+        if (!hold.isEmpty())
+            QVERIFY(b.sim->setup.addHold(hold));
+        if (!verifyOn) {
+            QFile ini(b.dir.filePath("Port.Ini"));
+            QVERIFY(ini.open(QIODevice::Append));
+            ini.write("[Advanced]\r\nVerify After Write=0\r\n");
+            ini.close();
+            b.port.LoadPortSettings();
+        }
+        LineSession& s = *b.panel;
+        // The indicator's own setup with a new capacity.
+        QByteArray text = b.sim->setup.uploadText(QDateTime());
+        QVERIFY(s.lendLineToTransfer());
+        s.startTransfer(TransferDirection::Upload);
+        QVERIFY(b.stepUntil([&] { return !b.host.results.isEmpty(); }));
+        QByteArray file;
+        for (const QByteArray& line : s.uploadLines())
+            file += line + "\r\n";
+        QVERIFY(file.contains("Scale Capacity=5000\r\n"));
+        file.replace("Scale Capacity=5000\r\n", "Scale Capacity=7500\r\n");
+        QFile out(b.dir.filePath("new.dat"));
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(file);
+        out.close();
+        b.host.inputs = transferInputsOf(readSettings(IniDocument::fromBytes(file)), out.fileName());
+        b.host.results.clear();
+        b.clock.advance(500);
+        s.startTransfer(TransferDirection::Download);
+        QVERIFY(b.stepUntil([&] { return !b.host.results.isEmpty(); }));
+        const TransferResult& r = b.host.results.first();
+        QCOMPARE(r.outcome, outcome);
+        QCOMPARE(r.differences, differences);
+        QCOMPARE(r.verify, !verifyOn ? TransferResult::Verify::NotRun
+                           : differences.isEmpty() ? TransferResult::Verify::Verified
+                                                   : TransferResult::Verify::Differs);
+        if (verifyOn && differences.isEmpty())
+            QVERIFY(b.host.transferLines.contains(
+                QStringLiteral("Verified: the KX7400 holds all %1 settings sent.").arg(r.settingsCompared)));
+        if (!verifyOn)
+            QVERIFY(b.host.transferLines.contains("Not verified: the setup was not read back."));
+        s.takeLineFromTransfer();
+    }
+
     void anUploadRunsWithoutAnEditorWindow()
     {
         Bench b;
