@@ -1,8 +1,8 @@
 // Measures how closely the firmware update keeps pace with the line: from the first byte of
 // the enter message to the loader's last ACK, against a stand-in loader on a
-// pseudo-terminal that gives every byte its wire time (10 bits a byte, 8N1) and answers each
+// pseudo-terminal that gives every byte its wire time (11 bits a byte, 8E1) and answers each
 // whole message with ACK the moment its last byte is in. The limit it is compared with is
-//   Σ message bytes × 10 ÷ baud + 2.0 s after the enter ACK + lines × line delay,
+//   Σ message bytes × 11 ÷ baud + 2.0 s after the enter ACK + lines × line delay,
 // what the wire and the loader's own waits allow at best (the ACKs' own byte times are on the
 // program's side of the ratio). It also gives, after each line's ACK, how much later than the
 // line delay the next message left.
@@ -35,7 +35,7 @@ using namespace kx;
 
 namespace {
 
-constexpr int BitsPerByte = 10; // start, 8 data, stop
+constexpr int BitsPerByte = 11; // start, 8 data, even parity, stop: 8E1, as the real line
 
 QByteArray record(int type, int address, const QByteArray& data)
 {
