@@ -50,6 +50,8 @@ CliSession::CliSession(const QString& programFolder, const LineChoice& line, boo
                                           *port_, *this, *this);
     panel_->FormCreate();
     panel_->setPortSettingsLoaded();
+    // The record of writes stays with the program, whatever folder the line's settings use.
+    panel_->setLogbookFolder(programFolder);
     // A signal is looked at by the write itself, not only when the loop gets to its event.
     panel_->setStopCheck([] { return stopRequested(); });
     if (!line.log.isEmpty()) {

@@ -101,12 +101,16 @@ int runTransfer(CliSession& session, TransferDirection direction, bool quiet)
         return TimedOut;
     }
     if (quiet && result->outcome != Outcome::Completed) {
-        // Quiet hides the progress, never why the command failed: the run's closing lines.
-        const QStringList& lines = session.transferLines();
-        const qsizetype from = std::max<qsizetype>(0, lines.size() - 3 - result->differences.size());
-        for (qsizetype i = from; i < lines.size(); ++i)
-            if (!lines[i].trimmed().isEmpty() && !lines[i].startsWith(QLatin1String("Initializing")))
-                err(lines[i].trimmed());
+        // Quiet hides the progress, never why the command failed.
+        if (!result->detail.isEmpty())
+            err(result->detail);
+        for (const QString& difference : result->differences)
+            err(difference);
+        if (result->mayHoldNewSetup)
+            err(QStringLiteral("The KX7400 may hold the new setup: read it back (upload) to see "
+                               "what it holds before you rely on it."));
+        if (!result->text.isEmpty())
+            err(result->text);
     }
     return exitStatusFor(result->outcome);
 }
@@ -163,6 +167,7 @@ int backUp(CliContext& c, CliSession& session)
     }
     if (!c.quiet)
         err(QStringLiteral("Backup of the indicator's setup: %1").arg(*backup));
+    session.panel().setSetupBeforeWrite(session.panel().uploadLines(), *backup);
     // Taken already: what follows need not read the setup a second time.
     session.port().BackupBeforeWrite = false;
     return Success;
@@ -174,6 +179,8 @@ void addCommandOptions(const QString& command, QCommandLineParser& p)
 {
     if (command == QLatin1String("publish"))
         addPublishOptions(p);
+    if (command == QLatin1String("logbook"))
+        addLogbookOptions(p);
     if (command == QLatin1String("weigh") || command == QLatin1String("debug"))
         p.addOption({QStringLiteral("count"),
                      QStringLiteral("Stop after N lines (default: until Ctrl-C)."),

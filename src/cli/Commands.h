@@ -28,6 +28,8 @@ int runDebug(CliContext& context);
 int runFlash(CliContext& context);
 int runCheckHex(CliContext& context);
 int runPublish(CliContext& context);
+int runLogbook(CliContext& context);
+void addLogbookOptions(QCommandLineParser& parser);
 // The options of publish.
 void addPublishOptions(QCommandLineParser& parser);
 

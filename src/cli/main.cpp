@@ -39,6 +39,8 @@ const CommandDesc kCommands[] = {
      runFlash},
     {"check-hex", "FILE.hex", "Check an update file as Intel-HEX, as flash does first.",
      runCheckHex},
+    {"logbook", "", "Show the logbook of every write to an indicator (--check: check its chain).",
+     runLogbook},
     {"publish", "", "Publish the live weight of one or more indicators to an MQTT broker.",
      runPublish},
 };
@@ -101,6 +103,9 @@ void usage(FILE* to)
                  "--only-changes, --heartbeat S, --user NAME, --password-file FILE,\n"
                  "--cafile FILE, --cert FILE, --key FILE and --allow-commands; it puts\n"
                  "weigh's JSON object on PREFIX/NAME/weight.\n"
+                 "logbook prints every write to an indicator (LOGS/logbook.jsonl) as a table,\n"
+                 "or with --json as stored; --since DATE and --port N choose, --check checks\n"
+                 "the chain of its lines.\n"
                  "Numbers: --count 1 to 2147483647, --timeout 100 to 3600000 ms, --port 1 to\n"
                  "99999, --outputs 1 or 2, --baud from the list; anything else is a usage error.\n");
     std::fprintf(to, "\n'kxlink-cli COMMAND --help' shows a command's options.\n"

@@ -4,6 +4,7 @@
 #include "settings/IniDocument.h"
 #include "settings/UserFile.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -138,8 +139,10 @@ void FirmwareUpdate::StartTransfer(const QString& path)
     loader_.clearLog();
     HexCheckResult check;
     QString why;
-    if (const auto bytes = readUserFile(path, HexFileLimit, &why))
+    if (const auto bytes = readUserFile(path, HexFileLimit, &why)) {
         check = checkIntelHex(*bytes);
+        imageSha256_ = QCryptographicHash::hash(*bytes, QCryptographicHash::Sha256).toHex();
+    }
     else
         check.problem = why.mid(QDir::toNativeSeparators(path).size() + 2);
     if (!check.ok) {
@@ -222,6 +225,8 @@ void FirmwareUpdate::loaderEntered()
 void FirmwareUpdate::loaderEnded(const UpdateEnd& end)
 {
     lastEnd_ = end;
+    if (end.linesSent)
+        host_.updateWrote(end, UpdateFile, imageSha256_);
     view_.updateEnded(end);
     switch (end.outcome) {
     case Outcome::Completed: {

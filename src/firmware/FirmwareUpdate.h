@@ -122,6 +122,7 @@ private:
     bool firstReport_ = false;
     UpdatePanelState panel_;
     QString UpdateFile;
+    QByteArray imageSha256_;
     quint16 ReplyTimer = 0;
     qint64 firstLineMs_ = 0;
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "firmware/UpdateOutcome.h"
 #include "link/SerialChannel.h"
 
 #include <QString>
@@ -26,6 +27,14 @@ public:
     // The progress panel over the face, and whether its Close button is shown.
     virtual void showUpdatePanel(bool shown, bool closeShown) = 0;
     virtual bool shuttingDown() const = 0;
+    // A run ended after at least one line of the image went out: a write to the indicator,
+    // whatever came of it. file is the update file, sha256 its bytes' SHA-256 in hex.
+    virtual void updateWrote(const UpdateEnd& end, const QString& file, const QByteArray& sha256)
+    {
+        (void)end;
+        (void)file;
+        (void)sha256;
+    }
 };
 
 } // namespace kx

@@ -21,6 +21,16 @@ LineSession::LineSession(Clock& clock, std::unique_ptr<SerialDevice> mainPort, P
 {
     link_.setOwner(&poll_);
     connect(&link_, &MainLink::openFinished, this, &LineSession::openFinished);
+    // Every write that reached the indicator goes into the logbook, whatever came of it.
+    transfer_.setWriteRecorder([this](const TransferResult& r) {
+        return recordWrite(downloadEntry(r, writeLine(), clock_.localDateTime()));
+    });
+    handOver_.onWrote = [this](const UpdateEnd& end, const QString& file, const QByteArray& sha) {
+        const QString why =
+            recordWrite(updateEntry(end, file, sha, writeLine(), clock_.localDateTime()));
+        if (!why.isEmpty())
+            dialogs_.showWarning(QStringLiteral("Logbook"), why);
+    };
     ShutOffTimer.setOnTimer([this] { ShutOffTimerTimer(); });
 }
 
@@ -434,6 +444,24 @@ bool LineSession::startProtocolLog(const QString& path, QString* why,
             log_.record(direction, bytes);
     });
     return true;
+}
+
+WriteLine LineSession::writeLine() const
+{
+    WriteLine line;
+    line.port = link_.ComPort().ComNumber();
+    line.device = port_.devicePathFor(line.port);
+    line.secondOutput = port_.CustomOutputs == 2;
+    return line;
+}
+
+QString LineSession::recordWrite(const LogbookEntry& entry)
+{
+    QString why;
+    const QString folder = logbookFolder_.isEmpty() ? port_.folder() : logbookFolder_;
+    if (logbook::append(logbook::pathIn(folder), entry, &why))
+        return {};
+    return QStringLiteral("The logbook was not written: %1").arg(why);
 }
 
 SerialChannel::Tap LineSession::protocolTap()

@@ -12,6 +12,7 @@
 #include "session/BackupJob.h"
 #include "session/EditorView.h"
 #include "session/UpdateHandOver.h"
+#include "session/WriteLog.h"
 #include "transfer/TransferControl.h"
 
 #include <QByteArray>
@@ -119,8 +120,15 @@ public:
     // Whether a download is read back and compared (Port.Ini's [Advanced] "Verify After
     // Write" can only turn it off).
     void setVerifyAfterWrite(bool on) { verify_ = on; }
+    // Where LOGS/logbook.jsonl is kept: the program's folder (by default the port settings').
+    void setLogbookFolder(const QString& folder) { logbookFolder_ = folder; }
     // Records bytes on another port (the loader's) in the protocol log, while it is open.
     SerialChannel::Tap protocolTap();
+    // The indicator's setup as read (and kept) before the next download, for its logbook line.
+    void setSetupBeforeWrite(const QList<QByteArray>& lines, const QString& backupPath)
+    {
+        transfer_.setSetupBeforeWrite(lines, backupPath);
+    }
 
     // A protocol log of every byte on the main port, appended to path; false with why when
     // the file cannot be opened. stopped is told once if the log stops by itself.
@@ -208,6 +216,11 @@ private:
     qint64 SettleUntil = 0;
     Clock::TimerId StartWait = 0;
     bool verify_ = true;
+    QString logbookFolder_;
+
+    WriteLine writeLine() const;
+    // Appends to the logbook; empty, or why it could not.
+    QString recordWrite(const LogbookEntry& entry);
 };
 
 } // namespace kx

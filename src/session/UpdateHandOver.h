@@ -6,6 +6,8 @@
 #include "link/PollCycle.h"
 #include "link/PortSettings.h"
 
+#include <functional>
+
 namespace kx {
 
 // The firmware update's hand-over: the update takes the line by stopping the poll cycle and
@@ -31,6 +33,12 @@ public:
         face_.showUpdatePanel(shown, closeShown);
     }
     bool shuttingDown() const override { return face_.state().ShuttingDownPanel; }
+    void updateWrote(const UpdateEnd& end, const QString& file, const QByteArray& sha256) override
+    {
+        if (onWrote)
+            onWrote(end, file, sha256);
+    }
+    std::function<void(const UpdateEnd&, const QString&, const QByteArray&)> onWrote;
 
 private:
     MainLink& link_;

@@ -108,10 +108,24 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
         result.verify = TransferResult::Verify::Differs;
     result.differences = differences_;
     result.settingsCompared = compared_;
+    result.dataSent = wroteData_;
+    if (result.dataSent) {
+        result.sentFile = sentFile_;
+        result.sentText = sentText_;
+        result.setupBefore = setupBefore_;
+        result.backupPath = backupPath_;
+    }
     result.ending = ending;
     result.outcome = transferOutcome(ending);
     result.text = transferEndingText(ending);
     result.indicatorTold = told_;
+    if (result.dataSent && writeRecorder_) {
+        const QString unrecorded = writeRecorder_(result);
+        if (!unrecorded.isEmpty())
+            append(unrecorded);
+    }
+    setupBefore_.clear();
+    backupPath_.clear();
     if (!result.text.isEmpty())
         view_.ShowTransferStatus(result.text, false, true, false);
     // An upload that could not be kept says so first and why on the line after it.
@@ -167,6 +181,7 @@ void TransferControl::start(TransferDirection direction, const PortFacts& port)
     lastUploadComplete_ = false;
     told_ = false;
     dataSent_ = false;
+    wroteData_ = false;
     verifying_ = false;
     differences_.clear();
     compared_ = 0;
@@ -207,6 +222,8 @@ bool TransferControl::backupTaken(const QList<QByteArray>& lines)
         return false;
     }
     append(QStringLiteral("Backup saved: %1").arg(QDir::toNativeSeparators(*path)));
+    setupBefore_ = lines;
+    backupPath_ = *path;
     return true;
 }
 
@@ -362,6 +379,7 @@ void TransferControl::BuildDownload()
     }
     DownloadData = build.records;
     sentText_ = source.fileText;
+    sentFile_ = inputs.settingsFile;
     TransferCommand = 'd';
 }
 
@@ -415,6 +433,7 @@ void TransferControl::SendDownloadData()
     // One burst: the indicator takes the records as they come.
     const QByteArray data = ctl(Ctl::STX) + DownloadData + ctl(Ctl::EOT);
     dataSent_ = true;
+    wroteData_ = true;
     if (!line_.send(data)) {
         end(TransferEnding::SendFailed, line_.failure());
         return;

@@ -140,6 +140,18 @@ public:
     using StopCheck = std::function<bool()>;
     void setStopCheck(StopCheck check) { stopCheck_ = std::move(check); }
 
+    // Told of every run whose download data went out, before the run's closing line: what
+    // it answers (a logbook that could not be written, say) is written above that line.
+    using WriteRecorder = std::function<QString(const TransferResult&)>;
+    void setWriteRecorder(WriteRecorder recorder) { writeRecorder_ = std::move(recorder); }
+    // The indicator's setup as read before the next download (a backup taken by the caller),
+    // for the record of what that download changed.
+    void setSetupBeforeWrite(const QList<QByteArray>& lines, const QString& backupPath)
+    {
+        setupBefore_ = lines;
+        backupPath_ = backupPath;
+    }
+
     // In CONTINUOUS mode every frame the face shows counts as a refusal, so a transfer never
     // starts from an acknowledgement left over from an earlier one.
     void continuousFrameShown() { reply_ = TransferReply::Refused; }
@@ -210,11 +222,17 @@ private:
     bool verifying_ = false;
     // The download data has gone out in this run: the indicator may hold the new setup.
     bool dataSent_ = false;
+    // ... and stays said for the whole run, the read-back included.
+    bool wroteData_ = false;
     // Entry requests sent in this wait, ACKs and NAKs had for them, when the last one went.
     int entryCopies_ = 0;
     int entryAnswers_ = 0;
     qint64 lastEntryAt_ = 0;
     StopCheck stopCheck_;
+    WriteRecorder writeRecorder_;
+    QList<QByteArray> setupBefore_;
+    QString backupPath_;
+    QString sentFile_;
     // The verify's findings, for the result.
     QStringList differences_;
     int compared_ = 0;

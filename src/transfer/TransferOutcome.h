@@ -2,6 +2,8 @@
 
 #include "link/Outcome.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 #include <cstdint>
@@ -69,6 +71,15 @@ struct TransferResult
     QStringList differences;
     // How many settings the verify compared.
     int settingsCompared = 0;
+    // The download data went out in this run (whatever came of it): a write for the logbook.
+    bool dataSent = false;
+    // What the data was built from: the settings file as named and its text.
+    QString sentFile;
+    QByteArray sentText;
+    // The indicator's setup from before the write, where it was read (a backup), and where
+    // that copy was kept.
+    QList<QByteArray> setupBefore;
+    QString backupPath;
 };
 
 Outcome transferOutcome(TransferEnding ending);

@@ -597,6 +597,86 @@ class WriteCheckTest(Rig):
             self.assertIn(b"TX <STX>BSL<ETX>", f.read())
 
 
+class LogbookTest(Rig):
+    """Every write that reached the indicator leaves a line in the logbook, chained."""
+
+    def test_writes_are_chained_and_tampering_is_named(self):
+        # The logbook lives beside the program: a copy of it in the scratch folder.
+        cli = self.path("kxlink-cli")
+        shutil.copy(CLI, cli)
+        self.start_sim("--store-ms", "1500", "--reload-ms", "300")
+
+        def run(*args, **kw):
+            return subprocess.run([cli, *args], capture_output=True, text=True, timeout=60,
+                                  cwd=self.dir.name, stdin=subprocess.DEVNULL, **kw)
+
+        up = run("upload", "-q", "--device", self.link, self.path("up.dat"))
+        self.assertEqual(up.returncode, 0, up.stderr)
+        with open(self.path("up.dat"), "rb") as f:
+            text = f.read()
+        with open(self.path("new.dat"), "wb") as f:
+            f.write(text.replace(b"Com1 Baud=2\r\n", b"Com1 Baud=4\r\n"))
+        down = run("download", "-q", "--device", self.link, self.path("new.dat"))
+        self.assertEqual(down.returncode, 0, down.stderr)
+        # A download cancelled once its data is out: the indicator may have taken it.
+        line_log = self.path("line.log")
+        proc = subprocess.Popen([cli, "download", "--no-backup", "--device", self.link, "--log",
+                                 line_log, self.path("new.dat")], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True, stdin=subprocess.DEVNULL)
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            if os.path.exists(line_log):
+                with open(line_log, "rb") as f:
+                    if b"TX <STX>" in f.read():
+                        break
+            time.sleep(0.01)
+        proc.send_signal(signal.SIGINT)
+        _, err = proc.communicate(timeout=20)
+        self.assertEqual(proc.returncode, 1, err)
+        self.assertIn("may hold the new setup", err)
+        time.sleep(2)  # the indicator finishes storing before the update's enter message
+        with open(self.path("fw.hex"), "wb") as f:
+            f.write(hex_file(2))
+        flash = run("flash", "-q", "--no-backup", "--device", self.link, self.path("fw.hex"))
+        self.assertEqual(flash.returncode, 0, flash.stderr)
+
+        logbook = os.path.join(self.dir.name, "LOGS", "logbook.jsonl")
+        with open(logbook, "rb") as f:
+            good = f.read()
+        lines = good.splitlines()
+        self.assertEqual(len(lines), 3)
+        entries = [json.loads(line) for line in lines]
+        self.assertEqual([e["action"] for e in entries],
+                         ["download", "download", "firmware update"])
+        self.assertEqual([e["outcome"] for e in entries], ["completed", "cancelled", "completed"])
+        self.assertEqual(entries[0]["verify"], "verified")
+        self.assertEqual(entries[0]["changes"],
+                         [{"key": "Configuration/Com1 Baud", "before": "9600", "after": "38400"}])
+        self.assertTrue(entries[0]["backup"])
+        check = run("logbook", "--check")
+        self.assertEqual(check.returncode, 0, check.stderr)
+        table = run("logbook")
+        self.assertEqual(table.returncode, 0, table.stderr)
+        self.assertEqual([row.split("\t")[3] for row in table.stdout.splitlines()
+                          if not row.startswith("\t")][1:],
+                         ["download", "download", "firmware update"])
+
+        tampered = {
+            "a byte of the middle line": (lines[0], lines[1].replace(b"cancelled", b"completed"), lines[2]),
+            "the middle line removed": (lines[0], lines[2]),
+            "two lines swapped": (lines[0], lines[2], lines[1]),
+        }
+        named = {"a byte of the middle line": "line 3", "the middle line removed": "line 2",
+                 "two lines swapped": "line 2"}
+        for name, rows in tampered.items():
+            with self.subTest(name):
+                with open(logbook, "wb") as f:
+                    f.write(b"\n".join(rows) + b"\n")
+                r = run("logbook", "--check")
+                self.assertEqual(r.returncode, 1, r.stderr)
+                self.assertIn(named[name], r.stderr)
+
+
 class DiffTest(Rig):
     def write(self, name, text):
         with open(self.path(name), "wb") as f:

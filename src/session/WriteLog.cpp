@@ -1,0 +1,88 @@
+#include "session/WriteLog.h"
+
+#include "settings/IniDocument.h"
+#include "settings/SettingsDiff.h"
+#include "settings/SettingsFile.h"
+
+#include <QCoreApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QSysInfo>
+
+namespace kx {
+namespace {
+
+LogbookEntry common(const WriteLine& line, const QDateTime& now)
+{
+    LogbookEntry e;
+    e.time = now;
+    e.user = qEnvironmentVariable("USER", qEnvironmentVariable("LOGNAME", qEnvironmentVariable("USERNAME")));
+    e.host = QSysInfo::machineHostName();
+    e.version = QCoreApplication::applicationVersion();
+    e.port = line.port;
+    e.device = line.device;
+    return e;
+}
+
+QString verifyWord(TransferResult::Verify v)
+{
+    switch (v) {
+    case TransferResult::Verify::Verified:
+        return QStringLiteral("verified");
+    case TransferResult::Verify::Differs:
+        return QStringLiteral("differs");
+    case TransferResult::Verify::NotRead:
+        return QStringLiteral("not read");
+    case TransferResult::Verify::NotRun:
+        break;
+    }
+    return QStringLiteral("not verified");
+}
+
+SettingsRecord recordOf(const QList<QByteArray>& lines)
+{
+    QByteArray text;
+    for (const QByteArray& l : lines)
+        text += l + "\r\n";
+    return readSettings(IniDocument::fromBytes(text));
+}
+
+} // namespace
+
+LogbookEntry downloadEntry(const TransferResult& result, const WriteLine& line, const QDateTime& now)
+{
+    LogbookEntry e = common(line, now);
+    e.action = QStringLiteral("download");
+    e.file = QDir::toNativeSeparators(result.sentFile);
+    e.fileSha256 = QString::fromLatin1(
+        QCryptographicHash::hash(result.sentText, QCryptographicHash::Sha256).toHex());
+    e.backup = QDir::toNativeSeparators(result.backupPath);
+    if (!result.setupBefore.isEmpty()) {
+        DiffScope scope;
+        scope.carriedOnly = true;
+        scope.secondOutput = line.secondOutput;
+        const SettingsRecord sent = readSettings(IniDocument::fromBytes(result.sentText));
+        for (const SettingDifference& d : diffSettings(recordOf(result.setupBefore), sent, scope))
+            e.changes.append({d.section + QLatin1Char('/') + d.key, d.first, d.second});
+    }
+    e.outcome = QString::fromLatin1(outcomeName(result.outcome));
+    e.verify = verifyWord(result.verify);
+    return e;
+}
+
+LogbookEntry updateEntry(const UpdateEnd& end, const QString& file, const QByteArray& sha256,
+                         const WriteLine& line, const QDateTime& now)
+{
+    LogbookEntry e = common(line, now);
+    e.action = QStringLiteral("firmware update");
+    e.file = QDir::toNativeSeparators(file);
+    e.fileSha256 = QString::fromLatin1(sha256);
+    e.outcome = QString::fromLatin1(outcomeName(end.outcome));
+    e.verify = QStringLiteral("not verified");
+    if (end.outcome != Outcome::Completed)
+        e.changes.append({QStringLiteral("firmware"), QString(),
+                          QStringLiteral("lines 1 to %1 of %2 sent").arg(end.line).arg(end.total)});
+    return e;
+}
+
+} // namespace kx
