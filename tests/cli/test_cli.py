@@ -51,6 +51,18 @@ class Rig(unittest.TestCase):
     def path(self, name):
         return os.path.join(self.dir.name, name)
 
+    @staticmethod
+    def signal_when_logged(proc, log, marker, sig=signal.SIGINT):
+        """Sends sig to proc as soon as its protocol log holds marker."""
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            if os.path.exists(log):
+                with open(log, "rb") as f:
+                    if marker in f.read():
+                        break
+            time.sleep(0.01)
+        proc.send_signal(sig)
+
 
 class CliTest(Rig):
     # ISO 8601 local time with milliseconds and the UTC offset.
@@ -180,14 +192,7 @@ class CliTest(Rig):
                                 stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
                                 cwd=self.dir.name, stdin=subprocess.DEVNULL)
         # Ctrl-C once the indicator has acknowledged the entry (its answers come 0.7 s late).
-        deadline = time.time() + 20
-        while time.time() < deadline:
-            if os.path.exists(line_log):
-                with open(line_log, "rb") as f:
-                    if b"RX <ACK>" in f.read():
-                        break
-            time.sleep(0.01)
-        proc.send_signal(signal.SIGINT)
+        self.signal_when_logged(proc, line_log, b"RX <ACK>")
         out, err = proc.communicate(timeout=20)
         self.assertEqual(proc.returncode, 1, err)
         self.assertIn("Action Cancelled", err)
@@ -623,14 +628,7 @@ class LogbookTest(Rig):
         proc = subprocess.Popen([cli, "download", "--no-backup", "--device", self.link, "--log",
                                  line_log, self.path("new.dat")], stdout=subprocess.PIPE,
                                 stderr=subprocess.PIPE, text=True, stdin=subprocess.DEVNULL)
-        deadline = time.time() + 20
-        while time.time() < deadline:
-            if os.path.exists(line_log):
-                with open(line_log, "rb") as f:
-                    if b"TX <STX>" in f.read():
-                        break
-            time.sleep(0.01)
-        proc.send_signal(signal.SIGINT)
+        self.signal_when_logged(proc, line_log, b"TX <STX>")
         _, err = proc.communicate(timeout=20)
         self.assertEqual(proc.returncode, 1, err)
         self.assertIn("may hold the new setup", err)

@@ -51,6 +51,15 @@ struct TransferFixture : FrontPanelFixture
     }
     // Lets the entry wait see the answer and the editor timer run its next steps.
     void tick(int ms = 100) { clock.advance(ms); }
+    // A settings file of a new record, open in the editor for a download.
+    bool openNewSettingsFile()
+    {
+        IniDocument doc;
+        writeSettings(doc, newSettingsRecord());
+        const QString file = QDir(dir.path()).filePath("x.dat");
+        host.inputs.settingsFile = file;
+        return doc.save(file);
+    }
 };
 
 } // namespace
@@ -181,11 +190,7 @@ private slots:
         QFETCH(QByteArray, sent);
         QFETCH(TransferEnding, ending);
         TransferFixture f;
-        IniDocument doc;
-        writeSettings(doc, newSettingsRecord());
-        const QString file = QDir(f.dir.path()).filePath("x.dat");
-        QVERIFY(doc.save(file));
-        f.host.inputs.settingsFile = file;
+        QVERIFY(f.openNewSettingsFile());
         bool stop = false;
         f.panel->setStopCheck([&] { return stop; });
         QByteArray written;
@@ -235,11 +240,7 @@ private slots:
     void completeDownload()
     {
         TransferFixture f;
-        IniDocument doc;
-        writeSettings(doc, newSettingsRecord());
-        const QString file = QDir(f.dir.path()).filePath("x.dat");
-        QVERIFY(doc.save(file));
-        f.host.inputs.settingsFile = file;
+        QVERIFY(f.openNewSettingsFile());
         f.host.inputs.tickedUnits = {"lb Units", "kg Units"};
         f.host.inputs.fieldBus = true;
         QByteArray data;
