@@ -1,5 +1,7 @@
 #include "editor/TParameterForm.h"
 
+#include "editor/LogbookWindow.h"
+
 #include "editor/CalibrationPage.h"
 #include "settings/ClockText.h"
 #include "editor/ConfigPage.h"
@@ -192,9 +194,10 @@ void TParameterForm::makeButtonBar(QWidget* parent)
     FileSaveAs = barButton(parent, QStringLiteral("Sa&ve As"), QStringLiteral("FileSaveAs"));
     FileUpload = barButton(parent, QStringLiteral("&Upload"), QStringLiteral("FileUpload"));
     FileDownload = barButton(parent, QStringLiteral("&Download"), QStringLiteral("FileDownload"));
+    FileLogbook = barButton(parent, QStringLiteral("Lo&gbook…"), QStringLiteral("FileLogbook"));
     ScreenClose = barButton(parent, QStringLiteral("E&xit"), QStringLiteral("ScreenClose"));
-    for (QPushButton* b :
-         {FileNew, FileOpen, FileSave, FileSaveAs, FileUpload, FileDownload, ScreenClose})
+    for (QPushButton* b : {FileNew, FileOpen, FileSave, FileSaveAs, FileUpload, FileDownload,
+                           FileLogbook, ScreenClose})
         bar->addWidget(b);
     static_cast<QVBoxLayout*>(parent->layout())->addLayout(bar);
 
@@ -218,6 +221,12 @@ void TParameterForm::makeButtonBar(QWidget* parent)
     connect(FileSaveAs, &QPushButton::clicked, this,
             [this] { SaveButtonClick(SettingsDocument::SaveCaller::SaveAsButton); });
     connect(ScreenClose, &QPushButton::clicked, this, &TParameterForm::CloseButtonClick);
+    // Shown over the editor without a loop of its own; it goes when closed.
+    connect(FileLogbook, &QPushButton::clicked, this, [this] {
+        auto* window = new LogbookWindow(programFolder_, this);
+        window->setAttribute(Qt::WA_DeleteOnClose);
+        window->open();
+    });
 }
 
 void TParameterForm::connectChangeHandlers()

@@ -90,6 +90,7 @@ public:
     QPushButton* FileSaveAs;
     QPushButton* FileUpload;
     QPushButton* FileDownload;
+    QPushButton* FileLogbook;
     QPushButton* ScreenClose;
 
 public slots:

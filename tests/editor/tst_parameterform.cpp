@@ -4,14 +4,18 @@
 #include "editor/ErrorPanel.h"
 #include "editor/FieldBusPage.h"
 #include "editor/TransferPanel.h"
+#include "editor/LogbookWindow.h"
 #include "settings/IniDocument.h"
+#include "settings/Logbook.h"
 #include "settings/ModeLists.h"
 
 #include <QCheckBox>
 #include <QGroupBox>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QLabel>
 #include <QTabWidget>
+#include <QTableWidget>
 
 using namespace kx;
 using namespace kx::test;
@@ -40,6 +44,7 @@ private slots:
     void windowParts_asTheEditorShowsThem();
     void escape_doesNotCloseTheEditor();
     void errorPanel_hidesOnClick();
+    void logbook_showsEveryWriteAndTheChain();
 };
 
 // ---- showing and closing -----------------------------------------------------------------
@@ -349,6 +354,54 @@ void TestParameterForm::errorPanel_hidesOnClick()
     QCOMPARE(panel->accessibleName(), QStringLiteral("Error occurred! Unable to load defaults."));
     QTest::mouseClick(panel, Qt::LeftButton);
     QVERIFY(!panel->isVisible());
+}
+
+// The logbook opens from the editor's bar, read-only, one row a write, and says whether its
+// chain is whole; a line changed by hand is named.
+void TestParameterForm::logbook_showsEveryWriteAndTheChain()
+{
+    LogbookEntry e;
+    e.time = QDateTime(QDate(2026, 12, 10), QTime(14, 2, 3));
+    e.port = 1;
+    e.device = "/dev/ttyUSB0";
+    e.action = "download";
+    e.file = "site.dat";
+    e.changes = {{"Calibration/Scale Capacity", "5000", "7500"}};
+    e.outcome = "completed";
+    e.verify = "verified";
+    const QString path = logbook::pathIn(dir_->path());
+    QVERIFY(logbook::append(path, e));
+    e.action = "firmware update";
+    QVERIFY(logbook::append(path, e));
+    showRequested();
+
+    for (const bool tampered : {false, true}) {
+        if (tampered) {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QByteArray bytes = f.readAll();
+            f.close();
+            bytes.replace("7500", "7501");
+            QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            f.write(bytes);
+        }
+        auto* button = form_->findChild<QPushButton*>("FileLogbook");
+        QVERIFY(button);
+        QTest::keyClick(button, Qt::Key_Space);
+        auto* window = form_->findChild<LogbookWindow*>();
+        QVERIFY(window);
+        QTRY_VERIFY(window->isVisible());
+        QCOMPARE(window->table()->rowCount(), 2);
+        QCOMPARE(window->table()->item(1, 3)->text(), QString("firmware update"));
+        QVERIFY(window->table()->item(0, 6)->text().contains("Scale Capacity: 5000"));
+        QVERIFY(window->table()->editTriggers() == QAbstractItemView::NoEditTriggers);
+        const QString chain = window->chainState()->accessibleName();
+        QVERIFY2(tampered ? chain.contains("line 2 does not follow line 1")
+                          : chain.contains("no line changed"),
+                 qPrintable(chain));
+        window->close();
+        QTRY_VERIFY(!form_->findChild<LogbookWindow*>());
+    }
 }
 
 QTEST_MAIN(TestParameterForm)
