@@ -31,6 +31,13 @@ QString refreshText(TransferDirection d)
                : QStringLiteral("Initializing KX7400 Download... please wait. ");
 }
 
+// An upload that came whole but could not be kept in Upload.Txt: its reason follows the
+// closing line instead of going before it.
+bool notKept(TransferEnding ending)
+{
+    return ending == TransferEnding::UploadNotSaved || ending == TransferEnding::UploadNotWritten;
+}
+
 } // namespace
 
 TransferControl::TransferControl(Clock& clock, MainLine& line, TransferView& view, QString folder)
@@ -67,7 +74,7 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
             append(how);
         result.detail = detail.isEmpty() ? how : QStringLiteral("%1 %2").arg(detail, how);
         ending = TransferEnding::BackupNotRead;
-    } else if (!detail.isEmpty() && ending != TransferEnding::UploadNotSaved) {
+    } else if (!detail.isEmpty() && !notKept(ending)) {
         append(detail);
     }
     running_ = false;
@@ -85,7 +92,7 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
     if (!result.text.isEmpty())
         view_.ShowTransferStatus(result.text, false, true, false);
     // An upload that could not be kept says so first and why on the line after it.
-    if (ending == TransferEnding::UploadNotSaved && !detail.isEmpty())
+    if (notKept(ending) && !detail.isEmpty())
         view_.ShowTransferStatus(detail, false, false, false);
     qCInfo(lcTransfer) << "transfer ended:" << outcomeName(result.outcome) << result.text
                        << result.detail;
@@ -527,8 +534,10 @@ void TransferControl::uploadEnded(const QByteArray& text)
         failed = TransferEnding::UploadWithoutStx;
     } else {
         const QByteArray body = text.mid(stx + 1);
-        if (!saveFile(QDir(folder_).filePath(QStringLiteral("Upload.Txt")), body, &why)) {
-            failed = TransferEnding::UploadNotSaved;
+        SaveFailure stage = SaveFailure::None;
+        if (!saveFile(QDir(folder_).filePath(QStringLiteral("Upload.Txt")), body, &why, &stage)) {
+            failed = stage == SaveFailure::Create ? TransferEnding::UploadNotSaved
+                                                  : TransferEnding::UploadNotWritten;
         } else {
             UploadContext context = view_.transferInputs().upload;
             context.lineCount = port_.uploadRecords;

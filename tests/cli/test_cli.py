@@ -343,6 +343,9 @@ class HostileInputTest(Rig):
         self.assertNotIn(b"\x07", out + err)
         # (The leading ESC goes with the blanks and controls a debug line is trimmed of.)
         self.assertIn(b"]0;pwn<BEL><1B>[2J\n", out)
+        # Six answers, and nothing before them: the start has no line of its own.
+        self.assertEqual(len(out.splitlines()), 6)
+        self.assertNotIn(b"", out.splitlines())
         # Debug lines only: no weight frame among them.
         self.assertNotIn(b"<EOT>", out)
         self.assertNotIn(b"12.50", out.replace(b"gross=12.50", b""))
