@@ -36,18 +36,6 @@ bool isSpecialTerminal(dev_t rdev)
     return false;
 }
 
-// The device behind this process's controlling terminal, when it has one.
-bool controllingTerminal(dev_t& rdev)
-{
-    const int fd = ::open("/dev/tty", O_RDONLY | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st{};
-    const bool ok = ::fstat(fd, &st) == 0;
-    ::close(fd);
-    rdev = st.st_rdev;
-    return ok;
-}
 #endif
 
 } // namespace
@@ -65,9 +53,6 @@ QString notASerialPort(const QString& path)
         return kNotASerialPort;
     if (isSpecialTerminal(st.st_rdev))
         return kNotASerialPort;
-    dev_t own{};
-    if (controllingTerminal(own) && own == st.st_rdev)
-        return kNotASerialPort;
     // Non-blocking, so a modem line without carrier does not hold the check; no controlling
     // terminal is taken on by looking.
     const int fd = ::open(native.constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -75,8 +60,10 @@ QString notASerialPort(const QString& path)
         return {};
     termios attrs{};
     const bool terminal = ::tcgetattr(fd, &attrs) == 0;
+    // The terminal this process runs on, by whatever name: it belongs to our own session.
+    const bool own = terminal && ::tcgetsid(fd) == ::getsid(0);
     ::close(fd);
-    return terminal ? QString() : kNotASerialPort;
+    return terminal && !own ? QString() : kNotASerialPort;
 #else
     return {};
 #endif

@@ -264,7 +264,8 @@ void IndicatorFeed::onCommand(const QString& topic, const QByteArray& payload)
     }
     commands_.push_back({*command, shown});
     if (commands_.size() == 1 && faceFree()) {
-        sendNextCommand();
+        if (sendNextCommand())
+            say(QStringLiteral("command \"%1\" goes out after the next frame").arg(shown));
         return;
     }
     say(QStringLiteral("command \"%1\" waits its turn (one goes out a frame; %2 before it)")
@@ -279,7 +280,7 @@ bool IndicatorFeed::faceFree()
     return face.pendingKey() == 0 && face.pendingCommand().isEmpty();
 }
 
-void IndicatorFeed::sendNextCommand()
+bool IndicatorFeed::sendNextCommand()
 {
     const QueuedCommand next = commands_.front();
     commands_.pop_front();
@@ -317,7 +318,7 @@ void IndicatorFeed::sendNextCommand()
             say(QStringLiteral("command \"%1\" refused: the indicator's face does not take that "
                                "tare")
                     .arg(shown));
-            return;
+            return false;
         }
         panel.face().ButtonEnterClick();
         break;
@@ -325,9 +326,9 @@ void IndicatorFeed::sendNextCommand()
     }
     if (session_.beeps() != beepsBefore) {
         say(QStringLiteral("command \"%1\" refused: printing is off (NoPrint.cmd)").arg(shown));
-        return;
+        return false;
     }
-    say(QStringLiteral("command \"%1\" goes out after the next frame").arg(shown));
+    return true;
 }
 
 } // namespace kx::cli

@@ -74,7 +74,8 @@ private:
         RemoteCommand command;
         QString shown;
     };
-    void sendNextCommand();
+    // Gives the face the first waiting command; false when the face refused it (said).
+    bool sendNextCommand();
     bool faceFree();
     void say(const QString& text) const;
     QString topic(const char* leaf) const;
