@@ -18,7 +18,7 @@ const QString kNotASerialPort = QStringLiteral("not a serial port");
 // The device number of a node, or nothing when it is not there.
 bool deviceOf(const char* path, dev_t& rdev)
 {
-    struct stat st{};
+    struct stat st = {};
     if (::stat(path, &st) != 0 || !S_ISCHR(st.st_mode))
         return false;
     rdev = st.st_rdev;
@@ -35,7 +35,6 @@ bool isSpecialTerminal(dev_t rdev)
     }
     return false;
 }
-
 #endif
 
 } // namespace
@@ -46,7 +45,7 @@ QString notASerialPort(const QString& path)
         return kNotASerialPort;
 #ifdef Q_OS_UNIX
     const QByteArray native = QFile::encodeName(path);
-    struct stat st{};
+    struct stat st = {};
     if (::stat(native.constData(), &st) != 0)
         return {};
     if (!S_ISCHR(st.st_mode))
