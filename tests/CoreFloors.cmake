@@ -63,6 +63,19 @@ foreach(src IN LISTS CORE_SOURCES)
         endif()
     endforeach()
 endforeach()
+# Decisions are taken on typed states (an error code, an outcome, a state of our own), never
+# on a text shown to the user or one of Qt's error texts: those change with a wording or a
+# translation, and the decision with them.
+file(GLOB_RECURSE cli_sources "${SRC_ROOT}/cli/*.cpp")
+foreach(src IN LISTS CORE_SOURCES cli_sources)
+    if(src MATCHES "\\.cpp$" AND EXISTS "${src}")
+        file(STRINGS "${src}" hits REGEX
+             "errorString\\(\\)[ \t]*[!=]=|status_?\\.startsWith\\(|[!=]=[ \t]*QLatin1String\\(\"Unknown error")
+        if(hits)
+            message(FATAL_ERROR "${src} decides on a shown text: ${hits}")
+        endif()
+    endif()
+endforeach()
 if(checked EQUAL 0)
     message(FATAL_ERROR "no core sources to check")
 endif()

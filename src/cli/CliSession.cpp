@@ -4,7 +4,6 @@
 #include "cli/Terminal.h"
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
-#include "settings/SafeSave.h"
 
 #include <QCoreApplication>
 #include <QDeadlineTimer>
@@ -24,22 +23,19 @@ bool gLogLost = false;
 CliSession::CliSession(const QString& programFolder, const LineChoice& line, bool quiet)
     : folder_(programFolder), quiet_(quiet)
 {
-    const bool ownIni = QFileInfo::exists(QDir(programFolder).filePath(QStringLiteral("Port.Ini")));
+    port_ = std::make_unique<PortSettings>(folder_);
+    const bool ownIni = QFileInfo::exists(port_->iniPath());
     if (!line.device.isEmpty() || !ownIni) {
         // A line given on the command line (or no Port.Ini at all) leaves the program's own
-        // files alone: the session keeps its Port.Ini and work files in a scratch folder.
-        scratch_ = std::make_unique<QTemporaryDir>();
-        folder_ = scratch_->path();
-        QByteArray ini = "[Scale Port]\r\nPort=" + QByteArray(line.device.isEmpty() ? "0" : "1")
-                         + "\r\nBaud=" + QByteArray::number(std::max(0, PortSettings::baudIndexOf(line.baud)))
-                         + "\r\nParity=" + QByteArray::number(line.parity) + "\r\nMode=" + QByteArray::number(std::max(0, line.mode))
-                         + "\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n";
-        if (!line.device.isEmpty())
-            ini += "[Devices]\r\n1=" + line.device.toLocal8Bit() + "\r\n";
-        saveFile(QDir(folder_).filePath(QStringLiteral("Port.Ini")), ini);
+        // Port.Ini alone: the settings live in memory for this run only.
+        port_->holdInMemory(line.device);
+        port_->ComNo = line.device.isEmpty() ? QStringLiteral("0") : QStringLiteral("1");
+        port_->BaudRate = std::max(0, PortSettings::baudIndexOf(line.baud));
+        port_->Parity = line.parity;
+        port_->Mode = std::max(0, line.mode);
+    } else {
+        port_->LoadPortSettings();
     }
-    port_ = std::make_unique<PortSettings>(folder_);
-    port_->LoadPortSettings();
     if (line.port > 0)
         port_->ComNo = QString::number(line.port);
     if (line.mode >= 0)
@@ -90,7 +86,9 @@ bool CliSession::beginOpen(LineSession::OpenDone then)
 {
     portError_.clear();
     if (port_->portNumber() == 0) {
-        portError_ = QStringLiteral("No Communications Port Selected: give --port N or --device PATH.");
+        portError_ = port_->loadFailure().isEmpty()
+                         ? QStringLiteral("No Communications Port Selected: give --port N or --device PATH.")
+                         : QStringLiteral("No Communications Port Selected: %1").arg(port_->loadFailure());
         return false;
     }
     panel_->OpenComPort(std::move(then));

@@ -5,7 +5,6 @@
 #include "link/PortSettings.h"
 
 #include <QStringList>
-#include <QTemporaryDir>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -106,7 +105,6 @@ private:
     static constexpr int OpenLimitMs = 10000;
 
     QString folder_;
-    std::unique_ptr<QTemporaryDir> scratch_;
     std::unique_ptr<PortSettings> port_;
     std::unique_ptr<LineSession> panel_;
     QStringList lines_;

@@ -185,6 +185,9 @@ void addCommandOptions(const QString& command, QCommandLineParser& p)
         p.addOption({QStringLiteral("count"),
                      QStringLiteral("Stop after N lines (default: until Ctrl-C)."),
                      QStringLiteral("N"), QStringLiteral("0")});
+    if (command == QLatin1String("ports"))
+        p.addOption({QStringLiteral("json"),
+                     QStringLiteral("One JSON object a port: device, opens, state, description.")});
     if (command == QLatin1String("weigh")) {
         p.addOption({QStringLiteral("json"),
                      QStringLiteral("One JSON object a frame: time, weight (a number, or null "
@@ -226,6 +229,10 @@ bool lineChoiceFrom(const QCommandLineParser& p, LineChoice& line, QString& why)
     }
     // Absolute before it is checked or written to the session's Port.Ini: the one opened is
     // the one shown.
+    if (p.isSet(QStringLiteral("device")) && p.value(QStringLiteral("device")).trimmed().isEmpty()) {
+        why = QStringLiteral("--device \"%1\": not a serial port").arg(p.value(QStringLiteral("device")));
+        return false;
+    }
     line.device = resolveDevicePath(p.value(QStringLiteral("device")));
     line.log = p.value(QStringLiteral("log"));
     if (p.isSet(QStringLiteral("outputs"))) {
@@ -260,36 +267,67 @@ bool lineChoiceFrom(const QCommandLineParser& p, LineChoice& line, QString& why)
 
 int runPorts(CliContext& c)
 {
-    QList<FoundPort> ports = scanSerialPorts();
-    // Devices Port.Ini maps (a simulator's link, a port by a name of its own) count too.
+    const bool json = c.options.isSet(QStringLiteral("json"));
+    QList<FoundPort> ports;
     const PortSettings settings(c.programFolder);
-    IniDocument ini;
-    if (ini.load(settings.iniPath()))
-        for (const QByteArray& key : ini.keys("Devices")) {
-            const QString path =
-                resolveDevicePath(QString::fromLocal8Bit(ini.readString("Devices", key)));
-            const bool listed = std::any_of(ports.begin(), ports.end(),
-                                            [&](const FoundPort& f) { return f.path == path; });
-            if (!path.isEmpty() && !listed)
-                ports.append({path, QStringLiteral("%1 (port %2 in Port.Ini)")
-                                        .arg(path, QString::fromLatin1(key))});
-        }
+    if (!c.line.device.isEmpty() || c.line.port > 0) {
+        // Only the port asked about: a script checks its one device before using it.
+        const QString path = c.line.device.isEmpty() ? settings.devicePathFor(c.line.port)
+                                                     : resolveDevicePath(c.line.device);
+        ports.append({path, c.line.device.isEmpty()
+                                ? QStringLiteral("port %1 in Port.Ini").arg(c.line.port)
+                                : QStringLiteral("given by --device")});
+    } else {
+        ports = scanSerialPorts();
+        // Devices Port.Ini maps (a simulator's link, a port by a name of its own) count too.
+        IniDocument ini;
+        if (ini.load(settings.iniPath()))
+            for (const QByteArray& key : ini.keys("Devices")) {
+                const QString path =
+                    resolveDevicePath(QString::fromLocal8Bit(ini.readString("Devices", key)));
+                const bool listed = std::any_of(ports.begin(), ports.end(),
+                                                [&](const FoundPort& f) { return f.path == path; });
+                if (!path.isEmpty() && !listed)
+                    ports.append({path, QStringLiteral("%1 (port %2 in Port.Ini)")
+                                            .arg(path, QString::fromLatin1(key))});
+            }
+    }
     if (ports.isEmpty()) {
         err(QStringLiteral("No serial ports found."));
         return Success;
     }
+    // Columns a script can cut: TAB between them, and no TAB or line end inside one.
+    if (!json)
+        std::fprintf(stdout, "device\tstate\tdescription\n");
+    bool allOpen = true;
     for (const FoundPort& port : ports) {
         QtSerialDevice device;
         QString state = QStringLiteral("can be opened");
+        bool opens = true;
         try {
             device.open(port.path, LineSettings{});
             device.close();
         } catch (const ChannelError& e) {
-            state = e.describe();
+            state = e.reason();
+            opens = false;
+            allOpen = false;
         }
-        out(QStringLiteral("%1\t%2\t%3").arg(port.path, state, port.label));
+        if (json) {
+            const QJsonObject o{{QStringLiteral("device"), port.path},
+                                {QStringLiteral("opens"), opens},
+                                {QStringLiteral("state"), state},
+                                {QStringLiteral("description"), port.label}};
+            std::fprintf(stdout, "%s\n", QJsonDocument(o).toJson(QJsonDocument::Compact).constData());
+        } else {
+            std::fprintf(stdout, "%s\t%s\t%s\n", qPrintable(terminalText(port.path)),
+                         qPrintable(terminalText(state)), qPrintable(terminalText(port.label)));
+        }
     }
-    return Success;
+    std::fflush(stdout);
+    // The one device asked about tells by the exit status whether it can be used.
+    return ports.size() == 1 && (!c.line.device.isEmpty() || c.line.port > 0) && !allOpen
+               ? PortError
+               : Success;
 }
 
 int runWeigh(CliContext& c)
@@ -303,6 +341,17 @@ int runWeigh(CliContext& c)
     if (csvOut && json) {
         err(QStringLiteral("kxlink-cli weigh: --json and --csv - both want standard output"));
         return Usage;
+    }
+    // Refused as upload refuses its file, before the port is opened: a FIFO would hold the
+    // open until a reader came, a device would never hold a recording.
+    if (!csvPath.isEmpty() && !csvOut) {
+        QString why = notARegularFile(csvPath);
+        if (why.isEmpty() && !QFileInfo(csvPath).absoluteDir().exists())
+            why = QStringLiteral("the folder does not exist");
+        if (!why.isEmpty()) {
+            err(QStringLiteral("No recording: %1: %2; nothing was read or written.").arg(csvPath, why));
+            return Refused;
+        }
     }
     return withOpenLine(c, [&](CliSession& session) -> int {
         CsvRecorder csv;
@@ -322,11 +371,8 @@ int runWeigh(CliContext& c)
                 return;
             ++shown;
             last = QDateTime::currentDateTime();
-            if (csv.isOpen()) {
+            if (csv.isOpen())
                 csv.record({last, f}, running.elapsed());
-                if (!csv.isOpen())
-                    err(QStringLiteral("The recording stopped: %1").arg(csv.failure()));
-            }
             if (csvOut)
                 return;
             if (json) {
@@ -346,14 +392,20 @@ int runWeigh(CliContext& c)
                 [&] {
                     timedOut = last.msecsTo(QDateTime::currentDateTime()) > timeout;
                     csv.flushIfDue(running.elapsed());
-                    return stopRequested() || timedOut || (count > 0 && shown >= count);
+                    // A recording asked for is what the command is for: a full disk ends it.
+                    return stopRequested() || timedOut || (count > 0 && shown >= count)
+                           || !csv.failure().isEmpty();
                 },
                 INT_MAX);
         }
-        const bool recordFailed = !csvPath.isEmpty() && !csv.isOpen();
+        // The last rows go out here; a failure now ends the command the same way.
         csv.close();
-        if (recordFailed)
+        if (!csv.failure().isEmpty()) {
+            err(QStringLiteral("The recording stopped: %1; the file keeps %2 whole rows.")
+                    .arg(csv.failure())
+                    .arg(csv.rows()));
             return Refused;
+        }
         // Weighing until stopped is its normal end.
         if (stopRequested()) {
             if (!c.quiet)
@@ -472,12 +524,6 @@ int runDebug(CliContext& c)
     return withOpenLine(c, [&](CliSession& session) -> int {
         const qint64 count = numericOption(c.options, QStringLiteral("count"), 0);
         qint64 shown = 0;
-        session.onDebugLine = [&](const QString& line) {
-            if (count > 0 && shown >= count)
-                return;
-            ++shown;
-            out(lineText(line));
-        };
         const StopOnTurn onTurn;
         {
             const LentLine lent(session.panel());
@@ -486,6 +532,14 @@ int runDebug(CliContext& c)
                 return PortError;
             }
             session.panel().DebugAnyBusClick();
+            // Listening only now: the start empties the window's debug box, which on a
+            // terminal would be an empty first line.
+            session.onDebugLine = [&](const QString& line) {
+                if (count > 0 && shown >= count)
+                    return;
+                ++shown;
+                out(lineText(line));
+            };
             CliSession::waitFor(
                 [&] {
                     return stopRequested() || session.debugResult() || (count > 0 && shown >= count)

@@ -122,6 +122,13 @@ std::span<const PortSettings::Field> PortSettings::fields()
 
 PortSettings::PortSettings(QString folder) : folder_(std::move(folder)) {}
 
+void PortSettings::holdInMemory(const QString& device)
+{
+    inMemory_ = true;
+    heldDevice_ = device;
+    loadFailure_.clear();
+}
+
 QString PortSettings::iniPath() const
 {
     return QDir(folder_).filePath(QStringLiteral("Port.Ini"));
@@ -129,11 +136,17 @@ QString PortSettings::iniPath() const
 
 void PortSettings::LoadPortSettings()
 {
+    if (inMemory_)
+        return;
+    loadFailure_.clear();
     const QString path = iniPath();
     if (QFileInfo::exists(path)) {
         IniDocument ini;
-        if (!ini.load(path))
+        QString why;
+        if (!ini.load(path, &why)) {
+            loadFailure_ = QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why);
             return;
+        }
         ComNo = QString::fromLatin1(ini.readString(ScalePort, "Port", "0"));
         for (const Field& f : fields())
             this->*f.selection =
@@ -176,6 +189,8 @@ bool loadForUpdate(IniDocument& ini, const QString& path, QString* error)
 
 bool PortSettings::SavePortSettings(QString* error)
 {
+    if (inMemory_)
+        return true;
     const QString path = iniPath();
     IniDocument ini;
     if (!loadForUpdate(ini, path, error))
@@ -195,9 +210,9 @@ int PortSettings::portNumber() const
     for (QChar c : ComNo) {
         if (!c.isDigit() || c.unicode() > '9')
             break;
-        if (n > 99999)
-            break; // no port has a number that long; keep what fits
         n = n * 10 + (c.unicode() - '0');
+        if (n > MaxPortNumber)
+            return 0; // no port has a number that long
     }
     return n;
 }
@@ -218,6 +233,8 @@ LineSettings PortSettings::lineSettings() const
 
 QString PortSettings::mappedDevice(int port) const
 {
+    if (inMemory_)
+        return port == 1 ? heldDevice_ : QString();
     IniDocument ini;
     if (port <= 0 || !ini.load(iniPath()))
         return {};
@@ -236,6 +253,11 @@ bool PortSettings::setMappedDevice(int port, const QString& path, QString* error
 {
     if (port <= 0)
         return false;
+    if (inMemory_) {
+        if (port == 1)
+            heldDevice_ = path;
+        return port == 1;
+    }
     IniDocument ini;
     if (!loadForUpdate(ini, iniPath(), error))
         return false;

@@ -50,7 +50,19 @@ public:
     static constexpr int DefaultAppVersion = 0;
     static constexpr int DefaultCustomOutputs = 1;
 
+    // The highest port number there is; a longer number in Port.Ini selects no port.
+    static constexpr int MaxPortNumber = 99999;
+
     explicit PortSettings(QString folder = {});
+
+    // Settings held in memory only, for a device given by the caller (kxlink-cli's
+    // --device): Port.Ini is neither read nor written from now on, and port 1 stands for
+    // device (no port is mapped when device is empty).
+    void holdInMemory(const QString& device);
+    bool inMemory() const { return inMemory_; }
+    // Why the last load could not read Port.Ini (a folder in its place, no permission);
+    // empty when it was read or there was none.
+    const QString& loadFailure() const { return loadFailure_; }
 
     QString iniPath() const;
     const QString& folder() const { return folder_; }
@@ -62,7 +74,8 @@ public:
     // where it stands. On failure the file stays as it was and error says which file and why.
     bool SavePortSettings(QString* error = nullptr);
 
-    // The port number that ComNo's text starts with; 0 when it starts with none.
+    // The port number that ComNo's text starts with; 0 when it starts with none or with one
+    // past MaxPortNumber.
     int portNumber() const;
     LineSettings lineSettings() const;
     // 1 for DEMAND, 0 for CONTINUOUS.
@@ -102,6 +115,9 @@ private:
     static std::span<const Field> fields();
 
     QString folder_;
+    QString loadFailure_;
+    bool inMemory_ = false;
+    QString heldDevice_;
 };
 
 } // namespace kx

@@ -80,12 +80,15 @@ void ProtocolLog::record(LineDirection direction, const QByteArray& bytes, const
         return;
     const QByteArray line = renderLogLine(at, direction, bytes);
     const qint64 before = file_.size();
-    if (file_.write(line) == line.size())
+    const qint64 done = file_.write(line);
+    if (done == line.size())
         return;
-    // A short write (a full disk, a size limit) says nothing itself; the part that was written
-    // is taken back so the log ends at a whole line.
-    const QString why = file_.error() != QFileDevice::NoError && !file_.errorString().isEmpty()
-                                && file_.errorString() != QLatin1String("Unknown error")
+    // A short write (a full disk, a size limit) says nothing itself; the write of the rest
+    // fails outright and carries the system's reason. The part that was written is taken
+    // back so the log ends at a whole line.
+    if (done >= 0)
+        file_.write(line.mid(done));
+    const QString why = file_.error() != QFileDevice::NoError
                             ? file_.errorString()
                             : QStringLiteral("the disk is full or the file may grow no larger");
     file_.resize(before);

@@ -1,6 +1,7 @@
 #include "link/QtSerialDevice.h"
 
 #include "link/DevicePath.h"
+#include "link/SerialPortCheck.h"
 
 #include <QFileInfo>
 
@@ -78,8 +79,16 @@ void QtSerialDevice::open(const QString& name, const LineSettings& settings)
     path_ = path;
     lost_ = false;
     strikes_ = 0;
+    // A blank name would be taken as a device of that name under /dev, or as /dev itself.
+    if (name.trimmed().isEmpty())
+        throw ChannelError(ChannelError::Kind::Other, QStringLiteral("\"%1\"").arg(name),
+                           notASerialPort(name));
     if (!QFileInfo::exists(path))
         throw diagnoseOpenFailure(path, {}, QSerialPort::DeviceNotFoundError, {});
+    // Refused before the open: the user's own terminal or /dev/null would otherwise be
+    // written to as a scale.
+    if (const QString why = notASerialPort(path); !why.isEmpty())
+        throw ChannelError(ChannelError::Kind::Other, path, why);
     port_.setPortName(path);
     if (!port_.open(QIODevice::ReadWrite)) {
         const ChannelError e =

@@ -151,8 +151,10 @@ void LineSession::PollTimerTimer()
         FirstOpen = false;
         // The cycle goes on when the open, and the dialog after a failed one, have ended.
         const auto afterOpen = [this] {
+            // A Port.Ini that could not be read selects no port; the user is told why.
             if (link_.ComPort().ComNumber() == 0)
-                dialogs_.showPortError(QStringLiteral("No Communications Port Selected"), {});
+                dialogs_.showPortError(QStringLiteral("No Communications Port Selected"),
+                                       port_.loadFailure());
             if (link_.connected())
                 poll_.step();
             poll_.pollTimer().start();

@@ -43,6 +43,15 @@ bool isReadOnly(const QString& path)
 
 bool saveFile(const QString& path, const QByteArray& bytes, QString* error)
 {
+    return saveFile(path, bytes, error, nullptr);
+}
+
+bool saveFile(const QString& path, const QByteArray& bytes, QString* error, SaveFailure* stage)
+{
+    SaveFailure ignored = SaveFailure::None;
+    SaveFailure& at = stage ? *stage : ignored;
+    // Until the temporary file is open, any refusal means the file could not be created.
+    at = SaveFailure::Create;
     // The rename at the end would put a regular file where a device, FIFO or socket stood
     // (as root even /dev/null); writing into one instead would never give a whole copy.
     if (const QString kind = notARegularFile(path); !kind.isEmpty())
@@ -60,6 +69,7 @@ bool saveFile(const QString& path, const QByteArray& bytes, QString* error)
     // buffered small file would only be written inside commit(), where such a failure is lost.
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return fail(path, file.errorString(), error);
+    at = SaveFailure::Write;
     for (qsizetype done = 0; done < bytes.size();) {
         const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
         if (n <= 0) {
@@ -80,6 +90,7 @@ bool saveFile(const QString& path, const QByteArray& bytes, QString* error)
 #endif
     if (!file.commit())
         return fail(path, file.errorString(), error);
+    at = SaveFailure::None;
     return true;
 }
 

@@ -11,6 +11,12 @@ namespace kx {
 // error (when given) says which file and why, in words a user can act on.
 bool saveFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
+// Where a save stopped: the file could not be created at all, or it was created and then
+// writing, syncing or putting it in place failed. Callers that report the two differently
+// pass stage.
+enum class SaveFailure { None, Create, Write };
+bool saveFile(const QString& path, const QByteArray& bytes, QString* error, SaveFailure* stage);
+
 // A file is read-only when it carries no write permission at all, whoever runs the program
 // (an administrator included), or when this process may not write it. A missing file is not.
 bool isReadOnly(const QString& path);

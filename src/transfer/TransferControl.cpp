@@ -34,6 +34,13 @@ QString refreshText(TransferDirection d)
                : QStringLiteral("Initializing KX7400 Download... please wait. ");
 }
 
+// An upload that came whole but could not be kept in Upload.Txt: its reason follows the
+// closing line instead of going before it.
+bool notKept(TransferEnding ending)
+{
+    return ending == TransferEnding::UploadNotSaved || ending == TransferEnding::UploadNotWritten;
+}
+
 } // namespace
 
 TransferControl::TransferControl(Clock& clock, MainLine& line, TransferView& view, QString folder)
@@ -70,7 +77,7 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
             append(how);
         result.detail = detail.isEmpty() ? how : QStringLiteral("%1 %2").arg(detail, how);
         ending = TransferEnding::BackupNotRead;
-    } else if (!detail.isEmpty() && ending != TransferEnding::UploadNotSaved) {
+    } else if (!detail.isEmpty() && !notKept(ending)) {
         append(detail);
     }
     // The data went out and no verdict came back: the indicator may have stored it.
@@ -129,7 +136,7 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
     if (!result.text.isEmpty())
         view_.ShowTransferStatus(result.text, false, true, false);
     // An upload that could not be kept says so first and why on the line after it.
-    if (ending == TransferEnding::UploadNotSaved && !detail.isEmpty())
+    if (notKept(ending) && !detail.isEmpty())
         view_.ShowTransferStatus(detail, false, false, false);
     qCInfo(lcTransfer) << "transfer ended:" << outcomeName(result.outcome) << result.text
                        << result.detail;
@@ -606,9 +613,11 @@ void TransferControl::uploadEnded(const QByteArray& text)
     } else {
         const QByteArray body = text.mid(stx + 1);
         // A read-back is compared, never kept: the last upload's copy stays as it was.
+        SaveFailure stage = SaveFailure::None;
         if (!verifying_
-            && !saveFile(QDir(folder_).filePath(QStringLiteral("Upload.Txt")), body, &why)) {
-            failed = TransferEnding::UploadNotSaved;
+            && !saveFile(QDir(folder_).filePath(QStringLiteral("Upload.Txt")), body, &why, &stage)) {
+            failed = stage == SaveFailure::Create ? TransferEnding::UploadNotSaved
+                                                  : TransferEnding::UploadNotWritten;
         } else {
             UploadContext context = view_.transferInputs().upload;
             context.lineCount = port_.uploadRecords;

@@ -32,6 +32,7 @@ constexpr EndingRow kEndings[] = {
     {TransferEnding::UploadWithoutStx, Outcome::FileRejected, "Upload Failed."},
     {TransferEnding::UploadTooLong, Outcome::FileRejected, "Upload Failed."},
     {TransferEnding::UploadNotSaved, Outcome::FileRejected, "Upload Failed...."},
+    {TransferEnding::UploadNotWritten, Outcome::FileRejected, "Upload Failed..."},
     {TransferEnding::UploadIncomplete, Outcome::FileRejected, "Upload Failed.."},
     {TransferEnding::UploadUnparsable, Outcome::FileRejected,
      "Upload Failed.. Error Parsing Data."},

@@ -35,7 +35,8 @@ enum class TransferEnding : std::int8_t
     NoReply,            // no reply within the transfer's own time-out after u, d or the data
     UploadWithoutStx,
     UploadTooLong,
-    UploadNotSaved,
+    UploadNotSaved,   // Upload.Txt could not be created
+    UploadNotWritten, // Upload.Txt was created, but writing or closing it failed
     UploadIncomplete,
     UploadUnparsable,
     DownloadNotBuilt,   // the settings file could not be read or made into records

@@ -98,7 +98,14 @@ bool CsvRecorder::flush(qint64 nowMs)
         }
     const bool headerPending = written_ == 0;
     const qint64 lostRows = qint64(rowEnds_.size()) - keptRows;
-    failure_ = QStringLiteral("%1: %2").arg(path_, file_.errorString());
+    // A short write says nothing itself; the write of the rest fails outright and carries
+    // the system's reason (it is cut off again below).
+    if (done >= 0 && !toStdout_)
+        file_.write(pending_.mid(done));
+    failure_ = QStringLiteral("%1: %2").arg(
+        path_, file_.error() != QFileDevice::NoError
+                   ? file_.errorString()
+                   : QStringLiteral("the disk is full or the file may grow no larger"));
     if (!toStdout_)
         file_.resize(written_ + kept);
     // The header counts in rowEnds_ but not in rows_.

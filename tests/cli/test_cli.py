@@ -348,6 +348,9 @@ class HostileInputTest(Rig):
         self.assertNotIn(b"\x07", out + err)
         # (The leading ESC goes with the blanks and controls a debug line is trimmed of.)
         self.assertIn(b"]0;pwn<BEL><1B>[2J\n", out)
+        # Six answers, and nothing before them: the start has no line of its own.
+        self.assertEqual(len(out.splitlines()), 6)
+        self.assertNotIn(b"", out.splitlines())
         # Debug lines only: no weight frame among them.
         self.assertNotIn(b"<EOT>", out)
         self.assertNotIn(b"12.50", out.replace(b"gross=12.50", b""))
@@ -414,6 +417,118 @@ class HostileInputTest(Rig):
             log = f.read()
         self.assertTrue(log.endswith(b"\r\n"), log[-60:])
         self.assertLessEqual(len(log), 700)
+
+    def test_a_recording_that_fills_the_disk_ends_weigh_with_the_reason(self):
+        self.start_sim()
+
+        def small_files():
+            signal.signal(signal.SIGXFSZ, signal.SIG_IGN)
+            resource.setrlimit(resource.RLIMIT_FSIZE, (700, resource.RLIM_INFINITY))
+
+        # No --count: only the full disk can end it.
+        r = subprocess.run([CLI, "weigh", "--device", self.link, "--csv", self.path("w.csv")],
+                           capture_output=True, text=True, timeout=60, cwd=self.dir.name,
+                           stdin=subprocess.DEVNULL, preexec_fn=small_files)
+        self.assertEqual(r.returncode, 1, r.stderr)
+        self.assertIn("The recording stopped: " + self.path("w.csv") + ": File too large", r.stderr)
+        with open(self.path("w.csv"), "rb") as f:
+            data = f.read()
+        self.assertLessEqual(len(data), 700)
+        self.assertTrue(data.endswith(b"\r\n"), data[-60:])
+        rows = list(csv.reader(io.StringIO(data.decode(), newline="")))
+        self.assertGreater(len(rows), 2)
+        self.assertTrue(all(len(row) == 6 for row in rows), rows[-1])
+        self.assertIn("keeps %d whole rows" % (len(rows) - 1), r.stderr)
+
+    def test_a_recording_target_that_is_no_file_is_refused_at_once(self):
+        os.mkfifo(self.path("fifo"))
+        os.mkdir(self.path("folder"))
+        # No simulator: a target refused after the port opened would fail on the port instead.
+        for target, reason in (("fifo", "is a FIFO"), ("folder", "is a folder"),
+                               ("nodir/w.csv", "the folder does not exist"),
+                               ("/dev/null", "is a device")):
+            with self.subTest(target):
+                path = target if target.startswith("/") else self.path(target)
+                r = self.cli("weigh", "--device", self.link, "--count", "1", "--csv", path,
+                             timeout=10)
+                self.assertEqual(r.returncode, 1, r.stderr)
+                self.assertIn("No recording: %s: %s" % (path, reason), r.stderr)
+        self.assertFalse(os.path.exists(self.path("nodir")))
+
+    def test_ports_lists_columns_a_script_can_cut(self):
+        self.start_sim()
+
+        def column(n, *args):
+            r = subprocess.run("%s ports %s | cut -f%d" % (CLI, " ".join(args), n), shell=True,
+                               capture_output=True, text=True, timeout=30, cwd=self.dir.name)
+            return r.stdout.splitlines()
+
+        self.assertEqual(column(1, "--device", self.link), ["device", self.link])
+        self.assertEqual(column(2, "--device", self.link), ["state", "can be opened"])
+        self.assertEqual(column(2, "--device", "/dev/null"), ["state", "not a serial port"])
+        # Without --device every port found, under the same header.
+        self.assertEqual(column(1)[:1] or ["device"], ["device"])
+        r = self.cli("ports", "--device", self.link, "--json")
+        self.assertEqual(r.returncode, 0, r.stderr)
+        port = json.loads(r.stdout)
+        self.assertEqual((port["device"], port["opens"], port["state"]),
+                         (self.link, True, "can be opened"))
+        self.assertEqual(self.cli("ports", "--device", "/dev/null").returncode, 3)
+
+    def test_what_is_no_serial_port_is_refused_before_a_byte_is_written(self):
+        import fcntl
+        import pty
+        import termios
+        master, slave = pty.openpty()
+        self.addCleanup(os.close, master)
+        self.addCleanup(os.close, slave)
+        own = os.ttyname(slave)
+        with open(self.path("file"), "w") as f:
+            f.write("kept\n")
+        os.mkdir(self.path("folder"))
+
+        def on_the_terminal():
+            # The pseudo-terminal becomes the command's controlling terminal, as a shell's is.
+            os.setsid()
+            fcntl.ioctl(slave, termios.TIOCSCTTY, 0)
+
+        for device in ("/dev/tty", own, "/dev/null", self.path("file"), self.path("folder")):
+            with self.subTest(device):
+                r = subprocess.run([CLI, "weigh", "--device", device, "--count", "1"],
+                                   capture_output=True, text=True, timeout=30,
+                                   stdin=subprocess.DEVNULL, preexec_fn=on_the_terminal)
+                self.assertEqual(r.returncode, 3, r.stderr)
+                self.assertIn(device + ": not a serial port", r.stderr)
+        os.set_blocking(master, False)
+        try:
+            written = os.read(master, 100)
+        except BlockingIOError:
+            written = b""
+        self.assertEqual(written, b"", "nothing reaches the user's terminal")
+        with open(self.path("file")) as f:
+            self.assertEqual(f.read(), "kept\n")
+        for blank in ("", " "):
+            r = self.cli("weigh", "--device", blank)
+            self.assertEqual(r.returncode, 2)
+            self.assertIn('--device "%s": not a serial port' % blank, r.stderr)
+
+    def test_no_scratch_folder_is_left_whatever_ends_the_command(self):
+        self.start_sim()
+        tmp = self.path("tmp")
+        os.mkdir(tmp)
+        env = dict(os.environ, TMPDIR=tmp)
+        r = subprocess.run([CLI, "weigh", "--device", self.link, "--count", "2"], env=env,
+                           capture_output=True, text=True, timeout=30, stdin=subprocess.DEVNULL)
+        self.assertEqual(r.returncode, 0, r.stderr)
+        for sig in (signal.SIGINT, signal.SIGKILL):
+            with self.subTest(sig.name):
+                weigh = subprocess.Popen([CLI, "weigh", "--device", self.link], env=env,
+                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                                         stdin=subprocess.DEVNULL)
+                weigh.stdout.readline()
+                weigh.send_signal(sig)
+                weigh.communicate(timeout=10)
+        self.assertEqual(os.listdir(tmp), [])
 
 
 def hex_file(lines, break_checksum_of=None):

@@ -3,6 +3,8 @@ several simulators and a subscriber, as a plant's integrator would run it."""
 import getpass
 import json
 import os
+import random
+import re
 import signal
 import socket
 import subprocess
@@ -238,6 +240,51 @@ class PublishTest(Rig):
         self.assertTrue(wait_until(lambda: any(k.startswith("T2.5") for k in self.received_keys(log_a)), 5),
                         self.received_keys(log_a))
 
+    def commands_rig(self):
+        self.start_broker()
+        _, link, log = self.start_sim("a")
+        pub = self.publish("--device", f"{link}=a", "--allow-commands")
+        sub = self.subscriber()
+        self.assertTrue(wait_until(lambda: sub.on("kxlink/a/weight"), 10))
+        time.sleep(0.5)  # the subscription is made once the connection is
+        sender = mqtt.Client()
+        sender.connect(HOST, self.broker_port)
+        sender.loop_start()
+        self.addCleanup(sender.loop_stop)
+        return pub, log, sender
+
+    def keys_sent(self, log):
+        return [k for k in self.received_keys(log) if k != "CR"]
+
+    def test_a_burst_of_commands_reaches_the_line_whole_and_in_order(self):
+        _, log, sender = self.commands_rig()
+        names = {"zero": "Z", "units": "U", "net/gross": "G", "print": "P", "auto tare": "A"}
+        sent = [random.choice(list(names)) for _ in range(20)]
+        start = time.monotonic()
+        for payload in sent:
+            sender.publish("kxlink/a/cmd", payload, qos=0)
+        self.assertLess(time.monotonic() - start, 0.5)
+        expected = [names[p] for p in sent]
+        self.assertTrue(wait_until(lambda: len(self.keys_sent(log)) >= 20, 15),
+                        self.keys_sent(log))
+        time.sleep(0.3)
+        self.assertEqual(self.keys_sent(log), expected)
+
+    def test_commands_past_the_queue_are_refused_and_the_rest_go_in_order(self):
+        pub, log, sender = self.commands_rig()
+        sent = ["units", "zero"] * 25
+        for payload in sent:
+            sender.publish("kxlink/a/cmd", payload, qos=1)
+        time.sleep(6)
+        pub.send_signal(signal.SIGTERM)
+        _, err = pub.communicate(timeout=10)
+        refused = err.count("refused: 32 commands wait already")
+        self.assertGreater(refused, 0, err)
+        # Every command taken is told, in the order it came, and goes out in that order.
+        taken = re.findall(r'command "(\w+)" (?:waits|goes out)', err)
+        self.assertEqual(len(taken) + refused, len(sent), err)
+        self.assertEqual(self.keys_sent(log), [{"units": "U", "zero": "Z"}[p] for p in taken])
+
     def test_a_password_is_checked(self):
         pwfile = self.path("passwords")
         subprocess.run(["mosquitto_passwd", "-b", "-c", pwfile, "scale", "s3cret"], check=True,
@@ -293,13 +340,32 @@ class PublishTest(Rig):
         self.assertIn("TLS", bad.stderr.read())
 
     def test_options_are_checked_before_anything_starts(self):
-        for args in (["--device", "/dev/null=a/b"], ["--device", "x=a", "--device", "y=a"],
-                     ["--device", "x=a", "--qos", "2"], ["--device", "x=a", "--rate-limit", "abc"],
-                     ["--device", "x=a", "--topic", "plant/#"], []):
+        for args, reason in (
+                (["--device", "/dev/null=a/b"], "holds /"),
+                (["--device", "x=a", "--device", "y=a"], "two indicators are named \"a\""),
+                (["--device", "x=a", "--qos", "2"], "--qos"),
+                (["--device", "x=a", "--rate-limit", "abc"], "--rate-limit"),
+                (["--device", "x=a", "--topic", "plant/#"], "holds #"),
+                (["--device", "x=a", "--topic", "$SYS/x"], "starts with $"),
+                (["--device", "x=" + "n" * 65], "65 characters, more than 64"),
+                (["--device", "x=a\x1b[2Jb"], "a<1B>[2Jb"),
+                (["--device", "x=a\nb"], "holds a control character"),
+                ([], "name the indicators")):
             r = subprocess.run([CLI, "publish", "--broker", f"mqtt://{HOST}:1", *args],
                                capture_output=True, text=True, timeout=10, cwd=self.dir.name)
             self.assertEqual(r.returncode, 2, (args, r.stderr))
             self.assertIn("kxlink-cli publish:", r.stderr)
+            self.assertIn(reason, r.stderr)
+            self.assertNotIn("\x1b", r.stderr)
+
+    def test_a_missing_device_has_one_status(self):
+        self.start_broker()
+        sub = self.subscriber()
+        self.publish("--device", self.path("nodev") + "=m")
+        self.assertTrue(wait_until(lambda: sub.on("kxlink/m/status"), 10))
+        time.sleep(1.5)
+        self.assertEqual(sub.on("kxlink/m/status"),
+                         ["port error: %s: no such device" % self.path("nodev")])
 
 
 if __name__ == "__main__":

@@ -314,8 +314,8 @@ void TestCustomOutput::rechoosingTheShownPort_keepsUnsavedEdits()
     QCOMPARE(saved.readString("Custom Output", "Motion Token"), QByteArray("Z"));
 }
 
-// After Open the selector shows COM1, as the controls do, so a preset confirmed then is
-// stored into COM1 and COM2's definition stays as the file has it.
+// After Open and after New the selector shows COM1, as the controls do, so a preset confirmed
+// then is stored into COM1 and COM2's definition stays as the file has it.
 void TestCustomOutput::presetAfterOpen_goesToCom1AsShown()
 {
     const QByteArray content = "[Custom Output]\r\nStream Format=<G>\r\nMotion Token=M\r\n"
@@ -342,6 +342,16 @@ void TestCustomOutput::presetAfterOpen_goesToCom1AsShown()
     QCOMPARE(saved.readString("Custom Output", "Stream Format"), QByteArray("<W><U><M><S>"));
     QCOMPARE(saved.readString("Custom Output 2", "Stream Format"), QByteArray("<N>"));
     QCOMPARE(saved.readString("Custom Output 2", "Motion Token"), QByteArray("X"));
+
+    // New, with COM2 chosen again: the selector reads COM1 as the controls now show it.
+    page_->ComBox->setFocus();
+    QTest::keyClick(page_->ComBox, Qt::Key_Down);
+    QCOMPARE(page_->ComBox->currentText(), QStringLiteral("COM2 - Custom Format"));
+    QCOMPARE(page_->BuildPage->builtStream(), QByteArray("<N>"));
+    form_->FileNew->click();
+    QCOMPARE(page_->ComBox->currentIndex(), 0);
+    QCOMPARE(page_->ComBox->currentText(), QStringLiteral("COM1 - Custom Format"));
+    QCOMPARE(page_->BuildPage->builtStream(), page_->definitions()[0].value("Stream Format"));
 }
 
 // Each keystroke in a Value cell's editor rebuilds the stream and the yellow display line.

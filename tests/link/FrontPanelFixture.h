@@ -35,7 +35,12 @@ struct RecordingHost : PanelDialogs, EditorView
         if (onPortDialog)
             onPortDialog();
     }
-    void showPortError(const QString& text, const QString&) override { portErrors << text; }
+    void showPortError(const QString& text, const QString& detail) override
+    {
+        portErrors << text;
+        portErrorDetails << detail;
+    }
+    QStringList portErrorDetails;
     void beep() override { ++beeps; }
     void showParameterEditor() override
     {

@@ -1,5 +1,6 @@
 #include "FrontPanelFixture.h"
 
+#include <QDir>
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
@@ -46,10 +47,27 @@ private slots:
         f.clock.advance(300);
         QCOMPARE(f.host.portDialogs, 1);
         QCOMPARE(f.host.portErrors, QStringList{"No Communications Port Selected"});
+        QCOMPARE(f.host.portErrorDetails, QStringList{QString()});
         QCOMPARE(f.device->opens, 0);
         // Only the first tick opens by itself.
         f.clock.advance(1000);
         QCOMPARE(f.host.portDialogs, 1);
+    }
+
+    // A Port.Ini that cannot be read (here a folder in its place) selects no port, and the
+    // dialog says why instead of only that none is selected.
+    void unreadablePortIniSaysWhy()
+    {
+        FrontPanelFixture f;
+        QVERIFY(QDir(f.dir.path()).mkdir(QStringLiteral("Port.Ini")));
+        f.port.LoadPortSettings();
+        f.port.ComNo = QStringLiteral("0");
+        f.panel->FormActivate();
+        f.clock.advance(300);
+        QCOMPARE(f.host.portErrors, QStringList{"No Communications Port Selected"});
+        QCOMPARE(f.host.portErrorDetails.size(), 1);
+        QVERIFY2(f.host.portErrorDetails[0].contains("Port.Ini: "),
+                 qPrintable(f.host.portErrorDetails[0]));
     }
 
     // Frames faster than the tick re-enable the poll timer at every EOT; the tick must not

@@ -4,6 +4,7 @@
 #include <QDir>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -65,6 +66,17 @@ private slots:
                                              << 19200 << P(Parity::Even) << 1 << 0 << 1;
         QTest::newRow("digits then letters") << QByteArray("[Scale Port]\nPort=12ab\n") << 12
                                              << 19200 << P(Parity::Even) << 1 << 0 << 1;
+        QTest::newRow("the highest port number") << QByteArray("[Scale Port]\nPort=99999\n")
+                                                 << 99999 << 19200 << P(Parity::Even) << 1 << 0 << 1;
+        QTest::newRow("a longer number selects no port")
+            << QByteArray("[Scale Port]\nPort=100000\n") << 0 << 19200 << P(Parity::Even) << 1
+            << 0 << 1;
+        QTest::newRow("a million digits select no port")
+            << QByteArray("[Scale Port]\nPort=" + QByteArray(1000000, '1') + "\n") << 0 << 19200
+            << P(Parity::Even) << 1 << 0 << 1;
+        QTest::newRow("leading zeros are no longer number")
+            << QByteArray("[Scale Port]\nPort=" + QByteArray(1000, '0') + "7\n") << 7 << 19200
+            << P(Parity::Even) << 1 << 0 << 1;
         QTest::newRow("not a number reads as the default")
             << QByteArray("[Scale Port]\nPort=1\nBaud=fast\nMode=x\n") << 1 << 19200
             << P(Parity::Even) << 1 << 0 << 1;
@@ -152,6 +164,43 @@ private slots:
         const QByteArray saved = readAll(s.iniPath());
         QVERIFY(saved.startsWith("\xEF\xBB\xBF[Scale Port]\r\nPort=3\r\n"));
         QCOMPARE(saved.count("[Scale Port]"), 1);
+    }
+
+    // A Port.Ini that cannot be read selects no port and says why; nothing replaces it.
+    void unreadableFileSaysWhy()
+    {
+        QTemporaryDir dir;
+        PortSettings s(dir.path());
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("Port.Ini")));
+        s.LoadPortSettings();
+        QCOMPARE(s.portNumber(), 0);
+        QVERIFY2(s.loadFailure().startsWith(QDir::toNativeSeparators(s.iniPath()) + ": "),
+                 qPrintable(s.loadFailure()));
+        QVERIFY(QFileInfo(s.iniPath()).isDir());
+    }
+
+    // Settings held in memory never touch Port.Ini, whatever is asked of them.
+    void settingsInMemoryLeaveTheFileAlone()
+    {
+        QTemporaryDir dir;
+        PortSettings s(dir.path());
+        const QByteArray own = "[Scale Port]\r\nPort=4\r\n[Devices]\r\n1=/dev/ttyUSB3\r\n";
+        writeAll(s.iniPath(), own);
+        s.holdInMemory(QStringLiteral("/tmp/link"));
+        s.ComNo = QStringLiteral("1");
+        s.LoadPortSettings();
+        QCOMPARE(s.portNumber(), 1);
+        QCOMPARE(s.devicePathFor(1), QStringLiteral("/tmp/link"));
+        QVERIFY(s.SavePortSettings());
+        QVERIFY(s.setMappedDevice(1, QStringLiteral("/tmp/other")));
+        QCOMPARE(s.mappedDevice(1), QStringLiteral("/tmp/other"));
+        QCOMPARE(readAll(s.iniPath()), own);
+
+        PortSettings none(dir.path() + QStringLiteral("/nowhere"));
+        none.holdInMemory({});
+        none.LoadPortSettings();
+        QVERIFY(!QFileInfo::exists(none.iniPath()));
+        QVERIFY(none.mappedDevice(1).isEmpty());
     }
 
     void portNumbersMapToDevices()

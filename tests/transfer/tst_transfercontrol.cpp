@@ -1,3 +1,4 @@
+#include "FileSizeLimit.h"
 #include "FrontPanelFixture.h"
 #include "settings/IniDocument.h"
 #include "settings/SettingsFile.h"
@@ -6,7 +7,9 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTest>
+#include <optional>
 
 #include "TestFiles.h"
 
@@ -119,27 +122,46 @@ private slots:
         QCOMPARE(readAll(QDir(f.dir.path()).filePath("Upload.Txt")), text);
     }
 
-    // A folder in the way of Upload.Txt (it stops even an administrator): the upload fails,
-    // says why on the next line, and the indicator is told.
-    void uploadTxtThatCannotBeCreated()
+    // Upload.Txt that cannot be created (a folder in the way stops even an administrator)
+    // and one that is created but cannot be written whole (the disk fills) have texts of
+    // their own; both say why on the next line, and the indicator is told.
+    void uploadTxtNotKept_data()
     {
+        QTest::addColumn<bool>("folderInTheWay");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("cannot be created") << true << "Upload Failed....";
+        QTest::newRow("cannot be written") << false << "Upload Failed...";
+    }
+
+    void uploadTxtNotKept()
+    {
+        QFETCH(bool, folderInTheWay);
+        QFETCH(QString, text);
         TransferFixture f;
-        QVERIFY(QDir(f.dir.path()).mkdir("Upload.Txt"));
+        if (folderInTheWay)
+            QVERIFY(QDir(f.dir.path()).mkdir("Upload.Txt"));
+        std::optional<test::FileSizeLimit> full;
         f.inEditor([&] {
             f.panel->startTransfer(TransferDirection::Upload);
             f.reply(ACK);
             f.tick(110);
             f.device->takeWritten();
+            if (!folderInTheWay) {
+                full.emplace(64);
+                QVERIFY(full->active());
+            }
             f.reply(STX + kUploadOne + EOT);
+            full.reset();
             QCOMPARE(f.device->takeWritten(), NAK);
         });
         const QStringList lines = f.host.transferLines;
-        const qsizetype failed = lines.indexOf("Upload Failed....");
+        const qsizetype failed = lines.indexOf(text);
         QVERIFY2(failed > 0, qPrintable(lines.join('|')));
         QCOMPARE(lines.size(), failed + 2);
         QVERIFY2(lines.last().contains("Upload.Txt"), qPrintable(lines.last()));
         QVERIFY(!f.host.transferRunning);
         QCOMPARE(f.transfer().state(), TransferState::Idle);
+        QVERIFY(!QFileInfo(QDir(f.dir.path()).filePath("Upload.Txt")).isFile());
     }
 
     void uploadFailures_data()

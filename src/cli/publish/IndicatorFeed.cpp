@@ -1,5 +1,6 @@
 #include "cli/publish/IndicatorFeed.h"
 
+#include "cli/Terminal.h"
 #include "link/PollCycle.h"
 #include "trend/WeightRecord.h"
 
@@ -72,7 +73,8 @@ QString IndicatorFeed::topic(const char* leaf) const
 void IndicatorFeed::say(const QString& text) const
 {
     if (!quiet_)
-        std::fprintf(stderr, "%s: %s\n", qPrintable(name_), qPrintable(text));
+        std::fprintf(stderr, "%s: %s\n", qPrintable(terminalText(name_)),
+                     qPrintable(terminalText(text)));
 }
 
 bool IndicatorFeed::start(QString* why)
@@ -81,7 +83,7 @@ bool IndicatorFeed::start(QString* why)
         return false;
     // The open goes on on the event loop; onOpenFinished takes it from there.
     if (!session_.beginOpen()) {
-        setStatus(QStringLiteral("port error: %1").arg(session_.lastError()));
+        setStatus(State::PortError, portErrorStatus());
         reopen_.start();
     }
     return true;
@@ -100,8 +102,12 @@ void IndicatorFeed::stop()
 void IndicatorFeed::onFrame(const DecodedFrame& frame)
 {
     silence_.start();
-    if (status_ != QLatin1String("online"))
-        setStatus(QStringLiteral("online"));
+    if (state_ != State::Online)
+        setStatus(State::Online, QStringLiteral("online"));
+    // The face sends what is pending after this frame; the next command waits for the one
+    // after, so each goes out on a frame of its own, in the order they came.
+    if (!commands_.empty() && faceFree())
+        sendNextCommand();
     const qint64 now = clock_.elapsed();
     if (gate_.offer(frame, now)) {
         publishFrame(frame, QDateTime::currentDateTime());
@@ -133,17 +139,34 @@ void IndicatorFeed::publishFrame(const DecodedFrame& frame, const QDateTime& at)
 
 void IndicatorFeed::onFaceChanged()
 {
-    if (session_.panel().connected() || status_.startsWith(QLatin1String("port error")))
+    if (session_.panel().connected() || state_ == State::PortError)
         return;
-    silence_.stop();
-    setStatus(QStringLiteral("port error: %1").arg(session_.panel().lastOpenError()));
+    portFailed();
     reopen_.start();
+}
+
+void IndicatorFeed::portFailed()
+{
+    silence_.stop();
+    if (!commands_.empty()) {
+        say(QStringLiteral("%1 waiting commands dropped: the port is not open")
+                .arg(commands_.size()));
+        commands_.clear();
+    }
+    setStatus(State::PortError, portErrorStatus());
+}
+
+// One wording for every way the port fails, so one failure is one status.
+QString IndicatorFeed::portErrorStatus()
+{
+    const QString reason = session_.panel().lastOpenError();
+    return QStringLiteral("port error: %1").arg(reason.isEmpty() ? session_.lastError() : reason);
 }
 
 void IndicatorFeed::onSilence()
 {
     if (session_.panel().connected())
-        setStatus(QStringLiteral("no answer"));
+        setStatus(State::NoAnswer, QStringLiteral("no answer"));
 }
 
 void IndicatorFeed::reopen()
@@ -156,9 +179,8 @@ void IndicatorFeed::reopen()
         return;
     reopening_ = true;
     if (!session_.beginOpen()) {
-        if (const QString now = QStringLiteral("port error: %1").arg(session_.lastError());
-            now != status_)
-            setStatus(now);
+        if (const QString now = portErrorStatus(); now != status_)
+            setStatus(State::PortError, now);
     }
 }
 
@@ -174,15 +196,17 @@ void IndicatorFeed::onOpenFinished(bool connected)
         silence_.start();
         return;
     }
-    if (const QString now = QStringLiteral("port error: %1").arg(session_.lastError());
-        now != status_)
-        setStatus(now);
+    if (state_ != State::PortError)
+        portFailed();
+    else if (const QString now = portErrorStatus(); now != status_)
+        setStatus(State::PortError, now); // failing for another reason now
     if (!reopen_.isActive())
         reopen_.start();
 }
 
-void IndicatorFeed::setStatus(const QString& status)
+void IndicatorFeed::setStatus(State state, const QString& status)
 {
+    state_ = state;
     status_ = status;
     say(status);
     // Retained, so a subscriber that comes later learns it at once.
@@ -220,18 +244,49 @@ void IndicatorFeed::onCommand(const QString& topic, const QByteArray& payload)
 {
     if (topic != this->topic("cmd"))
         return;
-    const QString shown = QString::fromUtf8(payload.left(40).toPercentEncoding(" /."));
+    // Shown as the protocol log shows line bytes: a payload never moves the terminal.
+    const QString shown = lineText(payload.left(40)) + (payload.size() > 40 ? QStringLiteral("...") : QString());
     QString why;
     const auto command = parseRemoteCommand(payload, &why);
     if (!command) {
         say(QStringLiteral("command \"%1\" refused: %2").arg(shown, why));
         return;
     }
-    LineSession& panel = session_.panel();
-    if (!panel.connected()) {
+    if (!session_.panel().connected()) {
         say(QStringLiteral("command \"%1\" refused: the port is not open").arg(shown));
         return;
     }
+    if (int(commands_.size()) >= CommandQueueLimit) {
+        say(QStringLiteral("command \"%1\" refused: %2 commands wait already")
+                .arg(shown)
+                .arg(CommandQueueLimit));
+        return;
+    }
+    commands_.push_back({*command, shown});
+    if (commands_.size() == 1 && faceFree()) {
+        if (sendNextCommand())
+            say(QStringLiteral("command \"%1\" goes out after the next frame").arg(shown));
+        return;
+    }
+    say(QStringLiteral("command \"%1\" waits its turn (one goes out a frame; %2 before it)")
+            .arg(shown)
+            .arg(commands_.size() - 1));
+}
+
+// Nothing of the face's is still waiting for a frame to go out.
+bool IndicatorFeed::faceFree()
+{
+    const FaceModel& face = session_.panel().face();
+    return face.pendingKey() == 0 && face.pendingCommand().isEmpty();
+}
+
+bool IndicatorFeed::sendNextCommand()
+{
+    const QueuedCommand next = commands_.front();
+    commands_.pop_front();
+    const RemoteCommand* command = &next.command;
+    const QString& shown = next.shown;
+    LineSession& panel = session_.panel();
     const int beepsBefore = session_.beeps();
     switch (command->kind) {
     case RemoteCommand::Zero:
@@ -263,7 +318,7 @@ void IndicatorFeed::onCommand(const QString& topic, const QByteArray& payload)
             say(QStringLiteral("command \"%1\" refused: the indicator's face does not take that "
                                "tare")
                     .arg(shown));
-            return;
+            return false;
         }
         panel.face().ButtonEnterClick();
         break;
@@ -271,9 +326,9 @@ void IndicatorFeed::onCommand(const QString& topic, const QByteArray& payload)
     }
     if (session_.beeps() != beepsBefore) {
         say(QStringLiteral("command \"%1\" refused: printing is off (NoPrint.cmd)").arg(shown));
-        return;
+        return false;
     }
-    say(QStringLiteral("command \"%1\" goes out after the next frame").arg(shown));
+    return true;
 }
 
 } // namespace kx::cli

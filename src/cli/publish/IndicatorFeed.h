@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QTimer>
 #include <chrono>
+#include <deque>
 #include <optional>
 
 namespace kx::cli {
@@ -32,6 +33,9 @@ class IndicatorFeed : public QObject
 public:
     // A port that failed or vanished is tried again this often.
     static constexpr std::chrono::milliseconds ReopenInterval{3000};
+    // Commands from the broker wait here and go out one a frame; past this many, a command
+    // is refused rather than held without bound.
+    static constexpr int CommandQueueLimit = 32;
 
     IndicatorFeed(const QString& name, const QString& programFolder, const LineChoice& line,
                   const FeedOptions& options, const BrokerOptions& broker, bool quiet);
@@ -60,7 +64,19 @@ private:
     void onCommand(const QString& topic, const QByteArray& payload);
     void publishFrame(const DecodedFrame& frame, const QDateTime& at);
     void publishHeld();
-    void setStatus(const QString& status);
+    // What the status says, decided on by the feed; the text follows from it.
+    enum class State { Starting, Online, NoAnswer, PortError };
+    void setStatus(State state, const QString& status);
+    void portFailed();
+    QString portErrorStatus();
+    struct QueuedCommand
+    {
+        RemoteCommand command;
+        QString shown;
+    };
+    // Gives the face the first waiting command; false when the face refused it (said).
+    bool sendNextCommand();
+    bool faceFree();
     void say(const QString& text) const;
     QString topic(const char* leaf) const;
 
@@ -75,6 +91,8 @@ private:
     QTimer reopen_;
     QTimer due_;
     QString status_;
+    State state_ = State::Starting;
+    std::deque<QueuedCommand> commands_;
     // The open under way is a retry, not the first.
     bool reopening_ = false;
     // While the broker is away only the newest frame is kept; how many went unpublished.

@@ -62,13 +62,32 @@ std::optional<BrokerAddress> parseBrokerAddress(const QString& text, QString* wh
 
 bool isTopicLevel(const QString& name)
 {
-    if (name.isEmpty() || name.size() > 64)
-        return false;
-    for (const QChar c : name)
-        if (c == QLatin1Char('/') || c == QLatin1Char('+') || c == QLatin1Char('#')
-            || c.unicode() < 0x20 || c.unicode() == 0x7f)
-            return false;
-    return true;
+    return topicLevelProblem(name).isEmpty();
+}
+
+QString topicLevelProblem(const QString& name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("an empty level");
+    if (name.size() > 64)
+        return QStringLiteral("%1 characters, more than 64").arg(name.size());
+    for (const QChar c : name) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('+') || c == QLatin1Char('#'))
+            return QStringLiteral("holds %1, which MQTT keeps for its topics").arg(c);
+        if (c.unicode() < 0x20 || c.unicode() == 0x7f)
+            return QStringLiteral("holds a control character");
+    }
+    return {};
+}
+
+QString topicPrefixProblem(const QString& prefix)
+{
+    if (prefix.startsWith(QLatin1Char('$')))
+        return QStringLiteral("starts with $, which brokers keep for their own topics");
+    for (const QString& level : prefix.split(QLatin1Char('/')))
+        if (const QString problem = topicLevelProblem(level); !problem.isEmpty())
+            return problem;
+    return {};
 }
 
 PublishGate::PublishGate(double rateLimitHz, bool onlyChanges, qint64 heartbeatMs)

@@ -21,6 +21,11 @@ std::optional<BrokerAddress> parseBrokerAddress(const QString& text, QString* wh
 // A name that may stand as one level of a topic: no wildcard, no separator, no NUL, not
 // empty, at most 64 characters.
 bool isTopicLevel(const QString& name);
+// Why name cannot be such a level, in words for a message; empty when it can.
+QString topicLevelProblem(const QString& name);
+// Why prefix cannot begin our topics: one of its levels cannot be one, or it starts with $
+// (brokers keep those topics for themselves and refuse our publishes); empty when it can.
+QString topicPrefixProblem(const QString& prefix);
 
 // Which frames go out. With a rate limit, at most one frame per period; a frame that comes
 // too soon is held and goes out when the period ends, so the last weight always arrives.

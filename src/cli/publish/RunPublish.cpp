@@ -1,6 +1,7 @@
 // kxlink-cli publish: every shown frame of one or more indicators to an MQTT broker, with a
 // retained status per indicator, until Ctrl-C or SIGTERM.
 #include "cli/Commands.h"
+#include "cli/Terminal.h"
 #include "cli/publish/IndicatorFeed.h"
 #include "settings/SafeSave.h"
 
@@ -58,10 +59,10 @@ std::optional<QList<FeedChoice>> feedChoices(const CliContext& c, QString& why)
         } else {
             name = QFileInfo(path).fileName();
         }
-        if (path.isEmpty() || !isTopicLevel(name)) {
-            why = QStringLiteral("--device \"%1\": give PATH or PATH=NAME, NAME without / + # "
-                                 "and at most 64 characters")
-                      .arg(device);
+        const QString problem = path.isEmpty() ? QStringLiteral("give PATH or PATH=NAME")
+                                               : topicLevelProblem(name);
+        if (!problem.isEmpty()) {
+            why = QStringLiteral("--device \"%1\": %2").arg(terminalText(device), problem);
             return std::nullopt;
         }
         FeedChoice f{name, c.line};
@@ -78,7 +79,7 @@ std::optional<QList<FeedChoice>> feedChoices(const CliContext& c, QString& why)
             if (feeds[i].name == feeds[j].name) {
                 why = QStringLiteral("two indicators are named \"%1\": give each its own name "
                                      "with --device PATH=NAME")
-                          .arg(feeds[i].name);
+                          .arg(terminalText(feeds[i].name));
                 return std::nullopt;
             }
     if (feeds.size() > 1 && !c.line.log.isEmpty()) {
@@ -146,13 +147,10 @@ std::optional<FeedOptions> feedOptions(const CliContext& c, QString& why)
 {
     FeedOptions o;
     o.prefix = c.options.value(QStringLiteral("topic"));
-    const QStringList levels = o.prefix.split(QLatin1Char('/'));
-    for (const QString& level : levels)
-        if (!isTopicLevel(level)) {
-            why = QStringLiteral("--topic \"%1\": levels without + or # and not empty")
-                      .arg(o.prefix);
-            return std::nullopt;
-        }
+    if (const QString problem = topicPrefixProblem(o.prefix); !problem.isEmpty()) {
+        why = QStringLiteral("--topic \"%1\": %2").arg(terminalText(o.prefix), problem);
+        return std::nullopt;
+    }
     const QString qos = c.options.value(QStringLiteral("qos"));
     if (qos != QLatin1String("0") && qos != QLatin1String("1")) {
         why = QStringLiteral("--qos \"%1\": 0 or 1").arg(qos);
