@@ -64,7 +64,7 @@ int main(int argc, char** argv)
     doc.save(file);
 
     test::RecordingHost host;
-    host.inputs.settingsFile = file;
+    host.inputs.settings = {file, doc.toBytes()};
     host.inputs.tickedUnits = {"lb Units", "kg Units"};
     host.inputs.fieldBus = true;
     // The editor shows the second output when Port.Ini says the indicator has one.

@@ -329,8 +329,9 @@ void TMainForm::ShowTransferStatus(const QString& line, bool open, bool finish, 
 
 TransferInputs TMainForm::transferInputs()
 {
-    TransferInputs in = transferInputsOf(parameterForm_->record(),
-                                         parameterForm_->document().openFile().value_or(QString()));
+    TransferInputs in = transferInputsOf(
+        parameterForm_->record(),
+        parameterForm_->document().checkedDownload().value_or(CheckedSettings{}));
     in.secondOutput = parameterForm_->CustomTab->twoOutputs();
     return in;
 }

@@ -16,6 +16,7 @@
 #include "settings/SettingsCheck.h"
 #include "settings/SettingsDiff.h"
 #include "settings/SettingsFile.h"
+#include "settings/SettingsValueCheck.h"
 #include "settings/UserFile.h"
 #include "transfer/TransferInputs.h"
 #include "trend/CsvRecorder.h"
@@ -40,9 +41,11 @@ void out(const QString& line)
     std::fflush(stdout);
 }
 
-void err(const QString& line)
+void err(const QString& text)
 {
-    std::fprintf(stderr, "%s\n", qPrintable(terminalText(line)));
+    // A message of several lines is printed as lines; what each line quotes stays escaped.
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        std::fprintf(stderr, "%s\n", qPrintable(terminalText(line)));
 }
 
 // The one file a command works on; nothing, with a usage line, when it is not given.
@@ -115,12 +118,17 @@ int runTransfer(CliSession& session, TransferDirection direction, bool quiet)
     return exitStatusFor(result->outcome);
 }
 
-std::optional<SettingsRecord> readSettingsFile(const QString& path, QString& why)
+// A comparison reads a file as the editor does, which is also what a download sends; a value
+// a download would refuse is said, so "identical" is never taken for "sendable".
+std::optional<SettingsRecord> readComparedFile(const QString& path, QString& why)
 {
-    const auto doc = loadSettingsFile(path, &why);
-    if (!doc)
+    const auto bytes = readSettingsText(path, &why);
+    if (!bytes)
         return std::nullopt;
-    return readSettings(*doc);
+    for (const QString& problem : settingsValueProblems(*bytes))
+        err(QStringLiteral("%1: %2 A download refuses it.")
+                .arg(QDir::toNativeSeparators(path), problem));
+    return readSettings(IniDocument::fromBytes(*bytes));
 }
 
 // Reads the indicator's setup; the lines of its settings file, or nothing with the exit status.
@@ -462,17 +470,20 @@ int runDownload(CliContext& c)
     const auto file = theFile(c, "download", "settings file to send");
     if (!file)
         return Usage;
-    QString why;
-    const auto record = readSettingsFile(*file, why);
-    if (!record) {
-        err(why);
+    // Read once and checked whole before the port opens: what passed is what is sent, even if
+    // the file changes during the backup.
+    SettingsFileCheck check = readCheckedSettings(*file);
+    if (!check.checked) {
+        err(check.refusal);
         return Refused;
     }
+    check.checked->path = QFileInfo(*file).absoluteFilePath();
+    const SettingsRecord record = readSettings(IniDocument::fromBytes(check.checked->text));
     return withOpenLine(c, [&](CliSession& session) -> int {
         if (const int status = backUp(c, session); status != Success)
             return status;
         // The file's own unit and network choices stand in for the editor's controls.
-        session.inputs = transferInputsOf(*record, QFileInfo(*file).absoluteFilePath());
+        session.inputs = transferInputsOf(record, *check.checked);
         session.inputs.secondOutput = session.port().CustomOutputs == 2;
         session.panel().setVerifyAfterWrite(!c.options.isSet(QStringLiteral("no-verify")));
         return runTransfer(session, TransferDirection::Download, c.quiet);
@@ -489,7 +500,7 @@ int runDiff(CliContext& c)
         return Usage;
     }
     QString why;
-    const auto first = readSettingsFile(files[0], why);
+    const auto first = readComparedFile(files[0], why);
     if (!first) {
         err(why);
         return Usage;
@@ -506,7 +517,7 @@ int runDiff(CliContext& c)
         scope.carriedOnly = true;
         scope.secondOutput = secondOutput;
     } else {
-        const auto b = readSettingsFile(files[1], why);
+        const auto b = readComparedFile(files[1], why);
         if (!b) {
             err(why);
             return Usage;

@@ -123,6 +123,7 @@ bool SettingsDocument::prepareUpload()
 
 bool SettingsDocument::prepareDownload()
 {
+    checkedDownload_.reset();
     if (!offerToSave(kSaveChanges))
         return false;
     if (!openFile_ || currentFileName_ == NoFileName || currentFileName_.isEmpty()) {
@@ -131,19 +132,21 @@ bool SettingsDocument::prepareDownload()
                        BoxMessage::Icon::Stop});
         return false;
     }
-    // What would be sent is checked before anything goes to the indicator: a file that is not
-    // a settings file would otherwise be sent as a setup of blanks.
-    QString why;
-    if (!readSettingsText(*openFile_, &why)) {
-        dialogs_.tell({why + QStringLiteral("\nNothing was sent."),
-                       QStringLiteral("DOWNLOAD NEW SETTINGS TO KX7400"), BoxMessage::Buttons::Ok,
-                       BoxMessage::Icon::Stop});
+    // What would be sent is read once and checked whole before anything goes to the
+    // indicator; the download sends exactly these bytes.
+    SettingsFileCheck check = readCheckedSettings(*openFile_);
+    if (!check.checked) {
+        dialogs_.tell({check.refusal, QStringLiteral("DOWNLOAD NEW SETTINGS TO KX7400"),
+                       BoxMessage::Buttons::Ok, BoxMessage::Icon::Stop});
         return false;
     }
-    return dialogs_.ask({QStringLiteral("Existing KX7400 settings will be lost?"),
-                         QStringLiteral("DOWNLOAD NEW SETTINGS TO KX7400"),
-                         BoxMessage::Buttons::YesNo, BoxMessage::Icon::Question})
-           == Answer::Yes;
+    if (dialogs_.ask({QStringLiteral("Existing KX7400 settings will be lost?"),
+                      QStringLiteral("DOWNLOAD NEW SETTINGS TO KX7400"),
+                      BoxMessage::Buttons::YesNo, BoxMessage::Icon::Question})
+        != Answer::Yes)
+        return false;
+    checkedDownload_ = std::move(check.checked);
+    return true;
 }
 
 bool SettingsDocument::fill(const SettingsRecord& record, FillReason reason)

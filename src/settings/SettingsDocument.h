@@ -2,6 +2,7 @@
 
 #include "settings/DocumentDialogs.h"
 #include "settings/SettingsEditorView.h"
+#include "settings/SettingsValueCheck.h"
 
 #include <QByteArray>
 #include <QList>
@@ -80,8 +81,12 @@ public:
     // False when the user wanted them saved and they were not: nothing is sent then.
     bool prepareUpload();
     // The editor's Download: unsaved changes offered for saving, a file must be open, and the
-    // user confirms that the indicator's settings will be replaced. False stops it.
+    // user confirms that the indicator's settings will be replaced. The file is read once and
+    // every value checked here, before the line is touched; a refusal names each value and
+    // stops it. False stops it.
     bool prepareDownload();
+    // The settings the last prepareDownload() checked: what that download sends.
+    const std::optional<CheckedSettings>& checkedDownload() const { return checkedDownload_; }
 
     // Saves the lines of a finished upload as a settings file chosen by the user and loads it.
     // False when cancelled or when the file could not be written.
@@ -103,6 +108,7 @@ private:
     QString programFolder_;
     QString currentFileName_ = NoFileName;
     std::optional<QString> openFile_;
+    std::optional<CheckedSettings> checkedDownload_;
 };
 
 } // namespace kx

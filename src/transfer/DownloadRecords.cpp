@@ -62,9 +62,10 @@ public:
                 line.chop(1);
             if (line.trimmed().startsWith('['))
                 continue; // section headers take no part
+            // The editor reads a setting without the blanks around it; the same value is sent.
             const qsizetype eq = line.indexOf('=');
             if (eq >= 0)
-                out.lines_.append({line.left(eq).trimmed(), line.mid(eq + 1)});
+                out.lines_.append({line.left(eq).trimmed(), line.mid(eq + 1).trimmed()});
         }
         return out;
     }
@@ -99,10 +100,11 @@ struct Record
     // whole and the record is not sent.
     bool fits(const QByteArray& key, const QByteArray& stored)
     {
+        // The value as it is sent, blanks and all: that is what the field must hold.
         const int width = fieldWidth(key);
-        if (width <= 0 || stored.trimmed().size() <= width)
+        if (width <= 0 || stored.size() <= width)
             return true;
-        const QByteArray shown = stored.trimmed();
+        const QByteArray shown = stored;
         misfit = QStringLiteral("%1=%2 is longer than its %3-character field (%4 characters).")
                      .arg(QString::fromLatin1(key),
                           QString::fromLatin1(shown.size() > 40 ? shown.left(40) + "..." : shown))

@@ -361,14 +361,14 @@ void TransferControl::BuildDownload()
     source.secondOutput = port_.secondOutput;
     source.now = clock_.localDateTime();
 
-    QString unreadable;
-    const auto text = readSettingsText(inputs.settingsFile, &unreadable);
-    if (!text) {
-        append(unreadable);
+    // Only what was checked goes: the file is not read again here, so a file replaced since
+    // the check cannot send what nobody checked.
+    if (inputs.settings.text.isEmpty()) {
+        append(QStringLiteral("No checked settings file to send. Nothing was sent."));
         end(TransferEnding::DownloadNotBuilt);
         return;
     }
-    source.fileText = *text;
+    source.fileText = inputs.settings.text;
 
     const DownloadBuild build = buildDownloadRecords(source);
     for (const QString& line : build.failures)
@@ -386,7 +386,7 @@ void TransferControl::BuildDownload()
     }
     DownloadData = build.records;
     sentText_ = source.fileText;
-    sentFile_ = inputs.settingsFile;
+    sentFile_ = inputs.settings.path;
     TransferCommand = 'd';
 }
 

@@ -15,10 +15,10 @@ QByteArray shownValue(const SettingsRecord& shown, const char* section, const ch
 
 } // namespace
 
-TransferInputs transferInputsOf(const SettingsRecord& shown, const QString& settingsFile)
+TransferInputs transferInputsOf(const SettingsRecord& shown, CheckedSettings settings)
 {
     TransferInputs in;
-    in.settingsFile = settingsFile;
+    in.settings = std::move(settings);
     for (const FieldLayout& f : records::configuration().fields)
         if (f.send == SendAs::UnitBox && shownValue(shown, section::Configuration, f.key) == "1")
             in.tickedUnits << f.key;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/SettingsValueCheck.h"
 #include "transfer/UploadRecords.h"
 
 #include <QByteArray>
@@ -14,8 +15,9 @@ struct SettingsRecord;
 // give in place of the file.
 struct TransferInputs
 {
-    // The settings file a download sends; empty when none is open.
-    QString settingsFile;
+    // The settings a download sends, as read and checked before the line was touched; empty
+    // when none was checked.
+    CheckedSettings settings;
     // The unit keys ("lb Units", ...) whose check box is ticked.
     QSet<QByteArray> tickedUnits;
     // The network choice is "Field Bus" (else Ethernet).
@@ -28,6 +30,6 @@ struct TransferInputs
 };
 
 // The inputs as the editor's record shows them, by the settings description's controls.
-TransferInputs transferInputsOf(const SettingsRecord& shown, const QString& settingsFile);
+TransferInputs transferInputsOf(const SettingsRecord& shown, CheckedSettings settings = {});
 
 } // namespace kx

@@ -665,6 +665,26 @@ class WriteCheckTest(Rig):
         self.assertEqual(r.returncode, 0, r.stderr)
         self.assertIn("Not verified", r.stderr)
 
+    def test_bad_values_are_refused_before_anything_is_sent(self):
+        self.start_sim("--log", self.path("sim.log"))
+        good = self.upload()
+        mark = len(self.sim_log())
+        cases = [
+            (b"Scale Capacity=5000\r\n", b"Scale Capacity=abc\r\n", "Scale Capacity=abc is not a number"),
+            (b"Time=1\r\n", b"Time=1\r\nTime=0\r\n", "the key Time is given twice in [Configuration]"),
+        ]
+        for old, new_line, why in cases:
+            with self.subTest(why=why):
+                self.assertIn(old, good)
+                bad = self.write("bad.dat", good.replace(old, new_line, 1))
+                r = self.cli("download", "-q", "--device", self.link, bad)
+                self.assertEqual(r.returncode, 1, r.stderr)
+                self.assertIn(bad, r.stderr)
+                self.assertIn(why, r.stderr)
+                self.assertIn("Nothing was sent.", r.stderr)
+        # Not even the backup before the download went out: the port never opened.
+        self.assertNotIn(b"pcmode", self.sim_log()[mark:])
+
     def test_a_download_the_indicator_took_is_verified(self):
         self.start_sim()
         text = self.upload()

@@ -7,6 +7,8 @@
 #include "editor/TParameterForm.h"
 
 #include <QApplication>
+#include <QFile>
+#include <QMessageBox>
 #include <QDir>
 #include <QPixmap>
 #include <QTabWidget>
@@ -42,5 +44,24 @@ int main(int argc, char** argv)
             return 1;
         }
     }
+
+    // A download of a hand-edited file: the stop box that refuses it before the line is touched.
+    const QString bad = programFolder.filePath(QStringLiteral("line 3.dat"));
+    QFile file(bad);
+    if (!file.open(QIODevice::WriteOnly))
+        return 1;
+    file.write("[Configuration]\r\nTime=1\r\nCustom Factor=1.0=2\r\nCustom Name=\"Drums\"\r\n"
+               "[Calibration]\r\nScale Capacity=abc\r\nDivision Size=x\r\n");
+    file.close();
+    dialogs.openPaths.enqueue(bad);
+    form.document().OpenButtonClick();
+    if (form.document().prepareDownload() || dialogs.told.isEmpty())
+        return 1;
+    const kx::BoxMessage& told = dialogs.told.last();
+    QMessageBox box(QMessageBox::Critical, told.caption, told.text, QMessageBox::Ok);
+    box.show();
+    QApplication::processEvents();
+    if (!box.grab().save(out.filePath(QStringLiteral("download-refused.png"))))
+        return 1;
     return 0;
 }

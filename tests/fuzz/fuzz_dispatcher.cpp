@@ -29,12 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // With the editor open the transfer has the line: the same script then runs uploads and
     // downloads (a file to send is there) through it.
     const bool inEditor = data[0] & 2;
-    f.host.inputs.settingsFile = f.dir.filePath("fuzz.dat");
-    {
-        QFile file(f.host.inputs.settingsFile);
-        if (file.open(QIODevice::WriteOnly))
-            file.write("[Configuration]\r\nCom1 Baud=2\r\n");
-    }
+    f.host.inputs.settings = {f.dir.filePath("fuzz.dat"), "[Configuration]\r\nCom1 Baud=2\r\n"};
     std::size_t at = 1;
     const auto next = [&]() -> int { return at < size ? data[at++] : 0; };
     const auto script = [&] {

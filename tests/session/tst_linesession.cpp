@@ -136,7 +136,11 @@ private slots:
         QVERIFY(out.open(QIODevice::WriteOnly));
         out.write(file);
         out.close();
-        b.host.inputs = transferInputsOf(readSettings(IniDocument::fromBytes(file)), out.fileName());
+        // The file as a download takes it: read once and checked; what the indicator itself
+        // gave back must pass.
+        const SettingsFileCheck check = readCheckedSettings(out.fileName());
+        QVERIFY2(check.checked, qPrintable(check.refusal));
+        b.host.inputs = transferInputsOf(readSettings(IniDocument::fromBytes(file)), *check.checked);
         b.host.results.clear();
         b.clock.advance(500);
         s.startTransfer(TransferDirection::Download);

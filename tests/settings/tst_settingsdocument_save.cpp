@@ -255,6 +255,10 @@ void TestSettingsDocumentSave::downloadOfWhatIsNotASettingsFileIsRefused_data()
         << QByteArray("[Configuration]\r\n")
         << "the file holds no setting of a settings file (no [Configuration], [Calibration], "
            "... section with its keys)";
+    QTest::newRow("a value the capacity box would not take")
+        << QByteArray("[Calibration]\r\nScale Capacity=abc\r\n")
+        << "a value cannot be sent:\n  line 2: Scale Capacity=abc is not a number (digits with "
+           "at most one decimal point).";
 }
 
 // The file on disk is what a download sends: one that has become something else since it was
@@ -274,6 +278,7 @@ void TestSettingsDocumentSave::downloadOfWhatIsNotASettingsFileIsRefused()
     QCOMPARE(dialogs_->told[0].text,
              QDir::toNativeSeparators(saved("a.dat")) + ": " + reason + "\nNothing was sent.");
     QCOMPARE(dialogs_->told[0].caption, QString("DOWNLOAD NEW SETTINGS TO KX7400"));
+    QVERIFY(!doc_->checkedDownload());
 }
 
 QTEST_GUILESS_MAIN(TestSettingsDocumentSave)

@@ -127,7 +127,7 @@ private slots:
             << QByteArray("[Calibration]\r\n") << false << QByteArray("[CAL],0,1,4,4,1.0,1,2,");
         QTest::newRow("keys looked up without regard to case or blanks")
             << QByteArray("[Calibration]\r\n  scale CAPACITY = 250\r\n") << false
-            << QByteArray("[CAL], 250,1,4,4,1.0,1,2,");
+            << QByteArray("[CAL],250,1,4,4,1.0,1,2,"); // as the editor reads it
         QTest::newRow("printer: char width is the number itself, lines/inch -1 sent as 0")
             << QByteArray("[Ticket]\r\nPrinter=3\r\nLines/Inch=-1\r\nChar Width=7\r\nInhibit=2\r\n")
             << false << QByteArray("[PRN],4,0,07,3,");

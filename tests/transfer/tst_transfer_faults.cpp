@@ -83,8 +83,7 @@ struct SimFixture : kx::test::SimSessionFixture<Host>
         clock.setDateTime(QDateTime(QDate(2006, 3, 21), QTime(14, 5, 9)));
         IniDocument doc;
         writeSettings(doc, newSettingsRecord());
-        host.inputs.settingsFile = QDir(dir.path()).filePath("x.dat");
-        doc.save(host.inputs.settingsFile);
+        host.inputs.settings = {QDir(dir.path()).filePath("x.dat"), doc.toBytes()};
     }
     bool ended() const { return !host.results.isEmpty() || !host.debugResults.isEmpty(); }
 };
@@ -209,8 +208,7 @@ private slots:
         Host view;
         IniDocument doc;
         writeSettings(doc, newSettingsRecord());
-        view.inputs.settingsFile = QDir(dir.path()).filePath("x.dat");
-        QVERIFY(doc.save(view.inputs.settingsFile));
+        view.inputs.settings = {QDir(dir.path()).filePath("x.dat"), doc.toBytes()};
         TransferControl transfer(clock, line, view, dir.path());
         qsizetype sentAtEnd = -1;
         view.atEnd = [&] { sentAtEnd = line.sent.size(); };

@@ -60,7 +60,7 @@ struct TransferFixture : FrontPanelFixture
         IniDocument doc;
         writeSettings(doc, newSettingsRecord());
         const QString file = QDir(dir.path()).filePath("x.dat");
-        host.inputs.settingsFile = file;
+        host.inputs.settings = {file, doc.toBytes()};
         return doc.save(file);
     }
 };
@@ -308,8 +308,7 @@ private slots:
         TransferFixture f;
         IniDocument doc;
         writeSettings(doc, newSettingsRecord());
-        f.host.inputs.settingsFile = QDir(f.dir.path()).filePath("x.dat");
-        QVERIFY(doc.save(f.host.inputs.settingsFile));
+        f.host.inputs.settings = {QDir(f.dir.path()).filePath("x.dat"), doc.toBytes()};
         f.inEditor([&] {
             f.panel->startTransfer(TransferDirection::Download);
             f.reply(ACK);
@@ -327,11 +326,9 @@ private slots:
     void downloadThatCannotBeBuiltSendsNothing()
     {
         TransferFixture f;
-        f.host.inputs.settingsFile = QDir(f.dir.path()).filePath("bad.dat");
-        QFile bad(f.host.inputs.settingsFile);
-        QVERIFY(bad.open(QIODevice::WriteOnly));
-        bad.write("[Configuration]\r\nCom1 Baud=42\r\n");
-        bad.close();
+        // Content no check passed: the builder is the last net and still sends nothing.
+        f.host.inputs.settings = {QDir(f.dir.path()).filePath("bad.dat"),
+                                  "[Configuration]\r\nCom1 Baud=42\r\n"};
         f.inEditor([&] {
             f.panel->startTransfer(TransferDirection::Download);
             f.reply(ACK);
@@ -360,14 +357,18 @@ private slots:
         f.port.BackupBeforeWrite = true;
         IniDocument doc;
         writeSettings(doc, newSettingsRecord());
-        f.host.inputs.settingsFile = QDir(f.dir.path()).filePath("x.dat");
-        QVERIFY(doc.save(f.host.inputs.settingsFile));
+        f.host.inputs.settings = {QDir(f.dir.path()).filePath("x.dat"), doc.toBytes()};
         QByteArray sent;
         f.inEditor([&] {
             f.panel->startTransfer(TransferDirection::Download);
             f.reply(ACK);
             f.tick(110);
             QCOMPARE(f.device->takeWritten(), QByteArray("pcmodeu"));
+            // The file is replaced while the backup runs: what was checked still is what goes.
+            QFile replaced(f.host.inputs.settings.path);
+            QVERIFY(replaced.open(QIODevice::WriteOnly));
+            replaced.write("[Calibration]\r\nScale Capacity=9999\r\n");
+            replaced.close();
             if (uploadRefused) {
                 f.reply(STX + kUploadOne.left(50) + EOT);
                 f.tick(3000);
@@ -393,6 +394,7 @@ private slots:
             return;
         }
         QVERIFY(sent.startsWith("d" + STX + "[CFG],"));
+        QVERIFY(sent.contains("[CAL],5000,"));
         QCOMPARE(f.host.transferLines.last(), QString("Download complete!"));
         QCOMPARE(backups.entryList(QDir::Files), QStringList{"2006-03-21_14-05-09.dat"});
         const QByteArray backup = readAll(backups.filePath("2006-03-21_14-05-09.dat"));
