@@ -13,6 +13,7 @@
 #include "settings/IndicatorBackup.h"
 #include "settings/IniDocument.h"
 #include "settings/SafeSave.h"
+#include "settings/SettingCaptions.h"
 #include "settings/SettingsCheck.h"
 #include "settings/SettingsDiff.h"
 #include "settings/SettingsFile.h"
@@ -220,9 +221,13 @@ void addCommandOptions(const QString& command, QCommandLineParser& p)
         p.addOption({QStringLiteral("no-verify"),
                      QStringLiteral("Do not read the setup back to compare it with what was "
                                     "sent (the result then says \"not verified\").")});
-    if (command == QLatin1String("diff"))
+    if (command == QLatin1String("diff")) {
         p.addOption({QStringLiteral("indicator"),
                      QStringLiteral("Compare A.dat with the setup read from the indicator.")});
+        p.addOption({QStringLiteral("json"),
+                     QStringLiteral("One JSON object a setting that differs: section, key, page, "
+                                    "caption, first, second.")});
+    }
 }
 
 bool lineChoiceFrom(const QCommandLineParser& p, LineChoice& line, QString& why)
@@ -525,8 +530,22 @@ int runDiff(CliContext& c)
         second = *b;
     }
     const QList<SettingDifference> differences = diffSettings(*first, second, scope);
-    for (const SettingDifference& d : differences)
-        out(QStringLiteral("[%1] %2: %3 | %4").arg(d.section, d.key, d.first, d.second));
+    const bool json = c.options.isSet(QStringLiteral("json"));
+    for (const SettingDifference& d : differences) {
+        if (!json) {
+            out(QStringLiteral("[%1] %2: %3 | %4").arg(d.section, d.key, d.first, d.second));
+            continue;
+        }
+        // Named as the editor shows the setting, so a report reads like the pages.
+        const SettingPlace place = settingPlace(d.section, d.key);
+        const QJsonObject o{{QStringLiteral("section"), d.section},
+                            {QStringLiteral("key"), d.key},
+                            {QStringLiteral("page"), place.page},
+                            {QStringLiteral("caption"), place.caption},
+                            {QStringLiteral("first"), d.first},
+                            {QStringLiteral("second"), d.second}};
+        out(QString::fromUtf8(QJsonDocument(o).toJson(QJsonDocument::Compact)));
+    }
     return differences.isEmpty() ? Success : Refused;
 }
 

@@ -163,6 +163,12 @@ class CliTest(Rig):
         other = self.cli("diff", "-q", "--indicator", "--device", self.link, self.path("up.dat"))
         self.assertEqual(other.returncode, 1)
         self.assertEqual(other.stdout, "[Configuration] Com1 Baud: 9600 | 38400\n")
+        # The same as JSON, each setting named as the editor's page shows it.
+        as_json = self.cli("diff", "--json", self.path("up.dat"), self.path("new.dat"))
+        self.assertEqual(as_json.returncode, 1, as_json.stderr)
+        self.assertEqual([json.loads(line) for line in as_json.stdout.splitlines()],
+                         [{"section": "Configuration", "key": "Com1 Baud", "page": "Configuration",
+                           "caption": "COM1 / Baud", "first": "9600", "second": "38400"}])
 
     def test_refused_download_exits_1(self):
         sim = self.start_sim()

@@ -3,12 +3,15 @@
 #include "editor/ConfigPage.h"
 #include "editor/FieldBusPage.h"
 #include "settings/IniDocument.h"
+#include "settings/SettingCaptions.h"
 #include "settings/SettingsSchema.h"
 
 #include <QCheckBox>
 #include <QClipboard>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QLabel>
+#include <QTabWidget>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -37,6 +40,7 @@ private slots:
     void clockFormat_showsClockAtOnce();
 
     void schemaControls_areNamedForAssistiveTechnology();
+    void captionTable_isWhatThePagesShow();
     void accessibleName_followsShownValue();
     void typingLimit_keepsLongerLoadedText();
     void typedCharacters_refusedWhereTheRecordCannotCarryThem_data();
@@ -260,6 +264,38 @@ void TestParameterFormPages::clockFormat_showsClockAtOnce()
 }
 
 // ---- names and typing --------------------------------------------------------------------
+
+// Where no editor is open (a comparison on the command line) settings are named by a table;
+// it must say what the pages themselves show: the tab, the group's title and the row's label.
+void TestParameterFormPages::captionTable_isWhatThePagesShow()
+{
+    showRequested();
+    const auto plain = [](QString text) { return text.remove(QLatin1Char('&')).trimmed(); };
+    for (const SettingDesc& desc : settingsTable()) {
+        const QString name = QString::fromLatin1(desc.control);
+        QWidget* w = form_->findChild<QWidget*>(name);
+        QVERIFY2(w, qPrintable(name));
+        QString group, label;
+        for (QWidget* up = w->parentWidget(); up && group.isEmpty(); up = up->parentWidget())
+            if (auto* box = qobject_cast<QGroupBox*>(up))
+                group = plain(box->title());
+        if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            label = plain(button->text());
+        } else {
+            for (QLabel* l : form_->findChildren<QLabel*>())
+                if (l->buddy() == w)
+                    label = plain(l->text());
+        }
+        QString page;
+        for (int i = 0; i < form_->PageControl->count(); ++i)
+            if (form_->PageControl->widget(i)->isAncestorOf(w))
+                page = plain(form_->PageControl->tabText(i));
+        const SettingPlace place = settingPlace(QString::fromLatin1(desc.section),
+                                                QString::fromLatin1(desc.key));
+        QCOMPARE(place.page, page);
+        QCOMPARE(place.caption, group + QStringLiteral(" / ") + label);
+    }
+}
 
 void TestParameterFormPages::schemaControls_areNamedForAssistiveTechnology()
 {
