@@ -3,7 +3,6 @@
 // and the answer fits a frame.
 #include "FuzzCheck.h"
 #include "cli/gateway/ModbusFrame.h"
-#include "cli/gateway/RegisterMap.h"
 
 #include <cstddef>
 #include <cstdint>

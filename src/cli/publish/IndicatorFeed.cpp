@@ -72,7 +72,8 @@ QString IndicatorFeed::topic(const char* leaf) const
 
 void IndicatorFeed::say(const QString& text, int priority) const
 {
-    if (quiet_)
+    // Quiet hides progress; where lines carry a priority, warnings still go to the journal.
+    if (quiet_ && !(options_.priorities && priority <= 4))
         return;
     if (options_.priorities)
         std::fprintf(stderr, "<%d>%s: %s\n", priority, qPrintable(terminalText(name_)),
