@@ -17,24 +17,10 @@ import unittest
 import paho.mqtt.client as mqtt
 from pymodbus.client import ModbusTcpClient
 
+from test_publish import HOST, free_port, wait_until
+
 CLI = SIM = None
-HOST = "127.0.0.1"
 VALID, MOTION, NET, SETTLED, OVER, PORT_ERROR, NO_ANSWER = (1 << i for i in range(7))
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind((HOST, 0))
-        return s.getsockname()[1]
-
-
-def wait_until(check, seconds, step=0.05):
-    deadline = time.time() + seconds
-    while time.time() < deadline:
-        if check():
-            return True
-        time.sleep(step)
-    return check()
 
 
 def join(words, order):
