@@ -15,7 +15,6 @@ import getpass
 import json
 import os
 import signal
-import socket
 import subprocess
 import sys
 import tempfile
@@ -24,43 +23,7 @@ import time
 
 import paho.mqtt.client as mqtt
 
-HOST = "127.0.0.1"
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind((HOST, 0))
-        return s.getsockname()[1]
-
-
-def cpu_seconds(pid):
-    with open(f"/proc/{pid}/stat") as f:
-        fields = f.read().rsplit(")", 1)[1].split()
-    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
-
-
-def rss_kib(pid):
-    with open(f"/proc/{pid}/status") as f:
-        for line in f:
-            if line.startswith("VmRSS:"):
-                return int(line.split()[1])
-    return 0
-
-
-def eot_times(log, day):
-    times = []
-    with open(log, errors="replace") as f:
-        for line in f:
-            if " TX " in line and line.rstrip().endswith("<EOT>"):
-                stamp = datetime.datetime.combine(
-                    day, datetime.time.fromisoformat(line.split(" ", 1)[0]))
-                times.append(stamp.timestamp())
-    return times
-
-
-def percentile(values, p):
-    values = sorted(values)
-    return values[min(len(values) - 1, int(p / 100 * len(values)))]
+from plant_load import HOST, cpu_seconds, eot_times, free_port, percentile, rss_kib
 
 
 def main():

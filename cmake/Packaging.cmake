@@ -39,6 +39,15 @@ install(FILES ${CMAKE_SOURCE_DIR}/packaging/${KX_APP_ID}.svg
 install(FILES ${CMAKE_BINARY_DIR}/packaging/${KX_APP_ID}.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 
+# The plant gateway as a service, disabled until the administrator enables it, and its
+# commented example configuration, which dpkg keeps as the administrator left it.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/kxlink-gateway.service DESTINATION /lib/systemd/system)
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/gateway.ini DESTINATION /etc/kxlink)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA ${CMAKE_SOURCE_DIR}/packaging/conffiles
+    ${CMAKE_SOURCE_DIR}/packaging/postinst ${CMAKE_SOURCE_DIR}/packaging/postrm)
+set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "adduser")
+
 set(CPACK_PACKAGE_NAME kxlink)
 set(CPACK_PACKAGE_VENDOR "${KX_VERSION_COMPANY_NAME}")
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -48,8 +57,9 @@ set(CPACK_PACKAGE_DESCRIPTION
     "KXLINK joins a PC to a KX7400 weighing indicator over RS-232: a remote front\n"
     "panel, a trend of the weight with a CSV recording, a parameter editor with\n"
     "settings files, setup upload and download, and firmware updates. It comes\n"
-    "with kxlink-cli for scripts, the indicator simulator kx7400-sim and the\n"
-    "operator's manual.")
+    "with kxlink-cli for scripts, a plant gateway serving every indicator over\n"
+    "Modbus TCP and MQTT as a service, the indicator simulator kx7400-sim and\n"
+    "the operator's manual.")
 set(CPACK_PACKAGE_CONTACT "${KX_VERSION_COMPANY_NAME} <support@morvellscales.invalid>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)

@@ -12,6 +12,7 @@ packages=(
     fonts-dejavu-core
     dpkg-dev appstream desktop-file-utils poppler-utils help2man lintian
     libmosquitto-dev mosquitto mosquitto-clients openssl python3-paho-mqtt
+    libsystemd-dev mbpoll python3-pymodbus python3-serial-asyncio systemd
 )
 
 missing=()

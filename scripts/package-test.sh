@@ -23,7 +23,8 @@ app=com.morvellscales.kxlink
 for f in usr/bin/kxlink usr/lib/kxlink/kxlink usr/lib/kxlink/60387.PDF usr/bin/kx7400-sim \
          usr/bin/kxlink-cli usr/share/man/man1/kxlink-cli.1.gz \
          usr/share/applications/$app.desktop usr/share/icons/hicolor/scalable/apps/$app.svg \
-         usr/share/metainfo/$app.metainfo.xml; do
+         usr/share/metainfo/$app.metainfo.xml lib/systemd/system/kxlink-gateway.service \
+         etc/kxlink/gateway.ini; do
     [ -e "$root/$f" ] || fail "missing $f"
 done
 [ "$(readlink "$root/usr/bin/kxlink")" = ../lib/kxlink/kxlink ] || fail "usr/bin/kxlink is no link"
@@ -31,6 +32,21 @@ depends=$(dpkg-deb --field "$deb" Depends)
 for d in libqt6widgets6 libqt6gui6 libqt6serialport6 libqt6charts6; do
     [[ "$depends" == *"$d"* ]] || fail "Depends lacks $d"
 done
+# The gateway: its example configuration is a conffile and passes the gateway's own check;
+# its unit passes systemd's, against the unpacked files; a user is made for it.
+dpkg-deb --info "$deb" conffiles | grep -qx /etc/kxlink/gateway.ini || fail "gateway.ini is no conffile"
+dpkg-deb --info "$deb" postinst | grep -q "adduser.*kxlink-gateway dialout" || fail "no gateway user"
+"$build/bin/kxlink-cli" gateway --check --config "$root/etc/kxlink/gateway.ini" >/dev/null ||
+    fail "the example gateway.ini fails its check"
+if command -v systemd-analyze >/dev/null; then
+    echo "== systemd-analyze verify"
+    # This machine's systemd, with the unit pointed at the unpacked program.
+    mkdir -p "$scratch/unit"
+    sed "s|/usr/bin/kxlink-cli|$root/usr/bin/kxlink-cli|" \
+        "$root/lib/systemd/system/kxlink-gateway.service" >"$scratch/unit/kxlink-gateway.service"
+    verify=$(systemd-analyze verify --man=no "$scratch/unit/kxlink-gateway.service" 2>&1) ||
+        { echo "$verify" >&2; fail "systemd-analyze finds fault with kxlink-gateway.service"; }
+fi
 # As clean as Debian's own packages: no lintian error and no warning.
 if command -v lintian >/dev/null; then
     echo "== lintian"

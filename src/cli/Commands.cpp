@@ -190,6 +190,8 @@ void addCommandOptions(const QString& command, QCommandLineParser& p)
         addPublishOptions(p);
     if (command == QLatin1String("logbook"))
         addLogbookOptions(p);
+    if (command == QLatin1String("gateway"))
+        addGatewayOptions(p);
     if (command == QLatin1String("weigh") || command == QLatin1String("debug"))
         p.addOption({QStringLiteral("count"),
                      QStringLiteral("Stop after N lines (default: until Ctrl-C)."),

@@ -32,5 +32,7 @@ int runLogbook(CliContext& context);
 void addLogbookOptions(QCommandLineParser& parser);
 // The options of publish.
 void addPublishOptions(QCommandLineParser& parser);
+int runGateway(CliContext& context);
+void addGatewayOptions(QCommandLineParser& parser);
 
 } // namespace kx::cli

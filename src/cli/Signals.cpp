@@ -1,5 +1,6 @@
 #include "cli/Signals.h"
 
+#include <QSocketNotifier>
 #include <atomic>
 #include <csignal>
 #include <cstring>
@@ -33,7 +34,53 @@ void prepare(char* buffer, const QByteArray& command, const char* name)
     buffer[159] = '\0';
 }
 
+// The service's signals reach the event loop through this pipe, as any byte would.
+int gWake[2] = {-1, -1};
+std::function<void()> gStop;
+std::function<void()> gReload;
+
+void onServiceSignal(int sig)
+{
+    if (sig != SIGHUP && gSignal.exchange(sig) != 0) {
+        const char* text = sig == SIGTERM ? gTermText : gIntText;
+        const ssize_t written = ::write(STDERR_FILENO, text, std::strlen(text));
+        (void)written;
+        ::_exit(StoppedStatus);
+    }
+    const char byte = sig == SIGHUP ? 'H' : 'S';
+    const ssize_t written = ::write(gWake[1], &byte, 1);
+    (void)written;
+}
+
 } // namespace
+
+void watchServiceSignals(std::function<void()> stop, std::function<void()> reload)
+{
+    gStop = std::move(stop);
+    gReload = std::move(reload);
+    if (gWake[0] < 0 && ::pipe(gWake) != 0)
+        return;
+    auto* notifier = new QSocketNotifier(gWake[0], QSocketNotifier::Read);
+    QObject::connect(notifier, &QSocketNotifier::activated, [] {
+        char byte = 0;
+        if (::read(gWake[0], &byte, 1) != 1)
+            return;
+        if (byte == 'H' && gReload)
+            gReload();
+        else if (byte == 'S' && gStop)
+            gStop();
+    });
+    struct sigaction action
+    {
+    };
+    action.sa_handler = onServiceSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
+    sigaction(SIGHUP, &action, nullptr);
+    std::signal(SIGPIPE, SIG_IGN);
+}
 
 void watchSignals(const QString& command)
 {

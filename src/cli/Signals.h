@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <functional>
 
 namespace kx::cli {
 
@@ -20,6 +21,11 @@ bool stopRequested();
 QString stopSignalName();
 // What a command a signal stopped says: "kxlink-cli weigh: stopped by SIGINT[; what]."
 QString stopMessage(const QString& what = {});
+
+// For a command that runs as a service on the event loop: SIGINT and SIGTERM call stop and
+// SIGHUP calls reload, each on the loop's next turn, never inside the handler. A second stop
+// signal ends the process at once, as anywhere else.
+void watchServiceSignals(std::function<void()> stop, std::function<void()> reload);
 
 // The exit status of a command a signal ended.
 inline constexpr int StoppedStatus = 1;

@@ -43,6 +43,9 @@ const CommandDesc kCommands[] = {
      runLogbook},
     {"publish", "", "Publish the live weight of one or more indicators to an MQTT broker.",
      runPublish},
+    {"gateway", "",
+     "Serve every indicator of a configuration file over Modbus TCP and MQTT, as a service.",
+     runGateway},
 };
 
 void addLineOptions(QCommandLineParser& p)
@@ -104,6 +107,9 @@ void usage(FILE* to)
                  "--only-changes, --heartbeat S, --user NAME, --password-file FILE,\n"
                  "--cafile FILE, --cert FILE, --key FILE and --allow-commands; it puts\n"
                  "weigh's JSON object on PREFIX/NAME/weight.\n"
+                 "gateway takes --config FILE (/etc/kxlink/gateway.ini) and --check; the\n"
+                 "file names the indicators, their Modbus unit IDs and the broker. SIGHUP\n"
+                 "reads it again; a file that fails its checks is refused, the old one kept.\n"
                  "logbook prints every write to an indicator (LOGS/logbook.jsonl) as a table,\n"
                  "or with --json as stored; --since DATE and --port N choose, --check checks\n"
                  "the chain of its lines.\n"

@@ -70,16 +70,22 @@ QString IndicatorFeed::topic(const char* leaf) const
     return QStringLiteral("%1/%2/%3").arg(options_.prefix, name_, QLatin1String(leaf));
 }
 
-void IndicatorFeed::say(const QString& text) const
+void IndicatorFeed::say(const QString& text, int priority) const
 {
-    if (!quiet_)
+    // Quiet hides progress; where lines carry a priority, warnings still go to the journal.
+    if (quiet_ && !(options_.priorities && priority <= 4))
+        return;
+    if (options_.priorities)
+        std::fprintf(stderr, "<%d>%s: %s\n", priority, qPrintable(terminalText(name_)),
+                     qPrintable(terminalText(text)));
+    else
         std::fprintf(stderr, "%s: %s\n", qPrintable(terminalText(name_)),
                      qPrintable(terminalText(text)));
 }
 
 bool IndicatorFeed::start(QString* why)
 {
-    if (!mqtt_.start(why))
+    if (options_.mqtt && !mqtt_.start(why))
         return false;
     // The open goes on on the event loop; onOpenFinished takes it from there.
     if (!session_.beginOpen()) {
@@ -94,6 +100,8 @@ void IndicatorFeed::stop()
     silence_.stop();
     reopen_.stop();
     due_.stop();
+    if (!options_.mqtt)
+        return;
     // A goodbye said in words: the will is only for a death.
     mqtt_.publish(topic("status"), "offline", 1, true);
     mqtt_.stop();
@@ -104,6 +112,7 @@ void IndicatorFeed::onFrame(const DecodedFrame& frame)
     silence_.start();
     if (state_ != State::Online)
         setStatus(State::Online, QStringLiteral("online"));
+    emit frameShown(frame);
     // The face sends what is pending after this frame; the next command waits for the one
     // after, so each goes out on a frame of its own, in the order they came.
     if (!commands_.empty() && faceFree())
@@ -128,6 +137,8 @@ void IndicatorFeed::publishHeld()
 
 void IndicatorFeed::publishFrame(const DecodedFrame& frame, const QDateTime& at)
 {
+    if (!options_.mqtt)
+        return;
     const QByteArray json = jsonLine({at, frame});
     if (mqtt_.publish(topic("weight"), json, options_.qos, false))
         return;
@@ -208,9 +219,11 @@ void IndicatorFeed::setStatus(State state, const QString& status)
 {
     state_ = state;
     status_ = status;
-    say(status);
+    say(status, state == State::Online ? 6 : 4);
+    emit stateChanged();
     // Retained, so a subscriber that comes later learns it at once.
-    mqtt_.publish(topic("status"), status.toUtf8(), 1, true);
+    if (options_.mqtt)
+        mqtt_.publish(topic("status"), status.toUtf8(), 1, true);
 }
 
 void IndicatorFeed::onBrokerConnected()
@@ -252,25 +265,30 @@ void IndicatorFeed::onCommand(const QString& topic, const QByteArray& payload)
         say(QStringLiteral("command \"%1\" refused: %2").arg(shown, why));
         return;
     }
+    if (!this->command(*command, shown, &why))
+        say(QStringLiteral("command \"%1\" refused: %2").arg(shown, why));
+}
+
+bool IndicatorFeed::command(const RemoteCommand& command, const QString& shown, QString* why)
+{
     if (!session_.panel().connected()) {
-        say(QStringLiteral("command \"%1\" refused: the port is not open").arg(shown));
-        return;
+        *why = QStringLiteral("the port is not open");
+        return false;
     }
     if (int(commands_.size()) >= CommandQueueLimit) {
-        say(QStringLiteral("command \"%1\" refused: %2 commands wait already")
-                .arg(shown)
-                .arg(CommandQueueLimit));
-        return;
+        *why = QStringLiteral("%1 commands wait already").arg(CommandQueueLimit);
+        return false;
     }
-    commands_.push_back({*command, shown});
+    commands_.push_back({command, shown});
     if (commands_.size() == 1 && faceFree()) {
         if (sendNextCommand())
             say(QStringLiteral("command \"%1\" goes out after the next frame").arg(shown));
-        return;
+        return true;
     }
     say(QStringLiteral("command \"%1\" waits its turn (one goes out a frame; %2 before it)")
             .arg(shown)
             .arg(commands_.size() - 1));
+    return true;
 }
 
 // Nothing of the face's is still waiting for a frame to go out.

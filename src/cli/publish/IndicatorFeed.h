@@ -22,6 +22,10 @@ struct FeedOptions
     bool onlyChanges = false;
     qint64 heartbeatMs = 30000;
     bool allowCommands = false;
+    // False: no broker at all; the feed polls for those who watch its signals.
+    bool mqtt = true;
+    // Each line said starts with its syslog priority ("<4>"), for the journal.
+    bool priorities = false;
 };
 
 // One indicator on the broker: its own line and poll cycle (a session of its own), its own
@@ -43,6 +47,13 @@ public:
 
     const QString& name() const { return name_; }
     const QString& status() const { return status_; }
+    // What the status says, decided on by the feed; the text follows from it.
+    enum class State { Starting, Online, NoAnswer, PortError };
+    State state() const { return state_; }
+    // A command for the face from elsewhere than the broker, through the same checks and
+    // queue as the broker's: false with why when it is refused at once (port not open, queue
+    // full). The face may still refuse it when it goes out; that is said.
+    bool command(const RemoteCommand& command, const QString& shown, QString* why);
     // Opens the line and connects to the broker; false with why when the broker options are
     // unusable (a port that fails is not: it is retried and its status says why).
     bool start(QString* why);
@@ -52,6 +63,9 @@ public:
 signals:
     // The broker refused this feed for good (wrong password, failed TLS check).
     void brokerRefused(const QString& why);
+    // Every frame the face shows, before any publish gate.
+    void frameShown(const kx::DecodedFrame& frame);
+    void stateChanged();
 
 private:
     void onFrame(const DecodedFrame& frame);
@@ -64,8 +78,6 @@ private:
     void onCommand(const QString& topic, const QByteArray& payload);
     void publishFrame(const DecodedFrame& frame, const QDateTime& at);
     void publishHeld();
-    // What the status says, decided on by the feed; the text follows from it.
-    enum class State { Starting, Online, NoAnswer, PortError };
     void setStatus(State state, const QString& status);
     void portFailed();
     QString portErrorStatus();
@@ -77,7 +89,8 @@ private:
     // Gives the face the first waiting command; false when the face refused it (said).
     bool sendNextCommand();
     bool faceFree();
-    void say(const QString& text) const;
+    // priority: syslog's, 4 a warning, 6 information.
+    void say(const QString& text, int priority = 6) const;
     QString topic(const char* leaf) const;
 
     QString name_;
