@@ -1,9 +1,10 @@
 #include "cli/Signals.h"
 
+#include "cli/platform/Stop.h"
+
 #include <atomic>
 #include <csignal>
 #include <cstring>
-#include <unistd.h>
 
 namespace kx::cli {
 namespace {
@@ -11,7 +12,7 @@ namespace {
 std::atomic<int> gSignal{0};
 QString gCommand;
 std::atomic<int> gOnTurn{0};
-// Written before the handlers go in; a handler may only write() what is ready.
+// Written before the handlers go in; a handler may only write what is ready.
 char gIntText[160];
 char gTermText[160];
 
@@ -20,10 +21,7 @@ void onSignal(int sig)
     const bool first = gSignal.exchange(sig) == 0;
     if (first && gOnTurn.load() > 0)
         return;
-    const char* text = sig == SIGTERM ? gTermText : gIntText;
-    const ssize_t written = ::write(STDERR_FILENO, text, std::strlen(text));
-    (void)written;
-    ::_exit(StoppedStatus);
+    platform::stopNow(sig == SIGTERM ? gTermText : gIntText, StoppedStatus);
 }
 
 void prepare(char* buffer, const QByteArray& command, const char* name)
@@ -40,15 +38,7 @@ void watchSignals(const QString& command)
     gCommand = command;
     prepare(gIntText, command.toLocal8Bit().left(100), "SIGINT");
     prepare(gTermText, command.toLocal8Bit().left(100), "SIGTERM");
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    // No SA_RESTART: a system call the signal meets returns instead of waiting on.
-    action.sa_flags = 0;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    platform::installStopHandler(onSignal);
 }
 
 int stopSignal()
