@@ -7,7 +7,8 @@ packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins qt6-charts-dev libqt6opengl6-dev
     fonts-dseg python3 srecord
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev mold
+    g++-mingw-w64-x86-64-posix
     xvfb xauth x11-apps
     fonts-dejavu-core
     dpkg-dev appstream desktop-file-utils poppler-utils help2man lintian

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs every test. Needs no display. After the normal
-# suite: the suite again under AddressSanitizer and UndefinedBehaviorSanitizer, then every
-# fuzz target for a short run on its seed corpus. Any failure, sanitizer report or crash
-# fails the whole run.
+# Installs what is missing, builds, and runs every test. Needs no display. Before the suite:
+# every source file read by the Windows compiler. After it: the suite again under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then every fuzz target for a short run on
+# its seed corpus. Any failure, sanitizer report or crash fails the whole run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 scripts/build.sh
+echo "== every source file for Windows"
+scripts/windows-check.py build
 export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build --output-on-failure -j2 --timeout 300
 echo "== the suite under AddressSanitizer and UndefinedBehaviorSanitizer"

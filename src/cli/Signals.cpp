@@ -1,10 +1,11 @@
 #include "cli/Signals.h"
 
-#include <QSocketNotifier>
+#include "cli/platform/Stop.h"
+
+#include <QTimer>
 #include <atomic>
 #include <csignal>
 #include <cstring>
-#include <unistd.h>
 
 namespace kx::cli {
 namespace {
@@ -12,7 +13,7 @@ namespace {
 std::atomic<int> gSignal{0};
 QString gCommand;
 std::atomic<int> gOnTurn{0};
-// Written before the handlers go in; a handler may only write() what is ready.
+// Written before the handlers go in; a handler may only write what is ready.
 char gIntText[160];
 char gTermText[160];
 
@@ -21,10 +22,7 @@ void onSignal(int sig)
     const bool first = gSignal.exchange(sig) == 0;
     if (first && gOnTurn.load() > 0)
         return;
-    const char* text = sig == SIGTERM ? gTermText : gIntText;
-    const ssize_t written = ::write(STDERR_FILENO, text, std::strlen(text));
-    (void)written;
-    ::_exit(StoppedStatus);
+    platform::stopNow(sig == SIGTERM ? gTermText : gIntText, StoppedStatus);
 }
 
 void prepare(char* buffer, const QByteArray& command, const char* name)
@@ -34,22 +32,13 @@ void prepare(char* buffer, const QByteArray& command, const char* name)
     buffer[159] = '\0';
 }
 
-// The service's signals reach the event loop through this pipe, as any byte would.
-int gWake[2] = {-1, -1};
 std::function<void()> gStop;
 std::function<void()> gReload;
+std::atomic<bool> gReloadAsked{false};
 
-void onServiceSignal(int sig)
+void onReload(int)
 {
-    if (sig != SIGHUP && gSignal.exchange(sig) != 0) {
-        const char* text = sig == SIGTERM ? gTermText : gIntText;
-        const ssize_t written = ::write(STDERR_FILENO, text, std::strlen(text));
-        (void)written;
-        ::_exit(StoppedStatus);
-    }
-    const char byte = sig == SIGHUP ? 'H' : 'S';
-    const ssize_t written = ::write(gWake[1], &byte, 1);
-    (void)written;
+    gReloadAsked.store(true);
 }
 
 } // namespace
@@ -58,28 +47,24 @@ void watchServiceSignals(std::function<void()> stop, std::function<void()> reloa
 {
     gStop = std::move(stop);
     gReload = std::move(reload);
-    if (gWake[0] < 0 && ::pipe(gWake) != 0)
-        return;
-    auto* notifier = new QSocketNotifier(gWake[0], QSocketNotifier::Read);
-    QObject::connect(notifier, &QSocketNotifier::activated, [] {
-        char byte = 0;
-        if (::read(gWake[0], &byte, 1) != 1)
-            return;
-        if (byte == 'H' && gReload)
+    // A first stop signal only asks; the loop sees it on its next look, as it sees a reload.
+    static StopOnTurn onTurn;
+    platform::installReloadHandler(onReload);
+    platform::ignoreBrokenPipes();
+    // A look every 50 ms: a handler may only set a flag, and no system has one way to wake
+    // an event loop from inside a handler.
+    auto* look = new QTimer;
+    look->setInterval(50);
+    QObject::connect(look, &QTimer::timeout, [look] {
+        if (gReloadAsked.exchange(false) && gReload)
             gReload();
-        else if (byte == 'S' && gStop)
-            gStop();
+        if (gSignal.load() != 0) {
+            look->stop();
+            if (gStop)
+                gStop();
+        }
     });
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onServiceSignal;
-    sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
-    sigaction(SIGHUP, &action, nullptr);
-    std::signal(SIGPIPE, SIG_IGN);
+    look->start();
 }
 
 void watchSignals(const QString& command)
@@ -87,15 +72,7 @@ void watchSignals(const QString& command)
     gCommand = command;
     prepare(gIntText, command.toLocal8Bit().left(100), "SIGINT");
     prepare(gTermText, command.toLocal8Bit().left(100), "SIGTERM");
-    struct sigaction action
-    {
-    };
-    action.sa_handler = onSignal;
-    sigemptyset(&action.sa_mask);
-    // No SA_RESTART: a system call the signal meets returns instead of waiting on.
-    action.sa_flags = 0;
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    platform::installStopHandler(onSignal);
 }
 
 int stopSignal()

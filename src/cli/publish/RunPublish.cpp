@@ -1,7 +1,9 @@
 // kxlink-cli publish: every shown frame of one or more indicators to an MQTT broker, with a
 // retained status per indicator, until Ctrl-C or SIGTERM.
 #include "cli/Commands.h"
+#include "cli/Signals.h"
 #include "cli/Terminal.h"
+#include "cli/platform/Stop.h"
 #include "cli/publish/IndicatorFeed.h"
 #include "settings/SafeSave.h"
 
@@ -10,16 +12,12 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
-#include <QSocketNotifier>
-#include <csignal>
+#include <QTimer>
 #include <cstdio>
 #include <memory>
-#include <unistd.h>
 
 namespace kx::cli {
 namespace {
-
-int gSignalPipe[2] = {-1, -1};
 
 void err(const QString& line)
 {
@@ -233,18 +231,9 @@ int runPublish(CliContext& c)
         return Usage;
     }
 
-    // Signals arrive through a pipe, so the event loop wakes for them like for any byte.
-    if (::pipe(gSignalPipe) != 0) {
-        err(QStringLiteral("no pipe for signals"));
-        return PortError;
-    }
-    const auto onSignal = [](int) {
-        const char byte = 1;
-        [[maybe_unused]] const auto n = ::write(gSignalPipe[1], &byte, 1);
-    };
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGPIPE, SIG_IGN);
+    // Ctrl-C and SIGTERM only ask: the feeds say goodbye to the broker before the end.
+    const StopOnTurn onTurn;
+    platform::ignoreBrokenPipes();
 
     int status = Success;
     std::vector<std::unique_ptr<IndicatorFeed>> running;
@@ -264,12 +253,14 @@ int runPublish(CliContext& c)
             err(why);
             return Usage;
         }
-    QSocketNotifier interrupts(gSignalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&interrupts, &QSocketNotifier::activated, [] {
-        char byte;
-        [[maybe_unused]] const auto n = ::read(gSignalPipe[0], &byte, 1);
-        QCoreApplication::exit(Success);
+    // The loop sleeps until the network or a timer wakes it; this looks at the stop often
+    // enough that Ctrl-C feels immediate.
+    QTimer stopLook;
+    QObject::connect(&stopLook, &QTimer::timeout, [] {
+        if (stopRequested())
+            QCoreApplication::exit(Success);
     });
+    stopLook.start(50);
     if (!c.quiet)
         std::fprintf(stderr, "Publishing %lld indicator(s) to %s:%d under %s/; Ctrl-C stops.\n",
                      static_cast<long long>(running.size()), qPrintable(broker->host),
