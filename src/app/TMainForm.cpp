@@ -20,7 +20,6 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDialog>
-#include <QDir>
 #include <QHBoxLayout>
 #include <QMessageBox>
 #include <QScreen>
@@ -296,9 +295,9 @@ void TMainForm::showTrendWindow()
         trendWindow_ = module.newWindow(*trendFeed_, this, &why);
         if (!trendWindow_) {
             showWarning(QStringLiteral("KXLINK"),
-                        QStringLiteral("The weight trend cannot be shown: its module %1 could "
-                                       "not be loaded (%2). Reinstalling KXLINK puts it back.")
-                            .arg(QDir::toNativeSeparators(module.path()), why));
+                        QStringLiteral("The weight trend cannot be shown: %1. Reinstalling "
+                                       "KXLINK puts it back.")
+                            .arg(why));
             return;
         }
     }

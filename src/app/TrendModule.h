@@ -14,11 +14,11 @@ class TrendFeed;
 class TrendModule
 {
 public:
-    // The module's file in folder, without the platform's suffix (QLibrary adds it).
+    // The module's file in folder.
     explicit TrendModule(const QString& folder);
 
-    // A new trend window drawing feed, owned by parent; null with why when the module is
-    // missing or is not the one this program was built with.
+    // A new trend window drawing feed, owned by parent; null with why (a phrase naming the
+    // module's file) when the module is missing or is not the one this program was built with.
     QWidget* newWindow(TrendFeed& feed, QWidget* parent, QString* why) const;
 
     QString path() const { return path_; }
