@@ -204,7 +204,8 @@ int main(int argc, char** argv)
     // The program keeps its files beside itself: a copy of its own, with the trend's module.
     const std::string program = folder + "/kxlink";
     copyFile(KX_APP_PATH, program);
-    copyFile(KX_TREND_MODULE_PATH, folder + "/" + KX_TREND_MODULE_NAME);
+    mkdir((folder + "/modules").c_str(), 0755);
+    copyFile(KX_TREND_MODULE_PATH, folder + "/modules/" + KX_TREND_MODULE_NAME);
     setenv("HOME", scratch.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (scratch + "/config").c_str(), 1);
     setenv("XDG_DATA_HOME", (scratch + "/data").c_str(), 1);

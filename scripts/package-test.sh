@@ -20,7 +20,7 @@ echo "== files"
 (cd "$root" && find . ! -type d | sort)
 
 app=com.morvellscales.kxlink
-for f in usr/bin/kxlink usr/lib/kxlink/kxlink usr/lib/kxlink/kxlink-trend.so \
+for f in usr/bin/kxlink usr/lib/kxlink/kxlink usr/lib/kxlink/modules/kxlink-trend.so \
          usr/lib/kxlink/60387.PDF usr/bin/kx7400-sim \
          usr/bin/kxlink-cli usr/share/man/man1/kxlink-cli.1.gz \
          usr/share/applications/$app.desktop usr/share/icons/hicolor/scalable/apps/$app.svg \
@@ -33,7 +33,7 @@ for d in libqt6widgets6 libqt6gui6 libqt6serialport6 libqt6charts6; do
     [[ "$depends" == *"$d"* ]] || fail "Depends lacks $d"
 done
 # The trend's module is whole on its own: all it calls resolves without the program.
-unresolved=$(ldd -r "$root/usr/lib/kxlink/kxlink-trend.so" 2>&1 | grep "undefined symbol" || true)
+unresolved=$(ldd -r "$root/usr/lib/kxlink/modules/kxlink-trend.so" 2>&1 | grep "undefined symbol" || true)
 [ -z "$unresolved" ] || { echo "$unresolved" >&2; fail "the trend module does not resolve"; }
 # As clean as Debian's own packages: no lintian error and no warning.
 if command -v lintian >/dev/null; then

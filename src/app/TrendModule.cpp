@@ -8,8 +8,8 @@
 
 namespace kx {
 
-TrendModule::TrendModule(const QString& folder)
-    : path_(QDir(folder).filePath(QStringLiteral(KX_TREND_MODULE_FILE)))
+TrendModule::TrendModule(const QString& programFolder)
+    : path_(QDir(programFolder).filePath(QStringLiteral(KX_TREND_MODULE_FILE)))
 {
 }
 

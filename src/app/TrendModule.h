@@ -14,8 +14,8 @@ class TrendFeed;
 class TrendModule
 {
 public:
-    // The module's file in folder.
-    explicit TrendModule(const QString& folder);
+    // The module in the modules folder of programFolder.
+    explicit TrendModule(const QString& programFolder);
 
     // A new trend window drawing feed, owned by parent; null with why (a phrase naming the
     // module's file) when the module is missing or is not the one this program was built with.

@@ -3,6 +3,7 @@
 #include "app/TrendModule.h"
 #include "trend/TrendFeed.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,7 +24,7 @@ private slots:
         TrendFeed feed{fx.clock, *fx.panel};
         QWidget face;
         QString why;
-        QWidget* window = TrendModule(KX_TREND_MODULE_DIR).newWindow(feed, &face, &why);
+        QWidget* window = TrendModule(KX_PROGRAM_DIR).newWindow(feed, &face, &why);
         QVERIFY2(window, qPrintable(why));
         QCOMPARE(window->parent(), &face);
         QCOMPARE(window->metaObject()->className(), "kx::TrendWindow");
@@ -31,7 +32,7 @@ private slots:
         QVERIFY(window->findChild<QWidget*>("TrendChart"));
         // A second window from the module already loaded, for a second face.
         QWidget otherFace;
-        QVERIFY2(TrendModule(KX_TREND_MODULE_DIR).newWindow(feed, &otherFace, &why),
+        QVERIFY2(TrendModule(KX_PROGRAM_DIR).newWindow(feed, &otherFace, &why),
                  qPrintable(why));
     }
 
@@ -49,7 +50,8 @@ private slots:
         QFETCH(QString, source);
         QFETCH(QString, said);
         QTemporaryDir folder;
-        const QString place = folder.filePath(QStringLiteral("kxlink-trend.so"));
+        QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("modules")));
+        const QString place = folder.filePath(QStringLiteral("modules/kxlink-trend.so"));
         if (source == "empty" || source == "text") {
             QFile file(place);
             QVERIFY(file.open(QIODevice::WriteOnly));
