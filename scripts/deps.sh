@@ -9,7 +9,7 @@ packages=(
     fonts-dseg python3 srecord
     clang libclang-rt-14-dev mold
     g++-mingw-w64-x86-64-posix
-    xvfb xauth x11-apps
+    xvfb xauth x11-apps libxcb1-dev
     fonts-dejavu-core
     dpkg-dev appstream desktop-file-utils poppler-utils help2man lintian
     libmosquitto-dev mosquitto mosquitto-clients openssl python3-paho-mqtt

@@ -20,7 +20,8 @@ echo "== files"
 (cd "$root" && find . ! -type d | sort)
 
 app=com.morvellscales.kxlink
-for f in usr/bin/kxlink usr/lib/kxlink/kxlink usr/lib/kxlink/60387.PDF usr/bin/kx7400-sim \
+for f in usr/bin/kxlink usr/lib/kxlink/kxlink usr/lib/kxlink/modules/kxlink-trend.so \
+         usr/lib/kxlink/60387.PDF usr/bin/kx7400-sim \
          usr/bin/kxlink-cli usr/share/man/man1/kxlink-cli.1.gz \
          usr/share/applications/$app.desktop usr/share/icons/hicolor/scalable/apps/$app.svg \
          usr/share/metainfo/$app.metainfo.xml lib/systemd/system/kxlink-gateway.service \
@@ -47,6 +48,9 @@ if command -v systemd-analyze >/dev/null; then
     verify=$(systemd-analyze verify --man=no "$scratch/unit/kxlink-gateway.service" 2>&1) ||
         { echo "$verify" >&2; fail "systemd-analyze finds fault with kxlink-gateway.service"; }
 fi
+# The trend's module is whole on its own: all it calls resolves without the program.
+unresolved=$(ldd -r "$root/usr/lib/kxlink/modules/kxlink-trend.so" 2>&1 | grep "undefined symbol" || true)
+[ -z "$unresolved" ] || { echo "$unresolved" >&2; fail "the trend module does not resolve"; }
 # As clean as Debian's own packages: no lintian error and no warning.
 if command -v lintian >/dev/null; then
     echo "== lintian"

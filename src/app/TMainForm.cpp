@@ -4,7 +4,7 @@
 
 #include "app/FaceWidgets.h"
 #include "app/KxApplication.h"
-#include "app/TrendWindow.h"
+#include "app/TrendModule.h"
 #include "app/UpdatePanel.h"
 #include "editor/CustomOutputPage.h"
 #include "editor/TParameterForm.h"
@@ -29,7 +29,7 @@ namespace kx {
 
 TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<SerialDevice> mainPort,
                      DocumentDialogs* editorDialogs, QWidget* parent)
-    : QWidget(parent), port_(folder)
+    : QWidget(parent), folder_(folder), editorDialogs_(editorDialogs), port_(folder)
 {
     nameControl(this, QStringLiteral("TMainForm"));
     setWindowTitle(mainWindowCaption(builtInVersionInfo()));
@@ -48,16 +48,12 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
                                                  panel_->updateHost(), *updatePanel_, folder);
     updatePanel_->bind(*firmware_);
 
-    // The port settings dialog comes right after the main window, and reads Port.Ini.
+    // The face opens the port named in Port.Ini as soon as it is shown.
     port_.LoadPortSettings();
-    comForm_ = new TComForm(port_, this);
     panel_->setPortSettingsLoaded();
-    parameterForm_ = new TParameterForm(folder, editorDialogs, this);
-    connectTransfers();
     // The manual is installed beside the executable, whichever folder keeps the files.
     launcher_ = std::make_unique<ManualLauncher>(
         ManualLauncher::standardPlaces(folder, QCoreApplication::applicationDirPath()));
-    aboutForm_ = new THelpAboutForm(builtInVersionInfo(), *launcher_, nullptr, this);
     render();
 }
 
@@ -265,11 +261,46 @@ void TMainForm::closeEvent(QCloseEvent* event)
     }
 }
 
+TComForm* TMainForm::ComForm()
+{
+    if (!comForm_)
+        comForm_ = new TComForm(port_, this);
+    return comForm_;
+}
+
+TParameterForm* TMainForm::ParameterForm()
+{
+    // The editor builds four pages and reads its settings folder: only when it is opened,
+    // or when a transfer or the fieldbus debug first needs it.
+    if (!parameterForm_) {
+        parameterForm_ = new TParameterForm(folder_, editorDialogs_, this);
+        connectTransfers();
+    }
+    return parameterForm_;
+}
+
+THelpAboutForm* TMainForm::HelpAboutForm()
+{
+    if (!aboutForm_)
+        aboutForm_ = new THelpAboutForm(builtInVersionInfo(), *launcher_, nullptr, this);
+    return aboutForm_;
+}
+
 void TMainForm::showTrendWindow()
 {
     // Made on first use and kept: closing it only hides it, so span and pause stay as left.
-    if (!trendWindow_)
-        trendWindow_ = new TrendWindow(*trendFeed_, this);
+    if (!trendWindow_) {
+        const TrendModule module(QCoreApplication::applicationDirPath());
+        QString why;
+        trendWindow_ = module.newWindow(*trendFeed_, this, &why);
+        if (!trendWindow_) {
+            showWarning(QStringLiteral("KXLINK"),
+                        QStringLiteral("The weight trend cannot be shown: %1. Reinstalling "
+                                       "KXLINK puts it back.")
+                            .arg(why));
+            return;
+        }
+    }
     trendWindow_->show();
     trendWindow_->raise();
     trendWindow_->activateWindow();
@@ -278,7 +309,7 @@ void TMainForm::showTrendWindow()
 void TMainForm::showPortSettings()
 {
     pressedKeys_.clear();
-    comForm_->exec();
+    ComForm()->exec();
 }
 
 void TMainForm::showPortError(const QString& text, const QString& detail)
@@ -297,15 +328,16 @@ void TMainForm::beep()
 
 void TMainForm::showParameterEditor()
 {
-    parameterForm_->setOpenedFromMainWindow();
+    TParameterForm* editor = ParameterForm();
+    editor->setOpenedFromMainWindow();
     pressedKeys_.clear();
-    parameterForm_->exec();
+    editor->exec();
 }
 
 void TMainForm::showAbout()
 {
     pressedKeys_.clear();
-    aboutForm_->exec();
+    HelpAboutForm()->exec();
 }
 
 void TMainForm::showWarning(const QString& caption, const QString& text)
@@ -323,16 +355,16 @@ void TMainForm::showFirmwareUpdate()
 void TMainForm::ShowTransferStatus(const QString& line, bool open, bool finish, bool replaceLast)
 {
     // Lines while the editor is closed would never be seen and only pile up.
-    if (parameterForm_->isVisible())
+    if (parameterForm_ && parameterForm_->isVisible())
         parameterForm_->ShowTransferStatus(line, open, finish, replaceLast);
 }
 
 TransferInputs TMainForm::transferInputs()
 {
+    TParameterForm* editor = ParameterForm();
     TransferInputs in = transferInputsOf(
-        parameterForm_->record(),
-        parameterForm_->document().checkedDownload().value_or(CheckedSettings{}));
-    in.secondOutput = parameterForm_->CustomTab->twoOutputs();
+        editor->record(), editor->document().checkedDownload().value_or(CheckedSettings{}));
+    in.secondOutput = editor->CustomTab->twoOutputs();
     return in;
 }
 
@@ -366,18 +398,21 @@ void TMainForm::transferEnded(const TransferResult& result)
 
 void TMainForm::refreshEditorClock()
 {
-    if (parameterForm_->isVisible())
+    if (parameterForm_ && parameterForm_->isVisible())
         parameterForm_->refreshClock();
 }
 
 void TMainForm::showDebugLine(const QString& line)
 {
-    parameterForm_->showDebugLine(line);
+    // The debug is started from the editor's page, so the editor is there when it runs.
+    if (parameterForm_)
+        parameterForm_->showDebugLine(line);
 }
 
 void TMainForm::showDebugRunning(bool running)
 {
-    parameterForm_->showDebugRunning(running);
+    if (parameterForm_)
+        parameterForm_->showDebugRunning(running);
 }
 
 void TMainForm::terminate()

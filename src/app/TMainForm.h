@@ -26,7 +26,6 @@ class THelpAboutForm;
 class ManualLauncher;
 class TParameterForm;
 class TrendFeed;
-class TrendWindow;
 class UpdatePanel;
 
 // The main window: the indicator's face. It draws what the face model decides and
@@ -42,15 +41,17 @@ public:
 
     LineSession& panel() { return *panel_; }
     PortSettings& portSettings() { return port_; }
-    TComForm* ComForm() { return comForm_; }
-    TParameterForm* ParameterForm() const { return parameterForm_; }
-    THelpAboutForm* HelpAboutForm() const { return aboutForm_; }
+    // The dialogs are made when first asked for: the face starts without building them.
+    TComForm* ComForm();
+    TParameterForm* ParameterForm();
+    THelpAboutForm* HelpAboutForm();
     ManualLauncher& manualLauncher() { return *launcher_; }
     FirmwareUpdate& firmwareUpdate() { return *firmware_; }
     UpdatePanel* updatePanel() const { return updatePanel_; }
-    // The weight over time: the feed runs from the start, the window opens on Ctrl+T.
+    // The weight over time: the feed runs from the start, the window opens on Ctrl+T from
+    // the trend module beside the program (null until then, and while the module is missing).
     TrendFeed& trendFeed() { return *trendFeed_; }
-    TrendWindow* trendWindow() const { return trendWindow_; }
+    QWidget* trendWindow() const { return trendWindow_; }
     void showTrendWindow();
 
     // PanelDialogs
@@ -83,6 +84,8 @@ private:
     void buildFace();
     void render();
 
+    const QString folder_;
+    DocumentDialogs* editorDialogs_ = nullptr;
     PortSettings port_;
     std::unique_ptr<LineSession> panel_;
     // The firmware update, on a port of its own; idle until F3.
@@ -93,7 +96,7 @@ private:
     std::unique_ptr<ManualLauncher> launcher_;
     THelpAboutForm* aboutForm_ = nullptr;
     std::unique_ptr<TrendFeed> trendFeed_;
-    TrendWindow* trendWindow_ = nullptr;
+    QWidget* trendWindow_ = nullptr;
     bool readerSetUp_ = false;
     // The last transfer ended with a complete upload: OK on its panel keeps it as a file.
     bool uploadToKeep_ = false;

@@ -45,7 +45,7 @@ private slots:
         form.show();
         QVERIFY(QTest::qWaitForWindowExposed(&form));
         QTest::keyClick(&form, Qt::Key_T, Qt::ControlModifier);
-        TrendWindow* trend = form.trendWindow();
+        auto* trend = qobject_cast<TrendWindow*>(form.trendWindow());
         QVERIFY(trend && trend->isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(shown >= 40, 15000);
 
