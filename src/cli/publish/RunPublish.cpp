@@ -5,7 +5,6 @@
 #include "cli/publish/IndicatorFeed.h"
 #include "settings/SafeSave.h"
 
-#include <QCoreApplication>
 #include <mosquitto.h>
 #include <QFile>
 #include <QFileInfo>
@@ -222,21 +221,42 @@ void addPublishOptions(QCommandLineParser& p)
                                 "net/gross, auto tare, print, or tare VALUE. Off unless given.")});
 }
 
-int runPublish(CliContext& c)
+namespace {
+
+// Every indicator's feed until Ctrl-C or SIGTERM, or until the broker refuses one for good.
+class PublishRun : public CommandRun
 {
-    QString why;
-    const auto feeds = feedChoices(c, why);
-    const auto broker = feeds ? brokerOptions(c, why) : std::nullopt;
-    const auto options = broker ? feedOptions(c, why) : std::nullopt;
-    if (!options) {
-        err(why);
-        return Usage;
+public:
+    PublishRun(const CliContext& c, const QList<FeedChoice>& feeds, const BrokerOptions& broker,
+               const FeedOptions& options)
+        : c_(c), feeds_(feeds), broker_(broker), options_(options)
+    {
+    }
+    ~PublishRun() override
+    {
+        for (auto& feed : running_)
+            feed->stop();
+        running_.clear();
+        mosquitto_lib_cleanup();
     }
 
+    void start() override;
+
+private:
+    const CliContext& c_;
+    QList<FeedChoice> feeds_;
+    BrokerOptions broker_;
+    FeedOptions options_;
+    std::vector<std::unique_ptr<IndicatorFeed>> running_;
+    std::unique_ptr<QSocketNotifier> interrupts_;
+};
+
+void PublishRun::start()
+{
     // Signals arrive through a pipe, so the event loop wakes for them like for any byte.
     if (::pipe(gSignalPipe) != 0) {
         err(QStringLiteral("no pipe for signals"));
-        return PortError;
+        return finish(PortError);
     }
     const auto onSignal = [](int) {
         const char byte = 1;
@@ -246,41 +266,47 @@ int runPublish(CliContext& c)
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
 
-    int status = Success;
-    std::vector<std::unique_ptr<IndicatorFeed>> running;
-    for (const FeedChoice& f : *feeds) {
-        running.push_back(std::make_unique<IndicatorFeed>(f.name, c.programFolder, f.line,
-                                                          *options, *broker, c.quiet));
-        QObject::connect(running.back().get(), &IndicatorFeed::brokerRefused,
-                         [&status](const QString& reason) {
-                             if (status == Success)
-                                 err(reason);
-                             status = PortError;
-                             QCoreApplication::exit(PortError);
-                         });
+    for (const FeedChoice& f : feeds_) {
+        running_.push_back(std::make_unique<IndicatorFeed>(f.name, c_.programFolder, f.line,
+                                                           options_, broker_, c_.quiet));
+        connect(running_.back().get(), &IndicatorFeed::brokerRefused, this,
+                [this](const QString& reason) {
+                    if (!finished())
+                        err(reason);
+                    finish(PortError);
+                });
     }
-    for (auto& feed : running)
+    QString why;
+    for (auto& feed : running_)
         if (!feed->start(&why)) {
             err(why);
-            return Usage;
+            return finish(Usage);
         }
-    QSocketNotifier interrupts(gSignalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&interrupts, &QSocketNotifier::activated, [] {
+    interrupts_ = std::make_unique<QSocketNotifier>(gSignalPipe[0], QSocketNotifier::Read);
+    connect(interrupts_.get(), &QSocketNotifier::activated, this, [this] {
         char byte;
         [[maybe_unused]] const auto n = ::read(gSignalPipe[0], &byte, 1);
-        QCoreApplication::exit(Success);
+        finish(Success);
     });
-    if (!c.quiet)
+    if (!c_.quiet)
         std::fprintf(stderr, "Publishing %lld indicator(s) to %s:%d under %s/; Ctrl-C stops.\n",
-                     static_cast<long long>(running.size()), qPrintable(broker->host),
-                     broker->port, qPrintable(options->prefix));
-    if (status == Success)
-        QCoreApplication::exec();
-    for (auto& feed : running)
-        feed->stop();
-    running.clear();
-    mosquitto_lib_cleanup();
-    return status;
+                     static_cast<long long>(running_.size()), qPrintable(broker_.host),
+                     broker_.port, qPrintable(options_.prefix));
+}
+
+} // namespace
+
+Started runPublish(CliContext& c)
+{
+    QString why;
+    const auto feeds = feedChoices(c, why);
+    const auto broker = feeds ? brokerOptions(c, why) : std::nullopt;
+    const auto options = broker ? feedOptions(c, why) : std::nullopt;
+    if (!options) {
+        err(why);
+        return Usage;
+    }
+    return std::make_unique<PublishRun>(c, *feeds, *broker, *options);
 }
 
 } // namespace kx::cli

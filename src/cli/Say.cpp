@@ -1,0 +1,20 @@
+#include "cli/Say.h"
+
+#include "cli/Terminal.h"
+
+#include <cstdio>
+
+namespace kx::cli {
+
+void out(const QString& line)
+{
+    std::fprintf(stdout, "%s\n", qPrintable(terminalText(line)));
+    std::fflush(stdout);
+}
+
+void err(const QString& line)
+{
+    std::fprintf(stderr, "%s\n", qPrintable(terminalText(line)));
+}
+
+} // namespace kx::cli
