@@ -1,5 +1,6 @@
 #include "cli/CommandRun.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 
 namespace kx::cli {
@@ -22,13 +23,20 @@ void CommandRun::later(std::function<void()> step)
 StopWatch::StopWatch(std::function<void()> stopped) : stopped_(std::move(stopped))
 {
     const auto look = [this] {
-        if (!stopRequested())
+        if (told_ || !stopRequested())
             return;
+        told_ = true;
         look_.stop();
         // Told from a turn of its own, so the owner may let this watch go in its answer.
         QMetaObject::invokeMethod(&look_, stopped_, Qt::QueuedConnection);
     };
     QObject::connect(&look_, &QTimer::timeout, look);
+    // The signal wakes the loop from its wait (no SA_RESTART): looked at then, and before
+    // each wait, it is heard at once; the timer is for a loop that never waited.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance()) {
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::awake, &look_, look);
+        QObject::connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, &look_, look);
+    }
     look_.start(LookEveryMs);
     // A signal that came between two waits stops the next one at once.
     look();

@@ -48,8 +48,9 @@ struct Started
 };
 
 // While one lives, a signal asks the command to stop instead of ending it at once
-// (StopOnTurn); the handler may only set a flag, so the flag is looked at on the loop this
-// often and stopped is told once, on a turn of its own.
+// (StopOnTurn); the handler may only set a flag, so the flag is looked at on the loop (as it
+// wakes, before it waits, and at least this often) and stopped is told once, on a turn of its
+// own.
 class StopWatch
 {
 public:
@@ -63,6 +64,7 @@ private:
     StopOnTurn onTurn_;
     QTimer look_;
     std::function<void()> stopped_;
+    bool told_ = false;
 };
 
 } // namespace kx::cli

@@ -10,6 +10,12 @@ TransferRun::TransferRun(CliSession& session, bool quiet) : session_(session), q
     connect(&guard_, &QTimer::timeout, this, [this] { conclude(); });
 }
 
+TransferRun::~TransferRun()
+{
+    // A run still lent the line ends as the line goes back; nothing is left to hear it.
+    session_.onTransferEnded = nullptr;
+}
+
 void TransferRun::run(TransferDirection direction, Done done)
 {
     state_ = State::Running;

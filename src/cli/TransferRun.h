@@ -21,6 +21,7 @@ public:
     static constexpr int GuardMs = 120000;
 
     TransferRun(CliSession& session, bool quiet);
+    ~TransferRun() override;
     void run(TransferDirection direction, Done done);
 
 private:

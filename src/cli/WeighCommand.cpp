@@ -45,6 +45,8 @@ public:
         });
     }
 
+    ~WeighRun() override { QObject::disconnect(frames_); }
+
 protected:
     void opened() override;
 
@@ -71,6 +73,7 @@ private:
     // Rows are written at most once a second; this looks often enough for the interval.
     QTimer flush_;
     std::optional<StopWatch> stop_;
+    QMetaObject::Connection frames_;
 };
 
 void WeighRun::opened()
@@ -86,8 +89,8 @@ void WeighRun::opened()
         }
     }
     state_ = State::Weighing;
-    connect(&session().panel(), &LineSession::frameShown, this,
-            [this](const DecodedFrame& f) { onFrame(f); });
+    frames_ = connect(&session().panel(), &LineSession::frameShown, this,
+                      [this](const DecodedFrame& f) { onFrame(f); });
     session().panel().FormActivate();
     stop_.emplace([this] { conclude(); });
     silence_.start(static_cast<int>(choice_.timeoutMs) + 1);
@@ -134,6 +137,7 @@ void WeighRun::conclude()
     if (state_ != State::Weighing)
         return;
     state_ = State::Ended;
+    QObject::disconnect(frames_);
     silence_.stop();
     flush_.stop();
     stop_.reset();
