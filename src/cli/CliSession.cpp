@@ -5,13 +5,11 @@
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
 
-#include <QCoreApplication>
-#include <QDeadlineTimer>
 #include <QFileInfo>
-#include <QTimer>
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace kx::cli {
 namespace {
@@ -44,6 +42,11 @@ CliSession::CliSession(const QString& programFolder, const LineChoice& line, boo
         port_->CustomOutputs = line.outputs;
     panel_ = std::make_unique<LineSession>(QtClock::instance(), std::make_unique<QtSerialDevice>(),
                                           *port_, *this, *this);
+    openLimit_.setSingleShot(true);
+    QObject::connect(&openLimit_, &QTimer::timeout, [this] {
+        portError_ = QStringLiteral("The port did not open in time.");
+        endOpen(false);
+    });
     panel_->FormCreate();
     panel_->setPortSettingsLoaded();
     // The record of writes stays with the program, whatever folder the line's settings use.
@@ -66,20 +69,14 @@ CliSession::CliSession(const QString& programFolder, const LineChoice& line, boo
 
 CliSession::~CliSession()
 {
+    // An open the close ends tells no one: whoever asked is going away.
+    openDone_ = nullptr;
     panel_->FormClose();
 }
 
 bool CliSession::protocolLogLost()
 {
     return gLogLost;
-}
-
-bool CliSession::open()
-{
-    if (openQuietly())
-        return true;
-    std::fprintf(stderr, "%s\n", qPrintable(terminalText(lastError())));
-    return false;
 }
 
 bool CliSession::beginOpen(LineSession::OpenDone then)
@@ -95,17 +92,28 @@ bool CliSession::beginOpen(LineSession::OpenDone then)
     return true;
 }
 
-bool CliSession::openQuietly()
+void CliSession::openThen(std::function<void(bool opened)> done)
 {
-    // Outlives this call should the open outlast the wait.
-    const auto ended = std::make_shared<std::optional<bool>>();
-    if (!beginOpen([ended](bool connected) { *ended = connected; }))
-        return false;
-    if (!waitFor([&] { return ended->has_value(); }, OpenLimitMs)) {
-        portError_ = QStringLiteral("The port did not open in time.");
-        return false;
+    openDone_ = std::move(done);
+    // The link tells the end from inside itself; the command goes on from the loop. Queued
+    // on the limit's timer, a late end is dropped with the session.
+    const bool started = beginOpen([this](bool connected) {
+        QMetaObject::invokeMethod(&openLimit_, [this, connected] { endOpen(connected); },
+                                  Qt::QueuedConnection);
+    });
+    if (!started) {
+        QMetaObject::invokeMethod(&openLimit_, [this] { endOpen(false); }, Qt::QueuedConnection);
+        return;
     }
-    return **ended;
+    openLimit_.start(OpenLimitMs);
+}
+
+void CliSession::endOpen(bool opened)
+{
+    openLimit_.stop();
+    // Once: an open that ends after its limit has been answered already.
+    if (const auto done = std::exchange(openDone_, nullptr))
+        done(opened);
 }
 
 QString CliSession::lastError() const
@@ -123,19 +131,18 @@ void CliSession::showPortError(const QString& text, const QString& detail)
     portError_ = detail.isEmpty() ? text : QStringLiteral("%1: %2").arg(text, detail);
 }
 
-bool CliSession::waitFor(const std::function<bool()>& done, int ms)
+void CliSession::transferEnded(const TransferResult& result)
 {
-    QDeadlineTimer deadline(ms);
-    // processEvents() with a time limit does not wait for events at all; this sleeps until
-    // the engines have something to do, and looks at done() (Ctrl-C) at least this often.
-    QTimer look;
-    look.start(50);
-    while (!done()) {
-        if (deadline.hasExpired())
-            return false;
-        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-    }
-    return true;
+    transferResult_ = result;
+    if (onTransferEnded)
+        onTransferEnded(result);
+}
+
+void CliSession::debugEnded(const DebugResult& result)
+{
+    debugResult_ = result;
+    if (onDebugEnded)
+        onDebugEnded();
 }
 
 void CliSession::ShowTransferStatus(const QString& text, bool open, bool, bool replaceLast)

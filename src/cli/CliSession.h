@@ -5,6 +5,7 @@
 #include "link/PortSettings.h"
 
 #include <QStringList>
+#include <QTimer>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -43,18 +44,17 @@ private:
     bool lent_;
 };
 
-// One line's session driven without a window: the command runs the event loop until what it
-// waits for has ended; status lines go to standard error.
+// One line's session driven without a window: the command goes on from what the session tells
+// (an open's end, a transfer's or a debug run's end); status lines go to standard error.
 class CliSession : public PanelDialogs, public EditorView
 {
 public:
     CliSession(const QString& programFolder, const LineChoice& line, bool quiet);
     ~CliSession() override;
 
-    // Opens the main port; false with the reason printed when it cannot be opened.
-    bool open();
-    // The same, printing nothing: lastError() says why.
-    bool openQuietly();
+    // Opens the main port and tells done on a later turn of the loop whether it opened;
+    // lastError() says why not. An open still waiting after OpenLimitMs ends not opened.
+    void openThen(std::function<void(bool opened)> done);
     // Starts the open and returns at once: the panel's openFinished tells its end. False,
     // with lastError() saying why, when there is no port to open.
     bool beginOpen(LineSession::OpenDone then = {});
@@ -67,8 +67,6 @@ public:
     // Whether a protocol log was asked for and is not whole: it could not be opened, or it
     // stopped. Told on standard error at the moment it happens.
     static bool protocolLogLost();
-    // Runs the event loop until done() holds or ms pass; false on time-out.
-    static bool waitFor(const std::function<bool()>& done, int ms);
 
     // The transfer status lines of the last transfer, and how it ended (nothing while it runs).
     const QStringList& transferLines() const { return lines_; }
@@ -95,10 +93,13 @@ public:
     void showDebugLine(const QString& line) override;
     void showDebugRunning(bool) override {}
     TransferInputs transferInputs() override { return inputs; }
-    void transferEnded(const TransferResult& result) override { transferResult_ = result; }
-    void debugEnded(const DebugResult& result) override { debugResult_ = result; }
+    void transferEnded(const TransferResult& result) override;
+    void debugEnded(const DebugResult& result) override;
 
+    // Told from inside the engines, as they happen: a listener goes on from a later turn.
     std::function<void(const QString&)> onDebugLine;
+    std::function<void(const TransferResult&)> onTransferEnded;
+    std::function<void()> onDebugEnded;
 
 private:
     // Far beyond the open's own waits (about 1.3 s); only a wedged device reaches it.
@@ -113,6 +114,10 @@ private:
     bool quiet_;
     int beeps_ = 0;
     QString portError_;
+    std::function<void(bool)> openDone_;
+    QTimer openLimit_;
+
+    void endOpen(bool opened);
 };
 
 } // namespace kx::cli

@@ -1,8 +1,10 @@
 #pragma once
 
 #include "cli/CliSession.h"
+#include "cli/CommandRun.h"
 
 #include <QCommandLineParser>
+#include <optional>
 
 namespace kx::cli {
 
@@ -14,25 +16,29 @@ struct CliContext
     bool quiet = false;
 };
 
+// The one file a command works on; nothing, with a usage line, when it is not given.
+std::optional<QString> theFile(const CliContext& c, const char* command, const char* what);
 // The options a command adds to the line options.
 void addCommandOptions(const QString& command, QCommandLineParser& parser);
 // The line the options choose; false with why on a bad value.
 bool lineChoiceFrom(const QCommandLineParser& options, LineChoice& line, QString& why);
 
-int runPorts(CliContext& context);
-int runWeigh(CliContext& context);
-int runUpload(CliContext& context);
-int runDownload(CliContext& context);
-int runDiff(CliContext& context);
-int runDebug(CliContext& context);
-int runFlash(CliContext& context);
-int runCheckHex(CliContext& context);
-int runPublish(CliContext& context);
-int runLogbook(CliContext& context);
+// Each command checks what it was given and ends at once, or gives main the run that ends
+// the event loop with its status.
+Started runPorts(CliContext& context);
+Started runWeigh(CliContext& context);
+Started runUpload(CliContext& context);
+Started runDownload(CliContext& context);
+Started runDiff(CliContext& context);
+Started runDebug(CliContext& context);
+Started runFlash(CliContext& context);
+Started runCheckHex(CliContext& context);
+Started runPublish(CliContext& context);
+Started runLogbook(CliContext& context);
 void addLogbookOptions(QCommandLineParser& parser);
 // The options of publish.
 void addPublishOptions(QCommandLineParser& parser);
-int runGateway(CliContext& context);
+Started runGateway(CliContext& context);
 void addGatewayOptions(QCommandLineParser& parser);
 
 } // namespace kx::cli

@@ -40,7 +40,7 @@ void addLogbookOptions(QCommandLineParser& p)
                                 "that does not fit.")});
 }
 
-int runLogbook(CliContext& c)
+Started runLogbook(CliContext& c)
 {
     const QString path = logbook::pathIn(c.programFolder);
     QDateTime since;

@@ -10,6 +10,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QLoggingCategory>
+#include <QTimer>
 #include <cstdio>
 
 using namespace kx::cli;
@@ -21,7 +22,7 @@ struct CommandDesc
     const char* name;
     const char* arguments;
     const char* summary;
-    int (*run)(CliContext&);
+    Started (*run)(CliContext&);
 };
 
 const CommandDesc kCommands[] = {
@@ -180,7 +181,15 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "kxlink-cli %s: %s\n", qPrintable(name), qPrintable(why));
         return Usage;
     }
-    const int status = command->run(context);
+    Started started = command->run(context);
+    int status = started.status;
+    if (CommandRun* run = started.run.get()) {
+        // The program's one event loop: the command starts on it and its end stops it.
+        QTimer::singleShot(0, run, [run] { run->start(); });
+        status = QCoreApplication::exec();
+        // The line closes here, before the status is told.
+        started.run.reset();
+    }
     // A log asked for and not kept is told at once; a script learns it here too.
     return status == Success && CliSession::protocolLogLost() ? LogNotKept : status;
 }

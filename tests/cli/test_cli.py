@@ -378,16 +378,18 @@ class HostileInputTest(Rig):
 
     def test_signals_end_a_command_and_say_so(self):
         self.start_sim()
-        for sig, name in ((signal.SIGTERM, "SIGTERM"), (signal.SIGINT, "SIGINT")):
-            with self.subTest(name):
-                weigh = subprocess.Popen([CLI, "weigh", "--device", self.link],
-                                         stdout=subprocess.PIPE, stderr=subprocess.PIPE,
-                                         stdin=subprocess.DEVNULL, text=True)
-                self.assertEqual(weigh.stdout.readline(), "12.50 lb\n")
-                weigh.send_signal(sig)
-                out, err = weigh.communicate(timeout=10)
-                self.assertEqual(weigh.returncode, 0, err)
-                self.assertIn("kxlink-cli weigh: stopped by %s." % name, err)
+        # The commands that print lines until stopped, each with what its first line holds.
+        for command, first in (("weigh", "12.50 lb\n"), ("debug", "gross=12.50")):
+            for sig, name in ((signal.SIGTERM, "SIGTERM"), (signal.SIGINT, "SIGINT")):
+                with self.subTest(command=command, signal=name):
+                    proc = subprocess.Popen([CLI, command, "--device", self.link],
+                                            stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                            stdin=subprocess.DEVNULL, text=True)
+                    self.assertIn(first, proc.stdout.readline())
+                    proc.send_signal(sig)
+                    out, err = proc.communicate(timeout=10)
+                    self.assertEqual(proc.returncode, 0, err)
+                    self.assertIn("kxlink-cli %s: stopped by %s." % (command, name), err)
 
     def test_a_signal_during_a_transfer_cancels_it(self):
         sim = self.start_sim()

@@ -1,11 +1,12 @@
 // kxlink-cli gateway: every indicator of a plant from one configuration file, over Modbus TCP
 // and MQTT at once, as a service the service manager starts, watches and reloads.
+#include "cli/CommandRun.h"
 #include "cli/Commands.h"
 #include "cli/Signals.h"
 #include "cli/gateway/Gateway.h"
 
-#include <QCoreApplication>
 #include <cstdio>
+#include <memory>
 #include <mosquitto.h>
 
 namespace kx::cli {
@@ -20,7 +21,47 @@ void addGatewayOptions(QCommandLineParser& p)
                  QStringLiteral("Check the configuration, say what it serves, and exit.")});
 }
 
-int runGateway(CliContext& c)
+namespace {
+
+// The gateway on the program's one loop until SIGINT or SIGTERM; SIGHUP reads the
+// configuration again.
+class GatewayRun : public CommandRun
+{
+public:
+    GatewayRun(const QString& path, const QString& programFolder, bool quiet,
+               GatewayConfig config)
+        : gateway_(path, programFolder, quiet), config_(std::move(config))
+    {
+    }
+    ~GatewayRun() override
+    {
+        gateway_.stop();
+        mosquitto_lib_cleanup();
+    }
+
+    void start() override
+    {
+        watchServiceSignals(
+            [this] {
+                gateway_.log(5, QStringLiteral("stopping"));
+                finish(Success);
+            },
+            [this] { gateway_.reload(); });
+        QString why;
+        if (!gateway_.start(config_, &why)) {
+            gateway_.log(3, why);
+            finish(PortError);
+        }
+    }
+
+private:
+    Gateway gateway_;
+    GatewayConfig config_;
+};
+
+} // namespace
+
+Started runGateway(CliContext& c)
 {
     const QString path = c.options.value(QStringLiteral("config"));
     QString why;
@@ -42,23 +83,7 @@ int runGateway(CliContext& c)
         return Success;
     }
 
-    Gateway gateway(path, c.programFolder, c.quiet);
-    int status = Success;
-    watchServiceSignals(
-        [&gateway] {
-            gateway.log(5, QStringLiteral("stopping"));
-            QCoreApplication::exit(Success);
-        },
-        [&gateway] { gateway.reload(); });
-    if (!gateway.start(*config, &why)) {
-        gateway.log(3, why);
-        status = PortError;
-    } else {
-        QCoreApplication::exec();
-    }
-    gateway.stop();
-    mosquitto_lib_cleanup();
-    return status;
+    return std::make_unique<GatewayRun>(path, c.programFolder, c.quiet, *config);
 }
 
 } // namespace kx::cli

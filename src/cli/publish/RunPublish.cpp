@@ -1,5 +1,6 @@
 // kxlink-cli publish: every shown frame of one or more indicators to an MQTT broker, with a
 // retained status per indicator, until Ctrl-C or SIGTERM.
+#include "cli/CommandRun.h"
 #include "cli/Commands.h"
 #include "cli/Signals.h"
 #include "cli/Terminal.h"
@@ -7,7 +8,6 @@
 #include "cli/publish/IndicatorFeed.h"
 #include "settings/SafeSave.h"
 
-#include <QCoreApplication>
 #include <mosquitto.h>
 #include <QFile>
 #include <QFileInfo>
@@ -220,7 +220,67 @@ void addPublishOptions(QCommandLineParser& p)
                                 "net/gross, auto tare, print, or tare VALUE. Off unless given.")});
 }
 
-int runPublish(CliContext& c)
+namespace {
+
+// Every indicator's feed until Ctrl-C or SIGTERM, or until the broker refuses one for good.
+class PublishRun : public CommandRun
+{
+public:
+    PublishRun(const CliContext& c, const QList<FeedChoice>& feeds, const BrokerOptions& broker,
+               const FeedOptions& options)
+        : c_(c), feeds_(feeds), broker_(broker), options_(options)
+    {
+    }
+    ~PublishRun() override
+    {
+        for (auto& feed : running_)
+            feed->stop();
+        running_.clear();
+        mosquitto_lib_cleanup();
+    }
+
+    void start() override;
+
+private:
+    const CliContext& c_;
+    QList<FeedChoice> feeds_;
+    BrokerOptions broker_;
+    FeedOptions options_;
+    std::vector<std::unique_ptr<IndicatorFeed>> running_;
+    std::unique_ptr<StopWatch> stopWatch_;
+};
+
+void PublishRun::start()
+{
+    // Ctrl-C and SIGTERM only ask: the feeds say goodbye to the broker before the end.
+    stopWatch_ = std::make_unique<StopWatch>([this] { finish(Success); });
+    platform::ignoreBrokenPipes();
+
+    for (const FeedChoice& f : feeds_) {
+        running_.push_back(std::make_unique<IndicatorFeed>(f.name, c_.programFolder, f.line,
+                                                           options_, broker_, c_.quiet));
+        connect(running_.back().get(), &IndicatorFeed::brokerRefused, this,
+                [this](const QString& reason) {
+                    if (!finished())
+                        err(reason);
+                    finish(PortError);
+                });
+    }
+    QString why;
+    for (auto& feed : running_)
+        if (!feed->start(&why)) {
+            err(why);
+            return finish(Usage);
+        }
+    if (!c_.quiet)
+        std::fprintf(stderr, "Publishing %lld indicator(s) to %s:%d under %s/; Ctrl-C stops.\n",
+                     static_cast<long long>(running_.size()), qPrintable(broker_.host),
+                     broker_.port, qPrintable(options_.prefix));
+}
+
+} // namespace
+
+Started runPublish(CliContext& c)
 {
     QString why;
     const auto feeds = feedChoices(c, why);
@@ -230,48 +290,7 @@ int runPublish(CliContext& c)
         err(why);
         return Usage;
     }
-
-    // Ctrl-C and SIGTERM only ask: the feeds say goodbye to the broker before the end.
-    const StopOnTurn onTurn;
-    platform::ignoreBrokenPipes();
-
-    int status = Success;
-    std::vector<std::unique_ptr<IndicatorFeed>> running;
-    for (const FeedChoice& f : *feeds) {
-        running.push_back(std::make_unique<IndicatorFeed>(f.name, c.programFolder, f.line,
-                                                          *options, *broker, c.quiet));
-        QObject::connect(running.back().get(), &IndicatorFeed::brokerRefused,
-                         [&status](const QString& reason) {
-                             if (status == Success)
-                                 err(reason);
-                             status = PortError;
-                             QCoreApplication::exit(PortError);
-                         });
-    }
-    for (auto& feed : running)
-        if (!feed->start(&why)) {
-            err(why);
-            return Usage;
-        }
-    // The loop sleeps until the network or a timer wakes it; this looks at the stop often
-    // enough that Ctrl-C feels immediate.
-    QTimer stopLook;
-    QObject::connect(&stopLook, &QTimer::timeout, [] {
-        if (stopRequested())
-            QCoreApplication::exit(Success);
-    });
-    stopLook.start(50);
-    if (!c.quiet)
-        std::fprintf(stderr, "Publishing %lld indicator(s) to %s:%d under %s/; Ctrl-C stops.\n",
-                     static_cast<long long>(running.size()), qPrintable(broker->host),
-                     broker->port, qPrintable(options->prefix));
-    if (status == Success)
-        QCoreApplication::exec();
-    for (auto& feed : running)
-        feed->stop();
-    running.clear();
-    mosquitto_lib_cleanup();
-    return status;
+    return std::make_unique<PublishRun>(c, *feeds, *broker, *options);
 }
 
 } // namespace kx::cli

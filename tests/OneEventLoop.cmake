@@ -1,0 +1,33 @@
+cmake_minimum_required(VERSION 3.25)
+# Fails when a source under src/ runs an event loop of its own: a loop that turns the events
+# itself (processEvents, a QEventLoop, a wait-until helper) runs engines inside whatever
+# called it. kxlink-cli runs the loop once, in its main; a modal window's exec() in the app
+# is the only other loop. Run by CTest with -DSRC_ROOT=<the source tree's src>.
+if(NOT IS_DIRECTORY "${SRC_ROOT}/cli")
+    message(FATAL_ERROR "no sources under ${SRC_ROOT}")
+endif()
+file(GLOB_RECURSE sources "${SRC_ROOT}/*.cpp" "${SRC_ROOT}/*.h")
+list(LENGTH sources count)
+if(count LESS 50)
+    message(FATAL_ERROR "only ${count} sources under ${SRC_ROOT}")
+endif()
+set(found "")
+foreach(src IN LISTS sources)
+    file(STRINGS "${src}" hits REGEX "processEvents|waitFor\\(|QEventLoop")
+    foreach(hit IN LISTS hits)
+        string(STRIP "${hit}" hit)
+        string(APPEND found "\n  ${src}: ${hit}")
+    endforeach()
+    # The command-line program's one loop is its main's.
+    if(src MATCHES "/cli/" AND NOT src MATCHES "/cli/main\\.cpp$")
+        file(STRINGS "${src}" hits REGEX "exec\\(\\)")
+        foreach(hit IN LISTS hits)
+            string(STRIP "${hit}" hit)
+            string(APPEND found "\n  ${src}: ${hit}")
+        endforeach()
+    endif()
+endforeach()
+if(found)
+    message(FATAL_ERROR "an event loop of its own:${found}")
+endif()
+message(STATUS "${count} sources, none with an event loop of its own")
