@@ -168,7 +168,7 @@ class CliTest(Rig):
         self.assertEqual(as_json.returncode, 1, as_json.stderr)
         self.assertEqual([json.loads(line) for line in as_json.stdout.splitlines()],
                          [{"section": "Configuration", "key": "Com1 Baud", "page": "Configuration",
-                           "caption": "COM1 / Baud", "first": "9600", "second": "38400"}])
+                           "caption": "Com1 / Baud", "first": "9600", "second": "38400"}])
 
     def test_refused_download_exits_1(self):
         sim = self.start_sim()
