@@ -2,6 +2,7 @@
 
 #include "cli/platform/Stop.h"
 
+#include <QCoreApplication>
 #include <QTimer>
 #include <atomic>
 #include <csignal>
@@ -53,7 +54,8 @@ void watchServiceSignals(std::function<void()> stop, std::function<void()> reloa
     platform::ignoreBrokenPipes();
     // A look every 50 ms: a handler may only set a flag, and no system has one way to wake
     // an event loop from inside a handler.
-    auto* look = new QTimer;
+    // Owned by the application, so it goes with it however the run ends.
+    auto* look = new QTimer(QCoreApplication::instance());
     look->setInterval(50);
     QObject::connect(look, &QTimer::timeout, [look] {
         if (gReloadAsked.exchange(false) && gReload)
