@@ -21,7 +21,8 @@ import tempfile
 import threading
 import time
 
-from plant_load import HOST, cpu_seconds, eot_times, free_port, percentile, rss_kib
+from plant_load import (HOST, cpu_seconds, eot_times, free_port, percentile, rss_kib,
+                        start_simulators)
 
 
 class Reader:
@@ -59,19 +60,13 @@ def main():
         f.write(f"listener {broker_port} {HOST}\npersistence false\nallow_anonymous true\n")
     procs = [subprocess.Popen(["mosquitto", "-c", conf], stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)]
+    devices = start_simulators(sim, work.name, count, procs)
     ini = os.path.join(work.name, "gateway.ini")
     with open(ini, "w") as f:
         f.write(f"[Modbus]\nListen={HOST}:{port}\nMaxClients={clients + 4}\n"
                 f"[MQTT]\nBroker=mqtt://{HOST}:{broker_port}\n")
-        for i in range(count):
-            link = os.path.join(work.name, f"tty{i}")
-            log = os.path.join(work.name, f"sim{i}.log")
-            procs.append(subprocess.Popen([sim, "--link", link, "--load-every", "1", "--log", log],
-                                          stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                          stderr=subprocess.DEVNULL))
-            f.write(f"[Indicator s{i}]\nDevice={link}\nUnit={i + 1}\n")
-    while not all(os.path.exists(os.path.join(work.name, f"tty{i}")) for i in range(count)):
-        time.sleep(0.05)
+        for i, (name, link, _) in enumerate(devices):
+            f.write(f"[Indicator {name}]\nDevice={link}\nUnit={i + 1}\n")
     gw = subprocess.Popen([cli, "gateway", "-q", "--config", ini], stdin=subprocess.DEVNULL)
     procs.append(gw)
     time.sleep(3)  # the ports open and the first frames flow

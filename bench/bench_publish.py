@@ -23,7 +23,8 @@ import time
 
 import paho.mqtt.client as mqtt
 
-from plant_load import HOST, cpu_seconds, eot_times, free_port, percentile, rss_kib
+from plant_load import (HOST, cpu_seconds, eot_times, free_port, percentile, rss_kib,
+                        start_simulators)
 
 
 def main():
@@ -39,16 +40,7 @@ def main():
     procs = [subprocess.Popen(["mosquitto", "-c", conf], stdout=subprocess.DEVNULL,
                               stderr=subprocess.DEVNULL)]
     time.sleep(0.5)
-    devices = []
-    for i in range(count):
-        link = os.path.join(work.name, f"tty{i}")
-        log = os.path.join(work.name, f"sim{i}.log")
-        procs.append(subprocess.Popen([sim, "--link", link, "--load-every", "1", "--log", log],
-                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                      stderr=subprocess.DEVNULL))
-        devices.append((f"s{i}", link, log))
-    while not all(os.path.exists(link) for _, link, _ in devices):
-        time.sleep(0.05)
+    devices = start_simulators(sim, work.name, count, procs)
 
     received = []
     lock = threading.Lock()

@@ -1,8 +1,11 @@
-"""What the benchmarks of a plant's load share: a free loopback port, a process's CPU time and
-resident memory from /proc, and the EOT times in a simulator's log."""
+"""What the benchmarks of a plant's load share: a free loopback port, simulators of a plant's
+indicators, a process's CPU time and resident memory from /proc, and the EOT times in a
+simulator's log."""
 import datetime
 import os
 import socket
+import subprocess
+import time
 
 HOST = "127.0.0.1"
 
@@ -41,3 +44,20 @@ def eot_times(log, day):
 def percentile(values, p):
     values = sorted(values)
     return values[min(len(values) - 1, int(p / 100 * len(values)))]
+
+
+def start_simulators(sim, folder, count, procs):
+    """Starts count simulators whose loads change every second, each linked and logging in
+    folder; appends them to procs and returns (name, link, log) of each once every link is
+    there."""
+    devices = []
+    for i in range(count):
+        link = os.path.join(folder, f"tty{i}")
+        log = os.path.join(folder, f"sim{i}.log")
+        procs.append(subprocess.Popen([sim, "--link", link, "--load-every", "1", "--log", log],
+                                      stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL))
+        devices.append((f"s{i}", link, log))
+    while not all(os.path.exists(link) for _, link, _ in devices):
+        time.sleep(0.05)
+    return devices

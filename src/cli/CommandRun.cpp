@@ -20,9 +20,12 @@ void CommandRun::later(std::function<void()> step)
     QMetaObject::invokeMethod(this, std::move(step), Qt::QueuedConnection);
 }
 
-StopWatch::StopWatch(std::function<void()> stopped) : stopped_(std::move(stopped))
+StopWatch::StopWatch(std::function<void()> stopped, std::function<void()> reloaded)
+    : stopped_(std::move(stopped)), reloaded_(std::move(reloaded))
 {
     const auto look = [this] {
+        if (!told_ && reloaded_ && takeReloadRequest())
+            QMetaObject::invokeMethod(&look_, reloaded_, Qt::QueuedConnection);
         if (told_ || !stopRequested())
             return;
         told_ = true;

@@ -56,7 +56,9 @@ class StopWatch
 public:
     static constexpr int LookEveryMs = 50;
 
-    explicit StopWatch(std::function<void()> stopped);
+    // reloaded, when given, is told on a turn of its own each time a reload was asked for
+    // (watchReloadSignal), until the stop.
+    explicit StopWatch(std::function<void()> stopped, std::function<void()> reloaded = {});
     StopWatch(const StopWatch&) = delete;
     StopWatch& operator=(const StopWatch&) = delete;
 
@@ -64,6 +66,7 @@ private:
     StopOnTurn onTurn_;
     QTimer look_;
     std::function<void()> stopped_;
+    std::function<void()> reloaded_;
     bool told_ = false;
 };
 

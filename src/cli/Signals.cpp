@@ -2,8 +2,6 @@
 
 #include "cli/platform/Stop.h"
 
-#include <QCoreApplication>
-#include <QTimer>
 #include <atomic>
 #include <csignal>
 #include <cstring>
@@ -33,8 +31,6 @@ void prepare(char* buffer, const QByteArray& command, const char* name)
     buffer[159] = '\0';
 }
 
-std::function<void()> gStop;
-std::function<void()> gReload;
 std::atomic<bool> gReloadAsked{false};
 
 void onReload(int)
@@ -44,29 +40,14 @@ void onReload(int)
 
 } // namespace
 
-void watchServiceSignals(std::function<void()> stop, std::function<void()> reload)
+void watchReloadSignal()
 {
-    gStop = std::move(stop);
-    gReload = std::move(reload);
-    // A first stop signal only asks; the loop sees it on its next look, as it sees a reload.
-    static StopOnTurn onTurn;
     platform::installReloadHandler(onReload);
-    platform::ignoreBrokenPipes();
-    // A look every 50 ms: a handler may only set a flag, and no system has one way to wake
-    // an event loop from inside a handler.
-    // Owned by the application, so it goes with it however the run ends.
-    auto* look = new QTimer(QCoreApplication::instance());
-    look->setInterval(50);
-    QObject::connect(look, &QTimer::timeout, [look] {
-        if (gReloadAsked.exchange(false) && gReload)
-            gReload();
-        if (gSignal.load() != 0) {
-            look->stop();
-            if (gStop)
-                gStop();
-        }
-    });
-    look->start();
+}
+
+bool takeReloadRequest()
+{
+    return gReloadAsked.exchange(false);
 }
 
 void watchSignals(const QString& command)

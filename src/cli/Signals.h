@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 
 namespace kx::cli {
 
@@ -22,10 +21,11 @@ QString stopSignalName();
 // What a command a signal stopped says: "kxlink-cli weigh: stopped by SIGINT[; what]."
 QString stopMessage(const QString& what = {});
 
-// For a command that runs as a service on the event loop: SIGINT and SIGTERM call stop and
-// SIGHUP calls reload, each on the loop's next turn, never inside the handler. A second stop
-// signal ends the process at once, as anywhere else.
-void watchServiceSignals(std::function<void()> stop, std::function<void()> reload);
+// For a command that runs as a service: SIGHUP (where the system has it) asks for the
+// configuration to be read again. The handler only sets a flag; takeReloadRequest() takes
+// it, on the loop (StopWatch looks at it beside the stop).
+void watchReloadSignal();
+bool takeReloadRequest();
 
 // The exit status of a command a signal ended.
 inline constexpr int StoppedStatus = 1;

@@ -213,6 +213,22 @@ QList<std::pair<QByteArray, QByteArray>> IniDocument::entries(const QByteArray& 
     return out;
 }
 
+QList<IniDocument::NumberedLine> IniDocument::numberedLines() const
+{
+    QList<NumberedLine> out;
+    QByteArray section;
+    for (int i = 0; i < lines_.size(); ++i) {
+        const Line& l = lines_[i];
+        if (l.header) {
+            section = l.section;
+            out.append({i + 1, true, section, {}, {}});
+        } else if (!l.key.isEmpty()) {
+            out.append({i + 1, false, section, l.key, l.text.mid(l.text.indexOf('=') + 1)});
+        }
+    }
+    return out;
+}
+
 QList<QByteArray> IniDocument::sections() const
 {
     QList<QByteArray> out;

@@ -48,6 +48,19 @@ public:
     QList<std::pair<QByteArray, QByteArray>> entries(const QByteArray& section) const;
     QList<QByteArray> sections() const;
 
+    // The header and key=value lines in file order, numbered from 1 as an editor shows them;
+    // a key line carries the section it stands in (empty before the first header) and its
+    // value as it stands, blanks kept and not cut. For checks that name a line.
+    struct NumberedLine
+    {
+        int number;
+        bool header;
+        QByteArray section;
+        QByteArray key;
+        QByteArray value;
+    };
+    QList<NumberedLine> numberedLines() const;
+
     // A line break inside a value would end its line and start another key, so CR and LF in
     // the value are written as blanks.
     void writeString(const QByteArray& section, const QByteArray& key, const QByteArray& value);

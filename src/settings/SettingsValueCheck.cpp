@@ -18,66 +18,6 @@ namespace {
 // screen with one line per key.
 constexpr int ListedProblems = 20;
 
-struct KeyLine
-{
-    int number;         // 1-based, as an editor shows it
-    QByteArray section; // the section it stands in; empty before the first header
-    QByteArray key;     // trimmed
-    QByteArray raw;     // the text after the first "=", as it stands
-};
-
-struct Header
-{
-    int number;
-    QByteArray section;
-};
-
-// The file's lines as IniDocument splits and classifies them: CR LF, LF or a lone CR end a
-// line, a UTF-8 byte-order mark is no text, ";" starts a comment.
-struct Scan
-{
-    QList<KeyLine> keys;
-    QList<Header> headers;
-};
-
-Scan scan(const QByteArray& bytes)
-{
-    static const QByteArray bom("\xEF\xBB\xBF");
-    const QByteArray text = bytes.startsWith(bom) ? bytes.mid(bom.size()) : bytes;
-    Scan out;
-    QByteArray section;
-    int number = 0;
-    const auto take = [&](const QByteArray& line) {
-        ++number;
-        const QByteArray t = line.trimmed();
-        if (t.startsWith('[')) {
-            const qsizetype close = t.indexOf(']');
-            if (close > 0) {
-                section = t.mid(1, close - 1).trimmed();
-                out.headers.append({number, section});
-            }
-            return;
-        }
-        if (t.startsWith(';'))
-            return;
-        const qsizetype eq = line.indexOf('=');
-        if (eq >= 0 && !line.left(eq).trimmed().isEmpty())
-            out.keys.append({number, section, line.left(eq).trimmed(), line.mid(eq + 1)});
-    };
-    qsizetype start = 0;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] != '\r' && text[i] != '\n')
-            continue;
-        take(text.mid(start, i - start));
-        if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-            ++i;
-        start = i + 1;
-    }
-    if (start < text.size())
-        take(text.mid(start));
-    return out;
-}
-
 bool same(const QByteArray& a, const char* b)
 {
     return a.compare(b, Qt::CaseInsensitive) == 0;
@@ -129,10 +69,7 @@ std::optional<double> decimal(const QByteArray& v)
 
 QString choices(std::span<const char* const> options)
 {
-    QStringList texts;
-    for (const char* o : options)
-        texts << QString::fromLatin1(o);
-    return texts.join(QStringLiteral(", "));
+    return optionTexts(options).join(QStringLiteral(", "));
 }
 
 // Numbers the editor's boxes take as text. Their ranges come from what a save keeps (Low and
@@ -332,11 +269,13 @@ QString sectionShown(const QByteArray& sec)
 
 QStringList settingsValueProblems(const QByteArray& bytes)
 {
-    const Scan s = scan(bytes);
+    const QList<IniDocument::NumberedLine> lines = IniDocument::fromBytes(bytes).numberedLines();
     QStringList problems;
 
     QHash<QByteArray, int> headerAt;
-    for (const Header& h : s.headers) {
+    for (const IniDocument::NumberedLine& h : lines) {
+        if (!h.header)
+            continue;
         const QByteArray name = h.section.toLower();
         if (const auto it = headerAt.constFind(name); it != headerAt.cend())
             problems << QStringLiteral("lines %1 and %2: the section [%3] is given twice.")
@@ -352,7 +291,9 @@ QStringList settingsValueProblems(const QByteArray& bytes)
     int primaryUnits = 0;
     QHash<QByteArray, int> keyAt;
     QSet<int> repeated; // said once as given twice; their values are not looked at
-    for (const KeyLine& k : s.keys) {
+    for (const IniDocument::NumberedLine& k : lines) {
+        if (k.header)
+            continue;
         const QByteArray at = k.section.toLower() + '\n' + k.key.toLower();
         if (const auto it = keyAt.constFind(at); it != keyAt.cend()) {
             problems << QStringLiteral("lines %1 and %2: the key %3 is given twice %4.")
@@ -364,13 +305,13 @@ QStringList settingsValueProblems(const QByteArray& bytes)
         }
         keyAt.insert(at, k.number);
         if (same(k.section, section::Calibration) && same(k.key, "Primary Units")) {
-            const QByteArray v = k.raw.trimmed();
+            const QByteArray v = k.value.trimmed();
             primaryUnits = wholeIn(v, 0, 3) ? v.toInt() : 0;
         }
     }
 
-    for (const KeyLine& k : s.keys) {
-        if (repeated.contains(k.number))
+    for (const IniDocument::NumberedLine& k : lines) {
+        if (k.header || repeated.contains(k.number))
             continue;
         const QByteArray line = QByteArray::number(k.number);
         const auto refuse = [&](const QByteArray& value, const QString& why) {
@@ -381,7 +322,7 @@ QStringList settingsValueProblems(const QByteArray& bytes)
         if (isOutputSection(k.section)) {
             // The builder keeps an output's values as they stand, blanks and all.
             if (const OutputKeyDesc* d = findOutputKey(k.key)) {
-                refuse(k.raw, outputProblem(*d, k.raw));
+                refuse(k.value, outputProblem(*d, k.value));
                 continue;
             }
         }
@@ -395,7 +336,7 @@ QStringList settingsValueProblems(const QByteArray& bytes)
             continue;
         }
         // The editor reads a setting without the blanks around it, and that is what is sent.
-        const QByteArray v = k.raw.trimmed();
+        const QByteArray v = k.value.trimmed();
         if (owner->setting)
             refuse(v, settingProblem(*owner->setting, v, primaryUnits));
         else

@@ -17,7 +17,7 @@ import unittest
 import paho.mqtt.client as mqtt
 from pymodbus.client import ModbusTcpClient
 
-from test_publish import HOST, free_port, wait_until
+from test_publish import HOST, free_port, stop_process, wait_until
 
 CLI = SIM = None
 VALID, MOTION, NET, SETTLED, OVER, PORT_ERROR, NO_ANSWER = (1 << i for i in range(7))
@@ -118,16 +118,7 @@ class Plant(unittest.TestCase):
         if cls.client:
             cls.client.close()
         for p in reversed(cls.procs):
-            if p.poll() is None:
-                p.terminate()
-                try:
-                    p.wait(10)
-                except subprocess.TimeoutExpired:
-                    p.kill()
-                    p.wait()
-            for stream in (p.stdin, p.stdout):
-                if stream:
-                    stream.close()
+            stop_process(p)
         if cls.stderr:
             cls.stderr.close()
         if cls.notify:

@@ -35,6 +35,20 @@ def wait_until(check, seconds, step=0.05):
     return check()
 
 
+
+def stop_process(p):
+    """Ends a process the test started, killing it if it will not go, and closes its pipes."""
+    if p.poll() is None:
+        p.terminate()
+        try:
+            p.wait(10)
+        except subprocess.TimeoutExpired:
+            p.kill()
+            p.wait()
+    for stream in (p.stdin, p.stdout, p.stderr):
+        if stream:
+            stream.close()
+
 class Subscriber:
     """Every message under a topic filter, kept with its arrival time."""
 
@@ -110,18 +124,7 @@ class Rig(unittest.TestCase):
         self.assertTrue(wait_until(lambda: os.path.exists(link), 5), "no simulator link")
         return sim, link, log
 
-    @staticmethod
-    def stop_process(p):
-        if p.poll() is None:
-            p.terminate()
-            try:
-                p.wait(10)
-            except subprocess.TimeoutExpired:
-                p.kill()
-                p.wait()
-        for stream in (p.stdin, p.stdout, p.stderr):
-            if stream:
-                stream.close()
+    stop_process = staticmethod(lambda p: stop_process(p))
 
     @staticmethod
     def script(sim, line):

@@ -4,6 +4,7 @@
 #include "cli/Commands.h"
 #include "cli/Signals.h"
 #include "cli/gateway/Gateway.h"
+#include "cli/platform/Stop.h"
 
 #include <cstdio>
 #include <memory>
@@ -41,12 +42,15 @@ public:
 
     void start() override
     {
-        watchServiceSignals(
+        // Ctrl-C and SIGTERM only ask: the feeds say goodbye to the broker before the end.
+        stopWatch_ = std::make_unique<StopWatch>(
             [this] {
                 gateway_.log(5, QStringLiteral("stopping"));
                 finish(Success);
             },
             [this] { gateway_.reload(); });
+        watchReloadSignal();
+        platform::ignoreBrokenPipes();
         QString why;
         if (!gateway_.start(config_, &why)) {
             gateway_.log(3, why);
@@ -57,6 +61,7 @@ public:
 private:
     Gateway gateway_;
     GatewayConfig config_;
+    std::unique_ptr<StopWatch> stopWatch_;
 };
 
 } // namespace
