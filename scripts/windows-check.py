@@ -50,6 +50,12 @@ def windows_flags(args):
             i += 2
             continue
         if a == "-Xclang":
+            # clang's form of the same header: -Xclang -include -Xclang .../cmake_pch.hxx
+            if args[i + 1:i + 3] == ["-include", "-Xclang"] and i + 3 < len(args) \
+                    and "cmake_pch" in args[i + 3]:
+                pch = args[i + 3]
+                i += 4
+                continue
             i += 2 if i + 1 < len(args) and args[i + 1] != "-include-pch" else 4
             continue
         if a in DROP_ALONE or a.startswith(DROP_PREFIX) or a.endswith((".cpp", ".cc")):

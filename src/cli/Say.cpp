@@ -2,6 +2,8 @@
 
 #include "cli/Terminal.h"
 
+#include <QStringList>
+
 #include <cstdio>
 
 namespace kx::cli {
