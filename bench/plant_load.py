@@ -46,15 +46,16 @@ def percentile(values, p):
     return values[min(len(values) - 1, int(p / 100 * len(values)))]
 
 
-def start_simulators(sim, folder, count, procs):
+def start_simulators(sim, folder, count, procs, extra=()):
     """Starts count simulators whose loads change every second, each linked and logging in
-    folder; appends them to procs and returns (name, link, log) of each once every link is
-    there."""
+    folder (with the extra options given); appends them to procs and returns (name, link, log)
+    of each once every link is there."""
     devices = []
     for i in range(count):
         link = os.path.join(folder, f"tty{i}")
         log = os.path.join(folder, f"sim{i}.log")
-        procs.append(subprocess.Popen([sim, "--link", link, "--load-every", "1", "--log", log],
+        procs.append(subprocess.Popen([sim, "--link", link, "--load-every", "1", "--log", log,
+                                       *extra],
                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
                                       stderr=subprocess.DEVNULL))
         devices.append((f"s{i}", link, log))

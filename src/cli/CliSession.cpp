@@ -1,5 +1,6 @@
 #include "cli/CliSession.h"
 
+#include "cli/Say.h"
 #include "cli/Signals.h"
 #include "cli/Terminal.h"
 #include "link/QtClock.h"
@@ -121,9 +122,23 @@ QString CliSession::lastError() const
     return portError_.isEmpty() ? panel_->lastOpenError() : portError_;
 }
 
+void CliSession::say(const QString& text) const
+{
+    if (name_.isEmpty())
+        return err(text);
+    for (const QString& line : text.split(QLatin1Char('\n')))
+        err(QStringLiteral("%1: %2").arg(name_, line));
+}
+
+QString CliSession::prefix() const
+{
+    return name_.isEmpty() ? QString() : terminalText(name_) + QStringLiteral(": ");
+}
+
 void CliSession::showWarning(const QString& caption, const QString& text)
 {
-    std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(terminalText(text)));
+    std::fprintf(stderr, "%s%s: %s\n", qPrintable(prefix()), qPrintable(caption),
+                 qPrintable(terminalText(text)));
 }
 
 void CliSession::showPortError(const QString& text, const QString& detail)
@@ -159,7 +174,8 @@ void CliSession::ShowTransferStatus(const QString& text, bool open, bool, bool r
     else
         lines_ << text;
     if (!quiet_ && !spinner)
-        std::fprintf(stderr, "%s\n", qPrintable(terminalText(text.trimmed())));
+        std::fprintf(stderr, "%s%s\n", qPrintable(prefix()),
+                     qPrintable(terminalText(text.trimmed())));
 }
 
 void CliSession::showDebugLine(const QString& line)

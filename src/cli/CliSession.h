@@ -59,6 +59,10 @@ public:
     // with lastError() saying why, when there is no port to open.
     bool beginOpen(LineSession::OpenDone then = {});
     QString lastError() const;
+    // One line among several: what it says on standard error starts with its name.
+    void setName(const QString& name) { name_ = name; }
+    // A message of this line on standard error, a line each, after its name when it has one.
+    void say(const QString& text) const;
     // Keys the face refused (its error sound) since the session began.
     int beeps() const { return beeps_; }
     LineSession& panel() { return *panel_; }
@@ -106,6 +110,7 @@ private:
     static constexpr int OpenLimitMs = 10000;
 
     QString folder_;
+    QString name_;
     std::unique_ptr<PortSettings> port_;
     std::unique_ptr<LineSession> panel_;
     QStringList lines_;
@@ -118,6 +123,7 @@ private:
     QTimer openLimit_;
 
     void endOpen(bool opened);
+    QString prefix() const;
 };
 
 } // namespace kx::cli

@@ -11,6 +11,8 @@ void CommandRun::finish(int status)
         return;
     finished_ = true;
     status_ = status;
+    if (ended_)
+        return ended_(status);
     QCoreApplication::exit(status);
 }
 

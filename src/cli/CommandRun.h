@@ -22,6 +22,9 @@ public:
     // loop still delivers afterwards finds the run ended.
     void finish(int status);
     bool finished() const { return finished_; }
+    // A run that is one part of a larger command tells its end to that command instead of
+    // stopping the loop.
+    void reportTo(std::function<void(int status)> ended) { ended_ = std::move(ended); }
     int status() const { return status_; }
 
 protected:
@@ -32,6 +35,7 @@ protected:
 private:
     bool finished_ = false;
     int status_ = Success;
+    std::function<void(int)> ended_;
 };
 
 // What a command gives main: its exit status when it ended at once (a usage error, a bad

@@ -1,5 +1,6 @@
 #include "cli/Commands.h"
 
+#include "cli/DownloadSteps.h"
 #include "cli/LineRun.h"
 #include "cli/Say.h"
 #include "cli/Terminal.h"
@@ -131,10 +132,18 @@ void addCommandOptions(const QString& command, QCommandLineParser& p)
                                     "(default: SAVED/BACKUP in the program's folder)."),
                      QStringLiteral("DIR")});
     }
-    if (command == QLatin1String("download"))
+    if (command == QLatin1String("download")) {
         p.addOption({QStringLiteral("no-verify"),
                      QStringLiteral("Do not read the setup back to compare it with what was "
                                     "sent (the result then says \"not verified\").")});
+        p.addOption({QStringLiteral("dry-run"),
+                     QStringLiteral("Read the indicator and print what the download would "
+                                    "change, as diff --indicator does; send nothing. Exit 0 "
+                                    "nothing would change, 1 something would.")});
+        p.addOption({QStringLiteral("json"),
+                     QStringLiteral("With --dry-run: one JSON object a setting, as diff --json. "
+                                    "With several indicators: the results as a JSON array.")});
+    }
     if (command == QLatin1String("diff")) {
         p.addOption({QStringLiteral("indicator"),
                      QStringLiteral("Compare A.dat with the setup read from the indicator.")});
@@ -294,31 +303,76 @@ Started runUpload(CliContext& c)
     });
 }
 
+std::optional<CheckedDownload> checkedDownload(const QString& file)
+{
+    // Read once and checked whole before the port opens: what passed is what is sent, even if
+    // the file changes during the backup.
+    SettingsFileCheck check = readCheckedSettings(file);
+    if (!check.checked) {
+        err(check.refusal);
+        return std::nullopt;
+    }
+    check.checked->path = QFileInfo(file).absoluteFilePath();
+    const SettingsRecord record = readSettings(IniDocument::fromBytes(check.checked->text));
+    return CheckedDownload{*check.checked, record};
+}
+
+void backUpAndSend(LineRun& line, const CheckedDownload& file, std::function<void(int status)> done)
+{
+    backUp(line, [&line, file, done](int status) {
+        if (status != Success)
+            return done(status);
+        CliSession& session = line.session();
+        // The file's own unit and network choices stand in for the editor's controls.
+        session.inputs = transferInputsOf(file.record, file.checked);
+        session.inputs.secondOutput = session.port().CustomOutputs == 2;
+        session.panel().setVerifyAfterWrite(
+            !line.context().options.isSet(QStringLiteral("no-verify")));
+        line.transfer().run(TransferDirection::Download, done);
+    });
+}
+
 Started runDownload(CliContext& c)
 {
     const auto file = theFile(c, "download", "settings file to send");
     if (!file)
         return Usage;
-    // Read once and checked whole before the port opens: what passed is what is sent, even if
-    // the file changes during the backup.
-    SettingsFileCheck check = readCheckedSettings(*file);
-    if (!check.checked) {
-        err(check.refusal);
-        return Refused;
+    QString usage;
+    const auto many = manyLines(c, usage);
+    const bool json = c.options.isSet(QStringLiteral("json"));
+    const bool dryRun = c.options.isSet(QStringLiteral("dry-run"));
+    if (usage.isEmpty() && json && !many && !dryRun)
+        usage = QStringLiteral("--json goes with --dry-run or with several indicators");
+    if (!usage.isEmpty()) {
+        err(QStringLiteral("kxlink-cli download: %1").arg(usage));
+        return Usage;
     }
-    check.checked->path = QFileInfo(*file).absoluteFilePath();
-    const SettingsRecord record = readSettings(IniDocument::fromBytes(check.checked->text));
-    return withOpenLine(c, [&c, checked = *check.checked, record](LineRun& line) {
-        backUp(line, [&c, &line, checked, record](int status) {
-            if (status != Success)
-                return line.finish(status);
-            CliSession& session = line.session();
-            // The file's own unit and network choices stand in for the editor's controls.
-            session.inputs = transferInputsOf(record, checked);
-            session.inputs.secondOutput = session.port().CustomOutputs == 2;
-            session.panel().setVerifyAfterWrite(!c.options.isSet(QStringLiteral("no-verify")));
-            line.transfer().run(TransferDirection::Download, [&line](int sent) { line.finish(sent); });
+    const auto checked = checkedDownload(*file);
+    if (!checked)
+        return Refused;
+    if (many)
+        return runManyDownload(c, *checked, *many);
+    if (dryRun)
+        // What the download would change, read as diff --indicator reads it; nothing is
+        // written, not even the backup, and so nothing goes into the logbook.
+        return withOpenLine(c, [&c, record = checked->record, json](LineRun& line) {
+            DiffScope scope;
+            scope.carriedOnly = true;
+            scope.secondOutput = line.session().port().CustomOutputs == 2;
+            uploadLines(line, &record, [&c, &line, record, scope, json](const QList<QByteArray>& lines) {
+                const int status = printDifferences(
+                    record, readSettings(IniDocument::fromBytes(linesText(lines))), scope, json);
+                if (!c.quiet)
+                    err(status == Success ? QStringLiteral("Dry run: the download would change "
+                                                           "nothing; nothing was sent.")
+                                          : QStringLiteral("Dry run: the download would change "
+                                                           "the settings above (file | "
+                                                           "indicator); nothing was sent."));
+                line.finish(status);
+            });
         });
+    return withOpenLine(c, [file = *checked](LineRun& line) {
+        backUpAndSend(line, file, [&line](int sent) { line.finish(sent); });
     });
 }
 

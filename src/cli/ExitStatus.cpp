@@ -24,4 +24,32 @@ Exit exitStatusFor(Outcome outcome)
     return Refused;
 }
 
+namespace {
+
+int severity(int status)
+{
+    switch (status) {
+    case Success:
+        return 0;
+    case LogNotKept:
+        return 1;
+    case Refused:
+        return 2;
+    case PortError:
+        return 3;
+    case TimedOut:
+        return 4;
+    case NotVerified:
+        return 5;
+    }
+    return 6;
+}
+
+} // namespace
+
+int worseStatus(int a, int b)
+{
+    return severity(b) > severity(a) ? b : a;
+}
+
 } // namespace kx::cli

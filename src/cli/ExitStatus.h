@@ -19,4 +19,10 @@ enum Exit
 // The one place where an engine's outcome becomes an exit status.
 Exit exitStatusFor(Outcome outcome);
 
+// Of two lines' statuses, the one a command over several lines ends with: the one that leaves
+// its indicator in the worse state. From least to most severe: 0 as sent; 5 done, the log not
+// kept; 1 refused or stopped; 3 port error (nothing reached it); 4 time-out (what it holds is
+// in doubt); 6 holds other than was sent (known wrong). A usage error (2) is never a line's.
+int worseStatus(int a, int b);
+
 } // namespace kx::cli

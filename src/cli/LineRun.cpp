@@ -1,7 +1,6 @@
 #include "cli/LineRun.h"
 
 #include "cli/Commands.h"
-#include "cli/Say.h"
 #include "settings/IndicatorBackup.h"
 
 #include <QDateTime>
@@ -17,10 +16,11 @@ LineRun::LineRun(const CliContext& context, Steps steps)
 void LineRun::start()
 {
     session_ = std::make_unique<CliSession>(context_.programFolder, context_.line, context_.quiet);
+    session_->setName(name_);
     transfer_ = std::make_unique<TransferRun>(*session_, context_.quiet);
     session_->openThen([this](bool connected) {
         if (!connected) {
-            err(session_->lastError());
+            session_->say(session_->lastError());
             finish(PortError);
             return;
         }
@@ -41,8 +41,9 @@ void backUp(LineRun& line, std::function<void(int status)> then)
         return then(Success);
     line.transfer().run(TransferDirection::Upload, [&line, &c, then](int status) {
         if (status != Success) {
-            err(QStringLiteral("The indicator's setup could not be read for a backup; nothing "
-                               "was sent (--no-backup sends without one)."));
+            line.session().say(QStringLiteral("The indicator's setup could not be read for a "
+                                              "backup; nothing was sent (--no-backup sends "
+                                              "without one)."));
             return then(status);
         }
         CliSession& session = line.session();
@@ -51,14 +52,15 @@ void backUp(LineRun& line, std::function<void(int status)> then)
             dir = QDir(c.programFolder).filePath(QStringLiteral("SAVED/BACKUP"));
         QString why;
         const auto backup = saveIndicatorBackup(dir, session.panel().uploadLines(),
-                                                QDateTime::currentDateTime(), &why);
+                                                QDateTime::currentDateTime(), &why,
+                                                line.fileTag());
         if (!backup) {
-            err(why);
-            err(QStringLiteral("The backup could not be saved; nothing was sent."));
+            session.say(why);
+            session.say(QStringLiteral("The backup could not be saved; nothing was sent."));
             return then(Refused);
         }
         if (!c.quiet)
-            err(QStringLiteral("Backup of the indicator's setup: %1").arg(*backup));
+            session.say(QStringLiteral("Backup of the indicator's setup: %1").arg(*backup));
         session.panel().setSetupBeforeWrite(session.panel().uploadLines(), *backup);
         // Taken already: what follows need not read the setup a second time.
         session.port().BackupBeforeWrite = false;

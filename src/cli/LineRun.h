@@ -22,6 +22,14 @@ public:
     explicit LineRun(const CliContext& context, Steps steps = {});
 
     void start() override;
+    // One of several lines: its messages start with name, and its backup's file name ends
+    // with fileTag.
+    void setName(const QString& name, const QString& fileTag)
+    {
+        name_ = name;
+        fileTag_ = fileTag;
+    }
+    const QString& fileTag() const { return fileTag_; }
     CliSession& session() { return *session_; }
     // The transfers of the command, one at a time.
     TransferRun& transfer() { return *transfer_; }
@@ -33,6 +41,8 @@ protected:
 private:
     const CliContext& context_;
     Steps steps_;
+    QString name_;
+    QString fileTag_;
     // Made once the loop runs, so nothing of the line starts before the command does. The
     // session goes last, after the transfer and whatever of the command still uses it.
     std::unique_ptr<CliSession> session_;

@@ -1,6 +1,5 @@
 #include "cli/TransferRun.h"
 
-#include "cli/Say.h"
 
 namespace kx::cli {
 
@@ -26,7 +25,7 @@ void TransferRun::run(TransferDirection direction, Done done)
     lent_.emplace(session_.panel());
     if (!*lent_) {
         lent_.reset();
-        err(QStringLiteral("The line is busy."));
+        session_.say(QStringLiteral("The line is busy."));
         end(PortError);
         return;
     }
@@ -49,10 +48,10 @@ void TransferRun::conclude()
     const bool stoppedRun = stopRequested() && (!result_ || result_->outcome == Outcome::Cancelled);
     if (stoppedRun || !result_) {
         if (stopRequested()) {
-            err(QStringLiteral("Action Cancelled"));
-            err(stopMessage(direction_ == TransferDirection::Upload
-                                ? QStringLiteral("the upload was cancelled")
-                                : QStringLiteral("the download was cancelled")));
+            session_.say(QStringLiteral("Action Cancelled"));
+            session_.say(stopMessage(direction_ == TransferDirection::Upload
+                                         ? QStringLiteral("the upload was cancelled")
+                                         : QStringLiteral("the download was cancelled")));
         }
         if (!result_)
             session_.panel().cancelTransfer();
@@ -61,21 +60,21 @@ void TransferRun::conclude()
     lent_.reset();
     session_.onTransferEnded = nullptr;
     if (!result_) {
-        err(QStringLiteral("The transfer did not end."));
+        session_.say(QStringLiteral("The transfer did not end."));
         end(TimedOut);
         return;
     }
     if (quiet_ && result_->outcome != Outcome::Completed) {
         // Quiet hides the progress, never why the command failed.
         if (!result_->detail.isEmpty())
-            err(result_->detail);
+            session_.say(result_->detail);
         for (const QString& difference : result_->differences)
-            err(difference);
+            session_.say(difference);
         if (result_->mayHoldNewSetup)
-            err(QStringLiteral("The KX7400 may hold the new setup: read it back (upload) to see "
-                               "what it holds before you rely on it."));
+            session_.say(QStringLiteral("The KX7400 may hold the new setup: read it back (upload) "
+                                        "to see what it holds before you rely on it."));
         if (!result_->text.isEmpty())
-            err(result_->text);
+            session_.say(result_->text);
     }
     end(exitStatusFor(result_->outcome));
 }

@@ -15,11 +15,12 @@ QByteArray linesText(const QList<QByteArray>& lines)
 }
 
 std::optional<QString> saveIndicatorBackup(const QString& folder, const QList<QByteArray>& lines,
-                                           const QDateTime& at, QString* why)
+                                           const QDateTime& at, QString* why, const QString& tag)
 {
     QDir().mkpath(folder);
     const QString path = QDir(folder).filePath(
-        at.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral(".dat"));
+        at.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"))
+        + (tag.isEmpty() ? QString() : QStringLiteral("_") + tag) + QStringLiteral(".dat"));
     if (!saveFile(path, linesText(lines), why))
         return std::nullopt;
     return path;

@@ -26,15 +26,16 @@ class Rig(unittest.TestCase):
         self.addCleanup(self.dir.cleanup)
         self.link = os.path.join(self.dir.name, "tty")
 
-    def start_sim(self, *args):
-        sim = subprocess.Popen([SIM, "--link", self.link, "--load-every", "0", "--weight", "12.5",
+    def start_sim(self, *args, link=None):
+        link = link or self.link
+        sim = subprocess.Popen([SIM, "--link", link, "--load-every", "0", "--weight", "12.5",
                                 *args], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
                                stderr=subprocess.DEVNULL)
         self.addCleanup(self.stop, sim)
         deadline = time.time() + 5
-        while not os.path.exists(self.link) and time.time() < deadline:
+        while not os.path.exists(link) and time.time() < deadline:
             time.sleep(0.02)
-        self.assertTrue(os.path.exists(self.link), "the simulator made no link")
+        self.assertTrue(os.path.exists(link), "the simulator made no link")
         return sim
 
     @staticmethod
@@ -816,6 +817,194 @@ class LogbookTest(Rig):
                 r = run("logbook", "--check")
                 self.assertEqual(r.returncode, 1, r.stderr)
                 self.assertIn(named[name], r.stderr)
+
+
+class DryRunTest(Rig):
+    """download --dry-run reads the indicator, says what the download would change, sends nothing."""
+
+    def test_the_changes_are_printed_and_nothing_is_sent(self):
+        # The logbook lives beside the program: a copy of it shows that nothing was recorded.
+        cli = self.path("kxlink-cli")
+        shutil.copy(CLI, cli)
+        self.start_sim("--log", self.path("sim.log"))
+        up = self.cli("upload", "-q", "--device", self.link, self.path("up.dat"))
+        self.assertEqual(up.returncode, 0, up.stderr)
+        with open(self.path("up.dat"), "rb") as f:
+            text = f.read()
+        with open(self.path("new.dat"), "wb") as f:
+            f.write(text.replace(b"Com1 Baud=2\r\n", b"Com1 Baud=4\r\n"))
+        with open(self.path("bad.dat"), "wb") as f:
+            f.write(text.replace(b"Scale Capacity=5000\r\n", b"Scale Capacity=abc\r\n"))
+        cases = [
+            # (file, extra options, exit status, standard output)
+            ("new.dat", [], 1, "[Configuration] Com1 Baud: 38400 | 9600\n"),
+            ("new.dat", ["--json"], 1,
+             [{"section": "Configuration", "key": "Com1 Baud", "page": "Configuration",
+               "caption": "Com1 / Baud", "first": "38400", "second": "9600"}]),
+            ("up.dat", [], 0, ""),
+            # Refused as a download refuses it, before the port opens.
+            ("bad.dat", [], 1, ""),
+        ]
+        for name, extra, status, out in cases:
+            with self.subTest(file=name, extra=extra):
+                with open(self.path("sim.log"), "rb") as f:
+                    mark = len(f.read())
+                r = subprocess.run([cli, "download", "--dry-run", *extra, "--device", self.link,
+                                    "--backup-dir", self.path("backup"), self.path(name)],
+                                   capture_output=True, text=True, timeout=60,
+                                   cwd=self.dir.name, stdin=subprocess.DEVNULL)
+                printed = ([json.loads(line) for line in r.stdout.splitlines()]
+                           if "--json" in extra else r.stdout)
+                self.assertEqual((r.returncode, printed), (status, out), r.stderr)
+                self.assertIn("Nothing was sent" if name == "bad.dat" else "nothing was sent",
+                              r.stderr)
+                time.sleep(0.2)
+                with open(self.path("sim.log"), "rb") as f:
+                    log = f.read()[mark:]
+                self.assertNotIn(b"-- download", log)
+                self.assertEqual(b"-- upload" in log, name != "bad.dat")
+        self.assertFalse(os.path.exists(self.path("backup")))
+        self.assertFalse(os.path.exists(os.path.join(self.dir.name, "LOGS", "logbook.jsonl")))
+
+
+class ManyTest(Rig):
+    """One download to several indicators at once, each on its own line."""
+
+    def many(self, count, *args):
+        """Simulators at tty1 ... ttyN, each with its own log; the program beside the logbook."""
+        links = []
+        for n in range(1, count + 1):
+            link = self.path("tty%d" % n)
+            self.start_sim("--log", self.path("sim%d.log" % n), *args, link=link)
+            links.append(link)
+        return links
+
+    def new_file(self, link):
+        up = self.cli("upload", "-q", "--device", link, self.path("up.dat"))
+        self.assertEqual(up.returncode, 0, up.stderr)
+        with open(self.path("up.dat"), "rb") as f:
+            text = f.read()
+        with open(self.path("new.dat"), "wb") as f:
+            f.write(text.replace(b"Com1 Baud=2\r\n", b"Com1 Baud=4\r\n"))
+        return self.path("new.dat")
+
+    def copied_cli(self):
+        cli = self.path("kxlink-cli")
+        shutil.copy(CLI, cli)
+        return cli
+
+    def test_one_silent_indicator_does_not_hold_up_the_others(self):
+        cli = self.copied_cli()
+        links = self.many(2)
+        # The third takes the data and never answers it: the download's store wait runs out.
+        links.append(self.path("tty3"))
+        self.start_sim("--store-ms", "60000", "--log", self.path("sim3.log"), link=links[2])
+        new = self.new_file(links[0])
+        nowhere = self.path("nowhere")
+        r = subprocess.run([cli, "download", "--json", "--backup-dir", self.path("backup"),
+                            *[a for link in links + [nowhere] for a in ("--device", link)], new],
+                           capture_output=True, text=True, timeout=60, cwd=self.dir.name,
+                           stdin=subprocess.DEVNULL)
+        # The time-out is the worst of them: worse than the port that did not open.
+        self.assertEqual(r.returncode, 4, r.stderr)
+        rows = json.loads(r.stdout)
+        self.assertEqual([(row["device"], row["outcome"], row["verified"], row["status"])
+                          for row in rows],
+                         [(links[0], "completed", "verified", 0),
+                          (links[1], "completed", "verified", 0),
+                          (links[2], "no answer", "not verified", 4),
+                          (nowhere, "port error", "-", 3)])
+        # Each line says its own, under its own name.
+        self.assertIn("%s: Verified: the KX7400 holds all" % links[0], r.stderr)
+        self.assertIn("%s: Timeout Occurred!" % links[2], r.stderr)
+        # Each its own backup, none written over by another in the same second.
+        backups = sorted(os.listdir(self.path("backup")))
+        self.assertEqual([b[19:] for b in backups], ["_tty1.dat", "_tty2.dat", "_tty3.dat"])
+        self.assertEqual([row["backup"] for row in rows[:3]],
+                         [os.path.join(self.path("backup"), b) for b in backups])
+        self.assertEqual(rows[3]["backup"], "not taken")
+        # The good ones ended as soon as they alone would have: long before the silent one
+        # gave up waiting for its answer (6 s after its data).
+        for row in rows[:2]:
+            self.assertLess(row["seconds"], rows[2]["seconds"] - 3)
+        with open(self.path("sim3.log"), "rb") as f:
+            self.assertIn(b"storing the setup", f.read())
+
+        logbook = os.path.join(self.dir.name, "LOGS", "logbook.jsonl")
+        with open(logbook, "rb") as f:
+            entries = [json.loads(line) for line in f.read().splitlines()]
+        self.assertEqual(sorted((e["device"], e["outcome"]) for e in entries),
+                         [(links[0], "completed"), (links[1], "completed"),
+                          (links[2], "no answer")])
+        check = subprocess.run([cli, "logbook", "--check"], capture_output=True, text=True,
+                               timeout=30, stdin=subprocess.DEVNULL)
+        self.assertEqual(check.returncode, 0, check.stderr)
+
+    def test_the_table_and_a_ctrl_c_that_cancels_every_line(self):
+        cli = self.copied_cli()
+        # Each indicator takes 3 s to store what it was sent: Ctrl-C comes while all wait.
+        links = self.many(2, "--store-ms", "3000")
+        new = self.new_file(links[0])
+        proc = subprocess.Popen([cli, "download", "--no-backup", "--device", links[0],
+                                 "--device", links[1], new], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True, cwd=self.dir.name,
+                                stdin=subprocess.DEVNULL)
+        deadline = time.time() + 20
+        while time.time() < deadline:
+            logs = []
+            for n in (1, 2):
+                with open(self.path("sim%d.log" % n), "rb") as f:
+                    logs.append(f.read())
+            if all(b"storing the setup" in log for log in logs):
+                break
+            time.sleep(0.02)
+        proc.send_signal(signal.SIGINT)
+        out, err = proc.communicate(timeout=20)
+        self.assertEqual(proc.returncode, 1, err)
+        rows = [row.split("\t") for row in out.splitlines()]
+        self.assertEqual(rows[0], ["indicator", "backup", "outcome", "verified", "seconds"])
+        self.assertEqual([row[:4] for row in rows[1:]],
+                         [[link, "none", "cancelled", "not verified"] for link in links])
+        self.assertIn("stopped by SIGINT", err)
+        for link in links:
+            self.assertIn("%s: The KX7400 may hold the new setup" % link, err)
+        # Their data had gone out: each cancelled write is in the logbook.
+        with open(os.path.join(self.dir.name, "LOGS", "logbook.jsonl"), "rb") as f:
+            entries = [json.loads(line) for line in f.read().splitlines()]
+        self.assertEqual(sorted((e["device"], e["outcome"]) for e in entries),
+                         [(link, "cancelled") for link in links])
+
+    def test_lists_that_cannot_be_used_are_refused_before_any_port_opens(self):
+        self.start_sim("--log", self.path("sim.log"))
+        good = self.new_file(self.link)
+        with open(self.path("bad.dat"), "wb") as f:
+            f.write(b"\x00\x01binary")
+        os.symlink(self.link, self.path("other"))
+        a, b = self.link, self.path("b")
+        cases = [
+            # (arguments, exit status, what standard error says)
+            (["--device", a, "--device", a, good], 2, "are the same indicator"),
+            # Another name for the same device is the same indicator.
+            (["--device", a, "--device", self.path("other"), good], 2, "are the same indicator"),
+            (["--port", "1", "--port", "1", good], 2, "are the same indicator"),
+            (["--port", "1", "--device", a, "--device", b, good], 2, "not both"),
+            (["--device", a, "--device", b, "--log", self.path("l"), good], 2, "--log"),
+            (["--device", a, "--device", b, "--dry-run", good], 2, "--dry-run"),
+            (["--device", a, "--json", good], 2, "--json"),
+            # The file is read and refused once, before any line is opened.
+            (["--device", a, "--device", b, self.path("bad.dat")], 1, "Nothing was sent."),
+        ]
+        with open(self.path("sim.log"), "rb") as f:
+            mark = len(f.read())
+        for args, status, why in cases:
+            with self.subTest(args=args[:-1]):
+                r = self.cli("download", *args)
+                self.assertEqual(r.returncode, status, r.stderr)
+                self.assertIn(why, r.stderr)
+                self.assertEqual(r.stdout, "")
+        time.sleep(0.2)
+        with open(self.path("sim.log"), "rb") as f:
+            self.assertNotIn(b"pcmode", f.read()[mark:])
 
 
 class DiffTest(Rig):

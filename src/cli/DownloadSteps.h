@@ -1,0 +1,47 @@
+#pragma once
+
+#include "cli/Commands.h"
+#include "cli/LineRun.h"
+#include "settings/SettingsRecord.h"
+#include "settings/SettingsValueCheck.h"
+
+#include <QList>
+#include <functional>
+#include <optional>
+
+namespace kx::cli {
+
+// A settings file as download sends it: read once and checked whole before any port opens,
+// and what the editor would show of it.
+struct CheckedDownload
+{
+    CheckedSettings checked;
+    SettingsRecord record;
+};
+
+// Reads and checks FILE; nothing, with the refusal said, when it may not be sent.
+std::optional<CheckedDownload> checkedDownload(const QString& file);
+
+// On a line already open: the backup (unless --no-backup), then the download of what was
+// checked with its verify; its logbook line is the session's. done hears the status.
+void backUpAndSend(LineRun& line, const CheckedDownload& file,
+                   std::function<void(int status)> done);
+
+// One indicator of a download to several, as the command line names it.
+struct NamedLine
+{
+    QString name;    // "port 2", or the device as given
+    QString fileTag; // in its backup's file name: "port2", or the device's own name
+    LineChoice line;
+};
+
+// The indicators a download names by --port or --device given more than once; nothing when
+// only one is named (the single download), and usage set with why on a list that cannot be
+// used (a mix, the same indicator twice, --log or --dry-run with several).
+std::optional<QList<NamedLine>> manyLines(const CliContext& c, QString& usage);
+
+// The same checked file to every line at once, each with its own backup, download, verify and
+// logbook line; a table (or --json) of how each ended, and the worst of their statuses.
+Started runManyDownload(CliContext& c, const CheckedDownload& file, QList<NamedLine> lines);
+
+} // namespace kx::cli

@@ -1,0 +1,269 @@
+// kxlink-cli download FILE --port 1 --port 2 ...: one checked file to several indicators, each
+// on its own line at the same time, on the one event loop.
+#include "cli/DownloadSteps.h"
+#include "cli/Say.h"
+#include "cli/Terminal.h"
+
+#include "link/DevicePath.h"
+#include "link/PortSettings.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+namespace kx::cli {
+namespace {
+
+// Which indicator a line reaches, whatever it was called: two names for one device (a port
+// and its mapping, a link and its target) are the same indicator.
+QString identityOf(const QString& device)
+{
+    const QString canonical = QFileInfo(device).canonicalFilePath();
+    return canonical.isEmpty() ? device : canonical;
+}
+
+// A device's own name as it may stand in a file name.
+QString fileTagOf(const QString& device)
+{
+    QString tag = QFileInfo(device).fileName();
+    for (QChar& ch : tag)
+        if (!ch.isLetterOrNumber() && ch != QLatin1Char('-'))
+            ch = QLatin1Char('-');
+    return tag.isEmpty() ? QStringLiteral("device") : tag;
+}
+
+QString verifyWord(TransferResult::Verify v)
+{
+    switch (v) {
+    case TransferResult::Verify::Verified:
+        return QStringLiteral("verified");
+    case TransferResult::Verify::Differs:
+        return QStringLiteral("differs");
+    case TransferResult::Verify::NotRead:
+        return QStringLiteral("not read");
+    case TransferResult::Verify::NotRun:
+        break;
+    }
+    return QStringLiteral("not verified");
+}
+
+// What a line ended with, for the closing table.
+struct LineEnd
+{
+    QString backup;
+    QString outcome;
+    QString verified = QStringLiteral("-");
+};
+
+class ManyDownloadRun : public CommandRun
+{
+public:
+    ManyDownloadRun(const CliContext& c, CheckedDownload file, const QList<NamedLine>& lines)
+        : c_(c), file_(std::move(file))
+    {
+        for (const NamedLine& named : lines)
+            lines_.push_back(std::make_unique<Indicator>(named, c));
+    }
+
+    void start() override
+    {
+        // Held for the whole run: a signal asks every line to stop, and the table is still
+        // printed, instead of the command ending wherever a line happened to be.
+        stop_.emplace([] {});
+        clock_.start();
+        for (const auto& one : lines_) {
+            Indicator* i = one.get();
+            i->run = std::make_unique<LineRun>(i->context, [this](LineRun& line) {
+                // A stop before this line's port opened: nothing is sent on it.
+                if (stopRequested())
+                    return line.finish(Refused);
+                backUpAndSend(line, file_, [&line](int sent) { line.finish(sent); });
+            });
+            i->run->setName(i->named.name, i->named.fileTag);
+            i->run->reportTo([this, i](int status) { ended(*i, status); });
+            i->run->start();
+        }
+    }
+
+private:
+    struct Indicator
+    {
+        Indicator(const NamedLine& named, const CliContext& c)
+            : named(named), context{c.options, c.programFolder, named.line, c.quiet}
+        {
+        }
+        NamedLine named;
+        CliContext context;
+        std::unique_ptr<LineRun> run;
+        std::optional<int> status;
+        double seconds = 0;
+        LineEnd end;
+    };
+
+    void ended(Indicator& i, int status)
+    {
+        i.status = status;
+        i.seconds = clock_.elapsed() / 1000.0;
+        i.end = describe(*i.run, status);
+        if (!c_.quiet)
+            i.run->session().say(
+                QStringLiteral("%1 after %2 s").arg(i.end.outcome).arg(i.seconds, 0, 'f', 1));
+        for (const auto& one : lines_)
+            if (!one->status)
+                return;
+        report();
+    }
+
+    LineEnd describe(LineRun& line, int status) const
+    {
+        LineEnd e;
+        const bool backupAsked = !c_.options.isSet(QStringLiteral("no-backup"));
+        e.backup = backupAsked ? QStringLiteral("not taken") : QStringLiteral("none");
+        const auto& result = line.session().transferResult();
+        if (!result) {
+            e.outcome = status == PortError ? QStringLiteral("port error")
+                        : stopRequested()   ? QStringLiteral("cancelled")
+                                            : QStringLiteral("no result");
+            return e;
+        }
+        if (result->direction == TransferDirection::Upload) {
+            // The backup's read is the last thing that ran: nothing was sent.
+            e.outcome = result->outcome == Outcome::Completed
+                            ? QStringLiteral("backup failed")
+                            : QString::fromLatin1(outcomeName(result->outcome));
+            return e;
+        }
+        if (!result->backupPath.isEmpty())
+            e.backup = result->backupPath;
+        e.outcome = QString::fromLatin1(outcomeName(result->outcome));
+        e.verified = verifyWord(result->verify);
+        return e;
+    }
+
+    void report()
+    {
+        stop_.reset();
+        int worst = Success;
+        const bool json = c_.options.isSet(QStringLiteral("json"));
+        QJsonArray rows;
+        // Columns a script can cut, as ports prints them: TAB between them, and no TAB or line
+        // end inside one.
+        const auto row = [](const QStringList& cells) {
+            QStringList shown;
+            for (const QString& cell : cells)
+                shown << terminalText(cell);
+            std::fprintf(stdout, "%s\n", qPrintable(shown.join(QLatin1Char('\t'))));
+        };
+        if (!json)
+            row({QStringLiteral("indicator"), QStringLiteral("backup"), QStringLiteral("outcome"),
+                 QStringLiteral("verified"), QStringLiteral("seconds")});
+        for (const auto& one : lines_) {
+            const Indicator& i = *one;
+            worst = worseStatus(worst, *i.status);
+            const QString seconds = QString::number(i.seconds, 'f', 1);
+            if (!json) {
+                row({i.named.name, i.end.backup, i.end.outcome, i.end.verified, seconds});
+                continue;
+            }
+            QJsonObject o{{QStringLiteral("indicator"), i.named.name},
+                          {QStringLiteral("backup"), i.end.backup},
+                          {QStringLiteral("outcome"), i.end.outcome},
+                          {QStringLiteral("verified"), i.end.verified},
+                          {QStringLiteral("seconds"), std::round(i.seconds * 10) / 10},
+                          {QStringLiteral("status"), *i.status}};
+            if (i.named.line.port > 0)
+                o.insert(QStringLiteral("port"), i.named.line.port);
+            else
+                o.insert(QStringLiteral("device"), i.named.line.device);
+            rows.append(o);
+        }
+        if (json)
+            out(QString::fromUtf8(QJsonDocument(rows).toJson(QJsonDocument::Compact)));
+        std::fflush(stdout);
+        if (stopRequested())
+            err(stopMessage(QStringLiteral("every line's download was cancelled")));
+        // The lines close before the loop ends: each session says its last on its own turn.
+        later([this, worst] { finish(worst); });
+    }
+
+    const CliContext& c_;
+    CheckedDownload file_;
+    std::vector<std::unique_ptr<Indicator>> lines_;
+    std::optional<StopWatch> stop_;
+    QElapsedTimer clock_;
+};
+
+} // namespace
+
+std::optional<QList<NamedLine>> manyLines(const CliContext& c, QString& usage)
+{
+    const QStringList ports = c.options.values(QStringLiteral("port"));
+    const QStringList devices = c.options.values(QStringLiteral("device"));
+    if (ports.size() <= 1 && devices.size() <= 1)
+        return std::nullopt;
+    // --baud and --parity are a device's; a port takes its own from Port.Ini. A list of both
+    // would leave unclear which settings a line has.
+    if (!ports.isEmpty() && !devices.isEmpty()) {
+        usage = QStringLiteral("name the indicators either by --port N or by --device PATH, "
+                               "repeated, not both");
+        return std::nullopt;
+    }
+    if (c.options.isSet(QStringLiteral("log"))) {
+        usage = QStringLiteral("--log keeps one line's bytes: use it with one indicator");
+        return std::nullopt;
+    }
+    if (c.options.isSet(QStringLiteral("dry-run"))) {
+        usage = QStringLiteral("--dry-run reads one indicator: give one --port or --device");
+        return std::nullopt;
+    }
+    QList<NamedLine> lines;
+    QStringList identities;
+    const PortSettings settings(c.programFolder);
+    for (const QString& port : ports) {
+        NamedLine n{QStringLiteral("port %1").arg(port.toInt()),
+                    QStringLiteral("port%1").arg(port.toInt()), c.line};
+        n.line.device.clear();
+        n.line.port = port.toInt();
+        lines << n;
+        const QString device = settings.devicePathFor(n.line.port);
+        identities << (device.isEmpty() ? n.name : identityOf(device));
+    }
+    for (const QString& device : devices) {
+        const QString path = resolveDevicePath(device);
+        if (device.trimmed().isEmpty()) {
+            usage = QStringLiteral("--device \"%1\": not a serial port").arg(terminalText(device));
+            return std::nullopt;
+        }
+        NamedLine n{device, fileTagOf(path), c.line};
+        n.line.port = 0;
+        n.line.device = path;
+        lines << n;
+        identities << identityOf(path);
+    }
+    for (qsizetype i = 0; i < lines.size(); ++i)
+        for (qsizetype j = i + 1; j < lines.size(); ++j) {
+            // Two devices of one name in different folders: their backups still differ.
+            if (lines[j].fileTag == lines[i].fileTag)
+                lines[j].fileTag += QStringLiteral("-%1").arg(j + 1);
+            if (identities[i] == identities[j]) {
+                usage = QStringLiteral("%1 and %2 are the same indicator (%3): name each once")
+                            .arg(terminalText(lines[i].name), terminalText(lines[j].name),
+                                 terminalText(identities[i]));
+                return std::nullopt;
+            }
+        }
+    return lines;
+}
+
+Started runManyDownload(CliContext& c, const CheckedDownload& file, QList<NamedLine> lines)
+{
+    return std::make_unique<ManyDownloadRun>(c, file, lines);
+}
+
+} // namespace kx::cli
