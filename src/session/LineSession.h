@@ -111,6 +111,11 @@ public:
     // The editor's Upload and Download, once it has asked what it must: a running debug
     // capture is stopped first, then the entry handshake starts.
     void startTransfer(TransferDirection direction);
+    // The compare window's "Send checked": a download of a setup built from the one just read.
+    // The backup before it, when on, is that read, saved now; the setup is not read twice. False
+    // with why when that backup could not be saved or the line is not the transfer's: nothing
+    // was sent then.
+    bool startDownloadAfterRead(const QList<QByteArray>& setupRead, QString* why);
     // The transfer panel's "Cancel".
     void cancelTransfer();
     const QList<QByteArray>& uploadLines() const { return transfer_.uploadLines(); }
@@ -178,7 +183,9 @@ private:
     void debugStopped() override;
     void debugEnded(const DebugResult& result) override { editor_.debugEnded(result); }
 
-    void beginTransfer(TransferDirection direction);
+    // setupRead: the indicator's setup was read just before and kept as the backup.
+    void startTransferRun(TransferDirection direction, bool setupRead);
+    void beginTransfer(TransferDirection direction, bool setupRead);
     void cancelPendingStart();
     void giveLineTo(LineClient& owner);
     void resumePollingAfterTransfer();

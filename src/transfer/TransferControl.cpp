@@ -66,6 +66,7 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
     const EndWatcher watcher = std::exchange(endWatcher_, {});
     TransferResult result;
     result.direction = requested_;
+    result.partial = port_.partial;
     result.detail = detail;
     if (backingUp_ && ending != TransferEnding::Cancelled && ending != TransferEnding::Closed) {
         // The backup read before a download ended without the setup: nothing is sent. The
