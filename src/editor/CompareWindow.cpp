@@ -117,7 +117,7 @@ void CompareWindow::send()
         return;
     const int chosen = model_->comparison().chosenCount();
     SettingsFileCheck check = model_->comparison().mergedSetup(
-        QStringLiteral("%1 settings of %2 chosen over the %3's setup")
+        QStringLiteral("%1 of the %2 settings that differ, over the %3's setup")
             .arg(chosen)
             .arg(model_->comparison().differing())
             .arg(otherName_));
@@ -126,6 +126,7 @@ void CompareWindow::send()
         return;
     }
     sending_ = true;
+    sentCount_ = chosen;
     cancel_->setEnabled(true);
     refreshSend();
     showResult(chosen == 1 ? QStringLiteral("Sending 1 setting to the %1…").arg(otherName_)
@@ -152,8 +153,12 @@ void CompareWindow::showSendEnded(const TransferResult& result)
     switch (result.outcome) {
     case Outcome::Completed:
         text = result.verify == TransferResult::Verify::Verified
-                   ? QStringLiteral("Sent and verified. %1").arg(result.text)
-                   : QStringLiteral("Sent. %1").arg(result.text);
+                   ? QStringLiteral("Sent and verified: %1 changed; the %2 holds every setting "
+                                    "as sent.")
+                         .arg(sentCount_ == 1 ? QStringLiteral("1 setting")
+                                              : QStringLiteral("%1 settings").arg(sentCount_),
+                              otherName_)
+                   : QStringLiteral("Sent, not verified: %1").arg(result.text);
         break;
     case Outcome::NotAsSent:
         text = QStringLiteral("Sent, but it differs when read back: %1\n%2")

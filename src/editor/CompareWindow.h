@@ -66,6 +66,8 @@ private:
     bool canSend_;
     bool sending_ = false;
     bool sent_ = false;
+    // How many settings the send under way (or the last one) carried from the editor.
+    int sentCount_ = 0;
 };
 
 } // namespace kx

@@ -529,8 +529,11 @@ void TParameterForm::openCompareWindow(SetupComparison comparison, const QString
         if (compareWindow_ == window)
             compareWindow_ = nullptr;
     });
-    connect(window, &CompareWindow::sendRequested, this, [this](const CheckedSettings& setup) {
-        document_->setCheckedDownload(setup);
+    connect(window, &CompareWindow::sendRequested, this, [this](CheckedSettings setup) {
+        // The logbook names what was sent: the editor's file, and how much of it.
+        if (compared_)
+            setup.path = QStringLiteral("%1 (%2)").arg(compared_->path, setup.path);
+        document_->setCheckedDownload(std::move(setup));
         emit checkedSendRequested(setupRead_);
     });
     connect(window, &CompareWindow::cancelRequested, this, &TParameterForm::transferCancelled);
