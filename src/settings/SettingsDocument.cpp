@@ -159,11 +159,7 @@ std::optional<CheckedSettings> SettingsDocument::prepareCompare()
                        BoxMessage::Icon::Stop});
         return std::nullopt;
     }
-    SettingsFileCheck check = readCheckedSettings(*openFile_);
-    if (!check.checked)
-        dialogs_.tell({check.refusal, QStringLiteral("COMPARE SETTINGS"), BoxMessage::Buttons::Ok,
-                       BoxMessage::Icon::Stop});
-    return std::move(check.checked);
+    return checkedForCompare(*openFile_);
 }
 
 std::optional<CheckedSettings> SettingsDocument::chooseComparedFile()
@@ -172,7 +168,12 @@ std::optional<CheckedSettings> SettingsDocument::chooseComparedFile()
     const auto path = dialogs_.chooseFileToOpen(dialogSetup(settingsFolder(), QString()));
     if (!path)
         return std::nullopt;
-    SettingsFileCheck check = readCheckedSettings(*path);
+    return checkedForCompare(*path);
+}
+
+std::optional<CheckedSettings> SettingsDocument::checkedForCompare(const QString& path)
+{
+    SettingsFileCheck check = readCheckedSettings(path);
     if (!check.checked)
         dialogs_.tell({check.refusal, QStringLiteral("COMPARE SETTINGS"), BoxMessage::Buttons::Ok,
                        BoxMessage::Icon::Stop});

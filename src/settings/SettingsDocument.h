@@ -110,6 +110,8 @@ private:
     // wanted the changes saved and they were not.
     bool offerToSave(const QString& question);
     void setFlags(bool changed);
+    // A file read through the download's check; a refusal is shown and gives nothing.
+    std::optional<CheckedSettings> checkedForCompare(const QString& path);
     void ensureSettingsFolder() const;
     bool fill(const SettingsRecord& record, FillReason reason);
     bool fillNewRecord();

@@ -1,5 +1,6 @@
 // The editor's "Compare with KX7400…" and "Send checked", as a user drives them with the
 // keyboard, against the simulator: what differs is shown, and only what is checked is sent.
+#include "EditorSteps.h"
 #include "FakeDialogs.h"
 #include "app/TMainForm.h"
 #include "editor/CompareModel.h"
@@ -83,28 +84,11 @@ class CompareSimTest : public QObject
         return n;
     }
 
-    // Presses F4 and runs steps while the editor is open.
     void withEditor(const std::function<void(TParameterForm&)>& steps)
     {
-        bool ran = false;
-        QTimer::singleShot(0, [&] {
-            TParameterForm* editor = form->ParameterForm();
-            steps(*editor);
-            ran = true;
-            if (editor->isVisible())
-                editor->done(0);
-        });
-        QTest::keyClick(form.get(), Qt::Key_F4);
-        QVERIFY(ran);
+        test::withEditor(*form, steps);
     }
-    static QStringList finished(TParameterForm& editor)
-    {
-        TransferPanel* panel = editor.transferPanel();
-        if (!QTest::qWaitFor(
-                [&] { return panel->buttonMode() == TransferPanel::ButtonMode::Ok; }, 25000))
-            QTest::qFail("the transfer did not end", __FILE__, __LINE__);
-        return panel->lines();
-    }
+    static QStringList finished(TParameterForm& editor) { return test::transferFinished(editor); }
     // Opens "Compare" with the keyboard and picks an item by its underlined letter.
     static void chooseCompare(TParameterForm& editor, Qt::Key item)
     {
