@@ -32,8 +32,8 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Paint && watched->parent()
-            && watched->parent()->objectName() == QLatin1String("CompareTable"))
+        if (event->type() == QEvent::Paint && watched->parent() &&
+            watched->parent()->objectName() == QLatin1String("CompareTable"))
             painted = true;
         return false;
     }

@@ -64,7 +64,8 @@ QVariant CompareModel::data(const QModelIndex& index, int role) const
             return chosen ? Qt::Checked : Qt::Unchecked;
         // A screen reader hears what the box means, not only its state.
         if (role == Qt::AccessibleTextRole)
-            return chosen ? QStringLiteral("send") : QStringLiteral("keep the %1's").arg(otherName_);
+            return chosen ? QStringLiteral("send")
+                          : QStringLiteral("keep the %1's").arg(otherName_);
         return {};
     }
     if (role != Qt::DisplayRole && role != Qt::AccessibleTextRole && role != Qt::ToolTipRole)
@@ -99,8 +100,8 @@ bool CompareModel::setData(const QModelIndex& index, const QVariant& value, int 
 Qt::ItemFlags CompareModel::flags(const QModelIndex& index) const
 {
     Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.isValid() && index.column() == Send && index.row() < rows_.size()
-        && comparison_.settings()[rows_[index.row()]].differs)
+    if (index.isValid() && index.column() == Send && index.row() < rows_.size() &&
+        comparison_.settings()[rows_[index.row()]].differs)
         f |= Qt::ItemIsUserCheckable;
     return f;
 }

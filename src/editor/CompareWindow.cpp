@@ -33,13 +33,12 @@ CompareWindow::CompareWindow(SetupComparison comparison, const QString& otherNam
     // The indicator is "the KX7400" in a sentence; a file is its own name.
     const QString other = canSend ? QStringLiteral("the %1").arg(otherName) : otherName;
     const int differing = model_->comparison().differing();
-    count_->setText(differing == 0 ? QStringLiteral("No setting differs between the editor and %1.")
-                                         .arg(other)
-                    : differing == 1
-                        ? QStringLiteral("1 setting differs between the editor and %1.").arg(other)
-                        : QStringLiteral("%1 settings differ between the editor and %2.")
-                              .arg(differing)
-                              .arg(other));
+    count_->setText(
+        differing == 0 ? QStringLiteral("No setting differs between the editor and %1.").arg(other)
+        : differing == 1 ? QStringLiteral("1 setting differs between the editor and %1.").arg(other)
+                         : QStringLiteral("%1 settings differ between the editor and %2.")
+                               .arg(differing)
+                               .arg(other));
     count_->setAccessibleName(count_->text());
     nameControl(count_, QStringLiteral("CompareCount"));
 
@@ -129,8 +128,9 @@ void CompareWindow::send()
     sentCount_ = chosen;
     cancel_->setEnabled(true);
     refreshSend();
-    showResult(chosen == 1 ? QStringLiteral("Sending 1 setting to the %1…").arg(otherName_)
-                           : QStringLiteral("Sending %1 settings to the %2…").arg(chosen).arg(otherName_));
+    showResult(chosen == 1
+                   ? QStringLiteral("Sending 1 setting to the %1…").arg(otherName_)
+                   : QStringLiteral("Sending %1 settings to the %2…").arg(chosen).arg(otherName_));
     emit sendRequested(*check.checked);
 }
 
@@ -165,16 +165,17 @@ void CompareWindow::showSendEnded(const TransferResult& result)
                    .arg(result.text, result.differences.join(QLatin1Char('\n')));
         break;
     case Outcome::NoAnswer:
-        text = QStringLiteral("No answer: %1").arg(result.detail.isEmpty() ? result.text : result.detail);
+        text = QStringLiteral("No answer: %1")
+                   .arg(result.detail.isEmpty() ? result.text : result.detail);
         break;
     case Outcome::Cancelled:
         text = result.text.isEmpty() ? QStringLiteral("Cancelled: nothing was sent.")
                                      : QStringLiteral("Cancelled: %1").arg(result.text);
         break;
     default:
-        text = QStringLiteral("%1: %2").arg(QString::fromLatin1(outcomeName(result.outcome)),
-                                            result.detail.isEmpty() ? result.text
-                                                                    : result.detail + QLatin1Char(' ') + result.text);
+        text = QStringLiteral("%1: %2").arg(
+            QString::fromLatin1(outcomeName(result.outcome)),
+            result.detail.isEmpty() ? result.text : result.detail + QLatin1Char(' ') + result.text);
         break;
     }
     showResult(text);
@@ -191,8 +192,8 @@ bool CompareWindow::eventFilter(QObject* watched, QEvent* event)
     // Space flips the check box of the row under the cursor, whichever of its cells that is.
     if (watched == table_ && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        if ((key->key() == Qt::Key_Space || key->key() == Qt::Key_Select) && canSend_ && !sending_
-            && !sent_ && table_->currentIndex().isValid()) {
+        if ((key->key() == Qt::Key_Space || key->key() == Qt::Key_Select) && canSend_ &&
+            !sending_ && !sent_ && table_->currentIndex().isValid()) {
             model_->toggle(table_->currentIndex().row());
             return true;
         }

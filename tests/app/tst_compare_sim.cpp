@@ -9,8 +9,8 @@
 #include "editor/TransferPanel.h"
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
-#include "settings/IniDocument.h"
 #include "settings/IndicatorBackup.h"
+#include "settings/IniDocument.h"
 #include "settings/Logbook.h"
 #include "settings/SettingCaptions.h"
 #include "settings/SettingsDiff.h"
@@ -144,8 +144,8 @@ private slots:
         QFile ini(dir.filePath("Port.Ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nMode=0\r\n[Advanced]\r\nVersion=0\r\n"
-                  "Custom Outputs=1\r\nBackup Before Write=1\r\n[Devices]\r\n1="
-                  + link().toLocal8Bit() + "\r\n");
+                  "Custom Outputs=1\r\nBackup Before Write=1\r\n[Devices]\r\n1=" +
+                  link().toLocal8Bit() + "\r\n");
         ini.close();
         QDir().mkpath(dir.filePath("SAVED"));
         form = std::make_unique<TMainForm>(dir.path(), QtClock::instance(),
@@ -224,7 +224,8 @@ private slots:
             QCOMPARE(window->table()->currentIndex().row(), 0);
             QTest::keyClick(window->table(), Qt::Key_Space);
             QCOMPARE(window->model()->comparison().chosenCount(), 2);
-            QCOMPARE(readAloud(window->table())[0].section(" | ", 0, 0), QString("keep the KX7400's"));
+            QCOMPARE(readAloud(window->table())[0].section(" | ", 0, 0),
+                     QString("keep the KX7400's"));
 
             // "Show all settings" adds the equal ones, without check boxes; off again, three.
             window->table()->setFocus();
@@ -275,13 +276,15 @@ private slots:
         QVERIFY(!lines.isEmpty() && lines.last().entry);
         const LogbookEntry& e = *lines.last().entry;
         QCOMPARE(e.action, QString("partial download"));
-        QVERIFY2(e.file.startsWith(QDir::toNativeSeparators(saved("three.dat"))), qPrintable(e.file));
+        QVERIFY2(e.file.startsWith(QDir::toNativeSeparators(saved("three.dat"))),
+                 qPrintable(e.file));
         QCOMPARE(e.verify, QString("verified"));
         QVERIFY(e.backup.contains("BACKUP"));
         QStringList changed;
         for (const LogbookEntry::Change& c : e.changes)
             changed << c.key;
-        QCOMPARE(changed, (QStringList{"Configuration/Display Rate", "Calibration/Scale Capacity"}));
+        QCOMPARE(changed,
+                 (QStringList{"Configuration/Display Rate", "Calibration/Scale Capacity"}));
     }
 
     // Cancel while the setup is read: the read ends at once as cancelled and no window opens.

@@ -38,8 +38,9 @@ DiffScope carried()
 QStringList differing(const QByteArray& a, const QByteArray& b)
 {
     QStringList out;
-    for (const SettingDifference& d : diffSettings(readSettings(IniDocument::fromBytes(a)),
-                                                   readSettings(IniDocument::fromBytes(b)), carried()))
+    for (const SettingDifference& d :
+         diffSettings(readSettings(IniDocument::fromBytes(a)),
+                      readSettings(IniDocument::fromBytes(b)), carried()))
         out << d.section + QLatin1Char('/') + d.key;
     out.sort();
     return out;
@@ -63,14 +64,15 @@ private slots:
         SetupComparison c(editor, indicator, carried());
         QCOMPARE(c.differing(), 3);
         QCOMPARE(c.chosenCount(), 3);
-        QCOMPARE(c.settings().size(), settingsCompared(readSettings(IniDocument::fromBytes(editor)),
-                                                       carried()));
+        QCOMPARE(c.settings().size(),
+                 settingsCompared(readSettings(IniDocument::fromBytes(editor)), carried()));
         QStringList shown;
         int equal = -1;
         for (int i = 0; i < c.settings().size(); ++i) {
             const ComparedSetting& s = c.settings()[i];
             if (s.differs)
-                shown << QStringLiteral("%1: %2 | %3").arg(s.values.key, s.values.first, s.values.second);
+                shown << QStringLiteral("%1: %2 | %3")
+                             .arg(s.values.key, s.values.first, s.values.second);
             else if (equal < 0)
                 equal = i;
         }
