@@ -536,7 +536,12 @@ void TParameterForm::openCompareWindow(SetupComparison comparison, const QString
         document_->setCheckedDownload(std::move(setup));
         emit checkedSendRequested(setupRead_);
     });
-    connect(window, &CompareWindow::cancelRequested, this, &TParameterForm::transferCancelled);
+    // The window's Cancel is the transfer panel's: the panel under it closes the run the same way.
+    connect(window, &CompareWindow::cancelRequested, this, [this] {
+        if (transferPanel_->isVisible()
+            && transferPanel_->buttonMode() == TransferPanel::ButtonMode::Cancel)
+            transferPanel_->TransferButton->click();
+    });
     window->open();
 }
 

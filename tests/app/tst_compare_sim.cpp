@@ -303,6 +303,65 @@ private slots:
         });
     }
 
+    // How "Send checked" ended, said in the window: refused after the data went out (a
+    // logbook line), or cancelled with Esc before the indicator was told anything (nothing
+    // sent, no line).
+    void sendSaysHowItEnded_data()
+    {
+        QTest::addColumn<QByteArray>("script");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<QString>("said");
+        QTest::addColumn<int>("logbookLines");
+        QTest::newRow("refused after the data")
+            << QByteArray("abort-next\n") << false << "refused: " << 1;
+        QTest::newRow("cancelled at once")
+            << QByteArray() << true << "Cancelled: nothing was sent." << 0;
+    }
+    void sendSaysHowItEnded()
+    {
+        QFETCH(QByteArray, script);
+        QFETCH(bool, cancel);
+        QFETCH(QString, said);
+        QFETCH(int, logbookLines);
+        const auto linesInLogbook = [&] {
+            return logbook::parse(readAll(logbook::pathIn(dir.path()))).size();
+        };
+        const qsizetype before = linesInLogbook();
+        withEditor([&](TParameterForm& editor) {
+            dialogs.openPaths.enqueue(saved("three.dat"));
+            editor.FileOpen->click();
+            chooseCompare(editor, Qt::Key_K);
+            QCOMPARE(finished(editor).last(), QString("Upload Complete!"));
+            QTRY_VERIFY(editor.compareWindow() && editor.compareWindow()->isVisible());
+            CompareWindow* window = editor.compareWindow();
+            QVERIFY(window->model()->comparison().differing() > 0);
+            if (!script.isEmpty())
+                sim.write(script);
+            window->activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(window));
+            window->table()->setFocus();
+            tabTo(window->sendButton());
+            QTest::keyClick(window->sendButton(), Qt::Key_Space);
+            if (cancel) {
+                QVERIFY(window->cancelButton()->isEnabled());
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Escape);
+            }
+            QTRY_VERIFY_WITH_TIMEOUT(!window->resultLabel()->text().startsWith("Sending"), 15000);
+            QVERIFY2(window->resultLabel()->text().startsWith(said),
+                     qPrintable(window->resultLabel()->text()));
+            QVERIFY(window->isVisible()); // Esc while sending cancels, it does not close
+            QVERIFY(!window->cancelButton()->isEnabled());
+            // The editor's panel has ended the run too, ready for OK.
+            QCOMPARE(editor.transferPanel()->buttonMode(), TransferPanel::ButtonMode::Ok);
+            window->close();
+            editor.transferPanel()->TransferButton->click();
+            QVERIFY(editor.FileCompare->isEnabled());
+        });
+        QCOMPARE(linesInLogbook() - before, logbookLines);
+        QString why;
+        QCOMPARE(logbook::firstBadLine(readAll(logbook::pathIn(dir.path())), &why), 0);
+    }
+
     // "Compare with file…": the editor against a chosen file, read through the same check;
     // nothing to send.
     void compareWithFile()
