@@ -385,7 +385,7 @@ void TMainForm::connectTransfers()
     connect(editor, &TParameterForm::compareRequested, this, [this] {
         uploadToKeep_ = false;
         run_ = EditorRun::CompareRead;
-        panel_->startTransfer(TransferDirection::Upload);
+        panel_->readSetupIntoMemory();
     });
     connect(editor, &TParameterForm::checkedSendRequested, this,
             [this](const QList<QByteArray>& setupRead) {

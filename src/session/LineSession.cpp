@@ -388,7 +388,12 @@ void LineSession::stopDebugForTransfer()
 
 void LineSession::startTransfer(TransferDirection direction)
 {
-    startTransferRun(direction, false);
+    startTransferRun(direction, RunKind::Plain);
+}
+
+void LineSession::readSetupIntoMemory()
+{
+    startTransferRun(TransferDirection::Upload, RunKind::IntoMemory);
 }
 
 bool LineSession::startDownloadAfterRead(const QList<QByteArray>& setupRead, QString* why)
@@ -409,11 +414,11 @@ bool LineSession::startDownloadAfterRead(const QList<QByteArray>& setupRead, QSt
         backup = *saved;
     }
     transfer_.setSetupBeforeWrite(setupRead, backup);
-    startTransferRun(TransferDirection::Download, true);
+    startTransferRun(TransferDirection::Download, RunKind::AfterRead);
     return true;
 }
 
-void LineSession::startTransferRun(TransferDirection direction, bool setupRead)
+void LineSession::startTransferRun(TransferDirection direction, RunKind kind)
 {
     stopDebugForTransfer();
     if (lineOwner() != LineOwner::SettingsTransfer || holder_ == Holder::Backup)
@@ -422,13 +427,13 @@ void LineSession::startTransferRun(TransferDirection direction, bool setupRead)
     cancelPendingStart();
     const qint64 now = clock_.nowMs();
     if (now < SettleUntil) {
-        StartWait = clock_.startTimer(SettleUntil - now, [this, direction, setupRead] {
+        StartWait = clock_.startTimer(SettleUntil - now, [this, direction, kind] {
             StartWait = 0;
-            beginTransfer(direction, setupRead);
+            beginTransfer(direction, kind);
         });
         return;
     }
-    beginTransfer(direction, setupRead);
+    beginTransfer(direction, kind);
 }
 
 void LineSession::cancelPendingStart()
@@ -438,7 +443,7 @@ void LineSession::cancelPendingStart()
     StartWait = 0;
 }
 
-void LineSession::beginTransfer(TransferDirection direction, bool setupRead)
+void LineSession::beginTransfer(TransferDirection direction, RunKind kind)
 {
     if (lineOwner() != LineOwner::SettingsTransfer)
         return;
@@ -451,8 +456,10 @@ void LineSession::beginTransfer(TransferDirection direction, bool setupRead)
     facts.uploadRecords = port_.AppVersion == 1 ? 8 : 10;
     facts.baud = port.Baud();
     facts.verify = port_.VerifyAfterWrite && verify_;
-    facts.partial = setupRead;
-    if (direction == TransferDirection::Download && port_.BackupBeforeWrite && !setupRead)
+    facts.partial = kind == RunKind::AfterRead;
+    facts.inMemory = kind == RunKind::IntoMemory;
+    if (direction == TransferDirection::Download && port_.BackupBeforeWrite
+        && kind != RunKind::AfterRead)
         facts.backupFolder = QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP"));
     transfer_.start(direction, facts);
 }

@@ -111,6 +111,9 @@ public:
     // The editor's Upload and Download, once it has asked what it must: a running debug
     // capture is stopped first, then the entry handshake starts.
     void startTransfer(TransferDirection direction);
+    // The compare window's read: an upload whose setup stays in memory (uploadLines()); no
+    // Upload.Txt is written for it.
+    void readSetupIntoMemory();
     // The compare window's "Send checked": a download of a setup built from the one just read.
     // The backup before it, when on, is that read, saved now; the setup is not read twice. False
     // with why when that backup could not be saved or the line is not the transfer's: nothing
@@ -183,9 +186,16 @@ private:
     void debugStopped() override;
     void debugEnded(const DebugResult& result) override { editor_.debugEnded(result); }
 
-    // setupRead: the indicator's setup was read just before and kept as the backup.
-    void startTransferRun(TransferDirection direction, bool setupRead);
-    void beginTransfer(TransferDirection direction, bool setupRead);
+    enum class RunKind
+    {
+        Plain,
+        // A download after the indicator's setup was read and kept as the backup.
+        AfterRead,
+        // An upload read into memory only.
+        IntoMemory
+    };
+    void startTransferRun(TransferDirection direction, RunKind kind);
+    void beginTransfer(TransferDirection direction, RunKind kind);
     void cancelPendingStart();
     void giveLineTo(LineClient& owner);
     void resumePollingAfterTransfer();

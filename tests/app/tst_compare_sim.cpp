@@ -192,10 +192,13 @@ private slots:
             const int uploadsBefore = 1; // the read saved as indicator.dat
             const QStringList backupsBefore =
                 QDir(saved("BACKUP")).entryList(QDir::Files | QDir::NoDotAndDotDot);
+            QVERIFY(QFile::remove(dir.filePath("Upload.Txt")));
             chooseCompare(editor, Qt::Key_K);
             QCOMPARE(finished(editor).last(), QString("Upload Complete!"));
             QTRY_VERIFY_WITH_TIMEOUT(editor.compareWindow() && editor.compareWindow()->isVisible(),
                                      5000);
+            // Read into memory: no file for it.
+            QVERIFY(!QFile::exists(dir.filePath("Upload.Txt")));
             CompareWindow* window = editor.compareWindow();
             // The open document is not touched by the read.
             QCOMPARE(editor.document().currentFileName(), saved("three.dat"));
