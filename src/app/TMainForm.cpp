@@ -381,6 +381,23 @@ void TMainForm::connectTransfers()
         uploadToKeep_ = false;
         panel_->startTransfer(TransferDirection::Download);
     });
+    // The compare window's read is an upload kept in memory, never offered for saving.
+    connect(editor, &TParameterForm::compareRequested, this, [this] {
+        uploadToKeep_ = false;
+        run_ = EditorRun::CompareRead;
+        panel_->readSetupIntoMemory();
+    });
+    connect(editor, &TParameterForm::checkedSendRequested, this,
+            [this](const QList<QByteArray>& setupRead) {
+                uploadToKeep_ = false;
+                run_ = EditorRun::CheckedSend;
+                QString why;
+                if (!panel_->startDownloadAfterRead(setupRead, &why)) {
+                    run_ = EditorRun::Plain;
+                    parameterForm_->checkedSendRefused(
+                        QStringLiteral("%1 Nothing was sent.").arg(why));
+                }
+            });
     connect(editor, &TParameterForm::transferCancelled, this, [this] { panel_->cancelTransfer(); });
     connect(editor, &TParameterForm::debugClicked, this, [this] { panel_->DebugAnyBusClick(); });
     // OK after a complete upload keeps the received setup as a settings file.
@@ -392,8 +409,13 @@ void TMainForm::connectTransfers()
 
 void TMainForm::transferEnded(const TransferResult& result)
 {
-    uploadToKeep_ = result.outcome == Outcome::Completed
+    const EditorRun run = std::exchange(run_, EditorRun::Plain);
+    uploadToKeep_ = run == EditorRun::Plain && result.outcome == Outcome::Completed
                     && result.direction == TransferDirection::Upload;
+    if (run == EditorRun::CompareRead)
+        parameterForm_->compareReadEnded(result, panel_->uploadLines());
+    else if (run == EditorRun::CheckedSend)
+        parameterForm_->checkedSendEnded(result);
 }
 
 void TMainForm::refreshEditorClock()

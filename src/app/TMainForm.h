@@ -100,6 +100,14 @@ private:
     bool readerSetUp_ = false;
     // The last transfer ended with a complete upload: OK on its panel keeps it as a file.
     bool uploadToKeep_ = false;
+    // What the editor's transfer under way is for: its own Upload or Download, the compare
+    // window's read, or its "Send checked"; told to the editor when the run ends.
+    enum class EditorRun
+    {
+        Plain,
+        CompareRead,
+        CheckedSend
+    } run_ = EditorRun::Plain;
     // Keys pressed while the face had the keyboard. The face acts on a key's release, and
     // must not act on the release of an Enter whose press closed a dialog.
     QSet<int> pressedKeys_;

@@ -1,5 +1,6 @@
 #include "editor/TParameterForm.h"
 
+#include "editor/CompareWindow.h"
 #include "editor/LogbookWindow.h"
 
 #include "editor/CalibrationPage.h"
@@ -12,6 +13,7 @@
 #include "editor/RecordBinding.h"
 #include "editor/TicketPage.h"
 #include "editor/TransferPanel.h"
+#include "settings/IndicatorBackup.h"
 #include "settings/IniDocument.h"
 #include "settings/ModeLists.h"
 #include "widgets/AccessibleControl.h"
@@ -29,6 +31,8 @@
 #include <QLoggingCategory>
 #include <QPushButton>
 #include <QTabWidget>
+#include <QMenu>
+#include <QPointer>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <exception>
@@ -195,9 +199,18 @@ void TParameterForm::makeButtonBar(QWidget* parent)
     FileUpload = barButton(parent, QStringLiteral("&Upload"), QStringLiteral("FileUpload"));
     FileDownload = barButton(parent, QStringLiteral("&Download"), QStringLiteral("FileDownload"));
     FileLogbook = barButton(parent, QStringLiteral("Lo&gbook…"), QStringLiteral("FileLogbook"));
+    // Both comparisons under one button: the bar has no room for two more captions this long.
+    FileCompare = barButton(parent, QStringLiteral("Co&mpare"), QStringLiteral("FileCompare"));
+    auto* compareMenu = new QMenu(FileCompare);
+    compareMenu->setObjectName(QStringLiteral("CompareMenu"));
+    CompareIndicator = compareMenu->addAction(QStringLiteral("Compare with &KX7400…"));
+    CompareIndicator->setObjectName(QStringLiteral("CompareIndicator"));
+    CompareFile = compareMenu->addAction(QStringLiteral("Compare with &file…"));
+    CompareFile->setObjectName(QStringLiteral("CompareFile"));
+    FileCompare->setMenu(compareMenu);
     ScreenClose = barButton(parent, QStringLiteral("E&xit"), QStringLiteral("ScreenClose"));
     for (QPushButton* b : {FileNew, FileOpen, FileSave, FileSaveAs, FileUpload, FileDownload,
-                           FileLogbook, ScreenClose})
+                           FileCompare, FileLogbook, ScreenClose})
         bar->addWidget(b);
     static_cast<QVBoxLayout*>(parent->layout())->addLayout(bar);
 
@@ -213,6 +226,9 @@ void TParameterForm::makeButtonBar(QWidget* parent)
         if (document_->prepareDownload())
             emit downloadRequested();
     });
+
+    connect(CompareIndicator, &QAction::triggered, this, &TParameterForm::compareWithIndicator);
+    connect(CompareFile, &QAction::triggered, this, &TParameterForm::compareWithFile);
 
     connect(FileNew, &QPushButton::clicked, this, &TParameterForm::NewButtonClick);
     connect(FileOpen, &QPushButton::clicked, this, &TParameterForm::OpenButtonClick);
@@ -453,6 +469,92 @@ void TParameterForm::PrimaryUnitsChange()
     }
     // A different unit (and so a different division) is an edit like any other.
     changed_ = true;
+}
+
+// ---- comparing -------------------------------------------------------------------------
+
+void TParameterForm::compareWithIndicator()
+{
+    emit transferStarting();
+    compared_.reset();
+    guarded("compareWithIndicator", [this] { compared_ = document_->prepareCompare(); });
+    if (compared_)
+        emit compareRequested();
+}
+
+void TParameterForm::compareWithFile()
+{
+    std::optional<CheckedSettings> editorSide, other;
+    guarded("compareWithFile", [&] {
+        editorSide = document_->prepareCompare();
+        if (editorSide)
+            other = document_->chooseComparedFile();
+    });
+    if (!editorSide || !other)
+        return;
+    openCompareWindow(SetupComparison(editorSide->text, other->text, DiffScope{}),
+                      QFileInfo(other->path).fileName(), false);
+}
+
+void TParameterForm::compareReadEnded(const TransferResult& result,
+                                      const QList<QByteArray>& setupRead)
+{
+    if (!compared_ || result.outcome != Outcome::Completed)
+        return; // the transfer panel has said how the read ended
+    setupRead_ = setupRead;
+    const QByteArray text = linesText(setupRead);
+    // Only what a download carries can differ on the indicator, so only that is compared.
+    DiffScope scope;
+    scope.carriedOnly = true;
+    scope.secondOutput = CustomTab->twoOutputs();
+    SetupComparison comparison(compared_->text, text, scope);
+    // Told from inside the run's end: the window opens once that has returned.
+    QMetaObject::invokeMethod(
+        this,
+        [this, comparison = std::move(comparison)]() mutable {
+            openCompareWindow(std::move(comparison), QStringLiteral("KX7400"), true);
+        },
+        Qt::QueuedConnection);
+}
+
+void TParameterForm::openCompareWindow(SetupComparison comparison, const QString& otherName,
+                                       bool canSend)
+{
+    if (compareWindow_)
+        compareWindow_->close();
+    auto* window = new CompareWindow(std::move(comparison), otherName, canSend, this);
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    compareWindow_ = window;
+    connect(window, &QObject::destroyed, this, [this, window] {
+        if (compareWindow_ == window)
+            compareWindow_ = nullptr;
+    });
+    connect(window, &CompareWindow::sendRequested, this, [this](CheckedSettings setup) {
+        // The logbook names what was sent: the editor's file, and how much of it.
+        if (compared_)
+            setup.path = QStringLiteral("%1 (%2)").arg(compared_->path, setup.path);
+        document_->setCheckedDownload(std::move(setup));
+        emit checkedSendRequested(setupRead_);
+    });
+    // The window's Cancel is the transfer panel's: the panel under it closes the run the same way.
+    connect(window, &CompareWindow::cancelRequested, this, [this] {
+        if (transferPanel_->isVisible()
+            && transferPanel_->buttonMode() == TransferPanel::ButtonMode::Cancel)
+            transferPanel_->TransferButton->click();
+    });
+    window->open();
+}
+
+void TParameterForm::checkedSendRefused(const QString& why)
+{
+    if (compareWindow_)
+        compareWindow_->showSendRefused(why);
+}
+
+void TParameterForm::checkedSendEnded(const TransferResult& result)
+{
+    if (compareWindow_)
+        compareWindow_->showSendEnded(result);
 }
 
 // ---- buttons and closing -----------------------------------------------------------------

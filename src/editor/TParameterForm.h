@@ -1,19 +1,24 @@
 #pragma once
 
 #include "settings/SettingsDocument.h"
+#include "settings/SetupComparison.h"
 #include "settings/SettingsEditorView.h"
+#include "settings/SettingsValueCheck.h"
+#include "transfer/TransferOutcome.h"
 
 #include <QDateTime>
 #include <QDialog>
 #include <functional>
 #include <memory>
 
+class QAction;
 class QPushButton;
 class QTabWidget;
 
 namespace kx {
 
 class CalibrationPage;
+class CompareWindow;
 class ConfigPage;
 class CustomOutputPage;
 class ErrorPanel;
@@ -91,7 +96,20 @@ public:
     QPushButton* FileUpload;
     QPushButton* FileDownload;
     QPushButton* FileLogbook;
+    QPushButton* FileCompare;
+    QAction* CompareIndicator;
+    QAction* CompareFile;
     QPushButton* ScreenClose;
+
+    // "Compare with KX7400…": the main window reads the indicator's setup as an upload and
+    // hands over how that ended, with the setup read when it is whole; the compare window then
+    // opens on a later turn, never inside the run's end.
+    void compareReadEnded(const TransferResult& result, const QList<QByteArray>& setupRead);
+    // "Send checked" ended: before anything went out (why), or as the download ended.
+    void checkedSendRefused(const QString& why);
+    void checkedSendEnded(const TransferResult& result);
+    // The compare window while it is open; null otherwise.
+    CompareWindow* compareWindow() const { return compareWindow_; }
 
 public slots:
     // The editor timer's tick refreshes the clock box while the editor is shown: the PC's
@@ -108,6 +126,12 @@ signals:
     // Upload or Download, once the document's questions allow it.
     void uploadRequested();
     void downloadRequested();
+    // "Compare with KX7400…", once the editor's file has passed its check: read the
+    // indicator's setup into memory.
+    void compareRequested();
+    // The compare window's "Send checked": the download of setupRead with the checked rows
+    // from the editor, whose checked setup is the document's next download.
+    void checkedSendRequested(const QList<QByteArray>& setupRead);
     // "START DEBUG" / "STOP DEBUG".
     void debugClicked();
 
@@ -138,6 +162,9 @@ private:
     void OpenButtonClick();
     void SaveButtonClick(SettingsDocument::SaveCaller caller);
     void CloseButtonClick();
+    void compareWithIndicator();
+    void compareWithFile();
+    void openCompareWindow(SetupComparison comparison, const QString& otherName, bool canSend);
 
     std::unique_ptr<DocumentDialogs> ownDialogs_;
     std::unique_ptr<SettingsDocument> document_;
@@ -157,6 +184,10 @@ private:
     bool closing_ = false;
     int filling_ = 0; // code is changing controls; change handlers stay quiet
     int busyDepth_ = 0;
+    // The editor's side of the comparison under way, and the indicator's setup it was read with.
+    std::optional<CheckedSettings> compared_;
+    QList<QByteArray> setupRead_;
+    CompareWindow* compareWindow_ = nullptr;
 };
 
 } // namespace kx

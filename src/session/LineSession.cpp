@@ -1,5 +1,7 @@
 #include "session/LineSession.h"
 
+#include "settings/IndicatorBackup.h"
+
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -386,6 +388,38 @@ void LineSession::stopDebugForTransfer()
 
 void LineSession::startTransfer(TransferDirection direction)
 {
+    startTransferRun(direction, RunKind::Plain);
+}
+
+void LineSession::readSetupIntoMemory()
+{
+    startTransferRun(TransferDirection::Upload, RunKind::IntoMemory);
+}
+
+bool LineSession::startDownloadAfterRead(const QList<QByteArray>& setupRead, QString* why)
+{
+    stopDebugForTransfer();
+    if (lineOwner() != LineOwner::SettingsTransfer || holder_ == Holder::Backup) {
+        if (why)
+            *why = QStringLiteral("The line is busy.");
+        return false;
+    }
+    QString backup;
+    if (port_.BackupBeforeWrite) {
+        const auto saved =
+            saveIndicatorBackup(QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP")),
+                                setupRead, clock_.localDateTime(), why);
+        if (!saved)
+            return false;
+        backup = *saved;
+    }
+    transfer_.setSetupBeforeWrite(setupRead, backup);
+    startTransferRun(TransferDirection::Download, RunKind::AfterRead);
+    return true;
+}
+
+void LineSession::startTransferRun(TransferDirection direction, RunKind kind)
+{
     stopDebugForTransfer();
     if (lineOwner() != LineOwner::SettingsTransfer || holder_ == Holder::Backup)
         return;
@@ -393,13 +427,13 @@ void LineSession::startTransfer(TransferDirection direction)
     cancelPendingStart();
     const qint64 now = clock_.nowMs();
     if (now < SettleUntil) {
-        StartWait = clock_.startTimer(SettleUntil - now, [this, direction] {
+        StartWait = clock_.startTimer(SettleUntil - now, [this, direction, kind] {
             StartWait = 0;
-            beginTransfer(direction);
+            beginTransfer(direction, kind);
         });
         return;
     }
-    beginTransfer(direction);
+    beginTransfer(direction, kind);
 }
 
 void LineSession::cancelPendingStart()
@@ -409,7 +443,7 @@ void LineSession::cancelPendingStart()
     StartWait = 0;
 }
 
-void LineSession::beginTransfer(TransferDirection direction)
+void LineSession::beginTransfer(TransferDirection direction, RunKind kind)
 {
     if (lineOwner() != LineOwner::SettingsTransfer)
         return;
@@ -422,7 +456,10 @@ void LineSession::beginTransfer(TransferDirection direction)
     facts.uploadRecords = port_.AppVersion == 1 ? 8 : 10;
     facts.baud = port.Baud();
     facts.verify = port_.VerifyAfterWrite && verify_;
-    if (direction == TransferDirection::Download && port_.BackupBeforeWrite)
+    facts.partial = kind == RunKind::AfterRead;
+    facts.inMemory = kind == RunKind::IntoMemory;
+    if (direction == TransferDirection::Download && port_.BackupBeforeWrite
+        && kind != RunKind::AfterRead)
         facts.backupFolder = QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP"));
     transfer_.start(direction, facts);
 }

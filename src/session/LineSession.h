@@ -111,6 +111,14 @@ public:
     // The editor's Upload and Download, once it has asked what it must: a running debug
     // capture is stopped first, then the entry handshake starts.
     void startTransfer(TransferDirection direction);
+    // The compare window's read: an upload whose setup stays in memory (uploadLines()); no
+    // Upload.Txt is written for it.
+    void readSetupIntoMemory();
+    // The compare window's "Send checked": a download of a setup built from the one just read.
+    // The backup before it, when on, is that read, saved now; the setup is not read twice. False
+    // with why when that backup could not be saved or the line is not the transfer's: nothing
+    // was sent then.
+    bool startDownloadAfterRead(const QList<QByteArray>& setupRead, QString* why);
     // The transfer panel's "Cancel".
     void cancelTransfer();
     const QList<QByteArray>& uploadLines() const { return transfer_.uploadLines(); }
@@ -178,7 +186,16 @@ private:
     void debugStopped() override;
     void debugEnded(const DebugResult& result) override { editor_.debugEnded(result); }
 
-    void beginTransfer(TransferDirection direction);
+    enum class RunKind
+    {
+        Plain,
+        // A download after the indicator's setup was read and kept as the backup.
+        AfterRead,
+        // An upload read into memory only.
+        IntoMemory
+    };
+    void startTransferRun(TransferDirection direction, RunKind kind);
+    void beginTransfer(TransferDirection direction, RunKind kind);
     void cancelPendingStart();
     void giveLineTo(LineClient& owner);
     void resumePollingAfterTransfer();

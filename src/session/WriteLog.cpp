@@ -52,7 +52,7 @@ SettingsRecord recordOf(const QList<QByteArray>& lines)
 LogbookEntry downloadEntry(const TransferResult& result, const WriteLine& line, const QDateTime& now)
 {
     LogbookEntry e = common(line, now);
-    e.action = QStringLiteral("download");
+    e.action = result.partial ? QStringLiteral("partial download") : QStringLiteral("download");
     e.file = QDir::toNativeSeparators(result.sentFile);
     e.fileSha256 = QString::fromLatin1(
         QCryptographicHash::hash(result.sentText, QCryptographicHash::Sha256).toHex());

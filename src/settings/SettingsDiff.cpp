@@ -61,12 +61,22 @@ QList<SettingDifference> diffSettings(const SettingsRecord& a, const SettingsRec
                                       const DiffScope& scope)
 {
     QList<SettingDifference> out;
+    for (const ComparedSetting& c : compareSettings(a, b, scope))
+        if (c.differs)
+            out.append(c.values);
+    return out;
+}
+
+QList<ComparedSetting> compareSettings(const SettingsRecord& a, const SettingsRecord& b,
+                                       const DiffScope& scope)
+{
+    QList<ComparedSetting> out;
     for (const SettingDesc& d : settingsTable()) {
         if (scope.carriedOnly && QByteArrayView(d.section) == QByteArrayView(section::PageSize))
             continue;
         const QString first = shownValue(d, a), second = shownValue(d, b);
-        if (first != second)
-            out.append({QString::fromLatin1(d.section), QString::fromLatin1(d.key), first, second});
+        out.append({{QString::fromLatin1(d.section), QString::fromLatin1(d.key), first, second},
+                    first != second});
     }
     const auto fields = ticketFields();
     for (int i = 0; i < TicketFieldCount; ++i) {
@@ -80,10 +90,10 @@ QList<SettingDifference> diffSettings(const SettingsRecord& a, const SettingsRec
         const std::pair<const char*, std::pair<QByteArray, QByteArray>> parts[] = {
             {"Visible", {x.visible, y.visible}}, {"Row", {x.row, y.row}}, {"Col", {x.col, y.col}}};
         for (const auto& [part, values] : parts)
-            if (values.first != values.second)
-                out.append({QString::fromLatin1(section::TicketFormat),
-                            QString::fromLatin1(ticketKey(fields[i], part)), text(values.first),
-                            text(values.second)});
+            out.append({{QString::fromLatin1(section::TicketFormat),
+                         QString::fromLatin1(ticketKey(fields[i], part)), text(values.first),
+                         text(values.second)},
+                        values.first != values.second});
     }
     const std::pair<const char*, std::pair<const OutputDefinition*, const OutputDefinition*>>
         outputs[] = {{section::CustomOutput, {&a.tempCom1, &b.tempCom1}},
@@ -97,11 +107,10 @@ QList<SettingDifference> diffSettings(const SettingsRecord& a, const SettingsRec
                 continue;
             const bool inFirst = defs.first->hasKey(key.key), inSecond = defs.second->hasKey(key.key);
             const QByteArray v1 = defs.first->value(key.key), v2 = defs.second->value(key.key);
-            if (v1 == v2 && inFirst == inSecond)
-                continue;
-            out.append({QString::fromLatin1(sectionName), QString::fromLatin1(key.key),
-                        inFirst ? shownOutputValue(key.key, v1) : QStringLiteral("(missing)"),
-                        inSecond ? shownOutputValue(key.key, v2) : QStringLiteral("(missing)")});
+            out.append({{QString::fromLatin1(sectionName), QString::fromLatin1(key.key),
+                         inFirst ? shownOutputValue(key.key, v1) : QStringLiteral("(missing)"),
+                         inSecond ? shownOutputValue(key.key, v2) : QStringLiteral("(missing)")},
+                        v1 != v2 || inFirst != inSecond});
         }
     }
     return out;

@@ -28,6 +28,18 @@ struct DiffScope
     bool secondOutput = true;
 };
 
+// One setting a comparison looked at, equal or not.
+struct ComparedSetting
+{
+    SettingDifference values;
+    bool differs = false;
+};
+
+// Every setting a comparison of a and b looks at, in the order of diffSettings(): for a view
+// that shows the equal ones beside those that differ.
+QList<ComparedSetting> compareSettings(const SettingsRecord& a, const SettingsRecord& b,
+                                       const DiffScope& scope = {});
+
 // Every setting of the settings description that differs between a and b, in file order:
 // the settings table, the ticket fields, then both custom outputs key by key.
 QList<SettingDifference> diffSettings(const SettingsRecord& a, const SettingsRecord& b,

@@ -149,6 +149,37 @@ bool SettingsDocument::prepareDownload()
     return true;
 }
 
+std::optional<CheckedSettings> SettingsDocument::prepareCompare()
+{
+    if (!offerToSave(kSaveChanges))
+        return std::nullopt;
+    if (!openFile_ || currentFileName_ == NoFileName || currentFileName_.isEmpty()) {
+        dialogs_.tell({QStringLiteral("Save settings or open an existing file."),
+                       QStringLiteral("NO FILE OPENED"), BoxMessage::Buttons::Ok,
+                       BoxMessage::Icon::Stop});
+        return std::nullopt;
+    }
+    return checkedForCompare(*openFile_);
+}
+
+std::optional<CheckedSettings> SettingsDocument::chooseComparedFile()
+{
+    ensureSettingsFolder();
+    const auto path = dialogs_.chooseFileToOpen(dialogSetup(settingsFolder(), QString()));
+    if (!path)
+        return std::nullopt;
+    return checkedForCompare(*path);
+}
+
+std::optional<CheckedSettings> SettingsDocument::checkedForCompare(const QString& path)
+{
+    SettingsFileCheck check = readCheckedSettings(path);
+    if (!check.checked)
+        dialogs_.tell({check.refusal, QStringLiteral("COMPARE SETTINGS"), BoxMessage::Buttons::Ok,
+                       BoxMessage::Icon::Stop});
+    return std::move(check.checked);
+}
+
 bool SettingsDocument::fill(const SettingsRecord& record, FillReason reason)
 {
     return view_.showRecord(record, reason);

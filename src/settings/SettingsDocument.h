@@ -88,6 +88,17 @@ public:
     // The settings the last prepareDownload() checked: what that download sends.
     const std::optional<CheckedSettings>& checkedDownload() const { return checkedDownload_; }
 
+    // The editor's side of a comparison: unsaved changes offered for saving, a file must be
+    // open, and it is read once and checked as a download checks it (a refusal is shown and
+    // gives nothing). The editor's values are then the file's.
+    std::optional<CheckedSettings> prepareCompare();
+    // The other side of "Compare with file…": a file chosen in the open dialog, read through
+    // the same check; nothing on Cancel or a refusal (shown).
+    std::optional<CheckedSettings> chooseComparedFile();
+    // What the next download sends instead of the open file: a setup built for it (the
+    // compare window's merged setup), already checked.
+    void setCheckedDownload(CheckedSettings settings) { checkedDownload_ = std::move(settings); }
+
     // Saves the lines of a finished upload as a settings file chosen by the user and loads it.
     // False when cancelled or when the file could not be written.
     bool SaveUploadedSettings(const QList<QByteArray>& lines);
@@ -99,6 +110,8 @@ private:
     // wanted the changes saved and they were not.
     bool offerToSave(const QString& question);
     void setFlags(bool changed);
+    // A file read through the download's check; a refusal is shown and gives nothing.
+    std::optional<CheckedSettings> checkedForCompare(const QString& path);
     void ensureSettingsFolder() const;
     bool fill(const SettingsRecord& record, FillReason reason);
     bool fillNewRecord();

@@ -66,6 +66,7 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
     const EndWatcher watcher = std::exchange(endWatcher_, {});
     TransferResult result;
     result.direction = requested_;
+    result.partial = port_.partial;
     result.detail = detail;
     if (backingUp_ && ending != TransferEnding::Cancelled && ending != TransferEnding::Closed) {
         // The backup read before a download ended without the setup: nothing is sent. The
@@ -612,9 +613,10 @@ void TransferControl::uploadEnded(const QByteArray& text)
         failed = TransferEnding::UploadWithoutStx;
     } else {
         const QByteArray body = text.mid(stx + 1);
-        // A read-back is compared, never kept: the last upload's copy stays as it was.
+        // A read-back or a comparison's read is compared, never kept: the last upload's copy
+        // stays as it was.
         SaveFailure stage = SaveFailure::None;
-        if (!verifying_
+        if (!verifying_ && !port_.inMemory
             && !saveFile(QDir(folder_).filePath(QStringLiteral("Upload.Txt")), body, &why, &stage)) {
             failed = stage == SaveFailure::Create ? TransferEnding::UploadNotSaved
                                                   : TransferEnding::UploadNotWritten;

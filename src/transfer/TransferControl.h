@@ -103,6 +103,12 @@ public:
         // After an acknowledged download the setup is read back and compared with what was
         // sent; off: the result says "not verified".
         bool verify = true;
+        // The download sends a setup built from the one just read, with some of the editor's
+        // settings in it (the compare window's "Send checked").
+        bool partial = false;
+        // The upload is read into memory only (a comparison): Upload.Txt stays as the last
+        // upload kept it.
+        bool inMemory = false;
     };
     // The editor's buttons, once it has done its own asking: the entry handshake starts.
     void start(TransferDirection direction, const PortFacts& port);

@@ -57,6 +57,8 @@ struct TransferResult
     TransferEnding ending = TransferEnding::Cancelled;
     Outcome outcome = Outcome::Cancelled;
     TransferDirection direction = TransferDirection::Upload;
+    // A download of the indicator's setup just read with some of the editor's settings in it.
+    bool partial = false;
     // The closing status line (empty when the panel writes its own, as for Cancel).
     QString text;
     // What was awaited, or why the line failed; empty when the text says it all.

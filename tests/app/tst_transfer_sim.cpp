@@ -1,4 +1,5 @@
 // Upload and Download as a user drives them from the editor, against the simulator.
+#include "EditorSteps.h"
 #include "FakeDialogs.h"
 #include "app/TMainForm.h"
 #include "editor/CustomOutputPage.h"
@@ -84,19 +85,9 @@ class TransferSimTest : public QObject
         QTRY_VERIFY_WITH_TIMEOUT(form->panel().connected(), 5000);
     }
 
-    // Presses F4 and runs steps while the editor is open.
     void withEditor(const std::function<void(TParameterForm&)>& steps)
     {
-        bool ran = false;
-        QTimer::singleShot(0, [&] {
-            TParameterForm* editor = form->ParameterForm();
-            steps(*editor);
-            ran = true;
-            if (editor->isVisible())
-                editor->done(0);
-        });
-        QTest::keyClick(form.get(), Qt::Key_F4);
-        QVERIFY(ran);
+        test::withEditor(*form, steps);
     }
     static void click(TParameterForm& editor, const char* name)
     {
@@ -104,16 +95,7 @@ class TransferSimTest : public QObject
         QVERIFY2(b && b->isEnabled(), name);
         b->click();
     }
-    // Waits for the transfer to end on its panel; the panel's lines then.
-    static QStringList finished(TParameterForm& editor)
-    {
-        TransferPanel* panel = editor.transferPanel();
-        // Every run ends within its own time-outs (the longest wait is the 20 s entry wait).
-        if (!QTest::qWaitFor(
-                [&] { return panel->buttonMode() == TransferPanel::ButtonMode::Ok; }, 25000))
-            QTest::qFail("the transfer did not end", __FILE__, __LINE__);
-        return panel->lines();
-    }
+    static QStringList finished(TParameterForm& editor) { return test::transferFinished(editor); }
     static void pressOk(TParameterForm& editor) { editor.transferPanel()->TransferButton->click(); }
 
 private slots:

@@ -6,12 +6,17 @@
 
 #include "app/TMainForm.h"
 #include "app/TrendWindow.h"
+#include "editor/CompareModel.h"
+#include "editor/CompareWindow.h"
 #include "editor/CustomOutputPage.h"
 #include "editor/OutputBuildPage.h"
 #include "editor/TParameterForm.h"
 #include "help/THelpAboutForm.h"
 #include "link/QtClock.h"
 #include "link/SteppedClock.h"
+#include "settings/IniDocument.h"
+#include "settings/SettingsFile.h"
+#include "settings/SettingsRecord.h"
 #include "app/TComForm.h"
 #include "trend/TrendFeed.h"
 
@@ -21,6 +26,7 @@
 #include <QFile>
 #include <QPixmap>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdio>
@@ -127,6 +133,25 @@ int main(int argc, char** argv)
     for (int page = 0; page < 5; ++page) {
         editor->PageControl->setCurrentIndex(page);
         ok = save(editor, out, pages[page]) && ok;
+    }
+    // The compare window as "Compare with KX7400…" opens it on a file three settings away
+    // from the indicator, one row unchecked.
+    {
+        kx::IniDocument indicator;
+        kx::writeSettings(indicator, kx::newSettingsRecord());
+        kx::IniDocument file = kx::IniDocument::fromBytes(indicator.toBytes());
+        file.writeString("Configuration", "Time", "0");
+        file.writeString("Configuration", "Display Rate", "2");
+        file.writeString("Calibration", "Scale Capacity", "6000");
+        kx::DiffScope scope;
+        scope.carriedOnly = true;
+        kx::CompareWindow compare(kx::SetupComparison(file.toBytes(), indicator.toBytes(), scope),
+                                  QStringLiteral("KX7400"), true, editor);
+        compare.resize(760, 300);
+        compare.model()->toggle(0);
+        compare.table()->setCurrentIndex(compare.model()->index(0, kx::CompareModel::Page));
+        compare.show();
+        ok = save(&compare, out, "compare.png") && ok;
     }
     editor->hide();
 
