@@ -10,7 +10,8 @@ scripts/build.sh
 echo "== every source file for Windows"
 scripts/windows-check.py build
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure -j2 --timeout 300
+# Most tests wait on a line's real pace and leave the cores idle: many run side by side.
+ctest --test-dir build --output-on-failure -j"${KX_TEST_JOBS:-12}" --timeout 300
 echo "== the suite under AddressSanitizer and UndefinedBehaviorSanitizer"
 scripts/sanitize.sh
 echo "== fuzz targets, ${KX_FUZZ_SECONDS:-15} s each"

@@ -368,4 +368,5 @@ class WritesTest(Plant):
 
 if __name__ == "__main__":
     CLI, SIM = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
-    unittest.main(argv=sys.argv[:1], verbosity=2)
+    # What follows the two programs names the tests to run (all when nothing does).
+    unittest.main(argv=sys.argv[:1] + sys.argv[3:], verbosity=2)
