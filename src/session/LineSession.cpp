@@ -99,6 +99,8 @@ void LineSession::ShutOffTimerTimer()
 
 void LineSession::FormClose()
 {
+    // The open given up below tells its waiters it failed; a closing window asks nothing.
+    closing_ = true;
     ShutOffTimer.stop();
     poll_.pollTimer().stop();
     link_.abandonOpen();
@@ -163,7 +165,7 @@ void LineSession::PollTimerTimer()
         };
         OpenComPort([this, afterOpen](bool connected) {
             // A program on its way out shows no dialog.
-            if (face_.state().ShuttingDownPanel)
+            if (face_.state().ShuttingDownPanel || closing_)
                 return;
             if (connected)
                 afterOpen();

@@ -225,6 +225,7 @@ private:
     Timer ShutOffTimer;
 
     bool FirstOpen = true;
+    bool closing_ = false;
     bool FirstActivation = true;
     bool PortSettingsLoaded = false;
     Holder holder_ = Holder::None;

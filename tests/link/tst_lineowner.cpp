@@ -182,6 +182,20 @@ private slots:
         QCOMPARE(f.host.transferLines, QStringList{"KX7400 Abandoned Operation!"});
     }
 
+    // The window closed while its first open is still under way: the open is given up and
+    // no port settings dialog opens over a window being destroyed.
+    void closingDuringTheFirstOpenAsksNothing()
+    {
+        FrontPanelFixture f;
+        f.panel->PollTimerTimer();
+        QVERIFY(f.panel->opening());
+        f.panel->FormClose();
+        QVERIFY(!f.panel->opening());
+        QCOMPARE(f.host.portDialogs, 0);
+        f.clock.advance(5000);
+        QCOMPARE(f.host.portDialogs, 0);
+    }
+
     void closingTheEditorStopsTheDebugMonitor()
     {
         FrontPanelFixture f;
