@@ -38,21 +38,6 @@ QString fileTagOf(const QString& device)
     return tag.isEmpty() ? QStringLiteral("device") : tag;
 }
 
-QString verifyWord(TransferResult::Verify v)
-{
-    switch (v) {
-    case TransferResult::Verify::Verified:
-        return QStringLiteral("verified");
-    case TransferResult::Verify::Differs:
-        return QStringLiteral("differs");
-    case TransferResult::Verify::NotRead:
-        return QStringLiteral("not read");
-    case TransferResult::Verify::NotRun:
-        break;
-    }
-    return QStringLiteral("not verified");
-}
-
 // What a line ended with, for the closing table.
 struct LineEnd
 {

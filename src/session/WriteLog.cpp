@@ -24,21 +24,6 @@ LogbookEntry common(const WriteLine& line, const QDateTime& now)
     return e;
 }
 
-QString verifyWord(TransferResult::Verify v)
-{
-    switch (v) {
-    case TransferResult::Verify::Verified:
-        return QStringLiteral("verified");
-    case TransferResult::Verify::Differs:
-        return QStringLiteral("differs");
-    case TransferResult::Verify::NotRead:
-        return QStringLiteral("not read");
-    case TransferResult::Verify::NotRun:
-        break;
-    }
-    return QStringLiteral("not verified");
-}
-
 SettingsRecord recordOf(const QList<QByteArray>& lines)
 {
     QByteArray text;

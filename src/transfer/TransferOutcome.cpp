@@ -76,4 +76,19 @@ QString transferEndingText(TransferEnding ending)
     return QString::fromLatin1(row(ending).text);
 }
 
+QString verifyWord(TransferResult::Verify v)
+{
+    switch (v) {
+    case TransferResult::Verify::Verified:
+        return QStringLiteral("verified");
+    case TransferResult::Verify::Differs:
+        return QStringLiteral("differs");
+    case TransferResult::Verify::NotRead:
+        return QStringLiteral("not read");
+    case TransferResult::Verify::NotRun:
+        break;
+    }
+    return QStringLiteral("not verified");
+}
+
 } // namespace kx

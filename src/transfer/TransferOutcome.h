@@ -89,4 +89,7 @@ Outcome transferOutcome(TransferEnding ending);
 // The status line that closes a run so ended; empty when the panel writes its own.
 QString transferEndingText(TransferEnding ending);
 
+// How a read-back ended, in one word or two, as the logbook and the CLI's tables say it.
+QString verifyWord(TransferResult::Verify v);
+
 } // namespace kx
