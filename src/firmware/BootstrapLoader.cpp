@@ -217,13 +217,10 @@ bool BootstrapLoader::sendFresh(QString& why)
 
 void BootstrapLoader::resend()
 {
-    if (ScalePort.IsOpen()) {
-        if (ScalePort.GetInBuffUsed() > 0)
-            ScalePort.FlushInBuffer();
-        if (ScalePort.GetOutBuffUsed() > 0)
-            ScalePort.FlushOutBuffer();
-    }
-    ReceiveText.clear();
+    // What has come in is kept: on a busy machine the port may have read the earlier copy's
+    // answer in the same pass of the event loop that sends this one, and that answer counts.
+    if (ScalePort.IsOpen() && ScalePort.GetOutBuffUsed() > 0)
+        ScalePort.FlushOutBuffer();
     // A resend that cannot go out is left to the time-out, which counts it as an error.
     if (ScalePort.PutString(SendBuffer)) {
         ++copies_;
