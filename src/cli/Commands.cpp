@@ -338,7 +338,7 @@ Started runDownload(CliContext& c)
     if (!file)
         return Usage;
     QString usage;
-    const auto many = manyLines(c, usage);
+    const auto many = manyLines(c.options, c.programFolder, c.line, usage);
     const bool json = c.options.isSet(QStringLiteral("json"));
     const bool dryRun = c.options.isSet(QStringLiteral("dry-run"));
     if (usage.isEmpty() && json && !many && !dryRun)

@@ -2,6 +2,7 @@
 
 #include "cli/Commands.h"
 #include "cli/LineRun.h"
+#include "cli/ManyLines.h"
 #include "settings/SettingsRecord.h"
 #include "settings/SettingsValueCheck.h"
 
@@ -26,19 +27,6 @@ std::optional<CheckedDownload> checkedDownload(const QString& file);
 // checked with its verify; its logbook line is the session's. done hears the status.
 void backUpAndSend(LineRun& line, const CheckedDownload& file,
                    std::function<void(int status)> done);
-
-// One indicator of a download to several, as the command line names it.
-struct NamedLine
-{
-    QString name;    // "port 2", or the device as given
-    QString fileTag; // in its backup's file name: "port2", or the device's own name
-    LineChoice line;
-};
-
-// The indicators a download names by --port or --device given more than once; nothing when
-// only one is named (the single download), and usage set with why on a list that cannot be
-// used (a mix, the same indicator twice, --log or --dry-run with several).
-std::optional<QList<NamedLine>> manyLines(const CliContext& c, QString& usage);
 
 // The same checked file to every line at once, each with its own backup, download, verify and
 // logbook line; a table (or --json) of how each ended, and the worst of their statuses.

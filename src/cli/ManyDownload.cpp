@@ -4,11 +4,7 @@
 #include "cli/Say.h"
 #include "cli/Terminal.h"
 
-#include "link/DevicePath.h"
-#include "link/PortSettings.h"
-
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -19,24 +15,6 @@
 
 namespace kx::cli {
 namespace {
-
-// Which indicator a line reaches, whatever it was called: two names for one device (a port
-// and its mapping, a link and its target) are the same indicator.
-QString identityOf(const QString& device)
-{
-    const QString canonical = QFileInfo(device).canonicalFilePath();
-    return canonical.isEmpty() ? device : canonical;
-}
-
-// A device's own name as it may stand in a file name.
-QString fileTagOf(const QString& device)
-{
-    QString tag = QFileInfo(device).fileName();
-    for (QChar& ch : tag)
-        if (!ch.isLetterOrNumber() && ch != QLatin1Char('-'))
-            ch = QLatin1Char('-');
-    return tag.isEmpty() ? QStringLiteral("device") : tag;
-}
 
 // What a line ended with, for the closing table.
 struct LineEnd
@@ -185,66 +163,6 @@ private:
 };
 
 } // namespace
-
-std::optional<QList<NamedLine>> manyLines(const CliContext& c, QString& usage)
-{
-    const QStringList ports = c.options.values(QStringLiteral("port"));
-    const QStringList devices = c.options.values(QStringLiteral("device"));
-    if (ports.size() <= 1 && devices.size() <= 1)
-        return std::nullopt;
-    // --baud and --parity are a device's; a port takes its own from Port.Ini. A list of both
-    // would leave unclear which settings a line has.
-    if (!ports.isEmpty() && !devices.isEmpty()) {
-        usage = QStringLiteral("name the indicators either by --port N or by --device PATH, "
-                               "repeated, not both");
-        return std::nullopt;
-    }
-    if (c.options.isSet(QStringLiteral("log"))) {
-        usage = QStringLiteral("--log keeps one line's bytes: use it with one indicator");
-        return std::nullopt;
-    }
-    if (c.options.isSet(QStringLiteral("dry-run"))) {
-        usage = QStringLiteral("--dry-run reads one indicator: give one --port or --device");
-        return std::nullopt;
-    }
-    QList<NamedLine> lines;
-    QStringList identities;
-    const PortSettings settings(c.programFolder);
-    for (const QString& port : ports) {
-        NamedLine n{QStringLiteral("port %1").arg(port.toInt()),
-                    QStringLiteral("port%1").arg(port.toInt()), c.line};
-        n.line.device.clear();
-        n.line.port = port.toInt();
-        lines << n;
-        const QString device = settings.devicePathFor(n.line.port);
-        identities << (device.isEmpty() ? n.name : identityOf(device));
-    }
-    for (const QString& device : devices) {
-        const QString path = resolveDevicePath(device);
-        if (device.trimmed().isEmpty()) {
-            usage = QStringLiteral("--device \"%1\": not a serial port").arg(terminalText(device));
-            return std::nullopt;
-        }
-        NamedLine n{device, fileTagOf(path), c.line};
-        n.line.port = 0;
-        n.line.device = path;
-        lines << n;
-        identities << identityOf(path);
-    }
-    for (qsizetype i = 0; i < lines.size(); ++i)
-        for (qsizetype j = i + 1; j < lines.size(); ++j) {
-            // Two devices of one name in different folders: their backups still differ.
-            if (lines[j].fileTag == lines[i].fileTag)
-                lines[j].fileTag += QStringLiteral("-%1").arg(j + 1);
-            if (identities[i] == identities[j]) {
-                usage = QStringLiteral("%1 and %2 are the same indicator (%3): name each once")
-                            .arg(terminalText(lines[i].name), terminalText(lines[j].name),
-                                 terminalText(identities[i]));
-                return std::nullopt;
-            }
-        }
-    return lines;
-}
 
 Started runManyDownload(CliContext& c, const CheckedDownload& file, QList<NamedLine> lines)
 {

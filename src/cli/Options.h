@@ -23,4 +23,7 @@ bool checkNumericOptions(const QCommandLineParser& options, QString& why);
 // The value of a checked option, or def when it is not given.
 qint64 numericOption(const QCommandLineParser& options, const QString& name, qint64 def);
 
+// The options every command takes: which line, how it is set up, its log, and how much is said.
+void addLineOptions(QCommandLineParser& parser);
+
 } // namespace kx::cli

@@ -49,36 +49,6 @@ const CommandDesc kCommands[] = {
      runGateway},
 };
 
-void addLineOptions(QCommandLineParser& p)
-{
-    p.addOption({QStringLiteral("port"),
-                 QStringLiteral("Port number N, mapped to a device as the program does through "
-                                "Port.Ini's [Devices] (default: the port Port.Ini selects)."),
-                 QStringLiteral("N")});
-    p.addOption({QStringLiteral("device"),
-                 QStringLiteral("Open this device instead of a port of Port.Ini."),
-                 QStringLiteral("PATH")});
-    p.addOption({QStringLiteral("baud"), QStringLiteral("Baud rate with --device (19200)."),
-                 QStringLiteral("BAUD"), QStringLiteral("19200")});
-    p.addOption({QStringLiteral("parity"),
-                 QStringLiteral("Parity with --device: even (the default), none or odd."),
-                 QStringLiteral("PARITY"), QStringLiteral("even")});
-    p.addOption({QStringLiteral("mode"),
-                 QStringLiteral("Poll mode: continuous or demand (default: as Port.Ini says)."),
-                 QStringLiteral("MODE")});
-    p.addOption({QStringLiteral("outputs"),
-                 QStringLiteral("The indicator's custom outputs, 1 or 2 (default: as Port.Ini "
-                                "says; 1 with --device)."),
-                 QStringLiteral("N")});
-    p.addOption({QStringLiteral("log"),
-                 QStringLiteral("Append every byte on the line to FILE, a line a burst."),
-                 QStringLiteral("FILE")});
-    p.addOption({{QStringLiteral("q"), QStringLiteral("quiet")},
-                 QStringLiteral("No progress on standard error.")});
-    p.addOption({{QStringLiteral("v"), QStringLiteral("verbose")},
-                 QStringLiteral("Also the engines' own log on standard error.")});
-}
-
 void usage(FILE* to)
 {
     std::fprintf(to, "Usage: kxlink-cli COMMAND [options] [arguments]\n\nCommands:\n");
