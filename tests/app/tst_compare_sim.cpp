@@ -2,6 +2,7 @@
 // keyboard, against the simulator: what differs is shown, and only what is checked is sent.
 #include "EditorSteps.h"
 #include "FakeDialogs.h"
+#include "SimProcess.h"
 #include "app/TMainForm.h"
 #include "editor/CompareModel.h"
 #include "editor/CompareWindow.h"
@@ -36,6 +37,8 @@
 #include <functional>
 
 using namespace kx;
+using kx::test::startSimulator;
+using kx::test::writePortIni;
 using kx::test::readAll;
 
 namespace {
@@ -136,17 +139,11 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        sim.setProgram(QStringLiteral(KX_SIM_PATH));
-        sim.setArguments({"--link", link(), "--load-every", "0", "--log", dir.filePath("sim.log")});
-        sim.start();
-        QVERIFY(sim.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link()), 5000);
-        QFile ini(dir.filePath("Port.Ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nMode=0\r\n[Advanced]\r\nVersion=0\r\n"
-                  "Custom Outputs=1\r\nBackup Before Write=1\r\n[Devices]\r\n1=" +
-                  link().toLocal8Bit() + "\r\n");
-        ini.close();
+        QVERIFY(startSimulator(sim, link(),
+                               {"--load-every", "0", "--log", dir.filePath("sim.log")}));
+        QVERIFY(writePortIni(dir.path(), link(),
+                             "[Scale Port]\r\nPort=1\r\nBaud=3\r\nMode=0\r\n[Advanced]\r\n"
+                             "Version=0\r\nCustom Outputs=1\r\nBackup Before Write=1\r\n"));
         QDir().mkpath(dir.filePath("SAVED"));
         form = std::make_unique<TMainForm>(dir.path(), QtClock::instance(),
                                            std::make_unique<QtSerialDevice>(), &dialogs);

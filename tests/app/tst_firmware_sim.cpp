@@ -1,3 +1,4 @@
+#include "SimProcess.h"
 #include "app/TMainForm.h"
 #include "app/UpdatePanel.h"
 #include "link/QtClock.h"
@@ -16,6 +17,8 @@
 #include <QTest>
 
 using namespace kx;
+using kx::test::startSimulator;
+using kx::test::writePortIni;
 
 // The firmware update driven as a user would: F3 on the main window, offscreen, against the
 // indicator simulator acting as the bootstrap loader on a pseudo-terminal.
@@ -35,16 +38,10 @@ class FirmwareSimTest : public QObject
     bool startSim(const QStringList& extra)
     {
         QFile::remove(dir.filePath("sim.log"));
-        sim.setProgram(QStringLiteral(KX_SIM_PATH));
-        sim.setArguments(QStringList{"--link", link(), "--weight", "12.5", "--load-every", "0",
-                                     "--reload-ms", "1500", "--log", dir.filePath("sim.log")} +
-                         extra);
-        sim.start();
-        if (!sim.waitForStarted(5000))
-            return false;
-        for (int i = 0; i < 100 && !QFile::exists(link()); ++i)
-            QTest::qWait(50);
-        return QFile::exists(link());
+        return startSimulator(sim, link(),
+                              QStringList{"--weight", "12.5", "--load-every", "0", "--reload-ms",
+                                          "1500", "--log", dir.filePath("sim.log")} +
+                                  extra);
     }
     QString label(TMainForm& form) const { return form.findChild<QLabel*>("ScanLabel")->text(); }
     // With KX_SHOTS set to a folder, the window as it stands is kept there for a look.

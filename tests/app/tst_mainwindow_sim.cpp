@@ -1,3 +1,4 @@
+#include "SimProcess.h"
 #include "app/FaceWidgets.h"
 #include "app/TMainForm.h"
 #include "link/QtClock.h"
@@ -13,6 +14,8 @@
 #include <QTimer>
 
 using namespace kx;
+using kx::test::startSimulator;
+using kx::test::writePortIni;
 
 // The program's main window, offscreen, against the indicator simulator on a pseudo-terminal.
 class MainWindowSimTest : public QObject
@@ -28,17 +31,13 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        sim.setProgram(QStringLiteral(KX_SIM_PATH));
-        sim.setArguments({"--link", link(), "--weight", "12.5", "--load-every", "0", "--log",
-                          dir.filePath("sim.log")});
-        sim.start();
-        QVERIFY(sim.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link()), 5000);
-        QFile ini(dir.filePath("Port.Ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nParity=0\r\nData Bits=0\r\nStop Bits=0\r\n"
-                  "Mode=0\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n[Devices]\r\n1=" +
-                  link().toLocal8Bit() + "\r\n");
+        QVERIFY(startSimulator(sim, link(),
+                               {"--weight", "12.5", "--load-every", "0", "--log",
+                                dir.filePath("sim.log")}));
+        QVERIFY(writePortIni(dir.path(), link(),
+                             "[Scale Port]\r\nPort=1\r\nBaud=3\r\nParity=0\r\nData Bits=0\r\n"
+                             "Stop Bits=0\r\nMode=0\r\n[Advanced]\r\nVersion=0\r\n"
+                             "Custom Outputs=1\r\n"));
     }
     void cleanupTestCase()
     {

@@ -1,6 +1,7 @@
 // Upload and Download as a user drives them from the editor, against the simulator.
 #include "EditorSteps.h"
 #include "FakeDialogs.h"
+#include "SimProcess.h"
 #include "app/TMainForm.h"
 #include "editor/CustomOutputPage.h"
 #include "editor/TParameterForm.h"
@@ -26,6 +27,7 @@
 #include <functional>
 
 using namespace kx;
+using kx::test::startSimulator;
 using kx::test::readAll;
 
 namespace {
@@ -45,13 +47,11 @@ class TransferSimTest : public QObject
 
     void writePortIni(int customOutputs, bool demand = false)
     {
-        QFile ini(dir.filePath("Port.Ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nMode=" + QByteArray(demand ? "1" : "0") +
-                  "\r\n[Advanced]\r\nVersion=0\r\n"
-                  "Custom Outputs=" +
-                  QByteArray::number(customOutputs) + "\r\n[Devices]\r\n1=" + link().toLocal8Bit() +
-                  "\r\n");
+        QVERIFY(kx::test::writePortIni(dir.path(), link(),
+                                       "[Scale Port]\r\nPort=1\r\nBaud=3\r\nMode=" +
+                                           QByteArray(demand ? "1" : "0") +
+                                           "\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=" +
+                                           QByteArray::number(customOutputs) + "\r\n"));
     }
     // What the simulator received, as its log shows it, in one piece.
     QByteArray simReceived() const
@@ -70,13 +70,9 @@ class TransferSimTest : public QObject
     void start(const QStringList& options, int customOutputs = 1, bool demand = false)
     {
         QFile::remove(dir.filePath("sim.log")); // each test reads its own exchange
-        sim.setProgram(QStringLiteral(KX_SIM_PATH));
-        sim.setArguments(QStringList{"--link", link(), "--load-every", "0", "--log",
-                                     dir.filePath("sim.log")}
-                         + options);
-        sim.start();
-        QVERIFY(sim.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link()), 5000);
+        QVERIFY(startSimulator(sim, link(),
+                               QStringList{"--load-every", "0", "--log", dir.filePath("sim.log")}
+                                   + options));
         writePortIni(customOutputs, demand);
         QDir().mkpath(dir.filePath("SAVED"));
         form = std::make_unique<TMainForm>(dir.path(), QtClock::instance(),

@@ -1,3 +1,4 @@
+#include "SimProcess.h"
 #include "app/TMainForm.h"
 #include "app/TrendWindow.h"
 #include "link/QtClock.h"
@@ -12,6 +13,8 @@
 #include <QTest>
 
 using namespace kx;
+using kx::test::startSimulator;
+using kx::test::writePortIni;
 
 // The trend as a technician meets it: the program against the simulator with changing loads
 // and a drift, Ctrl+T on the face, a recording of what came. What the window says must be
@@ -26,15 +29,11 @@ private slots:
         QTemporaryDir dir;
         const QString link = dir.filePath("ttyKX7400");
         QProcess sim;
-        sim.start(QStringLiteral(KX_SIM_PATH), {"--link", link, "--load-every", "1.5", "--drift",
-                                                "3", "--jitter", "1", "--log", dir.filePath("sim.log")});
-        QVERIFY(sim.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link), 5000);
-        QFile ini(dir.filePath("Port.Ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nParity=0\r\nMode=0\r\n[Devices]\r\n1=" +
-                  link.toLocal8Bit() + "\r\n");
-        ini.close();
+        QVERIFY(startSimulator(sim, link,
+                               {"--load-every", "1.5", "--drift", "3", "--jitter", "1", "--log",
+                                dir.filePath("sim.log")}));
+        QVERIFY(writePortIni(dir.path(), link,
+                             "[Scale Port]\r\nPort=1\r\nBaud=3\r\nParity=0\r\nMode=0\r\n"));
 
         TMainForm form(dir.path(), QtClock::instance(), std::make_unique<QtSerialDevice>());
         const QString csvPath = dir.filePath("weights.csv");

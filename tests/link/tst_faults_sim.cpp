@@ -2,6 +2,7 @@
 // the line does, nothing hangs, the face says what the fault calls for, polling is back soon
 // after the fault ends, and no file is written.
 #include "FrontPanelFixture.h"
+#include "SimProcess.h"
 #include "TestFiles.h"
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
@@ -14,6 +15,8 @@
 #include <QTest>
 
 using namespace kx;
+using kx::test::startSimulator;
+using kx::test::writePortIni;
 using kx::test::RecordingHost;
 using kx::test::readAll;
 
@@ -38,21 +41,17 @@ class FaultsSimTest : public QObject
             sim.terminate();
             QVERIFY(sim.waitForFinished(10000));
         }
-        sim.setProgram(QStringLiteral(KX_SIM_PATH));
-        sim.setArguments(QStringList{"--link", link(), "--weight", "12.5", "--load-every", "0",
-                                     "--seed", "7", "--mode", mode ? "demand" : "continuous"}
-                         + fault);
-        sim.start();
-        QVERIFY(sim.waitForStarted(5000));
-        QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link()), 5000);
+        QVERIFY(startSimulator(sim, link(),
+                               QStringList{"--weight", "12.5", "--load-every", "0", "--seed", "7",
+                                           "--mode", mode ? "demand" : "continuous"}
+                                   + fault));
     }
     void writeIni(int mode)
     {
-        QFile ini(dir.filePath("Port.Ini"));
-        QVERIFY(ini.open(QIODevice::WriteOnly));
-        ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nParity=0\r\nData Bits=0\r\nStop Bits=0\r\n"
-                  "Mode=" + QByteArray::number(mode) + "\r\n[Advanced]\r\nVersion=0\r\n"
-                  "Custom Outputs=1\r\n[Devices]\r\n1=" + link().toLocal8Bit() + "\r\n");
+        QVERIFY(writePortIni(dir.path(), link(),
+                             "[Scale Port]\r\nPort=1\r\nBaud=3\r\nParity=0\r\nData Bits=0\r\n"
+                             "Stop Bits=0\r\nMode=" + QByteArray::number(mode) +
+                                 "\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n"));
     }
 
 private slots:
