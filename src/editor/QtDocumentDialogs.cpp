@@ -1,7 +1,9 @@
 #include "editor/QtDocumentDialogs.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QMessageBox>
 
 namespace kx {
@@ -21,12 +23,43 @@ QMessageBox::Icon iconOf(BoxMessage::Icon icon)
     return QMessageBox::Information;
 }
 
+// A Yes/No question has no way out but its two answers: Qt would take Esc and the close box
+// as No, and "No" to "Save Changes?" drops the user's edits without a word.
+class QuestionBox : public QMessageBox
+{
+public:
+    using QMessageBox::QMessageBox;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override
+    {
+        if (event->key() == Qt::Key_Escape) {
+            event->accept();
+            return;
+        }
+        QMessageBox::keyPressEvent(event);
+    }
+    void closeEvent(QCloseEvent* event) override
+    {
+        if (!clickedButton()) {
+            event->ignore();
+            return;
+        }
+        QMessageBox::closeEvent(event);
+    }
+};
+
 int runBox(QWidget* parent, const BoxMessage& message)
 {
-    const QMessageBox::StandardButtons buttons = message.buttons == BoxMessage::Buttons::YesNo
-                                                     ? QMessageBox::Yes | QMessageBox::No
-                                                     : QMessageBox::Ok;
-    QMessageBox box(iconOf(message.icon), message.caption, message.text, buttons, parent);
+    if (message.buttons == BoxMessage::Buttons::YesNo) {
+        QuestionBox box(iconOf(message.icon), message.caption, message.text,
+                        QMessageBox::Yes | QMessageBox::No, parent);
+        box.setObjectName(QStringLiteral("MessageBox"));
+        box.setAccessibleDescription(QStringLiteral("MessageBox"));
+        box.setAccessibleName(message.text);
+        return box.exec();
+    }
+    QMessageBox box(iconOf(message.icon), message.caption, message.text, QMessageBox::Ok, parent);
     box.setObjectName(QStringLiteral("MessageBox"));
     box.setAccessibleDescription(QStringLiteral("MessageBox"));
     box.setAccessibleName(message.text);

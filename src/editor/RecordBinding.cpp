@@ -1,5 +1,6 @@
 #include "editor/RecordBinding.h"
 
+#include "settings/SettingsValueCheck.h"
 #include "transfer/RecordLayout.h"
 
 #include <QApplication>
@@ -11,16 +12,18 @@
 
 namespace kx {
 
-TypingLimit::TypingLimit(int limit, QLineEdit* edit, QString refused)
-    : QValidator(edit), limit_(limit), refused_(std::move(refused)), allowance_(limit)
+TypingLimit::TypingLimit(int limit, QLineEdit* edit, QString refused, QString allowed)
+    : QValidator(edit), limit_(limit), refused_(std::move(refused)), allowed_(std::move(allowed)),
+      allowance_(limit)
 {
     connect(this, &TypingLimit::refusedTyping, this, [] { QApplication::beep(); });
 }
 
 qsizetype TypingLimit::refusedIn(const QString& text) const
 {
-    return std::count_if(text.begin(), text.end(),
-                         [this](QChar c) { return refused_.contains(c); });
+    return std::count_if(text.begin(), text.end(), [this](QChar c) {
+        return refused_.contains(c) || (!allowed_.isEmpty() && !allowed_.contains(c));
+    });
 }
 
 QValidator::State TypingLimit::validate(QString& input, int&) const
@@ -81,8 +84,9 @@ void setTypedText(QLineEdit* edit, const QString& text)
 void limitTyping(QLineEdit* edit, int maxLength, const char* key)
 {
     const QString refused = QString::fromLatin1(breakingCharacters(key));
-    if (maxLength > 0 || !refused.isEmpty())
-        edit->setValidator(new TypingLimit(maxLength, edit, refused));
+    const QString allowed = QString::fromLatin1(numberCharacters(key));
+    if (maxLength > 0 || !refused.isEmpty() || !allowed.isEmpty())
+        edit->setValidator(new TypingLimit(maxLength, edit, refused, allowed));
 }
 
 void prepareControls(QWidget* root)

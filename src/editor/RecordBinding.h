@@ -13,14 +13,15 @@ namespace kx {
 // Limits what the user can type into a text box without cutting a longer value that came
 // from a file: until the box is filled again, typing may go up to the larger of the limit
 // and the length of what the box was filled with. Characters the transfer record cannot carry
-// (a comma in an unquoted field) are refused the same way: a file's value keeps the ones it
-// has, typing adds none. A refused keystroke beeps.
+// (a comma in an unquoted field), and in a number box every character no number can hold (a
+// letter), are refused the same way: a file's value keeps the ones it has, typing adds none.
+// A refused keystroke beeps.
 class TypingLimit : public QValidator
 {
     Q_OBJECT
 public:
-    // limit 0: no length limit.
-    TypingLimit(int limit, QLineEdit* edit, QString refused = {});
+    // limit 0: no length limit. allowed, when not empty: the only characters typing may add.
+    TypingLimit(int limit, QLineEdit* edit, QString refused = {}, QString allowed = {});
 
     State validate(QString& input, int& pos) const override;
     // The box was filled by code with this text.
@@ -34,6 +35,7 @@ private:
 
     int limit_;
     QString refused_;
+    QString allowed_;
     qsizetype allowance_;
     qsizetype refusedAllowance_ = 0;
 };

@@ -275,6 +275,18 @@ bool SettingsDocument::SaveButtonClick(SaveCaller caller)
 {
     if (caller == SaveCaller::Other && !hasUnsavedChanges())
         return true;
+    // A value the file would not take is never left out in silence: the editor would go on
+    // showing it while the file, and whatever is sent from it, keeps the old one.
+    if (const QStringList problems = unsavedValueProblems(view_.record()); !problems.isEmpty()) {
+        QStringList text{problems.size() == 1 ? QStringLiteral("This value cannot be saved:")
+                                              : QStringLiteral("These values cannot be saved:")};
+        for (const QString& p : problems)
+            text << QStringLiteral("  ") + p;
+        text << QStringLiteral("Nothing was saved. Correct the value and save again.");
+        dialogs_.tell({text.join(QLatin1Char('\n')), QStringLiteral("Error Saving File"),
+                       BoxMessage::Buttons::Ok, BoxMessage::Icon::Stop});
+        return false;
+    }
     if (caller == SaveCaller::SaveAsButton) {
         openFile_.reset();
         currentFileName_ = NoFileName;

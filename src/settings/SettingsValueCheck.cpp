@@ -2,6 +2,7 @@
 
 #include "settings/IniDocument.h"
 #include "settings/SettingsCheck.h"
+#include "settings/SettingsFile.h"
 #include "settings/SettingsSchema.h"
 #include "settings/TicketLayout.h"
 #include "settings/UserFile.h"
@@ -368,6 +369,38 @@ SettingsFileCheck checkSettingsText(const QByteArray& bytes, const QString& path
     lines << QStringLiteral("Nothing was sent.");
     out.refusal = lines.join('\n');
     return out;
+}
+
+QStringList unsavedValueProblems(const SettingsRecord& record)
+{
+    const int primaryUnits = record.index("PrimaryUnits");
+    QStringList problems;
+    for (const SettingDesc& d : settingsTable()) {
+        if (d.kind != SettingKind::Text || d.check == SaveCheck::None)
+            continue;
+        const QByteArray v = record.value(d.control);
+        if (passesSaveCheck(d.check, v))
+            continue;
+        // The download's words where its rule refuses the value too; the save's own rule where
+        // only the save is stricter.
+        QString why = settingProblem(d, v.trimmed(), primaryUnits);
+        if (why.isEmpty())
+            why = d.check == SaveCheck::WholeInRange
+                      ? QStringLiteral("is not a whole number from 0 to 999999")
+                      : QStringLiteral("is not a number of -9999 or more");
+        problems << QStringLiteral("%1=%2 %3.").arg(latin1(d.key), quoted(v), why);
+    }
+    return problems;
+}
+
+QByteArray numberCharacters(const char* key)
+{
+    const NumberRule* rule = numberRule(key);
+    if (!rule)
+        return {};
+    if (rule->kind == Number::Whole)
+        return "0123456789";
+    return rule->floor < 0 ? "0123456789.-" : "0123456789.";
 }
 
 SettingsFileCheck readCheckedSettings(const QString& path)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/SettingsRecord.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -36,5 +38,14 @@ struct SettingsFileCheck
 SettingsFileCheck checkSettingsText(const QByteArray& bytes, const QString& path);
 // Reads the file once, as a file a user named, and checks it.
 SettingsFileCheck readCheckedSettings(const QString& path);
+
+// The typed values of a record that a save would leave out of the file (a capacity or weight
+// that is not a number, a set point out of range), one line each as the download's check words
+// it ("Scale Capacity=abc999 is not a number (...)."). Empty when the save keeps every value.
+QStringList unsavedValueProblems(const SettingsRecord& record);
+
+// The characters a setting typed as a number can ever hold (digits, and the point and minus
+// where its rule allows them); empty for a setting that is not a number.
+QByteArray numberCharacters(const char* key);
 
 } // namespace kx
