@@ -95,6 +95,13 @@ FileDialogSetup SettingsDocument::saveDialogSetup() const
     if (currentFileName_ == NoFileName || currentFileName_.isEmpty())
         return dialogSetup(settingsFolder(), QString());
     const QFileInfo current(currentFileName_);
+    // A dialog that starts in a folder that is not there shows its parent with the folder's
+    // name filled in, and accepting that writes a file beside the folder, where Open never
+    // looks; a name that is a folder's would do the same.
+    if (current.isDir())
+        return dialogSetup(settingsFolder(), QString());
+    if (!QFileInfo(current.absolutePath()).isDir())
+        return dialogSetup(settingsFolder(), current.fileName());
     return dialogSetup(current.absolutePath(), current.fileName());
 }
 
@@ -331,6 +338,7 @@ void SettingsDocument::LoadOnShow()
 
 bool SettingsDocument::SaveUploadedSettings(const QList<QByteArray>& lines)
 {
+    ensureSettingsFolder();
     const auto path = dialogs_.chooseFileToSave(saveDialogSetup());
     if (!path)
         return false;

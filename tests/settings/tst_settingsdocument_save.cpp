@@ -25,6 +25,8 @@ private slots:
     void uploadOverExistingFileKeepsOlderBackup();
     void uploadOverFileWithoutBackupMakesOne();
     void uploadCancelledChangesNothing();
+    void saveDialogNeverStartsBesideTheSettingsFolder_data();
+    void saveDialogNeverStartsBesideTheSettingsFolder();
     void uploadThatCannotBeWrittenStaysInTheEditor();
     void transferQuestions_data();
     void transferQuestions();
@@ -160,9 +162,34 @@ void TestSettingsDocumentSave::uploadCancelledChangesNothing()
     dialogs_->savePaths.enqueue(std::nullopt);
     QVERIFY(!doc_->SaveUploadedSettings({"[Ticket]", "Printer=3"}));
     QCOMPARE(dialogs_->saveDialogs[0].directory, dir_->filePath("SAVED"));
-    QVERIFY(!QFileInfo::exists(dir_->filePath("SAVED"))); // not created for an upload
+    // Made before the dialog, so that it starts in the folder Open looks in, not beside it.
+    QVERIFY(QFileInfo(dir_->filePath("SAVED")).isDir());
+    QCOMPARE(dialogs_->saveDialogs[0].fileName, QString());
     QCOMPARE(doc_->currentFileName(), SettingsDocument::NoFileName);
     QVERIFY(view_->fills.isEmpty());
+}
+
+// A current file whose folder has gone, or a name that is a folder's: the save dialog starts
+// in the settings folder and never offers a folder's name as the file's.
+void TestSettingsDocumentSave::saveDialogNeverStartsBesideTheSettingsFolder_data()
+{
+    QTest::addColumn<QString>("current");
+    QTest::addColumn<QString>("prefilled");
+    QTest::newRow("folder gone") << "gone/scale.dat"
+                                 << "scale.dat";
+    QTest::newRow("a folder's name") << "SAVED"
+                                     << "";
+}
+
+void TestSettingsDocumentSave::saveDialogNeverStartsBesideTheSettingsFolder()
+{
+    QFETCH(QString, current);
+    QFETCH(QString, prefilled);
+    doc_->setCurrentFileName(dir_->filePath(current));
+    dialogs_->savePaths.enqueue(std::nullopt);
+    QVERIFY(!doc_->SaveUploadedSettings({"[Ticket]", "Printer=3"}));
+    QCOMPARE(dialogs_->saveDialogs[0].directory, dir_->filePath("SAVED"));
+    QCOMPARE(dialogs_->saveDialogs[0].fileName, prefilled);
 }
 
 void TestSettingsDocumentSave::uploadThatCannotBeWrittenStaysInTheEditor()
