@@ -97,6 +97,12 @@ TComForm::TComForm(PortSettings& settings, QWidget* parent) : QDialog(parent), s
     layout->addWidget(header);
     auto* body = new QVBoxLayout;
     body->setContentsMargins(16, 8, 16, 0);
+    ReasonLabel = new QLabel;
+    nameControl(ReasonLabel, QStringLiteral("ReasonLabel"));
+    ReasonLabel->setWordWrap(true);
+    ReasonLabel->setStyleSheet(QStringLiteral("color:#b00000; font-weight:bold;"));
+    ReasonLabel->hide();
+    body->addWidget(ReasonLabel);
     body->addLayout(form);
     body->addWidget(found);
     body->addStretch();
@@ -117,6 +123,13 @@ TComForm::TComForm(PortSettings& settings, QWidget* parent) : QDialog(parent), s
     for (QComboBox* box : {BaudRate, DataBits, Parity, StopBits, Mode, AppVersion})
         connect(box, &QComboBox::currentIndexChanged, this, &TComForm::takeSelections);
     refresh();
+}
+
+void TComForm::setReason(const QString& reason)
+{
+    ReasonLabel->setText(reason);
+    ReasonLabel->setAccessibleName(reason);
+    ReasonLabel->setVisible(!reason.isEmpty());
 }
 
 void TComForm::refresh()

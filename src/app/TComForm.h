@@ -21,6 +21,8 @@ public:
 
     // Shows the settings' current selections in the controls.
     void refresh();
+    // Why the dialog opened by itself (the line is down); empty hides the line.
+    void setReason(const QString& reason);
 
     QLineEdit* ComNo = nullptr;
     QComboBox* BaudRate = nullptr;
@@ -31,6 +33,7 @@ public:
     QComboBox* AppVersion = nullptr;
     QPushButton* CloseButton = nullptr;
     QLabel* DeviceLabel = nullptr;
+    QLabel* ReasonLabel = nullptr;
     QComboBox* FoundPorts = nullptr;
     QPushButton* UseFoundPort = nullptr;
 

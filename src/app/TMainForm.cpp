@@ -132,6 +132,15 @@ void TMainForm::buildFace()
     LogLabel->setStyleSheet(QStringLiteral("color:#ffd000;"));
     LogLabel->hide();
 
+    // Why the line is down, under the weight where the eye already is; two lines at most.
+    LineLabel = new QLabel(WeighPanel);
+    nameControl(LineLabel, QStringLiteral("LineLabel"));
+    LineLabel->setGeometry(120, 258, 564, 36);
+    LineLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    LineLabel->setWordWrap(true);
+    LineLabel->setStyleSheet(QStringLiteral("color:#ffd000;"));
+    LineLabel->hide();
+
     CommandSent = new QLabel(QStringLiteral("Command Sent!"), WeighPanel);
     nameControl(CommandSent, QStringLiteral("CommandSent"));
     CommandSent->setGeometry(460, 236, 150, 20);
@@ -199,6 +208,10 @@ void TMainForm::render()
     LogLabel->setToolTip(f.LogStatus);
     LogLabel->setAccessibleName(f.LogStatus);
     LogLabel->setVisible(!f.LogStatus.isEmpty());
+    LineLabel->setText(f.LineStatus);
+    LineLabel->setToolTip(f.LineStatus);
+    LineLabel->setAccessibleName(f.LineStatus);
+    LineLabel->setVisible(!f.LineStatus.isEmpty());
     const bool lit[] = {f.NetArrow,     f.lbUnitsArrow, f.gUnitsArrow,
                         f.kgUnitsArrow, f.ozUnitsArrow, f.BatteryArrow};
     for (int i = 0; i < 6; ++i)
@@ -309,6 +322,8 @@ void TMainForm::showTrendWindow()
 void TMainForm::showPortSettings()
 {
     pressedKeys_.clear();
+    // Opened while the line is down, the dialog says why, so the user knows what to fix.
+    ComForm()->setReason(panel_->connected() ? QString() : panel_->faceState().LineStatus);
     ComForm()->exec();
 }
 

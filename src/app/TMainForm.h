@@ -123,6 +123,7 @@ private:
     FaceKey* OnOffButton = nullptr;
     QLabel* ConnectedLabel = nullptr;
     QLabel* LogLabel = nullptr;
+    QLabel* LineLabel = nullptr;
     QLabel* CommandSent = nullptr;
     std::array<ClickLabel*, 5> bottomBar_{};
     QLabel* ShuttingDownPanel = nullptr;

@@ -204,4 +204,12 @@ void FaceModel::setLogStatus(const QString& status)
     changed();
 }
 
+void FaceModel::setLineStatus(const QString& status)
+{
+    if (face_.LineStatus == status)
+        return;
+    face_.LineStatus = status;
+    changed();
+}
+
 } // namespace kx

@@ -78,6 +78,8 @@ public:
     void setWeighing(bool enabled);
     void showUpdatePanel(bool shown, bool closeShown);
     void setLogStatus(const QString& status);
+    // Why the line is not connected; empty once it is.
+    void setLineStatus(const QString& status);
 
 private:
     void changed() { host_.redraw(); }

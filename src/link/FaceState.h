@@ -29,6 +29,8 @@ struct FaceState
     bool CloseUpdateVisible = false;
     // What the protocol log is doing; empty while it is off.
     QString LogStatus;
+    // Why the line is not connected and what is being done about it; empty while connected.
+    QString LineStatus;
 };
 
 } // namespace kx

@@ -14,12 +14,20 @@ namespace kx {
 LineSession::LineSession(Clock& clock, std::unique_ptr<SerialDevice> mainPort, PortSettings& port,
                          PanelDialogs& dialogs, EditorView& editor, QObject* parent)
     : QObject(parent), clock_(clock), port_(port), dialogs_(dialogs), editor_(editor),
-      link_(clock, std::move(mainPort), port, *this), poll_(clock, link_, *this, [this] {
-          PollTimerTimer();
-      }),
-      face_(link_, poll_, *this), transfer_(clock, link_, editor, port.folder()),
-      debug_(clock, link_, *this), backup_(clock, transfer_, port.folder()),
-      handOver_(link_, poll_, face_, port), ShutOffTimer(clock, ShutOffDelay.count())
+      link_(clock, std::move(mainPort), port, *this),
+      poll_(clock, link_, *this, [this] { PollTimerTimer(); }), face_(link_, poll_, *this),
+      transfer_(clock, link_, editor, port.folder()), debug_(clock, link_, *this),
+      backup_(clock, transfer_, port.folder()), handOver_(link_, poll_, face_, port),
+      ShutOffTimer(clock, ShutOffDelay.count()),
+      retry_(
+          clock,
+          [this] {
+              const FaceState& face = face_.state();
+              return !link_.connected() && !link_.opening() && holder_ == Holder::None &&
+                     lineOwner() == LineOwner::Polling && !handOver_.holdsLine() && !closing_ &&
+                     !face.ShuttingDownPanel && face.WeighPanelEnabled;
+          },
+          [this] { OpenComPort([this](bool connected) { retry_.opened(connected); }); })
 {
     link_.setOwner(&poll_);
     connect(&link_, &MainLink::openFinished, this, &LineSession::openFinished);
@@ -90,6 +98,7 @@ bool LineSession::FormCloseQuery()
 void LineSession::ShutOffTimerTimer()
 {
     ShutOffTimer.stop();
+    retry_.stop();
     link_.abandonOpen();
     cancelPendingStart();
     // The program ends anyway: a port that cannot be flushed is closed all the same.
@@ -102,6 +111,7 @@ void LineSession::FormClose()
     // The open given up below tells its waiters it failed; a closing window asks nothing.
     closing_ = true;
     ShutOffTimer.stop();
+    retry_.stop();
     poll_.pollTimer().stop();
     link_.abandonOpen();
     cancelPendingStart();
@@ -116,20 +126,45 @@ void LineSession::OpenComPort(OpenDone then)
 void LineSession::openEnded(bool connected, bool showFailure)
 {
     poll_.setDemandMode(port_.portMode() == 1);
-    if (connected)
+    if (connected) {
+        retry_.stop();
+        face_.setLineStatus({});
         return;
-    if (showFailure)
-        dialogs_.showPortError(QStringLiteral("Communications Port Failed"), link_.lastOpenError());
+    }
+    // The face says so before any box: a weight left standing behind it would look live.
     face_.showDisconnected();
+    // A try after a lost line that found no device yet is no news; the face says it goes on.
+    if (retry_.trying())
+        return;
+    if (showFailure) {
+        face_.setLineStatus(QStringLiteral("Not connected: %1").arg(link_.lastOpenError()));
+        dialogs_.showPortError(QStringLiteral("Communications Port Failed"), link_.lastOpenError());
+    }
 }
 
 void LineSession::linkLost(const QString& reason)
 {
     poll_.lineLost();
+    face_.showDisconnected();
+    face_.setLineStatus(QStringLiteral("Line lost: %1. Trying again every %2 s.")
+                            .arg(reason)
+                            .arg(LineRetry::RetryInterval.count() / 1000));
     // An exchange under way ends now, not at a time-out.
     debug_.lineLost(reason);
     transfer_.lineLost(reason);
-    face_.showDisconnected();
+    if (!closing_ && !face_.state().ShuttingDownPanel)
+        retry_.lineLost();
+}
+
+void LineSession::reconnect()
+{
+    // The key needs the line: the port settings open, and the face says why.
+    const QString why =
+        link_.lastOpenError().isEmpty() ? QStringLiteral("no port is open") : link_.lastOpenError();
+    face_.setLineStatus(
+        QStringLiteral("Not connected (%1): the key needs the line, so the port settings opened.")
+            .arg(why));
+    WeightDblClick();
 }
 
 LineInput LineSession::lineInput() const
@@ -209,6 +244,9 @@ void LineSession::WeightDblClick(std::function<void()> then)
             then();
         return;
     }
+    // The user chooses the port now: his open is told as it ends, and no try of ours runs
+    // under the dialog.
+    retry_.stop();
     poll_.pausePolling();
     bool shown = false;
     holder_ = Holder::PortSettings;

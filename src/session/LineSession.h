@@ -11,6 +11,7 @@
 #include "link/Timer.h"
 #include "session/BackupJob.h"
 #include "session/EditorView.h"
+#include "session/LineRetry.h"
 #include "session/UpdateHandOver.h"
 #include "session/WriteLog.h"
 #include "transfer/TransferControl.h"
@@ -63,6 +64,8 @@ public:
     UpdateHost& updateHost() { return handOver_; }
 
     bool connected() const { return link_.connected(); }
+    // The lost line is being opened again every few seconds.
+    bool retryingLine() const { return retry_.retrying(); }
     const QString& lastOpenError() const { return link_.lastOpenError(); }
     bool opening() const { return link_.opening(); }
     // Set once the port settings dialog has read Port.Ini: the first tick may open.
@@ -171,7 +174,7 @@ private:
 
     // FaceHost
     void beep() override { dialogs_.beep(); }
-    void reconnect() override { WeightDblClick(); }
+    void reconnect() override;
     bool printRefused() const override;
     bool lineConnected() const override { return link_.connected(); }
     void redraw() override { emit faceChanged(); }
@@ -223,6 +226,7 @@ private:
     BackupJob backup_;
     UpdateHandOver handOver_;
     Timer ShutOffTimer;
+    LineRetry retry_;
 
     bool FirstOpen = true;
     bool closing_ = false;

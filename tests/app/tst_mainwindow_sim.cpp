@@ -7,8 +7,13 @@
 #include "app/TComForm.h"
 #include <QAbstractButton>
 #include <QAccessible>
+#include <QApplication>
 #include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QProcess>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -127,16 +132,95 @@ private slots:
                                  "NetArrow"})
             QVERIFY2(!form.findChild<Mark*>(mark)->isLit(), mark);
 
-        // Back again: the port settings dialog's reopen finds it. The old simulator must be gone
-        // first, however slowly a busy machine lets it end.
+        // Once, and without a box: which device went and why, and that it is being retried.
+        auto* lineLabel = form.findChild<QLabel*>("LineLabel");
+        QVERIFY(lineLabel->isVisible());
+        QVERIFY2(lineLabel->text().startsWith("Line lost: " + link()),
+                 qPrintable(lineLabel->text()));
+        QVERIFY(lineLabel->text().endsWith("Trying again every 3 s."));
+        QVERIFY(form.panel().retryingLine());
+
+        // Back again on the same device: the face comes back by itself, no key pressed. The
+        // old simulator must be gone first, however slowly a busy machine lets it end.
         QVERIFY(sim.state() == QProcess::NotRunning || sim.waitForFinished(10000));
+        QTest::qWait(3500); // a try or two finds nothing and says nothing
+        QCOMPARE(QApplication::activeModalWidget(), nullptr);
         sim.start();
         QVERIFY(sim.waitForStarted(5000));
         QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(link()), 5000);
-        QTimer::singleShot(100, form.ComForm(), &QDialog::reject);
-        form.panel().WeightDblClick();
-        QTRY_VERIFY_WITH_TIMEOUT(form.panel().connected(), 5000);
         QTRY_COMPARE_WITH_TIMEOUT(weight->accessibleName(), QStringLiteral("  12.50"), 5000);
+        QVERIFY(connected->accessibleName().startsWith("Connected!  "));
+        QVERIFY(!lineLabel->isVisible());
+        QVERIFY(!form.panel().retryingLine());
+        form.grab().save(dir.filePath("face-back.png"));
+        if (!qEnvironmentVariableIsEmpty("KX_SCREENSHOTS"))
+            form.grab().save(qEnvironmentVariable("KX_SCREENSHOTS") + "/face-back.png");
+
+        // Lost again, and a face key pressed meanwhile: the port settings open and say why.
+        sim.terminate();
+        QTRY_COMPARE_WITH_TIMEOUT(connected->accessibleName(), QStringLiteral("Not Connected."),
+                                  5000);
+        QVERIFY(sim.state() == QProcess::NotRunning || sim.waitForFinished(10000));
+        QString reason;
+        QTimer::singleShot(100, [&] {
+            auto* reasonLabel = form.ComForm()->findChild<QLabel*>("ReasonLabel");
+            if (form.ComForm()->isVisible() && reasonLabel->isVisible())
+                reason = reasonLabel->text();
+            // The user puts the indicator back before closing the dialog.
+            sim.start();
+            QTest::qWaitFor([&] { return QFile::exists(link()); }, 5000);
+            form.ComForm()->CloseButton->click();
+        });
+        QTest::mouseClick(form.findChild<QAbstractButton*>("UnitsButton"), Qt::LeftButton);
+        QVERIFY2(reason.startsWith("Not connected (" + link()), qPrintable(reason));
+        QVERIFY(reason.endsWith("the key needs the line, so the port settings opened."));
+        QTRY_VERIFY_WITH_TIMEOUT(connected->accessibleName().startsWith("Connected!  "), 5000);
+    }
+
+    // The port changed to one that does not open: the face has let go of the old reading
+    // before the box says so, not after.
+    void aFailedReopenClearsTheFaceBeforeItsBox()
+    {
+        TMainForm form(dir.path(), QtClock::instance(), std::make_unique<QtSerialDevice>());
+        form.show();
+        auto* weight = form.findChild<QWidget*>("Weight");
+        auto* connected = form.findChild<QWidget*>("ConnectedLabel");
+        // A live reading, whichever unit the last test left the indicator in.
+        QTRY_VERIFY_WITH_TIMEOUT(connected->accessibleName().startsWith("Connected!  "), 5000);
+        QVERIFY(weight->accessibleName().contains('.'));
+
+        QString behindTheBox;
+        QTimer watch; // the box is modal: it is seen from inside its own loop
+        watch.setInterval(20);
+        connect(&watch, &QTimer::timeout, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            behindTheBox = connected->accessibleName() + '|' + weight->accessibleName() + '|' +
+                           box->windowTitle();
+            watch.stop();
+            box->accept();
+        });
+        QTimer::singleShot(100, [&] {
+            TComForm* ports = form.ComForm();
+            ports->ComNo->selectAll();
+            QTest::keyClicks(ports->ComNo, "7"); // no device is mapped to port 7
+            watch.start();
+            ports->CloseButton->click();
+        });
+        QTest::keyClick(&form, Qt::Key_F2);
+        QTRY_VERIFY_WITH_TIMEOUT(!behindTheBox.isEmpty(), 10000);
+        QCOMPARE(behindTheBox, QStringLiteral("Not Connected.|------|PORT ERROR"));
+        // A port the user chose and that failed is his to change: no tries behind his back.
+        QVERIFY(!form.panel().retryingLine());
+        // Back to port 1 for the other tests.
+        QTimer::singleShot(100, [&] {
+            form.ComForm()->ComNo->selectAll();
+            QTest::keyClicks(form.ComForm()->ComNo, "1");
+            form.ComForm()->CloseButton->click();
+        });
+        QTest::keyClick(&form, Qt::Key_F2);
+        QTRY_VERIFY_WITH_TIMEOUT(connected->accessibleName().startsWith("Connected!  "), 5000);
     }
 };
 
