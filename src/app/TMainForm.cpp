@@ -430,7 +430,7 @@ void TMainForm::transferEnded(const TransferResult& result)
     if (run == EditorRun::CompareRead)
         parameterForm_->compareReadEnded(result, panel_->uploadLines());
     else if (run == EditorRun::CheckedSend)
-        parameterForm_->checkedSendEnded(result);
+        parameterForm_->checkedSendEnded(result, panel_->uploadLines());
 }
 
 void TMainForm::refreshEditorClock()

@@ -64,12 +64,17 @@ void TransferRun::conclude()
         end(TimedOut);
         return;
     }
+    // A setup read whole but not of the expected size is still worth a word when quiet.
+    if (quiet_ && result_->outcome == Outcome::Completed && !result_->recordCountNote.isEmpty())
+        session_.say(result_->recordCountNote);
     if (quiet_ && result_->outcome != Outcome::Completed) {
         // Quiet hides the progress, never why the command failed.
         if (!result_->detail.isEmpty())
             session_.say(result_->detail);
         for (const QString& difference : result_->differences)
             session_.say(difference);
+        if (!result_->recordCountNote.isEmpty())
+            session_.say(result_->recordCountNote);
         if (result_->mayHoldNewSetup)
             session_.say(QStringLiteral("The KX7400 may hold the new setup: read it back (upload) "
                                         "to see what it holds before you rely on it."));

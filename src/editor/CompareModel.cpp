@@ -11,6 +11,15 @@ CompareModel::CompareModel(SetupComparison comparison, QString otherName, QObjec
     rebuild();
 }
 
+void CompareModel::setComparison(SetupComparison comparison)
+{
+    beginResetModel();
+    comparison_ = std::move(comparison);
+    rebuild();
+    endResetModel();
+    emit chosenChanged();
+}
+
 void CompareModel::rebuild()
 {
     rows_.clear();

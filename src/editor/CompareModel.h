@@ -29,6 +29,8 @@ public:
     CompareModel(SetupComparison comparison, QString otherName, QObject* parent = nullptr);
 
     const SetupComparison& comparison() const { return comparison_; }
+    // The other side read again (after a send): the rows follow it; no row is checked.
+    void setComparison(SetupComparison comparison);
     // Equal settings shown too, or only those that differ.
     void setShowAll(bool on);
     bool showAll() const { return showAll_; }

@@ -31,15 +31,8 @@ CompareWindow::CompareWindow(SetupComparison comparison, const QString& otherNam
     resize(860, 460);
 
     // The indicator is "the KX7400" in a sentence; a file is its own name.
-    const QString other = canSend ? QStringLiteral("the %1").arg(otherName) : otherName;
-    const int differing = model_->comparison().differing();
-    count_->setText(
-        differing == 0 ? QStringLiteral("No setting differs between the editor and %1.").arg(other)
-        : differing == 1 ? QStringLiteral("1 setting differs between the editor and %1.").arg(other)
-                         : QStringLiteral("%1 settings differ between the editor and %2.")
-                               .arg(differing)
-                               .arg(other));
-    count_->setAccessibleName(count_->text());
+    otherInSentence_ = canSend ? QStringLiteral("the %1").arg(otherName) : otherName;
+    showCount();
     nameControl(count_, QStringLiteral("CompareCount"));
 
     table_->setModel(model_);
@@ -140,6 +133,25 @@ void CompareWindow::showSendRefused(const QString& why)
     cancel_->setEnabled(false);
     refreshSend();
     showResult(why);
+}
+
+void CompareWindow::showCount()
+{
+    const QString& other = otherInSentence_;
+    const int differing = model_->comparison().differing();
+    count_->setText(
+        differing == 0 ? QStringLiteral("No setting differs between the editor and %1.").arg(other)
+        : differing == 1 ? QStringLiteral("1 setting differs between the editor and %1.").arg(other)
+                         : QStringLiteral("%1 settings differ between the editor and %2.")
+                               .arg(differing)
+                               .arg(other));
+    count_->setAccessibleName(count_->text());
+}
+
+void CompareWindow::showReadBack(SetupComparison comparison)
+{
+    model_->setComparison(std::move(comparison));
+    showCount();
 }
 
 void CompareWindow::showSendEnded(const TransferResult& result)

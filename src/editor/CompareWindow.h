@@ -39,6 +39,8 @@ public:
     // How "Send checked" went: refused before anything was sent, or the download's end.
     void showSendRefused(const QString& why);
     void showSendEnded(const TransferResult& result);
+    // What the verify read back after the send: the table shows the indicator as it is now.
+    void showReadBack(SetupComparison comparison);
 
 signals:
     // "Send checked": the checked rows, their merged setup already checked.
@@ -53,6 +55,7 @@ private:
     void refreshSend();
     void send();
     void showResult(const QString& text);
+    void showCount();
 
     CompareModel* model_;
     QTableView* table_;
@@ -63,6 +66,7 @@ private:
     QPushButton* cancel_;
     QPushButton* close_;
     QString otherName_;
+    QString otherInSentence_;
     bool canSend_;
     bool sending_ = false;
     bool sent_ = false;

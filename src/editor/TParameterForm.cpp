@@ -471,92 +471,6 @@ void TParameterForm::PrimaryUnitsChange()
     changed_ = true;
 }
 
-// ---- comparing -------------------------------------------------------------------------
-
-void TParameterForm::compareWithIndicator()
-{
-    emit transferStarting();
-    compared_.reset();
-    guarded("compareWithIndicator", [this] { compared_ = document_->prepareCompare(); });
-    if (compared_)
-        emit compareRequested();
-}
-
-void TParameterForm::compareWithFile()
-{
-    std::optional<CheckedSettings> editorSide, other;
-    guarded("compareWithFile", [&] {
-        editorSide = document_->prepareCompare();
-        if (editorSide)
-            other = document_->chooseComparedFile();
-    });
-    if (!editorSide || !other)
-        return;
-    openCompareWindow(SetupComparison(editorSide->text, other->text, DiffScope{}),
-                      QFileInfo(other->path).fileName(), false);
-}
-
-void TParameterForm::compareReadEnded(const TransferResult& result,
-                                      const QList<QByteArray>& setupRead)
-{
-    if (!compared_ || result.outcome != Outcome::Completed)
-        return; // the transfer panel has said how the read ended
-    setupRead_ = setupRead;
-    const QByteArray text = linesText(setupRead);
-    // Only what a download carries can differ on the indicator, so only that is compared.
-    DiffScope scope;
-    scope.carriedOnly = true;
-    scope.secondOutput = CustomTab->twoOutputs();
-    SetupComparison comparison(compared_->text, text, scope);
-    // Told from inside the run's end: the window opens once that has returned.
-    QMetaObject::invokeMethod(
-        this,
-        [this, comparison = std::move(comparison)]() mutable {
-            openCompareWindow(std::move(comparison), QStringLiteral("KX7400"), true);
-        },
-        Qt::QueuedConnection);
-}
-
-void TParameterForm::openCompareWindow(SetupComparison comparison, const QString& otherName,
-                                       bool canSend)
-{
-    if (compareWindow_)
-        compareWindow_->close();
-    auto* window = new CompareWindow(std::move(comparison), otherName, canSend, this);
-    window->setAttribute(Qt::WA_DeleteOnClose);
-    compareWindow_ = window;
-    connect(window, &QObject::destroyed, this, [this, window] {
-        if (compareWindow_ == window)
-            compareWindow_ = nullptr;
-    });
-    connect(window, &CompareWindow::sendRequested, this, [this](CheckedSettings setup) {
-        // The logbook names what was sent: the editor's file, and how much of it.
-        if (compared_)
-            setup.path = QStringLiteral("%1 (%2)").arg(compared_->path, setup.path);
-        document_->setCheckedDownload(std::move(setup));
-        emit checkedSendRequested(setupRead_);
-    });
-    // The window's Cancel is the transfer panel's: the panel under it closes the run the same way.
-    connect(window, &CompareWindow::cancelRequested, this, [this] {
-        if (transferPanel_->isVisible()
-            && transferPanel_->buttonMode() == TransferPanel::ButtonMode::Cancel)
-            transferPanel_->TransferButton->click();
-    });
-    window->open();
-}
-
-void TParameterForm::checkedSendRefused(const QString& why)
-{
-    if (compareWindow_)
-        compareWindow_->showSendRefused(why);
-}
-
-void TParameterForm::checkedSendEnded(const TransferResult& result)
-{
-    if (compareWindow_)
-        compareWindow_->showSendEnded(result);
-}
-
 // ---- buttons and closing -----------------------------------------------------------------
 
 void TParameterForm::NewButtonClick()
@@ -594,11 +508,16 @@ void TParameterForm::reject()
 
 void TParameterForm::keyPressEvent(QKeyEvent* event)
 {
-    if (event->key() == Qt::Key_Escape) {
-        // Esc is the transfer panel's Cancel; it never closes the editor by itself.
-        if (transferPanel_->isVisible() &&
-            transferPanel_->buttonMode() == TransferPanel::ButtonMode::Cancel)
-            transferPanel_->TransferButton->click();
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (event->key() == Qt::Key_Escape || (enter && transferPanel_->isVisible())) {
+        // Esc is the transfer panel's Cancel, and on an ended panel Esc and Enter are its OK;
+        // neither closes the editor by itself, and Enter never cancels a running transfer.
+        if (transferPanel_->isVisible()) {
+            if (transferPanel_->buttonMode() == TransferPanel::ButtonMode::Ok)
+                transferPanel_->dismiss();
+            else if (!enter)
+                transferPanel_->TransferButton->click();
+        }
         event->accept();
         return;
     }

@@ -107,7 +107,9 @@ public:
     void compareReadEnded(const TransferResult& result, const QList<QByteArray>& setupRead);
     // "Send checked" ended: before anything went out (why), or as the download ended.
     void checkedSendRefused(const QString& why);
-    void checkedSendEnded(const TransferResult& result);
+    // readBack: the indicator's setup as the verify read it after the send; empty when it did
+    // not read it.
+    void checkedSendEnded(const TransferResult& result, const QList<QByteArray>& readBack = {});
     // The compare window while it is open; null otherwise.
     CompareWindow* compareWindow() const { return compareWindow_; }
 

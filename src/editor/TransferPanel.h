@@ -36,6 +36,8 @@ public:
     void ShowTransferStatus(const QString& text, bool open, bool finish, bool replaceLast);
 
     ButtonMode buttonMode() const { return mode_; }
+    // An ended panel closes as its OK closes it; a running one stays.
+    void dismiss();
     QStringList lines() const { return lines_; }
     QString lastLine() const;
 
@@ -49,12 +51,18 @@ signals:
     void cancelled();
 
 private:
+    // Room left around the panel when it grows to the window's height.
+    static constexpr int HostMargin = 8;
+
     void setButtonMode(ButtonMode mode);
+    // The panel's height follows its lines; the view shows whole lines, the last one always.
+    void fitLines();
     void TransferButtonClick();
 
     QWidget* covered_ = nullptr;
     QStringList lines_;
     ButtonMode mode_ = ButtonMode::Cancel;
+    int madeHeight_ = 0; // the height it was placed with: it never gets smaller
 };
 
 } // namespace kx

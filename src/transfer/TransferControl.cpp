@@ -92,6 +92,14 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
         append(QStringLiteral("The KX7400 may hold the new setup: read it back (Upload) to see "
                               "what it holds before you rely on it."));
         result.mayHoldNewSetup = true;
+    } else if (ending == TransferEnding::Abandoned && requested_ == TransferDirection::Download &&
+               !recordCountNote_.isEmpty()) {
+        append(QStringLiteral("Likely cause: the last upload had %1").arg(recordCountNote_));
+    } else if (ending == TransferEnding::LineLost && requested_ == TransferDirection::Download &&
+               !dataSent_ && !verifying_ && !backingUp_) {
+        // The line went before the setup did: the user need not wonder what the indicator holds.
+        append(QStringLiteral("The KX7400's setup was not changed: nothing of the new setup "
+                              "went out."));
     }
     if (verifying_ && ending != TransferEnding::DownloadVerified
         && ending != TransferEnding::VerifyDiffers) {
@@ -127,6 +135,8 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
     result.outcome = transferOutcome(ending);
     result.text = transferEndingText(ending);
     result.indicatorTold = told_;
+    if (requested_ == TransferDirection::Upload || ending == TransferEnding::Abandoned)
+        result.recordCountNote = recordCountNote_;
     if (result.dataSent && writeRecorder_) {
         const QString unrecorded = writeRecorder_(result);
         if (!unrecorded.isEmpty())
@@ -624,6 +634,9 @@ void TransferControl::uploadEnded(const QByteArray& text)
             UploadContext context = view_.transferInputs().upload;
             context.lineCount = port_.uploadRecords;
             const UploadParse parse = parseUpload(body, context);
+            recordCountNote_ = recordCountProblem(body, port_.uploadRecords, port_.secondOutput);
+            if (!recordCountNote_.isEmpty())
+                append(recordCountNote_);
             UploadList = parse.lines;
             lastUploadComplete_ = parse.outcome == UploadParse::Outcome::Complete;
             if (parse.outcome == UploadParse::Outcome::Incomplete)

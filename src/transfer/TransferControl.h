@@ -216,6 +216,9 @@ private:
     // The upload under way is the backup before a download.
     bool backingUp_ = false;
     bool lastUploadComplete_ = false;
+    // The last upload brought another number of records than "Custom Outputs" expects: why a
+    // download the indicator then refuses was likely refused.
+    QString recordCountNote_;
     int count_ = 0;
     QString spinner_;
     // Taken by the sender of each handshake step, given back by the reply handling.

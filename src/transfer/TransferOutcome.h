@@ -68,6 +68,8 @@ struct TransferResult
     // The download data went out and the run did not end with the indicator's verdict: it
     // may hold the new setup.
     bool mayHoldNewSetup = false;
+    // An upload's record count that "Custom Outputs" did not expect; told even when quiet.
+    QString recordCountNote;
     // A download's read-back: not run (off, or the download failed), or run with its result.
     enum class Verify { NotRun, Verified, Differs, NotRead } verify = Verify::NotRun;
     // The settings sent that the indicator does not hold as sent: "section/key: sent X, holds Y".

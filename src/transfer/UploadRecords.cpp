@@ -180,7 +180,9 @@ void FillMissingTicketFields(QList<QByteArray>& lines, quint16 flags)
     }
 }
 
-UploadParse parseUpload(const QByteArray& text, const UploadContext& context)
+namespace {
+
+QList<QByteArray> uploadRecords(const QByteArray& text)
 {
     QList<QByteArray> records = text.split('\n');
     for (QByteArray& r : records)
@@ -189,6 +191,29 @@ UploadParse parseUpload(const QByteArray& text, const UploadContext& context)
     // A final line end leaves an empty piece that is no record.
     if (!records.isEmpty() && records.last().isEmpty())
         records.removeLast();
+    return records;
+}
+
+} // namespace
+
+QString recordCountProblem(const QByteArray& text, int lineCount, bool secondOutput)
+{
+    // The records before the date and time, and the date and time itself.
+    if (lineCount != 10)
+        return {};
+    const int expected = secondOutput ? 11 : 9;
+    const auto received = uploadRecords(text).size();
+    if (received == expected)
+        return {};
+    return QStringLiteral("%1 records received, %2 expected: check Custom Outputs in the port "
+                          "settings (F2)")
+        .arg(received)
+        .arg(expected);
+}
+
+UploadParse parseUpload(const QByteArray& text, const UploadContext& context)
+{
+    const QList<QByteArray> records = uploadRecords(text);
 
     UploadParse parse;
     QList<QByteArray>& lines = parse.lines;

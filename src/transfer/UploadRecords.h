@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QList>
+#include <QString>
 
 namespace kx {
 
@@ -31,6 +32,11 @@ struct UploadParse
 // Reads the text the indicator sent between STX and EOT back into the lines of a settings
 // file. Lines end in CR LF or a bare LF.
 UploadParse parseUpload(const QByteArray& text, const UploadContext& context);
+
+// When the number of records an upload brought is not the number the port settings' "Custom
+// Outputs" make the editor expect (nine for one output, eleven for two), the line that says so
+// and where to look; empty when it is, or when the indicator's version sends another layout.
+QString recordCountProblem(const QByteArray& text, int lineCount, bool secondOutput);
 
 // The field conversions of the upload, by name.
 QByteArray readNumber(const QByteArray& field);

@@ -10,20 +10,29 @@
 #include "link/QtSerialDevice.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
 #include <QClipboard>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QLineEdit>
 #include <QProcess>
 #include <QPushButton>
+#include <QRegularExpression>
+#include <QScrollBar>
 #include <QTabWidget>
 #include <QTemporaryDir>
-#include <QRegularExpression>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextEdit>
+#include <QTextLayout>
 
 #include "TestFiles.h"
 #include <QTimer>
+#include <cmath>
 #include <functional>
 
 using namespace kx;
@@ -93,6 +102,47 @@ class TransferSimTest : public QObject
     }
     static QStringList finished(TParameterForm& editor) { return test::transferFinished(editor); }
     static void pressOk(TParameterForm& editor) { editor.transferPanel()->TransferButton->click(); }
+    // A key as the user presses it: to the widget with the focus in the editor.
+    static void pressKey(TParameterForm& editor, Qt::Key key)
+    {
+        QWidget* focus = editor.focusWidget();
+        QTest::keyClick(focus ? focus : &editor, key);
+    }
+
+    // Runs act on the next modal window of type T, from inside its own loop.
+    template <typename T> void onModal(std::function<void(T*)> act)
+    {
+        QTimer::singleShot(20, this, [this, act] {
+            if (auto* w = qobject_cast<T*>(QApplication::activeModalWidget()))
+                act(w);
+            else
+                onModal<T>(act);
+        });
+    }
+    // No line of the status box is cut at its edges, and its last line is in view.
+    static bool wholeLinesInView(QTextEdit* box, QString* cut)
+    {
+        const int top = box->verticalScrollBar()->value();
+        const int bottom = top + box->viewport()->height();
+        bool lastSeen = false;
+        for (QTextBlock b = box->document()->begin(); b.isValid(); b = b.next()) {
+            const qreal blockTop = box->document()->documentLayout()->blockBoundingRect(b).top();
+            for (int i = 0; i < b.layout()->lineCount(); ++i) {
+                const QTextLine line = b.layout()->lineAt(i);
+                const int y0 = static_cast<int>(blockTop + line.y());
+                const int y1 = static_cast<int>(std::ceil(blockTop + line.y() + line.height()));
+                const bool inside = y0 >= top && y1 <= bottom;
+                if (!inside && y1 > top && y0 < bottom) {
+                    *cut = b.text();
+                    return false;
+                }
+                lastSeen = inside;
+            }
+        }
+        if (!lastSeen)
+            *cut = QStringLiteral("the last line is out of view");
+        return lastSeen;
+    }
 
 private slots:
     void cleanup()
@@ -138,7 +188,15 @@ private slots:
             QVERIFY2(QRegularExpression("^Verified: the KX7400 holds all \\d+ settings sent\\.$")
                          .match(lines.value(12)).hasMatch(),
                      qPrintable(lines.value(12)));
-            pressOk(editor);
+            // Fourteen lines, more than the panel was made for: none of them is cut.
+            QString cut;
+            QVERIFY2(wholeLinesInView(editor.transferPanel()->TransferStatus, &cut),
+                     qPrintable(cut));
+            QVERIFY(editor.rect().contains(editor.transferPanel()->geometry()));
+            // Enter closes the ended panel as its OK does.
+            pressKey(editor, Qt::Key_Return);
+            QVERIFY(!editor.transferPanel()->isVisible());
+            QVERIFY(editor.BackPanel->isEnabled());
 
             click(editor, "FileUpload");
             QCOMPARE(finished(editor).last(), QString("Upload Complete!"));
@@ -156,6 +214,78 @@ private slots:
 
     // "START DEBUG" asks the indicator for its field-bus line and shows each answer but the
     // first, until it is stopped.
+    // A first upload in a fresh program folder, with the real file dialogs: the file goes
+    // into SAVED, where Open looks, under the name the user types.
+    void firstUploadLandsWhereOpenLooks()
+    {
+        QFile::remove(dir.filePath("sim.log"));
+        QDir(dir.filePath("SAVED")).removeRecursively();
+        QVERIFY(startSimulator(sim, link(), {"--load-every", "0"}));
+        writePortIni(1);
+        form = std::make_unique<TMainForm>(dir.path(), QtClock::instance(),
+                                           std::make_unique<QtSerialDevice>());
+        form->show();
+        QTRY_VERIFY_WITH_TIMEOUT(form->panel().connected(), 5000);
+        const QString savedFolder = QDir(dir.filePath("SAVED")).absolutePath();
+        QString startedIn, prefilled, listed;
+        withEditor([&](TParameterForm& editor) {
+            click(editor, "FileUpload");
+            QCOMPARE(finished(editor).last(), QString("Upload Complete!"));
+            onModal<QFileDialog>([&](QFileDialog* d) {
+                startedIn = d->directory().absolutePath();
+                auto* name = d->findChild<QLineEdit*>("fileNameEdit");
+                prefilled = name->text();
+                name->selectAll();
+                QTest::keyClicks(name, "first");
+                QTest::keyClick(name, Qt::Key_Return);
+            });
+            pressKey(editor, Qt::Key_Return); // the panel's OK
+            QCOMPARE(editor.document().currentFileName(),
+                     QDir::toNativeSeparators(QDir(savedFolder).filePath("first.DAT")));
+
+            onModal<QFileDialog>([&](QFileDialog* d) {
+                startedIn += '|' + d->directory().absolutePath();
+                auto* view = d->findChild<QAbstractItemView*>("listView");
+                QTest::qWaitFor([&] { return view->model()->rowCount(view->rootIndex()) > 0; },
+                                5000);
+                for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
+                    listed += view->model()->index(r, 0, view->rootIndex()).data().toString();
+                d->reject();
+            });
+            click(editor, "FileOpen");
+        });
+        QCOMPARE(startedIn, savedFolder + '|' + savedFolder);
+        QCOMPARE(prefilled, QString());
+        QVERIFY(QFile::exists(QDir(savedFolder).filePath("first.DAT")));
+        QVERIFY2(listed.contains("first.DAT"), qPrintable(listed));
+        QVERIFY(!QFile::exists(dir.filePath("SAVED.DAT")));
+    }
+
+    // An indicator with one custom output read with "Custom Outputs" at 2: the upload says
+    // how many records came and where to look, and the download the indicator then refuses
+    // names that as the likely cause.
+    void recordCountOtherThanCustomOutputsExpect()
+    {
+        start({}, 2);
+        withEditor([&](TParameterForm& editor) {
+            click(editor, "FileUpload");
+            QStringList lines = finished(editor);
+            const QString count = "9 records received, 11 expected: check Custom Outputs in the "
+                                  "port settings (F2)";
+            QVERIFY2(lines.contains(count), qPrintable(lines.join('\n')));
+            QCOMPARE(lines.last(), QString("Upload Complete!"));
+            dialogs.savePaths.enqueue(saved("one.dat"));
+            pressOk(editor);
+
+            dialogs.answers.enqueue(Answer::Yes); // "Existing KX7400 settings will be lost?"
+            click(editor, "FileDownload");
+            lines = finished(editor);
+            QVERIFY2(lines.contains("Likely cause: the last upload had " + count),
+                     qPrintable(lines.join('\n')));
+            QCOMPARE(lines.last(), QString("KX7400 Abandoned Operation!"));
+        });
+    }
+
     void debugMonitorShowsTheIndicatorsLine()
     {
         // Continuous: weight frames keep coming between the answers.
