@@ -8,6 +8,8 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QStandardPaths>
+#include <memory>
+#include <utility>
 
 namespace kx {
 
@@ -23,12 +25,38 @@ bool fileAt(const QString& path)
 
 } // namespace
 
-ManualLauncher::ManualLauncher(Places places, StartDetached start)
-    : places_(std::move(places)), start_(std::move(start)), readerPath_(places_.defaultReader)
+ManualLauncher::ManualLauncher(Places places, StartDetached start, OpenDocument open)
+    : places_(std::move(places)), start_(std::move(start)), open_(std::move(open)),
+      readerPath_(places_.defaultReader)
 {
     if (!start_) {
         start_ = [](const QString& program, const QStringList& args) {
             return QProcess::startDetached(program, args);
+        };
+    }
+    if (!open_) {
+        open_ = [](const QString& opener, const QString& file, std::function<void(bool)> answered) {
+            // The opener ends as soon as it has handed the file on, or found nothing to hand
+            // it to; its end is heard on the event loop, nothing waits for it.
+            auto* process = new QProcess;
+            process->setStandardOutputFile(QProcess::nullDevice());
+            process->setStandardErrorFile(QProcess::nullDevice());
+            auto once = std::make_shared<std::function<void(bool)>>(std::move(answered));
+            const auto tell = [process, once](bool ok) {
+                if (*once)
+                    std::exchange(*once, nullptr)(ok);
+                process->deleteLater();
+            };
+            QObject::connect(process, &QProcess::finished, process,
+                             [process, tell](int code, QProcess::ExitStatus status) {
+                                 tell(status == QProcess::NormalExit && code == 0);
+                             });
+            QObject::connect(process, &QProcess::errorOccurred, process,
+                             [tell](QProcess::ProcessError error) {
+                                 if (error == QProcess::FailedToStart)
+                                     tell(false);
+                             });
+            process->start(opener, {file});
         };
     }
 }
@@ -37,8 +65,14 @@ ManualLauncher::Places ManualLauncher::standardPlaces(const QString& programFold
                                                       const QString& installFolder)
 {
     const QString config = QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation);
-    return {QDir(config).filePath(QStringLiteral("Morvell Scales")), programFolder,
-            QDir(installFolder).filePath(ManualFileName), desktopOpener()};
+    Places places{QDir(config).filePath(QStringLiteral("Morvell Scales")), programFolder,
+                  QDir(installFolder).filePath(ManualFileName), desktopOpener()};
+#ifndef Q_OS_WIN
+    // A reader program searched for in /usr/bin means nothing here: the desktop knows which
+    // program the user opens PDF files with.
+    places.searchReader = false;
+#endif
+    return places;
 }
 
 QString ManualLauncher::desktopOpener()
@@ -89,8 +123,29 @@ void ManualLauncher::StoreReaderPath(const QString& path)
     ini.save(sharedFile());
 }
 
+ManualLauncher::Outcome ManualLauncher::openWithDesktop(DocumentDialogs& dialogs)
+{
+    const BoxMessage noViewer{
+        QStringLiteral("No program on this computer opened the operator's manual. Install a PDF "
+                       "reader, or open the manual with one:\n%1")
+            .arg(QDir::toNativeSeparators(places_.manual)),
+        QStringLiteral("Operators Manual"), BoxMessage::Buttons::Ok, BoxMessage::Icon::Information};
+    if (!fileAt(readerPath_)) {
+        dialogs.tell(noViewer);
+        return Outcome::StartFailed;
+    }
+    DocumentDialogs* told = &dialogs;
+    open_(readerPath_, places_.manual, [told, noViewer](bool answered) {
+        if (!answered)
+            told->tell(noViewer);
+    });
+    return Outcome::Started;
+}
+
 ManualLauncher::Outcome ManualLauncher::OpButtonClick(DocumentDialogs& dialogs)
 {
+    if (!places_.searchReader)
+        return openWithDesktop(dialogs);
     if (!fileAt(readerPath_)) {
         if (const auto chosen = dialogs.chooseFileToOpen(readerDialogSetup()))
             StoreReaderPath(*chosen);

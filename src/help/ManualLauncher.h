@@ -22,16 +22,24 @@ public:
         QString programFolder; // holds the fallback Adobe.Ini
         QString manual;        // the operator's manual, 60387.PDF
         QString defaultReader; // used when no reader is known or the known one is gone
+        // Windows: a reader is looked for and chosen. Elsewhere the desktop's opener
+        // (defaultReader) opens the manual with whatever the user set up for PDF files.
+        bool searchReader = true;
     };
     // Starts program with args without waiting for it; false when it cannot be started.
     using StartDetached = std::function<bool(const QString& program, const QStringList& args)>;
+    // Runs opener with file and, once it has ended, tells answered whether it opened it (an
+    // opener that finds no program for the file ends with a failure). Returns at once.
+    using OpenDocument = std::function<void(const QString& opener, const QString& file,
+                                            std::function<void(bool answered)> answered)>;
 
     static inline const QString SharedFileName = QStringLiteral("ADOBE.INI");
     static inline const QString ProgramFileName = QStringLiteral("Adobe.Ini");
     static inline const QString ManualFileName = QStringLiteral("60387.PDF");
 
-    // start: how the reader is started; empty for QProcess::startDetached.
-    explicit ManualLauncher(Places places, StartDetached start = {});
+    // start: how the reader is started; empty for QProcess::startDetached. open: how the
+    // desktop's opener is run; empty for a QProcess watched until it ends.
+    explicit ManualLauncher(Places places, StartDetached start = {}, OpenDocument open = {});
 
     // The places of the running program: the shared folder "Morvell Scales" under the user's
     // configuration folder, the manual in installFolder, the desktop's document opener.
@@ -60,12 +68,17 @@ public:
         NoReader     // no reader and none chosen: nothing happens
     };
     // "&Operators Manual": asks for a reader if the known one is gone, then starts it with the
-    // manual's path as its one argument.
+    // manual's path as its one argument. Where no reader is looked for, the desktop's opener
+    // opens it; when there is none, or it answers that nothing opens PDF files, the user is
+    // told where the manual is (dialogs must outlive the opener's answer).
     Outcome OpButtonClick(DocumentDialogs& dialogs);
 
 private:
+    Outcome openWithDesktop(DocumentDialogs& dialogs);
+
     Places places_;
     StartDetached start_;
+    OpenDocument open_;
     QString readerPath_;
 };
 

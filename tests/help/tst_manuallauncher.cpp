@@ -234,6 +234,48 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(readAll(record), QFile::encodeName(places.manual) + "\n", 10000);
     }
 
+    // Away from Windows the desktop's opener opens the manual; nothing is searched for, and
+    // when no opener is there, or it finds nothing to open PDF files with, the user is told
+    // where the manual is.
+    void theDesktopOpensTheManual_data()
+    {
+        QTest::addColumn<bool>("openerThere");
+        QTest::addColumn<int>("openerExit"); // -1: the fake opener, answering at once
+        QTest::addColumn<bool>("told");
+        QTest::newRow("a viewer answers") << true << 0 << false;
+        QTest::newRow("no viewer for PDF files") << true << 3 << true;
+        QTest::newRow("no opener at all") << false << 0 << true;
+    }
+    void theDesktopOpensTheManual()
+    {
+        QFETCH(bool, openerThere);
+        QFETCH(int, openerExit);
+        QFETCH(bool, told);
+        // An opener that ends as the desktop's does: 0 when it handed the file on.
+        const QString opener = path("bin/opener");
+        if (openerThere) {
+            writeFile(opener, "#!/bin/sh\nexit " + QByteArray::number(openerExit) + "\n");
+            QFile::setPermissions(opener, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        }
+        places.defaultReader = opener;
+        places.searchReader = false;
+        ManualLauncher launcher(places); // runs the opener for real
+        launcher.SetUpReader();
+        FakeDialogs dialogs;
+        const auto outcome = launcher.OpButtonClick(dialogs);
+        QCOMPARE(outcome, openerThere ? ManualLauncher::Outcome::Started
+                                      : ManualLauncher::Outcome::StartFailed);
+        QVERIFY(dialogs.openDialogs.isEmpty()); // no reader is searched for
+        if (told) {
+            QTRY_COMPARE_WITH_TIMEOUT(dialogs.told.size(), 1, 10000);
+            QVERIFY(dialogs.told[0].text.contains(QDir::toNativeSeparators(places.manual)));
+            QCOMPARE(dialogs.told[0].caption, QStringLiteral("Operators Manual"));
+        } else {
+            QTest::qWait(300);
+            QVERIFY(dialogs.told.isEmpty());
+        }
+    }
+
     void aSharedFolderThatCannotBeMadeLeavesTheRunsReader()
     {
         // A file where the maker's folder should be: neither folder nor file can be created.
