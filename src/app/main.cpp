@@ -58,6 +58,8 @@ int main(int argc, char** argv)
     kx::InstanceGuard guard;
     switch (guard.acquire()) {
     case kx::InstanceGuard::Result::AlreadyRunning:
+        // The running copy's window comes forward; the box says why no second one opened.
+        guard.requestRaise();
         QMessageBox(QMessageBox::NoIcon, QStringLiteral("KXLINK"),
                     QStringLiteral("Application is Already Running"))
             .exec();
@@ -77,6 +79,12 @@ int main(int argc, char** argv)
         kx::TMainForm main(kx::runningProgramFolder(), kx::QtClock::instance(),
                            std::make_unique<kx::QtSerialDevice>());
         main.show();
+        guard.onRaiseRequested([&main] {
+            main.setWindowState(main.windowState() & ~Qt::WindowMinimized);
+            main.show();
+            main.raise();
+            main.activateWindow();
+        });
         app.exec();
     } catch (const std::exception& e) {
         QMessageBox::critical(nullptr, QStringLiteral("KXLINK"), QString::fromLocal8Bit(e.what()));

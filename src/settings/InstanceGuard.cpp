@@ -1,6 +1,10 @@
 #include "settings/InstanceGuard.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QStandardPaths>
 
 namespace kx {
@@ -15,7 +19,37 @@ InstanceGuard::InstanceGuard(QString lockPath) : path_(std::move(lockPath))
     }
 }
 
-InstanceGuard::~InstanceGuard() = default;
+InstanceGuard::~InstanceGuard()
+{
+    if (watcher_)
+        QFile::remove(raiseRequestPath());
+}
+
+void InstanceGuard::onRaiseRequested(std::function<void()> raise)
+{
+    QFile file(raiseRequestPath());
+    // Made empty by the copy that listens; a failure only means no window is raised.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return;
+    file.close();
+    watcher_ = std::make_unique<QFileSystemWatcher>(QStringList{raiseRequestPath()});
+    QObject::connect(watcher_.get(), &QFileSystemWatcher::fileChanged, watcher_.get(),
+                     [this, raise = std::move(raise)](const QString& path) {
+                         // Some systems stop watching a file that was rewritten.
+                         if (!watcher_->files().contains(path) && QFile::exists(path))
+                             watcher_->addPath(path);
+                         if (QFileInfo(path).size() > 0)
+                             raise();
+                     });
+}
+
+void InstanceGuard::requestRaise() const
+{
+    QFile file(raiseRequestPath());
+    // Appended, so that each start is a change the running copy sees.
+    if (file.open(QIODevice::Append))
+        file.write(QByteArray::number(QDateTime::currentMSecsSinceEpoch()) + '\n');
+}
 
 InstanceGuard::Result InstanceGuard::acquire()
 {

@@ -2,7 +2,10 @@
 
 #include <QLockFile>
 #include <QString>
+#include <functional>
 #include <memory>
+
+class QFileSystemWatcher;
 
 namespace kx {
 
@@ -27,9 +30,17 @@ public:
     int errorNumber() const { return errorNumber_; }
     QString lockPath() const { return path_; }
 
+    // The copy that holds the lock: raise is called each time a second start asks for its
+    // window. A file beside the lock carries the request, so no more than QtCore is needed.
+    void onRaiseRequested(std::function<void()> raise);
+    // A second start, refused: asks the running copy to bring its window forward.
+    void requestRaise() const;
+    QString raiseRequestPath() const { return path_ + QStringLiteral(".raise"); }
+
 private:
     QString path_;
     std::unique_ptr<QLockFile> lock_;
+    std::unique_ptr<QFileSystemWatcher> watcher_;
     int errorNumber_ = 0;
 };
 

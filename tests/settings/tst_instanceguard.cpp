@@ -22,6 +22,24 @@ private slots:
         QCOMPARE(second.acquire(), InstanceGuard::Result::AlreadyRunning);
     }
 
+    // A second start asks the running copy for its window, each time it is made.
+    void aSecondStartRaisesTheFirstCopysWindow()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath("kxlink.lock");
+        InstanceGuard first(path);
+        QCOMPARE(first.acquire(), InstanceGuard::Result::Acquired);
+        int raised = 0;
+        first.onRaiseRequested([&] { ++raised; });
+        for (int start = 1; start <= 2; ++start) {
+            const int before = raised;
+            InstanceGuard second(path);
+            QCOMPARE(second.acquire(), InstanceGuard::Result::AlreadyRunning);
+            second.requestRaise();
+            QTRY_VERIFY_WITH_TIMEOUT(raised > before, 5000);
+        }
+    }
+
     void aLockLeftByACrashedCopyIsTakenOver()
     {
         QTemporaryDir dir;
