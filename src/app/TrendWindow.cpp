@@ -301,11 +301,15 @@ void TrendWindow::showStatistics(const TrendStats& s)
     };
     const QString none = QStringLiteral("-");
     const bool any = s.count > 0;
-    setStat(statLabels_[0], QStringLiteral("last %1").arg(any ? weight(s.last, 0) : none));
+    // A value the line stopped bringing is not shown as if it were the weight now.
+    const bool old = s.lastAgeMs && *s.lastAgeMs >= StaleAfterMs;
+    setStat(statLabels_[0],
+            old ? QStringLiteral("last %1 (%2 ago)").arg(weight(s.last, 0), duration(*s.lastAgeMs))
+                : QStringLiteral("last %1").arg(any ? weight(s.last, 0) : none));
     setStat(statLabels_[1], QStringLiteral("min %1").arg(any ? weight(s.min, 0) : none));
     setStat(statLabels_[2], QStringLiteral("max %1").arg(any ? weight(s.max, 0) : none));
     setStat(statLabels_[3], QStringLiteral("mean %1").arg(any ? weight(s.mean, 0) : none));
-    setStat(statLabels_[4], QStringLiteral("std dev %1").arg(any ? weight(s.stddev, 1) : none));
+    setStat(statLabels_[4], QStringLiteral("std dev %1").arg(any ? weight(s.stddev, 0) : none));
     setStat(statLabels_[5], s.settledAgoMs
                                 ? QStringLiteral("settled %1 ago").arg(duration(*s.settledAgoMs))
                                 : QStringLiteral("not settled"));

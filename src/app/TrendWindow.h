@@ -33,6 +33,8 @@ public:
     // The picture is redrawn this often while shown and not paused: once a second keeps the
     // window within a few tenths of a percent of a core beside the face (docs/benchmarks.md).
     static constexpr qint64 RefreshMs = 1000;
+    // The newest frame is old once this long has passed without another (ten come a second).
+    static constexpr qint64 StaleAfterMs = 2000;
 
     // saveTo: asks where the picture or a recording goes (empty: not at all); null asks
     // with the platform's file dialog.

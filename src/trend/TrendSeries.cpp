@@ -269,6 +269,8 @@ TrendStats TrendSeries::statistics(TrendSpan span, qint64 now) const
     if (settledAt_)
         s.settledAgoMs = now - *settledAt_;
     s.stableForMs = stableFor();
+    if (!frames_.empty())
+        s.lastAgeMs = now - frames_.back().t;
     return s;
 }
 

@@ -46,6 +46,9 @@ struct TrendStats
     FrameUnits units = FrameUnits::None;
     std::optional<qint64> settledAgoMs;
     std::optional<qint64> stableForMs;
+    // How long ago the newest frame came; empty before the first. Frames come ten times a
+    // second while the line is up, so an age of seconds means the last value is old.
+    std::optional<qint64> lastAgeMs;
 };
 
 // The weights of the shown frames over time, in memory bounded by the screen rather than by

@@ -76,7 +76,8 @@ private slots:
         QCOMPARE(rig.spoken("MinLabel"), QStringLiteral("min 12.40 lb"));
         QCOMPARE(rig.spoken("MaxLabel"), QStringLiteral("max 12.56 lb"));
         QCOMPARE(rig.spoken("MeanLabel"), QStringLiteral("mean 12.48 lb"));
-        QCOMPARE(rig.spoken("StdDevLabel"), QStringLiteral("std dev 0.037 lb"));
+        // Every weight with the indicator's own decimals, the spread too.
+        QCOMPARE(rig.spoken("StdDevLabel"), QStringLiteral("std dev 0.04 lb"));
         QCOMPARE(rig.spoken("StableLabel"), QStringLiteral("stable for 0.5 s"));
         QVERIFY2(rig.spoken("SettledLabel").startsWith("settled "), qPrintable(rig.spoken("SettledLabel")));
         QCOMPARE(rig.window.findChild<QLabel*>("MeanLabel")->accessibleDescription(),
@@ -86,6 +87,11 @@ private slots:
         for (QAbstractSeries* s : chart->series())
             if (auto* motion = qobject_cast<QScatterSeries*>(s))
                 QCOMPARE(motion->count(), 4);
+
+        // The frames stop (the line is lost): the last value says how old it is.
+        rig.fx.clock.advance(3 * TrendWindow::RefreshMs);
+        const QString last = rig.spoken("LastLabel");
+        QVERIFY2(last.startsWith("last 12.48 lb (") && last.endsWith(" s ago)"), qPrintable(last));
 
         // The span chosen from the keyboard: ten minutes hold the same frames.
         auto* span = rig.window.findChild<QComboBox*>("TrendSpanBox");
