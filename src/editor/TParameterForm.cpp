@@ -77,7 +77,11 @@ QPushButton* barButton(QWidget* parent, const QString& caption, const QString& n
 {
     auto* button = new QPushButton(caption, parent);
     button->setAutoDefault(false);
-    button->setMinimumWidth(86);
+    // Nine buttons share the editor's fixed width: each may give up what the style adds beyond
+    // its caption (and a menu's arrow), never the caption itself.
+    const QFontMetrics metrics(button->font());
+    button->setMinimumWidth(metrics.horizontalAdvance(withoutMnemonic(caption)) + 24);
+    button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     nameControl(button, name);
     return button;
 }
@@ -191,7 +195,7 @@ void TParameterForm::FormCreate()
 void TParameterForm::makeButtonBar(QWidget* parent)
 {
     auto* bar = new QHBoxLayout;
-    bar->setSpacing(8);
+    bar->setSpacing(4);
     FileNew = barButton(parent, QStringLiteral("Ne&w"), QStringLiteral("FileNew"));
     FileOpen = barButton(parent, QStringLiteral("&Open"), QStringLiteral("FileOpen"));
     FileSave = barButton(parent, QStringLiteral("&Save"), QStringLiteral("FileSave"));
@@ -208,6 +212,7 @@ void TParameterForm::makeButtonBar(QWidget* parent)
     CompareFile = compareMenu->addAction(QStringLiteral("Compare with &file…"));
     CompareFile->setObjectName(QStringLiteral("CompareFile"));
     FileCompare->setMenu(compareMenu);
+    FileCompare->setMinimumWidth(FileCompare->minimumWidth() + 16); // the menu's arrow
     ScreenClose = barButton(parent, QStringLiteral("E&xit"), QStringLiteral("ScreenClose"));
     for (QPushButton* b : {FileNew, FileOpen, FileSave, FileSaveAs, FileUpload, FileDownload,
                            FileCompare, FileLogbook, ScreenClose})

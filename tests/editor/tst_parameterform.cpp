@@ -321,6 +321,16 @@ void TestParameterForm::windowParts_asTheEditorShowsThem()
     QCOMPARE(form_->AnyBusTab->DebugAnyBus->text(), QStringLiteral("START DEBUG"));
     for (int i = 1; i < bar.size(); ++i)
         QVERIFY(bar[i]->x() > bar[i - 1]->x());
+    // Every button of the bar, the later ones included, is whole inside the window, and wide
+    // enough for its caption.
+    for (QPushButton* b : form_->findChildren<QPushButton*>()) {
+        if (b->parentWidget() != form_->BackPanel)
+            continue;
+        const QRect r(b->mapTo(form_.get(), QPoint(0, 0)), b->size());
+        QVERIFY2(form_->rect().contains(r), qPrintable(b->text()));
+        QVERIFY2(b->width() >= b->fontMetrics().horizontalAdvance(b->text().remove('&')) + 8,
+                 qPrintable(b->text()));
+    }
 
     // The transfer panel sits where it was placed when the window was made.
     TransferPanel* panel = form_->transferPanel();
