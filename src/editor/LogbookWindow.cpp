@@ -6,11 +6,13 @@
 
 #include <QDialogButtonBox>
 #include <QDir>
+#include <QEvent>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QLabel>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace kx {
 
@@ -28,8 +30,11 @@ LogbookWindow::LogbookWindow(const QString& programFolder, QWidget* parent)
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->verticalHeader()->setVisible(false);
     table_->horizontalHeader()->setStretchLastSection(true);
+    table_->setWordWrap(true);
+    table_->setTextElideMode(Qt::ElideMiddle);
     nameControl(table_, QStringLiteral("LogbookTable"));
     nameControl(chain_, QStringLiteral("LogbookChain"));
+    table_->viewport()->installEventFilter(this);
     chain_->setWordWrap(true);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -78,13 +83,64 @@ void LogbookWindow::load(const QString& path)
         }
         ++row;
     }
-    table_->resizeColumnsToContents();
+    fitColumns();
     const int bad = logbook::firstBadLine(*bytes, &why);
     chain_->setText(bad == 0 ? QStringLiteral("%1: %2 writes; no line changed, removed or moved.")
                                    .arg(shown)
                                    .arg(lines.size())
                              : QStringLiteral("%1: %2").arg(shown, why));
     chain_->setAccessibleName(chain_->text());
+}
+
+bool LogbookWindow::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == table_->viewport() && event->type() == QEvent::Resize && !fitting_) {
+        fitting_ = true;
+        fitColumns();
+        fitting_ = false;
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void LogbookWindow::fitColumns()
+{
+    if (table_->rowCount() == 0)
+        return;
+    QHeaderView* header = table_->horizontalHeader();
+    // A stretched last column would count as wide as the window.
+    header->setStretchLastSection(false);
+    table_->resizeColumnsToContents();
+    // Time, port, action, outcome and read-back are short and read whole; the device, the
+    // files and the changes can take a line break.
+    const QList<int> long_ = {2, 4, 5, 6};
+    int total = 0, longTotal = 0;
+    for (int c = 0; c < table_->columnCount(); ++c) {
+        total += header->sectionSize(c);
+        if (long_.contains(c))
+            longTotal += header->sectionSize(c);
+    }
+    const int room = table_->viewport()->width();
+    if (total > room) {
+        // Columns narrower than an even share keep their width; the rest split what is left.
+        int left = room - (total - longTotal);
+        QList<int> wide = long_;
+        for (bool settled = false; !settled && !wide.isEmpty();) {
+            settled = true;
+            const int share = left / int(wide.size());
+            for (int c : QList<int>(wide)) {
+                if (header->sectionSize(c) <= share) {
+                    left -= header->sectionSize(c);
+                    wide.removeOne(c);
+                    settled = false;
+                }
+            }
+        }
+        const int share = wide.isEmpty() ? 0 : std::max(60, left / int(wide.size()));
+        for (int c : wide)
+            header->resizeSection(c, share);
+    }
+    header->setStretchLastSection(true);
+    table_->resizeRowsToContents();
 }
 
 } // namespace kx

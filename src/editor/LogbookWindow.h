@@ -19,11 +19,18 @@ public:
     QTableWidget* table() const { return table_; }
     QLabel* chainState() const { return chain_; }
 
+protected:
+    // The table's own width decides, and it is known only once the table has been resized.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     void load(const QString& path);
+    // The columns fit the window: the long ones share what the short ones leave and wrap.
+    void fitColumns();
 
     QTableWidget* table_;
     QLabel* chain_;
+    bool fitting_ = false; // a fit that shows or hides a scroll bar resizes the table again
 };
 
 } // namespace kx

@@ -11,9 +11,10 @@
 
 #include <QCheckBox>
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QLabel>
 #include <QTabWidget>
 #include <QTableWidget>
 
@@ -375,8 +376,11 @@ void TestParameterForm::logbook_showsEveryWriteAndTheChain()
     e.port = 1;
     e.device = "/dev/ttyUSB0";
     e.action = "download";
-    e.file = "site.dat";
-    e.changes = {{"Calibration/Scale Capacity", "5000", "7500"}};
+    e.file = "/home/technician/kxlink/SAVED/site with a long name.dat";
+    e.backup = "/home/technician/kxlink/SAVED/BACKUP/2026-12-10_14-02-01.dat";
+    e.changes = {{"Calibration/Scale Capacity", "5000", "7500"},
+                 {"Calibration/Division Size", "1.0", "0.5"},
+                 {"Configuration/Custom Name", "Barrels", "Drums"}};
     e.outcome = "completed";
     e.verify = "verified";
     const QString path = logbook::pathIn(dir_->path());
@@ -405,6 +409,14 @@ void TestParameterForm::logbook_showsEveryWriteAndTheChain()
         QCOMPARE(window->table()->item(1, 3)->text(), QString("firmware update"));
         QVERIFY(window->table()->item(0, 6)->text().contains("Scale Capacity: 5000"));
         QVERIFY(window->table()->editTriggers() == QAbstractItemView::NoEditTriggers);
+        // At the window's own size every column is on screen: the outcome too, wrapped or not.
+        QTableWidget* table = window->table();
+        const QHeaderView* header = table->horizontalHeader();
+        const int lastRight = header->sectionViewportPosition(8) + header->sectionSize(8);
+        QVERIFY2(lastRight <= table->viewport()->width(), qPrintable(QString::number(lastRight)));
+        QVERIFY(header->sectionViewportPosition(7) >= 0);
+        if (!tampered && !qEnvironmentVariableIsEmpty("KX_SCREENSHOTS"))
+            window->grab().save(qEnvironmentVariable("KX_SCREENSHOTS") + "/logbook.png");
         const QString chain = window->chainState()->accessibleName();
         QVERIFY2(tampered ? chain.contains("line 2 does not follow line 1")
                           : chain.contains("no line changed"),
