@@ -10,15 +10,13 @@ cd "$(dirname "$0")/.."
 root="$PWD"
 qt="$(scripts/windows-qt.sh)"
 out=build-win
-if [ ! -f "$out/build.ninja" ]; then
-    # No plant commands (MQTT, systemd) on a technician's PC; gcc, not mold, links for Windows;
-    # a precompiled header costs gcc more than it saves (docs/build-time.md).
-    cmake -S . -B "$out" -G Ninja \
-        -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw64-toolchain.cmake" \
-        -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
-        -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
-        -DCMAKE_BUILD_TYPE=Release -DKX_PLANT=OFF -DKX_LINKER=default -DKX_PCH=OFF
-fi
+# No plant commands (MQTT, systemd) on a technician's PC; MinGW's own linker, not mold.
+# Configured every time (a second or two): a changed option here reaches an old tree.
+nice -n 19 cmake -S . -B "$out" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw64-toolchain.cmake" \
+    -DCMAKE_PREFIX_PATH="$qt" -DQT_HOST_PATH=/usr \
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake \
+    -DCMAKE_BUILD_TYPE=Release -DKX_PLANT=OFF -DKX_LINKER=default >/dev/null
 if [ $# -gt 0 ]; then
     nice -n 19 cmake --build "$out" -j"$(nproc)" --target "$@"
 else
@@ -48,7 +46,7 @@ cp -u /usr/share/fonts/truetype/dejavu/DejaVuSans.ttf /usr/share/fonts/truetype/
 [ -f build/bin/60387.PDF ] && cp -u build/bin/60387.PDF "$bin/"
 # The tests run from their own folder with the same DLLs and plugins.
 if [ -d "$out/tests" ]; then
-    cp -u "$bin"/*.dll "$out/tests/"
+    cp -u "$bin"/*.dll "$qt/bin/Qt6Test.dll" "$out/tests/"
     cp -ru "$bin/platforms" "$bin/styles" "$bin/lib" "$out/tests/"
 fi
 echo "windows-build: $root/$bin"

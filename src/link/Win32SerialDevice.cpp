@@ -58,9 +58,22 @@ ChannelError openFailure(const QString& name, DWORD code)
 
 bool gone(DWORD code)
 {
-    return code == ERROR_DEVICE_REMOVED || code == ERROR_BAD_COMMAND || code == ERROR_GEN_FAILURE ||
-           code == ERROR_FILE_NOT_FOUND || code == ERROR_INVALID_HANDLE ||
-           code == ERROR_DEV_NOT_EXIST || code == ERROR_ACCESS_DENIED;
+    // What drivers answer once the device is unplugged; Wine answers a broken pipe when the
+    // pseudo-terminal's other side has closed.
+    switch (code) {
+    case ERROR_DEVICE_REMOVED:
+    case ERROR_DEVICE_NOT_CONNECTED:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_BAD_COMMAND:
+    case ERROR_GEN_FAILURE:
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_INVALID_HANDLE:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_BROKEN_PIPE:
+        return true;
+    default:
+        return false;
+    }
 }
 
 // Waits for an overlapped operation to finish; the bytes it moved, or false with the error.
@@ -100,17 +113,34 @@ void Win32SerialDevice::open(const QString& name, const LineSettings& settings)
     if (path.isEmpty())
         throw ChannelError(ChannelError::Kind::Other, QStringLiteral("\"%1\"").arg(name),
                            QStringLiteral("not a serial port"));
+    // The line's lock, by its COM name, for every program on this PC: Windows refuses a second
+    // open of a port by itself, but Wine does not, and two readers of one line would each
+    // get half of its bytes.
+    const QString lockName = QStringLiteral("Global\\kxlink-line-%1").arg(name_.toUpper());
+    HANDLE lock = CreateMutexW(nullptr, FALSE, reinterpret_cast<const wchar_t*>(lockName.utf16()));
+    if (lock && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(lock);
+        throw ChannelError(ChannelError::Kind::InUse, name_,
+                           QStringLiteral("in use by another program"));
+    }
+    // No lock (an account that may not make a global object): the driver's refusal of a
+    // second open still holds on Windows.
+    lineLock_ = lock;
     // Exclusive (no sharing), overlapped so that a write need not wait for the read the
     // reader thread has in flight.
     HANDLE port =
         CreateFileW(reinterpret_cast<const wchar_t*>(path.utf16()), GENERIC_READ | GENERIC_WRITE, 0,
                     nullptr, OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (port == INVALID_HANDLE_VALUE)
-        throw openFailure(name_, GetLastError());
+    if (port == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        releaseLineLock();
+        throw openFailure(name_, code);
+    }
     DCB probe{};
     probe.DCBlength = sizeof probe;
     if (!GetCommState(port, &probe)) {
         CloseHandle(port);
+        releaseLineLock();
         throw ChannelError(ChannelError::Kind::Other, name_, QStringLiteral("not a serial port"));
     }
     handle_ = port;
@@ -146,8 +176,16 @@ void Win32SerialDevice::close()
         reader_.join();
     CloseHandle(h(handle_));
     handle_ = nullptr;
+    releaseLineLock();
     const std::lock_guard lock(inboxMutex_);
     inbox_.clear();
+}
+
+void Win32SerialDevice::releaseLineLock()
+{
+    if (lineLock_)
+        CloseHandle(h(lineLock_));
+    lineLock_ = nullptr;
 }
 
 void Win32SerialDevice::applySettings(const LineSettings& s)
@@ -238,7 +276,9 @@ void Win32SerialDevice::readLoop()
         DWORD got = 0;
         DWORD code = 0;
         const BOOL started = ReadFile(port, buffer, ReadChunk, nullptr, &ov);
-        if (!finish(port, ov, started, got, code)) {
+        // Wine ends a read that timed out with ERROR_TIMEOUT where Windows reports success:
+        // either way it is what came before the time-out, often nothing.
+        if (!finish(port, ov, started, got, code) && code != ERROR_TIMEOUT) {
             if (stopping_ || code == ERROR_OPERATION_ABORTED)
                 continue; // closing, or a purge cut the read short
             const QString reason =

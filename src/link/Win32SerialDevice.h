@@ -34,9 +34,11 @@ private:
     void readLoop();
     void onArrived();
     void onReadFailed(const QString& reason);
+    void releaseLineLock();
 
-    void* handle_ = nullptr; // HANDLE, kept out of this header with <windows.h>
-    QString name_;           // as the user knows it: COM5
+    void* handle_ = nullptr;   // HANDLE, kept out of this header with <windows.h>
+    void* lineLock_ = nullptr; // a named mutex by the port's COM name
+    QString name_;             // as the user knows it: COM5
     std::thread reader_;
     std::atomic<bool> stopping_{false};
     std::mutex inboxMutex_;
