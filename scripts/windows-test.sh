@@ -230,6 +230,11 @@ if wants window; then
             [ "$(grep -c '12.50 lb' <<<"$out")" -eq 2 ] &&
             ok "weigh in demand mode at $baud baud" || bad "weigh at $baud: $out"
     done
+    # Waiting for frames that never come (nobody asks this simulator): the read times out.
+    status=0 && out=$(cli weigh --count 1 --timeout 700 --device COM5 --parity none \
+        --mode continuous 2>&1) || status=$?
+    [ "$status" -eq 4 ] && [[ "$out" == *"time-out"* ]] &&
+        ok "a silent line times out (status 4)" || bad "weigh on a silent line: $status $out"
     "$WINE" "$e2e/prog/kxlink.exe" >"$e2e/window.log" 2>&1 &
     pids+=($!)
     window=""
