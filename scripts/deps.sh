@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-serialport-dev qt6-qpa-plugins qt6-charts-dev libqt6opengl6-dev
     fonts-dseg python3 srecord
     clang libclang-rt-14-dev mold
-    g++-mingw-w64-x86-64-posix
+    g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine64 nsis xdotool x11-utils zip
     xvfb xauth x11-apps libxcb1-dev
     fonts-dejavu-core
     dpkg-dev appstream desktop-file-utils poppler-utils help2man lintian

@@ -4,6 +4,7 @@
 
 #include "app/FaceWidgets.h"
 #include "app/KxApplication.h"
+#include "app/TComForm.h"
 #include "app/TrendModule.h"
 #include "app/UpdatePanel.h"
 #include "editor/CustomOutputPage.h"
@@ -11,8 +12,7 @@
 #include "help/ManualLauncher.h"
 #include "help/THelpAboutForm.h"
 #include "help/VersionInfo.h"
-#include "link/QtSerialDevice.h"
-#include "app/TComForm.h"
+#include "link/SystemSerial.h"
 #include "trend/TrendFeed.h"
 #include "widgets/AccessibleControl.h"
 
@@ -44,7 +44,7 @@ TMainForm::TMainForm(const QString& folder, Clock& clock, std::unique_ptr<Serial
     connect(panel_.get(), &LineSession::faceChanged, this, &TMainForm::render);
     trendFeed_ = std::make_unique<TrendFeed>(clock, *panel_);
     updatePanel_ = new UpdatePanel(this);
-    firmware_ = std::make_unique<FirmwareUpdate>(clock, std::make_unique<QtSerialDevice>(),
+    firmware_ = std::make_unique<FirmwareUpdate>(clock, makeSystemSerialDevice(),
                                                  panel_->updateHost(), *updatePanel_, folder);
     updatePanel_->bind(*firmware_);
 

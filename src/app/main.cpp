@@ -1,9 +1,9 @@
-#include "settings/InstanceGuard.h"
 #include "app/KxApplication.h"
-#include "settings/ProgramFolder.h"
 #include "app/TMainForm.h"
 #include "link/QtClock.h"
-#include "link/QtSerialDevice.h"
+#include "link/SystemSerial.h"
+#include "settings/InstanceGuard.h"
+#include "settings/ProgramFolder.h"
 
 #include <QMessageBox>
 #include <cstdio>
@@ -77,7 +77,7 @@ int main(int argc, char** argv)
     app.setDesktopFileName(QStringLiteral("com.morvellscales.kxlink"));
     try {
         kx::TMainForm main(kx::runningProgramFolder(), kx::QtClock::instance(),
-                           std::make_unique<kx::QtSerialDevice>());
+                           kx::makeSystemSerialDevice());
         main.show();
         guard.onRaiseRequested([&main] {
             main.setWindowState(main.windowState() & ~Qt::WindowMinimized);

@@ -4,7 +4,7 @@
 #include "cli/Signals.h"
 #include "cli/Terminal.h"
 #include "link/QtClock.h"
-#include "link/QtSerialDevice.h"
+#include "link/SystemSerial.h"
 
 #include <QFileInfo>
 #include <cstdio>
@@ -41,8 +41,8 @@ CliSession::CliSession(const QString& programFolder, const LineChoice& line, boo
         port_->Mode = line.mode;
     if (line.outputs > 0)
         port_->CustomOutputs = line.outputs;
-    panel_ = std::make_unique<LineSession>(QtClock::instance(), std::make_unique<QtSerialDevice>(),
-                                          *port_, *this, *this);
+    panel_ = std::make_unique<LineSession>(QtClock::instance(), makeSystemSerialDevice(), *port_,
+                                           *this, *this);
     openLimit_.setSingleShot(true);
     QObject::connect(&openLimit_, &QTimer::timeout, [this] {
         portError_ = QStringLiteral("The port did not open in time.");

@@ -7,7 +7,7 @@
 
 #include "link/DevicePath.h"
 #include "link/PortScan.h"
-#include "link/QtSerialDevice.h"
+#include "link/SystemSerial.h"
 #include "settings/IndicatorBackup.h"
 #include "settings/IniDocument.h"
 #include "settings/SafeSave.h"
@@ -99,12 +99,14 @@ std::optional<QString> theFile(const CliContext& c, const char* command, const c
 
 void addCommandOptions(const QString& command, QCommandLineParser& p)
 {
+#ifdef KX_PLANT
     if (command == QLatin1String("publish"))
         addPublishOptions(p);
-    if (command == QLatin1String("logbook"))
-        addLogbookOptions(p);
     if (command == QLatin1String("gateway"))
         addGatewayOptions(p);
+#endif
+    if (command == QLatin1String("logbook"))
+        addLogbookOptions(p);
     if (command == QLatin1String("weigh") || command == QLatin1String("debug"))
         p.addOption({QStringLiteral("count"),
                      QStringLiteral("Stop after N lines (default: until Ctrl-C)."),
@@ -237,12 +239,12 @@ Started runPorts(CliContext& c)
         std::fprintf(stdout, "device\tstate\tdescription\n");
     bool allOpen = true;
     for (const FoundPort& port : ports) {
-        QtSerialDevice device;
+        const std::unique_ptr<SerialDevice> device = makeSystemSerialDevice();
         QString state = QStringLiteral("can be opened");
         bool opens = true;
         try {
-            device.open(port.path, LineSettings{});
-            device.close();
+            device->open(port.path, LineSettings{});
+            device->close();
         } catch (const ChannelError& e) {
             state = e.reason();
             opens = false;

@@ -7,7 +7,7 @@
 #include "firmware/FirmwareUpdate.h"
 #include "firmware/HexCheck.h"
 #include "link/QtClock.h"
-#include "link/QtSerialDevice.h"
+#include "link/SystemSerial.h"
 #include "settings/UserFile.h"
 
 #include <QFileInfo>
@@ -143,8 +143,9 @@ void FlashRun::opened()
 
 void FlashRun::update()
 {
-    update_ = std::make_unique<FirmwareUpdate>(QtClock::instance(), std::make_unique<QtSerialDevice>(),
-                                               session().panel().updateHost(), view_, session().folder());
+    update_ =
+        std::make_unique<FirmwareUpdate>(QtClock::instance(), makeSystemSerialDevice(),
+                                         session().panel().updateHost(), view_, session().folder());
     view_.update = update_.get();
     update_->setStopCheck([] { return stopRequested(); });
     // The loader's port goes through the same protocol log as the main port.

@@ -42,12 +42,20 @@ const CommandDesc kCommands[] = {
      runCheckHex},
     {"logbook", "", "Show the logbook of every write to an indicator (--check: check its chain).",
      runLogbook},
+#ifdef KX_PLANT
     {"publish", "", "Publish the live weight of one or more indicators to an MQTT broker.",
      runPublish},
     {"gateway", "",
      "Serve every indicator of a configuration file over Modbus TCP and MQTT, as a service.",
      runGateway},
+#endif
 };
+
+#ifndef KX_PLANT
+// The plant's commands, left out of a build for a technician's PC: named, so a script that
+// asks for one learns why it is missing rather than that it never existed.
+const char* const kPlantCommands[] = {"publish", "gateway"};
+#endif
 
 void usage(FILE* to)
 {
@@ -79,7 +87,9 @@ void usage(FILE* to)
                  "weigh --json prints one object a frame: time (local, with its UTC offset),\n"
                  "weight (a number, or null when the indicator shows none), text, units, net and\n"
                  "settled. weigh --csv FILE (- for standard output) writes the same as CSV rows\n"
-                 "under the header time,weight,text,units,net,settled.\n"
+                 "under the header time,weight,text,units,net,settled.\n");
+#ifdef KX_PLANT
+    std::fprintf(to,
                  "publish takes --port N and --device PATH[=NAME] repeated, one indicator\n"
                  "each, and --broker URL, --topic PREFIX, --qos 0|1, --rate-limit HZ,\n"
                  "--only-changes, --heartbeat S, --user NAME, --password-file FILE,\n"
@@ -87,12 +97,14 @@ void usage(FILE* to)
                  "weigh's JSON object on PREFIX/NAME/weight.\n"
                  "gateway takes --config FILE (/etc/kxlink/gateway.ini) and --check; the\n"
                  "file names the indicators, their Modbus unit IDs and the broker. SIGHUP\n"
-                 "reads it again; a file that fails its checks is refused, the old one kept.\n"
-                 "logbook prints every write to an indicator (LOGS/logbook.jsonl) as a table,\n"
-                 "or with --json as stored; --since DATE and --port N choose, --check checks\n"
-                 "the chain of its lines.\n"
-                 "Numbers: --count 1 to 2147483647, --timeout 100 to 3600000 ms, --port 1 to\n"
-                 "99999, --outputs 1 or 2, --baud from the list; anything else is a usage error.\n");
+                 "reads it again; a file that fails its checks is refused, the old one kept.\n");
+#endif
+    std::fprintf(
+        to, "logbook prints every write to an indicator (LOGS/logbook.jsonl) as a table,\n"
+            "or with --json as stored; --since DATE and --port N choose, --check checks\n"
+            "the chain of its lines.\n"
+            "Numbers: --count 1 to 2147483647, --timeout 100 to 3600000 ms, --port 1 to\n"
+            "99999, --outputs 1 or 2, --baud from the list; anything else is a usage error.\n");
     std::fprintf(to, "\n'kxlink-cli COMMAND --help' shows a command's options.\n"
                      "Exit status: 0 success, 1 the indicator refused, a file is bad or a signal\n"
                      "stopped the command, 2 usage, 3 port error, 4 time-out, 5 done but the\n"
@@ -127,6 +139,13 @@ int main(int argc, char** argv)
     for (const CommandDesc& c : kCommands)
         if (name == QLatin1String(c.name))
             command = &c;
+#ifndef KX_PLANT
+    for (const char* plant : kPlantCommands)
+        if (name == QLatin1String(plant)) {
+            std::fprintf(stderr, "kxlink-cli: %s is not in this build\n", plant);
+            return Usage;
+        }
+#endif
     if (!command) {
         std::fprintf(stderr, "kxlink-cli: no command \"%s\"\n\n", qPrintable(name));
         usage(stderr);

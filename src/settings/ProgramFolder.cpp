@@ -21,12 +21,27 @@ bool folderIsWritable(const QString& folder)
     return probe.open();
 }
 
+namespace {
+
+QString userDataFolder()
+{
+#ifdef Q_OS_WIN
+    // %LOCALAPPDATA%\KXLINK: one folder for the window and the command line, kept on this PC
+    // (a roaming profile would carry the line's settings to another PC's ports).
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation))
+        .filePath(QStringLiteral("KXLINK"));
+#else
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+#endif
+}
+
+} // namespace
+
 QString runningProgramFolder()
 {
     const QString executableFolder = QCoreApplication::applicationDirPath();
     const QString folder =
-        programFolderFor(executableFolder, folderIsWritable(executableFolder),
-                         QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
+        programFolderFor(executableFolder, folderIsWritable(executableFolder), userDataFolder());
     QDir().mkpath(folder);
     return folder;
 }

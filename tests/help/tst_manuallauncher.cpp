@@ -221,6 +221,9 @@ private slots:
 
     void theRealReaderGetsTheManualsPathAsOneArgument()
     {
+#ifdef Q_OS_WIN
+        QSKIP("the recording reader is a shell script");
+#endif
         // A reader that writes down the arguments it was given, one per line.
         const QString reader = path("bin/recording reader");
         const QString record = path("arguments.txt");
