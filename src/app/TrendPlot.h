@@ -3,6 +3,7 @@
 #include "trend/TrendScale.h"
 #include "trend/TrendSeries.h"
 
+#include <QPixmap>
 #include <QPolygonF>
 #include <QString>
 #include <QWidget>
@@ -73,6 +74,7 @@ private:
     mutable std::vector<Tick> weightTicks_;
     mutable std::vector<Stretch> stretches_;
     mutable QPolygonF motion_;
+    QPixmap dot_;
 };
 
 } // namespace kx

@@ -164,24 +164,32 @@ private slots:
         // On the screen: the net line's colour where the line is, none of the lines' colours
         // beside or under the frame.
         const QImage image = plot->grab().toImage();
-        auto near = [](QColor a, QColor b) {
-            return std::abs(a.red() - b.red()) + std::abs(a.green() - b.green()) +
-                       std::abs(a.blue() - b.blue()) <
-                   60;
+        // Tinted like a line: its strongest channel the line colour's, clearly (an
+        // antialiased line mixes its colour with the white under it).
+        auto tinted = [](QColor c, QColor line) {
+            auto strongest = [](QColor x) {
+                const int v[] = {x.red(), x.green(), x.blue()};
+                const int i = int(std::max_element(v, v + 3) - v);
+                int next = 0;
+                for (int k = 0; k < 3; ++k)
+                    next = k == i ? next : std::max(next, v[k]);
+                return std::pair(i, v[i] - next);
+            };
+            const auto [channel, margin] = strongest(c);
+            return channel == strongest(line).first && margin >= 20;
         };
         const QColor netColour(0x1a, 0x8a, 0x3a);
         const QColor grossColour(0x1f, 0x5f, 0xbf);
         const QPointF mid = net[net.size() / 2];
         bool onLine = false;
-        for (int dy = -1; dy <= 1; ++dy)
-            onLine = onLine ||
-                     near(image.pixelColor(int(mid.x()), int(std::round(mid.y())) + dy), netColour);
+        for (int dy = -1; dy <= 2; ++dy)
+            onLine = onLine || tinted(image.pixelColor(int(mid.x()), int(mid.y()) + dy), netColour);
         QVERIFY(onLine);
         int outside = 0;
         for (int y = int(frame.top()); y < image.height(); ++y)
             for (int x = 0; x < image.width(); ++x)
-                if (!frame.contains(QPointF(x, y)) && (near(image.pixelColor(x, y), netColour) ||
-                                                       near(image.pixelColor(x, y), grossColour)))
+                if (!frame.contains(QPointF(x, y)) && (tinted(image.pixelColor(x, y), netColour) ||
+                                                        tinted(image.pixelColor(x, y), grossColour)))
                     ++outside;
         QCOMPARE(outside, 0);
 
