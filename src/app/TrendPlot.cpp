@@ -215,15 +215,14 @@ void TrendPlot::paintEvent(QPaintEvent*)
 
     // The weight, inside the frame only.
     p.setClipRect(frame_);
-    p.setRenderHint(QPainter::Antialiasing);
-    // A one-pixel pen: the painter draws it straight into the pixels. A wider one is first
-    // stroked into an outline and filled, which for a restless weight doubling back on itself
-    // cost tens of milliseconds a refresh.
-    // Drawn twice, the second a little down and right, for a line that reads as firmly as a
-    // wider pen's.
+    // A one-pixel pen without antialiasing: the painter sets the pixels themselves. A wider pen
+    // is first stroked into an outline and filled, and an antialiased one blends every pixel
+    // it passes; for a restless weight doubling back on itself, or eight hours of buckets each
+    // spanning the loads of their minute, either cost several milliseconds a refresh. Drawn a
+    // second time a pixel down and right, the line reads as firmly as a wider pen's.
     QPen line;
     line.setWidth(1);
-    for (const QPointF shift : {QPointF(0, 0), QPointF(0.6, 0.6)}) {
+    for (const QPointF shift : {QPointF(0, 0), QPointF(1, 1)}) {
         p.translate(shift);
         for (const Stretch& s : stretches_) {
             line.setColor(s.net ? NetColor : GrossColor);
