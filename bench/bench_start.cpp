@@ -201,11 +201,9 @@ int main(int argc, char** argv)
     const std::string scratch = mkdtemp(scratchTemplate);
     const std::string folder = scratch + "/kxlink";
     mkdir(folder.c_str(), 0755);
-    // The program keeps its files beside itself: a copy of its own, with the trend's module.
+    // The program keeps its files beside itself: a copy of its own, the one file it is.
     const std::string program = folder + "/kxlink";
     copyFile(KX_APP_PATH, program);
-    mkdir((folder + "/modules").c_str(), 0755);
-    copyFile(KX_TREND_MODULE_PATH, folder + "/modules/" + KX_TREND_MODULE_NAME);
     setenv("HOME", scratch.c_str(), 1);
     setenv("XDG_CONFIG_HOME", (scratch + "/config").c_str(), 1);
     setenv("XDG_DATA_HOME", (scratch + "/data").c_str(), 1);

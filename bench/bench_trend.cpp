@@ -88,7 +88,7 @@ int main(int argc, char** argv)
             t.start();
             window.refresh();
             series.append(t.nsecsElapsed() / 1e6);
-            // The chart's own updates wait for the event loop; then the window is drawn.
+            // Whatever the refresh left for the event loop, then the window drawn.
             QApplication::processEvents();
             window.repaint();
             ms.append(t.nsecsElapsed() / 1e6);

@@ -8,8 +8,6 @@ include(GNUInstallDirs)
 
 set(KX_PROGRAM_DIR lib/kxlink)
 install(TARGETS kxlink RUNTIME DESTINATION ${KX_PROGRAM_DIR})
-# The trend window's module, which the program loads from beside itself when the trend opens.
-install(TARGETS kxlink-trend LIBRARY DESTINATION ${KX_PROGRAM_DIR}/${KX_MODULES_FOLDER} NAMELINK_SKIP)
 install(FILES ${KX_MANUAL_PDF} DESTINATION ${KX_PROGRAM_DIR})
 install(TARGETS kx7400-sim kxlink-cli RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${KX_CLI_MAN_PAGE} ${KX_APP_MAN_PAGE} ${KX_SIM_MAN_PAGE}

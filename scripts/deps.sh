@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     cmake ninja-build g++ pkg-config
-    qt6-base-dev qt6-serialport-dev qt6-qpa-plugins qt6-charts-dev libqt6opengl6-dev
+    qt6-base-dev qt6-serialport-dev qt6-qpa-plugins
     fonts-dseg python3 srecord
     clang libclang-rt-14-dev mold
     g++-mingw-w64-x86-64-posix qt6-base-dev-tools wine64 nsis xdotool x11-utils zip

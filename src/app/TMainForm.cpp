@@ -5,7 +5,7 @@
 #include "app/FaceWidgets.h"
 #include "app/KxApplication.h"
 #include "app/TComForm.h"
-#include "app/TrendModule.h"
+#include "app/TrendWindow.h"
 #include "app/UpdatePanel.h"
 #include "editor/CustomOutputPage.h"
 #include "editor/TParameterForm.h"
@@ -302,18 +302,8 @@ THelpAboutForm* TMainForm::HelpAboutForm()
 void TMainForm::showTrendWindow()
 {
     // Made on first use and kept: closing it only hides it, so span and pause stay as left.
-    if (!trendWindow_) {
-        const TrendModule module(QCoreApplication::applicationDirPath());
-        QString why;
-        trendWindow_ = module.newWindow(*trendFeed_, this, &why);
-        if (!trendWindow_) {
-            showWarning(QStringLiteral("KXLINK"),
-                        QStringLiteral("The weight trend cannot be shown: %1. Reinstalling "
-                                       "KXLINK puts it back.")
-                            .arg(why));
-            return;
-        }
-    }
+    if (!trendWindow_)
+        trendWindow_ = new TrendWindow(*trendFeed_, this);
     trendWindow_->show();
     trendWindow_->raise();
     trendWindow_->activateWindow();

@@ -26,6 +26,7 @@ class THelpAboutForm;
 class ManualLauncher;
 class TParameterForm;
 class TrendFeed;
+class TrendWindow;
 class UpdatePanel;
 
 // The main window: the indicator's face. It draws what the face model decides and
@@ -48,10 +49,10 @@ public:
     ManualLauncher& manualLauncher() { return *launcher_; }
     FirmwareUpdate& firmwareUpdate() { return *firmware_; }
     UpdatePanel* updatePanel() const { return updatePanel_; }
-    // The weight over time: the feed runs from the start, the window opens on Ctrl+T from
-    // the trend module beside the program (null until then, and while the module is missing).
+    // The weight over time: the feed runs from the start, the window is made when Ctrl+T
+    // first asks for it (null until then).
     TrendFeed& trendFeed() { return *trendFeed_; }
-    QWidget* trendWindow() const { return trendWindow_; }
+    TrendWindow* trendWindow() const { return trendWindow_; }
     void showTrendWindow();
 
     // PanelDialogs
@@ -96,7 +97,7 @@ private:
     std::unique_ptr<ManualLauncher> launcher_;
     THelpAboutForm* aboutForm_ = nullptr;
     std::unique_ptr<TrendFeed> trendFeed_;
-    QWidget* trendWindow_ = nullptr;
+    TrendWindow* trendWindow_ = nullptr;
     bool readerSetUp_ = false;
     // The last transfer ended with a complete upload: OK on its panel keeps it as a file.
     bool uploadToKeep_ = false;

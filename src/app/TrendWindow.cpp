@@ -1,5 +1,6 @@
 #include "app/TrendWindow.h"
 
+#include "app/TrendPlot.h"
 #include "settings/SafeSave.h"
 #include "trend/TrendFeed.h"
 #include "trend/WeightRecord.h"
@@ -15,14 +16,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QVBoxLayout>
-#include <QtCharts/QChart>
-#include <QtCharts/QChartView>
-#include <QtCharts/QDateTimeAxis>
-#include <QtCharts/QLegendMarker>
-#include <QtCharts/QLineSeries>
-#include <QtCharts/QScatterSeries>
-#include <QtCharts/QValueAxis>
-#include <cmath>
 
 namespace kx {
 namespace {
@@ -30,10 +23,6 @@ namespace {
 const char* const SpanTexts[TrendSpanCount] = {"1 min", "10 min", "1 h", "8 h"};
 const char* const StatNames[] = {"LastLabel",   "MinLabel",     "MaxLabel",   "MeanLabel",
                                  "StdDevLabel", "SettledLabel", "StableLabel"};
-
-const QColor GrossColor(0x1f, 0x5f, 0xbf);
-const QColor NetColor(0x1a, 0x8a, 0x3a);
-const QColor MotionColor(0xe0, 0x70, 0x10);
 
 QString duration(qint64 ms)
 {
@@ -51,20 +40,6 @@ void setStat(QLabel* label, const QString& text)
         return;
     label->setText(text);
     label->setAccessibleName(text);
-}
-
-QLineSeries* newLine(QChart* chart, const QColor& color, const QString& name, QDateTimeAxis* x,
-                     QValueAxis* y)
-{
-    auto* line = new QLineSeries(chart);
-    line->setName(name);
-    QPen pen(color);
-    pen.setWidthF(1.6);
-    line->setPen(pen);
-    chart->addSeries(line);
-    line->attachAxis(x);
-    line->attachAxis(y);
-    return line;
 }
 
 } // namespace
@@ -118,33 +93,7 @@ void TrendWindow::build()
     top->addWidget(RecordButton);
     top->addWidget(RecordingLabel, 1);
 
-    chart_ = new QChart;
-    chart_->setAnimationOptions(QChart::NoAnimation);
-    chart_->legend()->setAlignment(Qt::AlignTop);
-    chart_->setMargins(QMargins(4, 4, 4, 4));
-    timeAxis_ = new QDateTimeAxis(chart_);
-    timeAxis_->setTickCount(7);
-    weightAxis_ = new QValueAxis(chart_);
-    weightAxis_->setTickCount(6);
-    chart_->addAxis(timeAxis_, Qt::AlignBottom);
-    chart_->addAxis(weightAxis_, Qt::AlignLeft);
-    grossLines_.push_back(newLine(chart_, GrossColor, QStringLiteral("gross"), timeAxis_, weightAxis_));
-    netLines_.push_back(newLine(chart_, NetColor, QStringLiteral("net"), timeAxis_, weightAxis_));
-    motionPoints_ = new QScatterSeries(chart_);
-    motionPoints_->setName(QStringLiteral("in motion"));
-    motionPoints_->setMarkerShape(QScatterSeries::MarkerShapeCircle);
-    motionPoints_->setMarkerSize(5);
-    motionPoints_->setColor(MotionColor);
-    motionPoints_->setBorderColor(MotionColor);
-    chart_->addSeries(motionPoints_);
-    motionPoints_->attachAxis(timeAxis_);
-    motionPoints_->attachAxis(weightAxis_);
-
-    TrendChart = new QChartView(chart_, this);
-    nameControl(TrendChart, QStringLiteral("TrendChart"));
-    TrendChart->setAccessibleName(QStringLiteral("Weight trend"));
-    TrendChart->setRenderHint(QPainter::Antialiasing, false);
-    TrendChart->setMinimumSize(600, 300);
+    TrendChart = new TrendPlot(this);
 
     auto* stats = new QHBoxLayout;
     for (std::size_t i = 0; i < statLabels_.size(); ++i) {
@@ -195,101 +144,11 @@ void TrendWindow::refresh()
     const qint64 now = feed_.clock().nowMs();
     const TrendSeries& series = feed_.series();
     const TrendStats stats = series.statistics(span_, now);
-    drawSeries(series.points(span_, now), stats, now);
-    showStatistics(stats);
-}
-
-void TrendWindow::drawSeries(const std::vector<TrendPoint>& points, const TrendStats& s,
-                             qint64 now)
-{
     // The link clock's milliseconds as the wall clock's, for the time axis.
     const qint64 toEpoch = feed_.clock().localDateTime().toMSecsSinceEpoch() - now;
-    std::vector<QList<QPointF>> gross(1);
-    std::vector<QList<QPointF>> net(1);
-    QList<QPointF> motion;
-    bool lastNet = false;
-    bool any = false;
-    double lo = 0;
-    double hi = 0;
-    for (const TrendPoint& p : points) {
-        const QPointF xy(double(p.t + toEpoch), p.value);
-        // A gap, or a change between gross and net, ends the stretch: never a line across.
-        if (any && (p.breakBefore || p.net != lastNet)) {
-            if (!gross.back().isEmpty())
-                gross.emplace_back();
-            if (!net.back().isEmpty())
-                net.emplace_back();
-        }
-        (p.net ? net : gross).back().append(xy);
-        if (!p.settled)
-            motion.append(xy);
-        lo = any ? std::min(lo, p.value) : p.value;
-        hi = any ? std::max(hi, p.value) : p.value;
-        lastNet = p.net;
-        any = true;
-    }
-    // The axes first, and only what changed: every change of an axis makes the chart compute
-    // every point's place again.
-    const qint64 span = trendSpanMs(span_);
-    const QString format = span_ <= TrendSpan::TenMinutes ? QStringLiteral("hh:mm:ss")
-                                                          : QStringLiteral("hh:mm");
-    if (timeAxis_->format() != format)
-        timeAxis_->setFormat(format);
-    timeAxis_->setRange(QDateTime::fromMSecsSinceEpoch(now + toEpoch - span),
-                        QDateTime::fromMSecsSinceEpoch(now + toEpoch));
-    const double division = std::pow(10.0, -s.decimals);
-    if (!any) {
-        lo = 0;
-        hi = 1;
-    }
-    // Scales to what is shown, with room for a few divisions when the weight stands still.
-    const double pad = std::max((hi - lo) * 0.08, 2 * division);
-    const std::array<double, 2> wanted{lo - pad, hi + pad};
-    if (wanted != weightRange_) {
-        weightRange_ = wanted;
-        // Round steps of 1, 2, 2.5 or 5 times a power of ten, about six of them: the axis
-        // hugs what is shown instead of doubling it as the chart's own nice numbers may.
-        const double raw = (wanted[1] - wanted[0]) / 6;
-        const double decade = std::pow(10.0, std::floor(std::log10(raw)));
-        double step = 10 * decade;
-        for (const double m : {1.0, 2.0, 2.5, 5.0})
-            if (m * decade >= raw) {
-                step = m * decade;
-                break;
-            }
-        // Never finer than the display shows: labels of one division apart at least.
-        step = std::max(step, division);
-        const double from = std::floor(wanted[0] / step) * step;
-        const double to = std::ceil(wanted[1] / step) * step;
-        weightAxis_->setRange(from, to);
-        weightAxis_->setTickCount(int(std::lround((to - from) / step)) + 1);
-    }
-    const QString labels = QStringLiteral("%.%1f").arg(s.decimals);
-    if (weightAxis_->labelFormat() != labels)
-        weightAxis_->setLabelFormat(labels);
-    if (weightAxis_->titleText() != unitsName(s.units))
-        weightAxis_->setTitleText(unitsName(s.units));
-
-    auto fill = [this](std::vector<QLineSeries*>& pool, std::vector<QList<QPointF>>& stretches,
-                       const QColor& color) {
-        while (pool.size() < stretches.size()) {
-            QLineSeries* line = newLine(chart_, color, pool.front()->name(), timeAxis_, weightAxis_);
-            // The legend names each kind once.
-            for (QLegendMarker* m : chart_->legend()->markers(line))
-                m->setVisible(false);
-            pool.push_back(line);
-        }
-        for (std::size_t i = 0; i < pool.size(); ++i) {
-            if (i < stretches.size() && !stretches[i].isEmpty())
-                pool[i]->replace(stretches[i]);
-            else if (pool[i]->count() > 0)
-                pool[i]->clear();
-        }
-    };
-    fill(grossLines_, gross, GrossColor);
-    fill(netLines_, net, NetColor);
-    if (!motion.isEmpty() || motionPoints_->count() > 0)
-        motionPoints_->replace(motion);
+    TrendChart->setSeries(series.points(span_, now), toEpoch, now - trendSpanMs(span_), now,
+                          span_ <= TrendSpan::TenMinutes, stats.decimals, unitsName(stats.units));
+    showStatistics(stats);
 }
 
 void TrendWindow::showStatistics(const TrendStats& s)
@@ -325,7 +184,8 @@ void TrendWindow::showRecording()
     if (r.isOpen())
         text = QStringLiteral("Recording to %1: %2 rows").arg(r.path()).arg(r.rows());
     else if (!r.failure().isEmpty())
-        text = QStringLiteral("Recording stopped: %1 (%2 rows kept)").arg(r.failure()).arg(r.rows());
+        text =
+            QStringLiteral("Recording stopped: %1 (%2 rows kept)").arg(r.failure()).arg(r.rows());
     else if (!r.path().isEmpty())
         text = QStringLiteral("Recorded %1 rows to %2").arg(r.rows()).arg(r.path());
     setStat(RecordingLabel, text);

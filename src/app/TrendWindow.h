@@ -8,19 +8,14 @@
 #include <functional>
 #include <vector>
 
-class QChart;
-class QChartView;
 class QComboBox;
-class QDateTimeAxis;
 class QLabel;
-class QLineSeries;
 class QPushButton;
-class QScatterSeries;
-class QValueAxis;
 
 namespace kx {
 
 class TrendFeed;
+class TrendPlot;
 
 // The weight over time, in its own window beside the face: the picture of one span with the
 // statistics of what it shows under it, a pause for the picture, a picture to keep, and a CSV
@@ -48,7 +43,7 @@ public:
     bool paused() const { return paused_; }
     // Draws the picture and the statistics of now.
     void refresh();
-    // The chart alone, as "Save picture" keeps it.
+    // The plot alone, as "Save picture" keeps it.
     QImage picture();
     // Keeps the picture as a PNG at path; false with why.
     bool savePicture(const QString& path, QString* why);
@@ -59,7 +54,6 @@ protected:
 
 private:
     void build();
-    void drawSeries(const std::vector<TrendPoint>& points, const TrendStats& stats, qint64 now);
     void showStatistics(const TrendStats& stats);
     void showRecording();
     void pauseClicked();
@@ -78,16 +72,7 @@ private:
     QPushButton* SavePictureButton = nullptr;
     QPushButton* RecordButton = nullptr;
     QLabel* RecordingLabel = nullptr;
-    QChartView* TrendChart = nullptr;
-    QChart* chart_ = nullptr;
-    QDateTimeAxis* timeAxis_ = nullptr;
-    QValueAxis* weightAxis_ = nullptr;
-    // One line a stretch without a gap, for gross and net apart; taken from these pools.
-    std::vector<QLineSeries*> grossLines_;
-    std::vector<QLineSeries*> netLines_;
-    QScatterSeries* motionPoints_ = nullptr;
-    // The range last asked of the weight axis (before its nice numbers).
-    std::array<double, 2> weightRange_{0, 0};
+    TrendPlot* TrendChart = nullptr;
     std::array<QLabel*, 7> statLabels_{};
 };
 
