@@ -84,8 +84,8 @@ QString writesTable(const QList<LogbookEntry>& writes)
     QString rows;
     for (const LogbookEntry& e : writes) {
         rows += QStringLiteral("<tr><td>%1</td><td>%2</td><td>%3</td><td>%4</td><td>%5</td></tr>")
-                    .arg(esc(e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))),
-                         esc(e.action), esc(fileName(e.file)), esc(e.outcome), esc(e.verify));
+                    .arg(esc(e.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))), esc(e.action),
+                         esc(fileName(e.file)), esc(e.outcome), esc(e.verify));
         QString detail = QStringLiteral("SHA-256 ") + mono(e.fileSha256);
         if (!e.backup.isEmpty())
             detail += QStringLiteral(" · backup before it: ") + esc(fileName(e.backup));

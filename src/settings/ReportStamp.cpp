@@ -11,6 +11,8 @@ const QByteArray LinesOpen = "<kx:logbookLines>";
 const QByteArray LinesClose = "</kx:logbookLines>";
 // More digits than a logbook within its size limit can have lines.
 constexpr int MaxLineDigits = 9;
+// How far after its head the line count may stand (a line end and some indentation).
+constexpr qsizetype NearBytes = 64;
 
 // The text between open and close at from, when close follows within most bytes.
 std::optional<QByteArray> element(const QByteArray& bytes, qsizetype from, const QByteArray& open,
@@ -49,10 +51,16 @@ std::optional<Stamp> stampIn(const QByteArray& pdf, QString* why)
     std::optional<Stamp> found;
     for (qsizetype at = pdf.indexOf(HeadOpen); at >= 0; at = pdf.indexOf(HeadOpen, at + 1)) {
         const auto head = element(pdf, at, HeadOpen, HeadClose, 64);
+        if (head && head->isEmpty())
+            return fail(QStringLiteral("it was written while the logbook was empty: there is no "
+                                       "head to check"));
         if (!head || !logbook::isHead(*head))
             return fail(QStringLiteral("its logbook head is not a SHA-256"));
-        const qsizetype linesAt = pdf.indexOf(LinesOpen, at);
-        const auto digits = linesAt < 0
+        // The count stands right after its head: a search that has to go further fails, so
+        // the whole read stays one pass over the file however many heads it holds.
+        const qsizetype headEnd = at + HeadOpen.size() + head->size() + HeadClose.size();
+        const qsizetype linesAt = pdf.indexOf(LinesOpen, headEnd);
+        const auto digits = linesAt < 0 || linesAt - headEnd > NearBytes
                                 ? std::nullopt
                                 : element(pdf, linesAt, LinesOpen, LinesClose, MaxLineDigits);
         bool ok = false;

@@ -105,14 +105,16 @@ bool saveNewFile(const QString& path, const QByteArray& bytes, QString* error)
         return taken();
     if (!info.absoluteDir().exists())
         return fail(path, QStringLiteral("the folder does not exist"), error);
-    QTemporaryFile file(info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
+    QTemporaryFile file(
+        info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
     if (!file.open())
         return fail(path, file.errorString(), error);
     for (qsizetype done = 0; done < bytes.size();) {
         const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
         if (n <= 0)
-            return fail(path, file.errorString().isEmpty() ? QStringLiteral("write failed")
-                                                           : file.errorString(),
+            return fail(path,
+                        file.errorString().isEmpty() ? QStringLiteral("write failed")
+                                                     : file.errorString(),
                         error);
         done += n;
     }
@@ -123,8 +125,8 @@ bool saveNewFile(const QString& path, const QByteArray& bytes, QString* error)
         return fail(path, QString::fromLocal8Bit(std::strerror(errno)), error);
 #endif
     // Readable as any file the user makes; a temporary file is the owner's alone.
-    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup
-                        | QFileDevice::ReadOther);
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                        QFileDevice::ReadOther);
     // The rename never replaces a file that appeared meanwhile: Qt refuses an existing name
     // (on Linux in the one system call), and the temporary file is then removed.
     if (!file.rename(path))
