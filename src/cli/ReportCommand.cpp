@@ -18,7 +18,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QSysInfo>
 
 namespace kx::cli {
@@ -66,30 +65,16 @@ QString reportPath(const CliContext& c, const QString& device, const QDateTime& 
     }
     const QString folder = QDir(c.programFolder).filePath(QStringLiteral("SAVED/REPORTS"));
     QDir().mkpath(folder);
-    QString name = QFileInfo(device).fileName();
-    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
-    const QString base = QDir(folder).filePath(now.toString(QStringLiteral("yyyy-MM-dd_")) + name);
-    QString path = base + QStringLiteral(".pdf");
-    for (int n = 2; taken(path); ++n)
-        path = base + QStringLiteral("_%1.pdf").arg(n);
-    return path;
+    return freeReportPath(folder, device, now);
 }
 
 // The PDF and its companion FILE.pdf.sha256 (as sha256sum -c reads it), both or neither.
 int writeReport(const CliContext& c, const QString& path, const ServiceReport& report,
                 QPageSize::PageSizeId paper)
 {
-    const QByteArray pdf = reportPdf(report, paper);
     QString why;
-    if (!saveNewFile(path, pdf, &why)) {
+    if (!saveReport(path, report, paper, &why)) {
         err(why);
-        return Refused;
-    }
-    const QByteArray sum = sha256Hex(pdf) + "  " + QFileInfo(path).fileName().toUtf8() + '\n';
-    if (!saveNewFile(path + QStringLiteral(".sha256"), sum, &why)) {
-        err(why);
-        // Made by this run a moment ago: a report without its sum is not left as if whole.
-        QFile::remove(path);
         return Refused;
     }
     out(QDir::toNativeSeparators(path));

@@ -1,10 +1,14 @@
 #include "report/ReportPdf.h"
 
 #include "settings/ReportStamp.h"
+#include "settings/SafeSave.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocale>
 #include <QPainter>
 #include <QPdfWriter>
@@ -251,6 +255,22 @@ QByteArray reportPdf(const ServiceReport& r, QPageSize::PageSizeId paper)
         }
     }
     return buffer.data();
+}
+
+std::optional<QByteArray> saveReport(const QString& path, const ServiceReport& report,
+                                     QPageSize::PageSizeId paper, QString* why)
+{
+    const QByteArray pdf = reportPdf(report, paper);
+    if (!saveNewFile(path, pdf, why))
+        return std::nullopt;
+    const QByteArray sha = QCryptographicHash::hash(pdf, QCryptographicHash::Sha256).toHex();
+    if (!saveNewFile(path + QStringLiteral(".sha256"),
+                     sha + "  " + QFileInfo(path).fileName().toUtf8() + '\n', why)) {
+        // Made a moment ago by this call: a report without its sum is not left as if whole.
+        QFile::remove(path);
+        return std::nullopt;
+    }
+    return sha;
 }
 
 } // namespace kx

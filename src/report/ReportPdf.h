@@ -19,4 +19,9 @@ std::optional<QPageSize::PageSizeId> paperNamed(const QString& name);
 // logbook's head in the document's metadata for a later check. Needs a QGuiApplication.
 QByteArray reportPdf(const ServiceReport& report, QPageSize::PageSizeId paper);
 
+// Writes the report to path and its SHA-256 to path.sha256 (as sha256sum -c reads it), both
+// or neither, never over a file that stands; the report's SHA-256, or nothing with why.
+std::optional<QByteArray> saveReport(const QString& path, const ServiceReport& report,
+                                     QPageSize::PageSizeId paper, QString* why);
+
 } // namespace kx

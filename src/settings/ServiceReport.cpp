@@ -6,6 +6,8 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 
 namespace kx {
 namespace {
@@ -201,6 +203,21 @@ std::optional<ServiceReport> composeReport(const ReportInputs& in, QString* why)
     r.chain = r.chainWhole ? QStringLiteral("The chain of its lines is whole.")
                            : QStringLiteral("The chain is broken: %1.").arg(bad);
     return r;
+}
+
+QString freeReportPath(const QString& folder, const QString& device, const QDateTime& now)
+{
+    const auto taken = [](const QString& p) {
+        const QFileInfo pdf(p), sum(p + QStringLiteral(".sha256"));
+        return pdf.exists() || pdf.isSymLink() || sum.exists() || sum.isSymLink();
+    };
+    QString name = QFileInfo(QDir::fromNativeSeparators(device)).fileName();
+    name.replace(QRegularExpression(QStringLiteral("[^A-Za-z0-9._-]")), QStringLiteral("_"));
+    const QString base = QDir(folder).filePath(now.toString(QStringLiteral("yyyy-MM-dd_")) + name);
+    QString path = base + QStringLiteral(".pdf");
+    for (int n = 2; taken(path); ++n)
+        path = base + QStringLiteral("_%1.pdf").arg(n);
+    return path;
 }
 
 } // namespace kx

@@ -86,4 +86,8 @@ struct ReportInputs
 // no read at report time and no verified download ending the visit.
 std::optional<ServiceReport> composeReport(const ReportInputs& in, QString* why);
 
+// Where a report of the device's visit goes by default: <folder>/<date>_<device>.pdf, with
+// "_2", "_3", ... added while that name (or its .sha256) is taken.
+QString freeReportPath(const QString& folder, const QString& device, const QDateTime& now);
+
 } // namespace kx
