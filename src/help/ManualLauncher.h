@@ -62,6 +62,9 @@ public:
     // "&Operators Manual": asks for a reader if the known one is gone, then starts it with the
     // manual's path as its one argument.
     Outcome OpButtonClick(DocumentDialogs& dialogs);
+    // Another PDF the program wrote (a service report), in the manual's reader, or the
+    // desktop's opener while no reader is known; false when it cannot be started.
+    bool openDocument(const QString& path);
 
 private:
     Places places_;
