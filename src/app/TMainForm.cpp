@@ -10,6 +10,7 @@
 #include "editor/CustomOutputPage.h"
 #include "editor/TParameterForm.h"
 #include "help/ManualLauncher.h"
+#include "app/ReportEntry.h"
 #include "help/THelpAboutForm.h"
 #include "help/VersionInfo.h"
 #include "link/SystemSerial.h"
@@ -19,8 +20,10 @@
 #include <utility>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QContextMenuEvent>
 #include <QDialog>
 #include <QHBoxLayout>
+#include <QMenu>
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
@@ -248,6 +251,12 @@ void TMainForm::keyPressEvent(QKeyEvent* event)
             showTrendWindow();
         return;
     }
+    // Ctrl+R, free as well: the service report of the visit.
+    if (event->key() == Qt::Key_R && event->modifiers() == Qt::ControlModifier) {
+        if (!event->isAutoRepeat())
+            reportEntry().ask();
+        return;
+    }
     if (!event->isAutoRepeat())
         pressedKeys_.insert(event->key());
     QWidget::keyPressEvent(event);
@@ -307,6 +316,30 @@ void TMainForm::showTrendWindow()
     trendWindow_->show();
     trendWindow_->raise();
     trendWindow_->activateWindow();
+}
+
+ReportEntry& TMainForm::reportEntry()
+{
+    if (!report_)
+        report_ = new ReportEntry(
+            this, folder_, *panel_, port_, *launcher_,
+            [this] {
+                uploadToKeep_ = false;
+                run_ = EditorRun::ReportRead;
+                panel_->readSetupIntoMemory();
+            },
+            [this](const QString& why) { showWarning(QStringLiteral("KXLINK"), why); });
+    return *report_;
+}
+
+void TMainForm::contextMenuEvent(QContextMenuEvent* event)
+{
+    // Shown and left: the choice comes as a signal, the menu has no loop of its own.
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    menu->addAction(QStringLiteral("Report…\tCtrl+R"), this, [this] { reportEntry().ask(); });
+    menu->addAction(QStringLiteral("Trend\tCtrl+T"), this, &TMainForm::showTrendWindow);
+    menu->popup(event->globalPos());
 }
 
 void TMainForm::showPortSettings()
@@ -421,6 +454,8 @@ void TMainForm::transferEnded(const TransferResult& result)
         parameterForm_->compareReadEnded(result, panel_->uploadLines());
     else if (run == EditorRun::CheckedSend)
         parameterForm_->checkedSendEnded(result, panel_->uploadLines());
+    else if (run == EditorRun::ReportRead)
+        report_->readEnded(result, panel_->uploadLines());
 }
 
 void TMainForm::refreshEditorClock()

@@ -24,6 +24,7 @@ class DocumentDialogs;
 class TComForm;
 class THelpAboutForm;
 class ManualLauncher;
+class ReportEntry;
 class TParameterForm;
 class TrendFeed;
 class TrendWindow;
@@ -54,6 +55,8 @@ public:
     TrendFeed& trendFeed() { return *trendFeed_; }
     TrendWindow* trendWindow() const { return trendWindow_; }
     void showTrendWindow();
+    // "Report…" (Ctrl+R, and the window's context menu): the service report of the visit.
+    ReportEntry& reportEntry();
 
     // PanelDialogs
     void showPortSettings() override;
@@ -78,6 +81,7 @@ protected:
     void keyReleaseEvent(QKeyEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
 
 private:
     // The editor's transfer buttons and panel, to the session's transfer control.
@@ -98,6 +102,7 @@ private:
     THelpAboutForm* aboutForm_ = nullptr;
     std::unique_ptr<TrendFeed> trendFeed_;
     TrendWindow* trendWindow_ = nullptr;
+    ReportEntry* report_ = nullptr;
     bool readerSetUp_ = false;
     // The last transfer ended with a complete upload: OK on its panel keeps it as a file.
     bool uploadToKeep_ = false;
@@ -107,7 +112,8 @@ private:
     {
         Plain,
         CompareRead,
-        CheckedSend
+        CheckedSend,
+        ReportRead
     } run_ = EditorRun::Plain;
     // Keys pressed while the face had the keyboard. The face acts on a key's release, and
     // must not act on the release of an Enter whose press closed a dialog.

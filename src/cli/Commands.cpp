@@ -49,20 +49,6 @@ std::optional<SettingsRecord> readComparedFile(const QString& path, QString& why
     return readSettings(IniDocument::fromBytes(*bytes));
 }
 
-// Reads the indicator's setup and gives then the lines of its settings file; a read that
-// fails ends the command with its status.
-void uploadLines(LineRun& line, const SettingsRecord* editor,
-                 std::function<void(const QList<QByteArray>&)> then)
-{
-    if (editor)
-        line.session().inputs = transferInputsOf(*editor, {});
-    line.transfer().run(TransferDirection::Upload, [&line, then](int ran) {
-        if (ran != Success)
-            return line.finish(ran);
-        then(line.session().panel().uploadLines());
-    });
-}
-
 // Prints what differs, a line each (or a JSON object each): exit 0 same, 1 different.
 int printDifferences(const SettingsRecord& first, const SettingsRecord& second,
                      const DiffScope& scope, bool json)
@@ -88,6 +74,18 @@ int printDifferences(const SettingsRecord& first, const SettingsRecord& second,
 
 } // namespace
 
+void uploadLines(LineRun& line, const SettingsRecord* editor,
+                 std::function<void(const QList<QByteArray>&)> then)
+{
+    if (editor)
+        line.session().inputs = transferInputsOf(*editor, {});
+    line.transfer().run(TransferDirection::Upload, [&line, then](int ran) {
+        if (ran != Success)
+            return line.finish(ran);
+        then(line.session().panel().uploadLines());
+    });
+}
+
 std::optional<QString> theFile(const CliContext& c, const char* command, const char* what)
 {
     const QStringList files = c.options.positionalArguments();
@@ -107,6 +105,8 @@ void addCommandOptions(const QString& command, QCommandLineParser& p)
 #endif
     if (command == QLatin1String("logbook"))
         addLogbookOptions(p);
+    if (command == QLatin1String("report"))
+        addReportOptions(p);
     if (command == QLatin1String("weigh") || command == QLatin1String("debug"))
         p.addOption({QStringLiteral("count"),
                      QStringLiteral("Stop after N lines (default: until Ctrl-C)."),

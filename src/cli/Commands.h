@@ -38,6 +38,8 @@ Started runLogbook(CliContext& context);
 void addLogbookOptions(QCommandLineParser& parser);
 // The options of publish.
 void addPublishOptions(QCommandLineParser& parser);
+Started runReport(CliContext& context);
+void addReportOptions(QCommandLineParser& parser);
 Started runGateway(CliContext& context);
 void addGatewayOptions(QCommandLineParser& parser);
 

@@ -23,6 +23,12 @@ struct CheckedDownload
 // Reads and checks FILE; nothing, with the refusal said, when it may not be sent.
 std::optional<CheckedDownload> checkedDownload(const QString& file);
 
+// On a line already open: reads the indicator's setup (editor: what stands in for the
+// editor's controls, when a file is compared) and gives then the lines of its settings file;
+// a read that fails ends the command with its status.
+void uploadLines(LineRun& line, const SettingsRecord* editor,
+                 std::function<void(const QList<QByteArray>&)> then);
+
 // On a line already open: the backup (unless --no-backup), then the download of what was
 // checked with its verify; its logbook line is the session's. done hears the status.
 void backUpAndSend(LineRun& line, const CheckedDownload& file,

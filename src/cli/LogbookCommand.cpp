@@ -26,6 +26,41 @@ void row(const QStringList& fields)
     std::fprintf(stdout, "%s\n", qPrintable(shown.join(QLatin1Char('\t'))));
 }
 
+// The chain, then (given a head) whether the line a head was taken from is still there. The
+// head and line count go to standard output for a script to keep.
+int checkLogbook(const CliContext& c, const QString& path, const QByteArray& bytes,
+                 const QByteArray& head)
+{
+    const QString shown = QDir::toNativeSeparators(path);
+    const logbook::Head now = logbook::headOf(bytes);
+    row({QStringLiteral("head"), QString::fromLatin1(now.sha256)});
+    row({QStringLiteral("lines"), QString::number(now.lines)});
+    std::fflush(stdout);
+    QString why;
+    if (logbook::firstBadLine(bytes, &why) > 0) {
+        say(stderr, QStringLiteral("%1: %2").arg(shown, why));
+        return Refused;
+    }
+    if (!head.isEmpty()) {
+        const int at = logbook::lineWithHead(bytes, head);
+        if (at == 0) {
+            say(stderr, QStringLiteral("%1: no line has the head %2: the logbook was changed "
+                                       "or rewritten after it was written down")
+                            .arg(shown, QString::fromLatin1(head.toLower())));
+            return Refused;
+        }
+        if (!c.quiet)
+            say(stderr, QStringLiteral("%1: the head is line %2 of %3, the chain is whole")
+                            .arg(shown)
+                            .arg(at)
+                            .arg(now.lines));
+        return Success;
+    }
+    if (!c.quiet)
+        say(stderr, QStringLiteral("%1: %2 lines, the chain is whole").arg(shown).arg(now.lines));
+    return Success;
+}
+
 } // namespace
 
 void addLogbookOptions(QCommandLineParser& p)
@@ -37,7 +72,13 @@ void addLogbookOptions(QCommandLineParser& p)
                  QStringLiteral("DATE")});
     p.addOption({QStringLiteral("check"),
                  QStringLiteral("Check the chain of the logbook; exit 1 naming the first line "
-                                "that does not fit.")});
+                                "that does not fit. Prints the head (the SHA-256 of the last "
+                                "line) and the line count.")});
+    p.addOption({QStringLiteral("head"),
+                 QStringLiteral("With --check: exit 1 also when no line of the logbook has the "
+                                "SHA-256 HASH (a head written down earlier, as a report prints "
+                                "it)."),
+                 QStringLiteral("HASH")});
 }
 
 Started runLogbook(CliContext& c)
@@ -58,7 +99,20 @@ Started runLogbook(CliContext& c)
             return Usage;
         }
     }
+    const bool check = c.options.isSet(QStringLiteral("check"));
+    const QByteArray head = c.options.value(QStringLiteral("head")).toLatin1();
+    if (c.options.isSet(QStringLiteral("head")) && (!check || !logbook::isHead(head))) {
+        say(stderr, QStringLiteral("kxlink-cli logbook: --head goes with --check and takes a "
+                                   "SHA-256, 64 hex digits"));
+        return Usage;
+    }
     if (!QFileInfo::exists(path)) {
+        if (!head.isEmpty()) {
+            // A head was written down, so there was a logbook: its loss is what is checked.
+            say(stderr, QStringLiteral("%1: no logbook, so not the line with the head %2")
+                            .arg(QDir::toNativeSeparators(path), QString::fromLatin1(head)));
+            return Refused;
+        }
         say(stderr, QStringLiteral("No logbook yet: %1 (every write to an indicator adds a line)")
                         .arg(QDir::toNativeSeparators(path)));
         return Success;
@@ -69,18 +123,8 @@ Started runLogbook(CliContext& c)
         say(stderr, why);
         return Refused;
     }
-    if (c.options.isSet(QStringLiteral("check"))) {
-        const int bad = logbook::firstBadLine(*bytes, &why);
-        if (bad > 0) {
-            say(stderr, QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path), why));
-            return Refused;
-        }
-        if (!c.quiet)
-            say(stderr, QStringLiteral("%1: %2 lines, the chain is whole")
-                            .arg(QDir::toNativeSeparators(path))
-                            .arg(logbook::parse(*bytes).size()));
-        return Success;
-    }
+    if (check)
+        return checkLogbook(c, path, *bytes, head);
     const bool json = c.options.isSet(QStringLiteral("json"));
     if (!json)
         row({"time", "port", "device", "action", "outcome", "verify", "file", "backup", "changes"});

@@ -9,9 +9,12 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QLoggingCategory>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 using namespace kx::cli;
 
@@ -42,6 +45,10 @@ const CommandDesc kCommands[] = {
      runCheckHex},
     {"logbook", "", "Show the logbook of every write to an indicator (--check: check its chain).",
      runLogbook},
+    {"report", "[FILE.pdf]",
+     "Write the service report of a visit to one indicator as a PDF (--check FILE.pdf: check "
+     "its logbook head).",
+     runReport},
 #ifdef KX_PLANT
     {"publish", "", "Publish the live weight of one or more indicators to an MQTT broker.",
      runPublish},
@@ -102,7 +109,12 @@ void usage(FILE* to)
     std::fprintf(
         to, "logbook prints every write to an indicator (LOGS/logbook.jsonl) as a table,\n"
             "or with --json as stored; --since DATE and --port N choose, --check checks\n"
-            "the chain of its lines.\n"
+            "the chain of its lines and prints its head; --check --head HASH also fails\n"
+            "when no line has that SHA-256 any more.\n"
+            "report writes a PDF of a visit to one indicator (-o FILE.pdf, --since TIME,\n"
+            "--technician, --site, --note, --read, --paper a4|letter) and FILE.pdf.sha256;\n"
+            "it never replaces a file. report --check FILE.pdf exits 1 when the logbook\n"
+            "no longer holds the head the report printed.\n"
             "Numbers: --count 1 to 2147483647, --timeout 100 to 3600000 ms, --port 1 to\n"
             "99999, --outputs 1 or 2, --baud from the list; anything else is a usage error.\n");
     std::fprintf(to, "\n'kxlink-cli COMMAND --help' shows a command's options.\n"
@@ -120,7 +132,17 @@ int main(int argc, char** argv)
     // Qt's own event dispatcher, not GLib's: a command joins no desktop's loop, and the
     // gateway's every poll over its lines and sockets costs a fifth less of a core this way.
     qputenv("QT_NO_GLIB", "1");
-    QCoreApplication app(argc, argv);
+    // The report lays out and embeds fonts, which takes QtGui: on the offscreen platform, so
+    // no display is needed. Every other command stays on QtCore's application.
+    std::unique_ptr<QCoreApplication> app;
+    if (argc > 1 && std::strcmp(argv[1], "report") == 0) {
+#ifndef Q_OS_WIN
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+#endif
+        app = std::make_unique<QGuiApplication>(argc, argv);
+    } else {
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    }
     QCoreApplication::setApplicationName(QStringLiteral("kxlink-cli"));
     QCoreApplication::setApplicationVersion(QStringLiteral(KX_VERSION));
     QStringList args = QCoreApplication::arguments();

@@ -160,4 +160,10 @@ ManualLauncher::Outcome ManualLauncher::OpButtonClick(DocumentDialogs& dialogs)
     return Outcome::StartFailed;
 }
 
+bool ManualLauncher::openDocument(const QString& path)
+{
+    const QString reader = fileAt(readerPath_) ? readerPath_ : places_.defaultReader;
+    return !reader.isEmpty() && start_(reader, {path});
+}
+
 } // namespace kx

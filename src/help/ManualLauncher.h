@@ -72,6 +72,9 @@ public:
     // opens it; when there is none, or it answers that nothing opens PDF files, the user is
     // told where the manual is (dialogs must outlive the opener's answer).
     Outcome OpButtonClick(DocumentDialogs& dialogs);
+    // Another PDF the program wrote (a service report), in the manual's reader, or the
+    // desktop's opener while no reader is known; false when it cannot be started.
+    bool openDocument(const QString& path);
 
 private:
     Outcome openWithDesktop(DocumentDialogs& dialogs);

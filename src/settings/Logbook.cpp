@@ -9,6 +9,8 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
+#include <cctype>
 
 namespace kx::logbook {
 namespace {
@@ -165,6 +167,33 @@ int firstBadLine(const QByteArray& bytes, QString* why)
         return int(lines.size());
     }
     return 0;
+}
+
+Head headOf(const QByteArray& bytes)
+{
+    Head head;
+    const QList<Line> lines = parse(bytes);
+    head.lines = int(lines.size());
+    if (!lines.isEmpty())
+        head.sha256 = sha256Hex(lines.last().text);
+    return head;
+}
+
+int lineWithHead(const QByteArray& bytes, const QByteArray& head)
+{
+    if (!isHead(head))
+        return 0;
+    const QByteArray wanted = head.toLower();
+    for (const Line& line : parse(bytes))
+        if (sha256Hex(line.text) == wanted)
+            return line.number;
+    return 0;
+}
+
+bool isHead(const QByteArray& text)
+{
+    return text.size() == 64 &&
+           std::all_of(text.begin(), text.end(), [](char c) { return std::isxdigit(uchar(c)); });
 }
 
 } // namespace kx::logbook

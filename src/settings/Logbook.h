@@ -69,5 +69,22 @@ QList<Line> parse(const QByteArray& bytes);
 // The first line (from 1) that does not fit the chain, with why; 0 when every line fits.
 int firstBadLine(const QByteArray& bytes, QString* why = nullptr);
 
+// Where a logbook stands: its line count and the SHA-256 of its last line (empty for an empty
+// logbook). Written down elsewhere (a report, a ticket, a note), the head catches what the
+// chain alone cannot: the newest line edited or taken away, the file emptied or rewritten.
+struct Head
+{
+    int lines = 0;
+    QByteArray sha256; // lowercase hex
+};
+Head headOf(const QByteArray& bytes);
+
+// Whether the logbook still holds a line whose SHA-256 is head (hex, either case), and where:
+// the line number from 1, or 0 when no line has it (a changed, removed or rewritten line).
+int lineWithHead(const QByteArray& bytes, const QByteArray& head);
+
+// A text that may be a head: 64 hex digits.
+bool isHead(const QByteArray& text);
+
 } // namespace logbook
 } // namespace kx

@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -91,6 +92,46 @@ bool saveFile(const QString& path, const QByteArray& bytes, QString* error, Save
     if (!file.commit())
         return fail(path, file.errorString(), error);
     at = SaveFailure::None;
+    return true;
+}
+
+bool saveNewFile(const QString& path, const QByteArray& bytes, QString* error)
+{
+    const QFileInfo info(path);
+    const auto taken = [&] {
+        return fail(path, QStringLiteral("already exists; nothing was overwritten"), error);
+    };
+    if (info.exists() || info.isSymLink())
+        return taken();
+    if (!info.absoluteDir().exists())
+        return fail(path, QStringLiteral("the folder does not exist"), error);
+    QTemporaryFile file(
+        info.absoluteDir().filePath(QStringLiteral(".%1.XXXXXX").arg(info.fileName())));
+    if (!file.open())
+        return fail(path, file.errorString(), error);
+    for (qsizetype done = 0; done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0)
+            return fail(path,
+                        file.errorString().isEmpty() ? QStringLiteral("write failed")
+                                                     : file.errorString(),
+                        error);
+        done += n;
+    }
+    if (!file.flush())
+        return fail(path, file.errorString(), error);
+#ifdef Q_OS_UNIX
+    if (::fsync(file.handle()) != 0)
+        return fail(path, QString::fromLocal8Bit(std::strerror(errno)), error);
+#endif
+    // Readable as any file the user makes; a temporary file is the owner's alone.
+    file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                        QFileDevice::ReadOther);
+    // The rename never replaces a file that appeared meanwhile: Qt refuses an existing name
+    // (on Linux in the one system call), and the temporary file is then removed.
+    if (!file.rename(path))
+        return QFileInfo::exists(path) ? taken() : fail(path, file.errorString(), error);
+    file.setAutoRemove(false);
     return true;
 }
 

@@ -17,6 +17,11 @@ bool saveFile(const QString& path, const QByteArray& bytes, QString* error = nul
 enum class SaveFailure { None, Create, Write };
 bool saveFile(const QString& path, const QByteArray& bytes, QString* error, SaveFailure* stage);
 
+// A file that must never replace another (a signed record, a report): written whole and
+// checked as saveFile does, then put in place only where no file (nor link) of that name
+// stands; false with "already exists" said, when one does, and nothing else changed.
+bool saveNewFile(const QString& path, const QByteArray& bytes, QString* error = nullptr);
+
 // A file is read-only when it carries no write permission at all, whoever runs the program
 // (an administrator included), or when this process may not write it. A missing file is not.
 bool isReadOnly(const QString& path);

@@ -102,6 +102,65 @@ private slots:
         QVERIFY(why.contains(QStringLiteral("line %1").arg(bad)));
     }
 
+    // A head written down after three writes, then the logbook as it stands later: what the
+    // chain alone lets pass and the head catches.
+    void aHeadWrittenDownCatchesWhatTheChainCannot_data()
+    {
+        QTest::addColumn<QString>("later");
+        QTest::addColumn<bool>("chainWhole");
+        QTest::addColumn<int>("headAt");
+        QTest::newRow("a later write") << "append" << true << 3;
+        QTest::newRow("the newest line edited") << "edit last" << true << 0;
+        QTest::newRow("the newest line removed") << "remove last" << true << 0;
+        QTest::newRow("emptied") << "empty" << true << 0;
+        QTest::newRow("the tail rewritten with its chain") << "rewrite" << true << 0;
+        QTest::newRow("an older line edited") << "edit first" << false << 3;
+    }
+    void aHeadWrittenDownCatchesWhatTheChainCannot()
+    {
+        QFETCH(QString, later);
+        QFETCH(bool, chainWhole);
+        QFETCH(int, headAt);
+        QTemporaryDir dir;
+        const QString path = logbook::pathIn(dir.path());
+        QByteArray bytes = threeLines(path);
+        const logbook::Head head = logbook::headOf(bytes);
+        QCOMPARE(head.lines, 3);
+        QCOMPARE(logbook::lineWithHead(bytes, head.sha256.toUpper()), 3);
+        QList<QByteArray> lines = bytes.split('\n');
+        lines.removeLast();
+        if (later == "append") {
+            QVERIFY(logbook::append(path, entry(4)));
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            bytes = f.readAll();
+        } else if (later == "edit last" || later == "edit first") {
+            // The newest line has no line after it whose "prev" would show the edit.
+            lines[later == "edit last" ? 2 : 0].replace("completed", "cancelled");
+            bytes = lines.join('\n') + '\n';
+        } else if (later == "remove last") {
+            lines.removeLast();
+            bytes = lines.join('\n') + '\n';
+        } else if (later == "empty") {
+            bytes.clear();
+        } else if (later == "rewrite") {
+            // Every line from the second on written anew, each with the hash of the one before.
+            QByteArray rewritten = lines[0] + '\n';
+            QByteArray prev = logbook::sha256Hex(lines[0]);
+            for (int n = 2; n <= 3; ++n) {
+                LogbookEntry e = entry(n);
+                e.outcome = "refused";
+                const QByteArray line = logbook::lineFor(e, prev);
+                rewritten += line + '\n';
+                prev = logbook::sha256Hex(line);
+            }
+            bytes = rewritten;
+        }
+        QCOMPARE(logbook::firstBadLine(bytes) == 0, chainWhole);
+        QCOMPARE(logbook::lineWithHead(bytes, head.sha256), headAt);
+        QCOMPARE(logbook::lineWithHead(bytes, "not a head"), 0);
+    }
+
     void aLogbookNotEndingWithAWholeLineIsNotAppendedTo()
     {
         QTemporaryDir dir;

@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -149,6 +150,39 @@ private slots:
         QVERIFY(saveFile(target, big, &error));
         QCOMPARE(readAll(target), big);
         QVERIFY(error.isEmpty());
+    }
+
+    // A new file never takes the place of one that stands, a link included; a write that
+    // fails leaves no file and no scratch file behind.
+    void newFileIsNeverPutOverAnother()
+    {
+        QVERIFY(QDir(dir.path()).mkpath("new"));
+        const QDir folder(path("new"));
+        const auto in = [&](const char* name) { return folder.filePath(name); };
+        const QString taken = in("taken.pdf");
+        writeFile(taken, "someone else's");
+        const QString link = in("link.pdf");
+        QVERIFY(QFile::link(in("nowhere.pdf"), link));
+        for (const QString& p : {taken, link}) {
+            QString error;
+            QVERIFY(!saveNewFile(p, "report", &error));
+            QVERIFY2(error.contains("already exists"), qPrintable(error));
+        }
+        QCOMPARE(readAll(taken), QByteArray("someone else's"));
+        QVERIFY(!QFileInfo::exists(in("nowhere.pdf")));
+
+        const QString fresh = in("fresh.pdf");
+        {
+            FileSizeLimit limit(1024);
+            QVERIFY(limit.active());
+            QString error;
+            QVERIFY(!saveNewFile(fresh, iniOfSize(4096), &error));
+            QVERIFY(!error.isEmpty());
+        }
+        QCOMPARE(folder.entryList(QDir::Files | QDir::Hidden | QDir::System),
+                 QStringList({"link.pdf", "taken.pdf"}));
+        QVERIFY(saveNewFile(fresh, "whole"));
+        QCOMPARE(readAll(fresh), QByteArray("whole"));
     }
 };
 
