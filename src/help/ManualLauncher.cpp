@@ -48,7 +48,7 @@ ManualLauncher::ManualLauncher(Places places, StartDetached start, OpenDocument 
                 process->deleteLater();
             };
             QObject::connect(process, &QProcess::finished, process,
-                             [process, tell](int code, QProcess::ExitStatus status) {
+                             [tell](int code, QProcess::ExitStatus status) {
                                  tell(status == QProcess::NormalExit && code == 0);
                              });
             QObject::connect(process, &QProcess::errorOccurred, process,

@@ -36,9 +36,9 @@ private slots:
     void initTestCase()
     {
         QVERIFY(dir.isValid());
-        QVERIFY(startSimulator(sim, link(),
-                               {"--weight", "12.5", "--load-every", "0", "--log",
-                                dir.filePath("sim.log")}));
+        QVERIFY(startSimulator(
+            sim, link(),
+            {"--weight", "12.5", "--load-every", "0", "--log", dir.filePath("sim.log")}));
         QVERIFY(writePortIni(dir.path(), link(),
                              "[Scale Port]\r\nPort=1\r\nBaud=3\r\nParity=0\r\nData Bits=0\r\n"
                              "Stop Bits=0\r\nMode=0\r\n[Advanced]\r\nVersion=0\r\n"
@@ -128,8 +128,8 @@ private slots:
         QCOMPARE(weight->accessibleName(), QStringLiteral("------"));
         QVERIFY(!form.panel().connected());
         // No indicator, no marks.
-        for (const char* mark : {"lbUnitsArrow", "kgUnitsArrow", "gUnitsArrow", "ozUnitsArrow",
-                                 "NetArrow"})
+        for (const char* mark :
+             {"lbUnitsArrow", "kgUnitsArrow", "gUnitsArrow", "ozUnitsArrow", "NetArrow"})
             QVERIFY2(!form.findChild<Mark*>(mark)->isLit(), mark);
 
         // Once, and without a box: which device went and why, and that it is being retried.
@@ -168,7 +168,7 @@ private slots:
                 reason = reasonLabel->text();
             // The user puts the indicator back before closing the dialog.
             sim.start();
-            QTest::qWaitFor([&] { return QFile::exists(link()); }, 5000);
+            QVERIFY(QTest::qWaitFor([&] { return QFile::exists(link()); }, 5000));
             form.ComForm()->CloseButton->click();
         });
         QTest::mouseClick(form.findChild<QAbstractButton*>("UnitsButton"), Qt::LeftButton);

@@ -36,8 +36,8 @@
 #include <functional>
 
 using namespace kx;
-using kx::test::startSimulator;
 using kx::test::readAll;
+using kx::test::startSimulator;
 
 namespace {
 } // namespace
@@ -56,11 +56,11 @@ class TransferSimTest : public QObject
 
     void writePortIni(int customOutputs, bool demand = false)
     {
-        QVERIFY(kx::test::writePortIni(dir.path(), link(),
-                                       "[Scale Port]\r\nPort=1\r\nBaud=3\r\nMode=" +
-                                           QByteArray(demand ? "1" : "0") +
-                                           "\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=" +
-                                           QByteArray::number(customOutputs) + "\r\n"));
+        QVERIFY(kx::test::writePortIni(
+            dir.path(), link(),
+            "[Scale Port]\r\nPort=1\r\nBaud=3\r\nMode=" + QByteArray(demand ? "1" : "0") +
+                "\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=" +
+                QByteArray::number(customOutputs) + "\r\n"));
     }
     // What the simulator received, as its log shows it, in one piece.
     QByteArray simReceived() const
@@ -80,8 +80,8 @@ class TransferSimTest : public QObject
     {
         QFile::remove(dir.filePath("sim.log")); // each test reads its own exchange
         QVERIFY(startSimulator(sim, link(),
-                               QStringList{"--load-every", "0", "--log", dir.filePath("sim.log")}
-                                   + options));
+                               QStringList{"--load-every", "0", "--log", dir.filePath("sim.log")} +
+                                   options));
         writePortIni(customOutputs, demand);
         QDir().mkpath(dir.filePath("SAVED"));
         form = std::make_unique<TMainForm>(dir.path(), QtClock::instance(),
@@ -161,9 +161,9 @@ private slots:
         withEditor([&](TParameterForm& editor) {
             click(editor, "FileUpload");
             QStringList lines = finished(editor);
-            QCOMPARE(lines.mid(1), (QStringList{"KX7400 Acknowledgment Received!",
-                                                "Beginning upload...", "Uploading Settings...",
-                                                "Upload Complete!"}));
+            QCOMPARE(lines.mid(1),
+                     (QStringList{"KX7400 Acknowledgment Received!", "Beginning upload...",
+                                  "Uploading Settings...", "Upload Complete!"}));
             QVERIFY(lines[0].startsWith("Initializing KX7400 Upload... please wait. "));
             dialogs.savePaths.enqueue(saved("first.dat"));
             pressOk(editor);
@@ -173,20 +173,18 @@ private slots:
             dialogs.answers.enqueue(Answer::Yes); // "Existing KX7400 settings will be lost?"
             click(editor, "FileDownload");
             lines = finished(editor);
-            QCOMPARE(lines.mid(1), (QStringList{"KX7400 Acknowledgment Received!",
-                                                "Preparing download string...",
-                                                "Beginning download...",
-                                                "KX7400 Ready Response Received!",
-                                                "Downloading Settings...",
-                                                "KX7400 Acknowledgment Received!",
-                                                "Reading the setup back to verify it...",
-                                                "Initializing KX7400 Upload... please wait. ",
-                                                "KX7400 Acknowledgment Received!",
-                                                "Beginning upload...", "Uploading Settings...",
-                                                lines.value(12), "Download complete!"}));
+            QCOMPARE(lines.mid(1),
+                     (QStringList{"KX7400 Acknowledgment Received!", "Preparing download string...",
+                                  "Beginning download...", "KX7400 Ready Response Received!",
+                                  "Downloading Settings...", "KX7400 Acknowledgment Received!",
+                                  "Reading the setup back to verify it...",
+                                  "Initializing KX7400 Upload... please wait. ",
+                                  "KX7400 Acknowledgment Received!", "Beginning upload...",
+                                  "Uploading Settings...", lines.value(12), "Download complete!"}));
             // Read back, every setting the download carried is held as sent.
             QVERIFY2(QRegularExpression("^Verified: the KX7400 holds all \\d+ settings sent\\.$")
-                         .match(lines.value(12)).hasMatch(),
+                         .match(lines.value(12))
+                         .hasMatch(),
                      qPrintable(lines.value(12)));
             // Fourteen lines, more than the panel was made for: none of them is cut.
             QString cut;
@@ -246,8 +244,8 @@ private slots:
             onModal<QFileDialog>([&](QFileDialog* d) {
                 startedIn += '|' + d->directory().absolutePath();
                 auto* view = d->findChild<QAbstractItemView*>("listView");
-                QTest::qWaitFor([&] { return view->model()->rowCount(view->rootIndex()) > 0; },
-                                5000);
+                QVERIFY(QTest::qWaitFor(
+                    [&] { return view->model()->rowCount(view->rootIndex()) > 0; }, 5000));
                 for (int r = 0; r < view->model()->rowCount(view->rootIndex()); ++r)
                     listed += view->model()->index(r, 0, view->rootIndex()).data().toString();
                 d->reject();
@@ -475,10 +473,9 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("reason");
         QTest::newRow("emptied") << QByteArray() << "the file is empty";
-        QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16)
-                                << "binary data";
-        QTest::newRow("only a section header") << QByteArray("[Configuration]\r\n")
-                                               << "no setting of a settings file";
+        QTest::newRow("binary") << QByteArray("\x89PNG\r\n\x1a\n\0\0\0\rIHDR", 16) << "binary data";
+        QTest::newRow("only a section header")
+            << QByteArray("[Configuration]\r\n") << "no setting of a settings file";
     }
     // The file open in the editor has become something else on disk: Download says which
     // file and why in a message box, asks nothing, and the indicator hears nothing.
@@ -496,9 +493,9 @@ private slots:
             click(editor, "FileDownload");
             QCOMPARE(dialogs.asked.size(), 0);
             QCOMPARE(dialogs.told.size(), 1);
-            QVERIFY2(dialogs.told[0].text.startsWith(QDir::toNativeSeparators(saved("new.dat"))
-                                                     + ": "),
-                     qPrintable(dialogs.told[0].text));
+            QVERIFY2(
+                dialogs.told[0].text.startsWith(QDir::toNativeSeparators(saved("new.dat")) + ": "),
+                qPrintable(dialogs.told[0].text));
             QVERIFY2(dialogs.told[0].text.contains(reason), qPrintable(dialogs.told[0].text));
         });
         QTest::qWait(300);
