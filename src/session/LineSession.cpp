@@ -410,7 +410,8 @@ bool LineSession::startDownloadAfterRead(const QList<QByteArray>& setupRead, QSt
     if (port_.BackupBeforeWrite) {
         const auto saved =
             saveIndicatorBackup(QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP")),
-                                setupRead, clock_.localDateTime(), why);
+                                setupRead, clock_.localDateTime(),
+                                backupTagOf(link_.ComPort().ComNumber()), why);
         if (!saved)
             return false;
         backup = *saved;
@@ -461,8 +462,10 @@ void LineSession::beginTransfer(TransferDirection direction, RunKind kind)
     facts.partial = kind == RunKind::AfterRead;
     facts.inMemory = kind == RunKind::IntoMemory;
     if (direction == TransferDirection::Download && port_.BackupBeforeWrite
-        && kind != RunKind::AfterRead)
+        && kind != RunKind::AfterRead) {
         facts.backupFolder = QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP"));
+        facts.backupTag = backupTagOf(facts.portNumber);
+    }
     transfer_.start(direction, facts);
 }
 

@@ -152,6 +152,9 @@ public:
     void backUpIndicator(BackupJob::Done done);
     bool backingUp() const { return backup_.running(); }
 
+    // The line a write goes over, as its logbook line and its backup's name give it.
+    WriteLine writeLine() const;
+
 signals:
     // An open has ended: connected or not, and if not, why.
     void openFinished(bool connected, const QString& why);
@@ -236,7 +239,6 @@ private:
     bool verify_ = true;
     QString logbookFolder_;
 
-    WriteLine writeLine() const;
     // Appends to the logbook; empty, or why it could not.
     QString recordWrite(const LogbookEntry& entry);
 };

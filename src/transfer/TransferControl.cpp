@@ -224,7 +224,8 @@ void TransferControl::beginEntryWait(TransferDirection direction, bool openPanel
 bool TransferControl::backupTaken(const QList<QByteArray>& lines)
 {
     QString why;
-    const auto path = saveIndicatorBackup(port_.backupFolder, lines, clock_.localDateTime(), &why);
+    const auto path = saveIndicatorBackup(port_.backupFolder, lines, clock_.localDateTime(),
+                                          port_.backupTag, &why);
     if (!path) {
         append(why);
         return false;

@@ -95,8 +95,9 @@ public:
         bool secondOutput = false;
         int uploadRecords = 10;
         // A download first reads the indicator's setup and saves it in this folder as
-        // <date>_<time>.dat; a backup that fails stops the download. Empty: no backup.
+        // <date>_<time>_<tag>.dat; a backup that fails stops the download. Empty: no backup.
         QString backupFolder;
+        QString backupTag;
         // The line's speed: the download data's time on the wire counts before its time-out.
         // 0: not known, no allowance.
         int baud = 0;
