@@ -16,6 +16,7 @@ namespace kx::cli {
 namespace {
 
 bool gLogLost = false;
+bool gLogbookLost = false;
 
 } // namespace
 
@@ -52,6 +53,7 @@ CliSession::CliSession(const QString& programFolder, const LineChoice& line, boo
     panel_->setPortSettingsLoaded();
     // The record of writes stays with the program, whatever folder the line's settings use.
     panel_->setLogbookFolder(programFolder);
+    panel_->onWriteNotLogged = [] { gLogbookLost = true; };
     // A signal is looked at by the write itself, not only when the loop gets to its event.
     panel_->setStopCheck([] { return stopRequested(); });
     if (!line.log.isEmpty()) {
@@ -78,6 +80,11 @@ CliSession::~CliSession()
 bool CliSession::protocolLogLost()
 {
     return gLogLost;
+}
+
+bool CliSession::logbookLineLost()
+{
+    return gLogbookLost;
 }
 
 bool CliSession::beginOpen(LineSession::OpenDone then)

@@ -10,6 +10,7 @@
 #include "link/QtSerialDevice.h"
 #include "settings/IndicatorBackup.h"
 #include "settings/IniDocument.h"
+#include "settings/Logbook.h"
 #include "settings/SafeSave.h"
 #include "settings/SettingCaptions.h"
 #include "settings/SettingsCheck.h"
@@ -87,6 +88,14 @@ int printDifferences(const SettingsRecord& first, const SettingsRecord& second,
 }
 
 } // namespace
+
+bool logbookTakesLines(const CliContext& c)
+{
+    const QString no = logbook::refusal(logbook::pathIn(c.programFolder));
+    if (!no.isEmpty())
+        err(QStringLiteral("%1. Nothing was sent.").arg(no));
+    return no.isEmpty();
+}
 
 std::optional<QString> theFile(const CliContext& c, const char* command, const char* what)
 {
@@ -349,6 +358,8 @@ Started runDownload(CliContext& c)
     }
     const auto checked = checkedDownload(*file);
     if (!checked)
+        return Refused;
+    if (!dryRun && !logbookTakesLines(c))
         return Refused;
     if (many)
         return runManyDownload(c, *checked, *many);

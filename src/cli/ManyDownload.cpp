@@ -71,6 +71,9 @@ private:
 
     void ended(Indicator& i, int status)
     {
+        const auto& result = i.run->session().transferResult();
+        if (status == Success && result && !result->notLogged.isEmpty())
+            status = LogNotKept;
         i.status = status;
         i.seconds = clock_.elapsed() / 1000.0;
         i.end = describe(*i.run, status);
@@ -105,6 +108,8 @@ private:
         if (!result->backupPath.isEmpty())
             e.backup = result->backupPath;
         e.outcome = QString::fromLatin1(outcomeName(result->outcome));
+        if (!result->notLogged.isEmpty())
+            e.outcome += QStringLiteral(", not in the logbook");
         e.verified = verifyWord(result->verify);
         return e;
     }

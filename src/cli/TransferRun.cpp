@@ -64,6 +64,13 @@ void TransferRun::conclude()
         end(TimedOut);
         return;
     }
+    if (quiet_) {
+        // A write the logbook does not hold is said whatever else is hidden.
+        if (!result_->logbookNote.isEmpty())
+            session_.say(result_->logbookNote);
+        if (!result_->notLogged.isEmpty())
+            session_.say(result_->notLogged);
+    }
     if (quiet_ && result_->outcome != Outcome::Completed) {
         // Quiet hides the progress, never why the command failed.
         if (!result_->detail.isEmpty())

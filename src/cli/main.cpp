@@ -95,8 +95,9 @@ void usage(FILE* to)
                  "99999, --outputs 1 or 2, --baud from the list; anything else is a usage error.\n");
     std::fprintf(to, "\n'kxlink-cli COMMAND --help' shows a command's options.\n"
                      "Exit status: 0 success, 1 the indicator refused, a file is bad or a signal\n"
-                     "stopped the command, 2 usage, 3 port error, 4 time-out, 5 done but the\n"
-                     "protocol log (--log) was not kept, 6 written and acknowledged but read back\n"
+                     "stopped the command, 2 usage, 3 port error, 4 time-out, 5 done but a record\n"
+                     "was not kept: the protocol log (--log) or the write's logbook line, 6\n"
+                     "written and acknowledged but read back\n"
                      "the indicator does not hold what was sent. -q hides progress, never why a\n"
                      "command failed.\n");
 }
@@ -170,6 +171,8 @@ int main(int argc, char** argv)
         // The line closes here, before the status is told.
         started.run.reset();
     }
-    // A log asked for and not kept is told at once; a script learns it here too.
-    return status == Success && CliSession::protocolLogLost() ? LogNotKept : status;
+    // A log asked for and not kept, or a write with no logbook line, is told at once; a script
+    // learns it here too.
+    const bool lost = CliSession::protocolLogLost() || CliSession::logbookLineLost();
+    return status == Success && lost ? LogNotKept : status;
 }

@@ -128,9 +128,11 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
     result.text = transferEndingText(ending);
     result.indicatorTold = told_;
     if (result.dataSent && writeRecorder_) {
-        const QString unrecorded = writeRecorder_(result);
-        if (!unrecorded.isEmpty())
-            append(unrecorded);
+        writeRecorder_(result);
+        if (!result.logbookNote.isEmpty())
+            append(result.logbookNote);
+        if (!result.notLogged.isEmpty())
+            append(result.notLogged);
     }
     setupBefore_.clear();
     backupPath_.clear();

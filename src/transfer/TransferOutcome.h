@@ -83,6 +83,10 @@ struct TransferResult
     // that copy was kept.
     QList<QByteArray> setupBefore;
     QString backupPath;
+    // The write's logbook line: why it is not in the logbook (empty: it is, or nothing was
+    // written), and what the logbook said beside it (a cut logbook set aside).
+    QString notLogged;
+    QString logbookNote;
 };
 
 Outcome transferOutcome(TransferEnding ending);

@@ -151,7 +151,7 @@ class CliTest(Rig):
         # What the indicator held before is kept, dated.
         backups = os.listdir(self.path("backup"))
         self.assertEqual(len(backups), 1)
-        self.assertRegex(backups[0], r"^\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d\.dat$")
+        self.assertRegex(backups[0], r"^\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d_tty\.dat$")
         with open(os.path.join(self.path("backup"), backups[0]), "rb") as f:
             self.assertEqual(f.read(), text)
         with open(self.path("line.log"), "rb") as f:
