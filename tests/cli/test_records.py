@@ -3,6 +3,7 @@ happens beside the write (another process, a cut or odd logbook, a full disk).""
 import hashlib
 import json
 import os
+import pwd
 import resource
 import signal
 import shutil
@@ -199,6 +200,25 @@ class LogbookLineTest(RecordRig):
                          (aside[0], last))
         check = self.check()
         self.assertEqual(check.returncode, 0, check.stderr)
+
+
+class AuditUserTest(RecordRig):
+    def test_the_user_is_the_account_the_environment_only_beside_it(self):
+        self.start_sim()
+        self.files(self.link, a=4)
+        login = pwd.getpwuid(os.getuid()).pw_name
+        bare = {k: v for k, v in os.environ.items() if k not in ("USER", "LOGNAME", "USERNAME")}
+        cases = [
+            ("no name in the environment", bare, login),
+            ("the same name", dict(bare, USER=login), login),
+            ("another name", dict(bare, USER="tester"), login + " (environment: tester)"),
+        ]
+        for name, env, user in cases:
+            with self.subTest(name):
+                r = self.run_cli("download", "-q", "--no-backup", "--device", self.link,
+                                 self.path("a.dat"), env=env)
+                self.assertEqual(r.returncode, 0, r.stderr)
+                self.assertEqual(self.entries()[-1]["user"], user)
 
 
 if __name__ == "__main__":
