@@ -366,6 +366,66 @@ class WritesTest(Plant):
         self.assertTrue(self.notify.has("STOPPING=1"))
 
 
+class LineOwnerTest(Plant):
+    """One line, one owner: by the device itself, whatever name it is given."""
+
+    SIMS = ("a",)
+
+    def check(self, *devices):
+        path = self.path("other.ini")
+        with open(path, "w") as f:
+            f.write(f"[Modbus]\nListen={HOST}:{free_port()}\n")
+            for n, device in enumerate(devices, start=1):
+                f.write(f"\n[Indicator u{n}]\nDevice={device}\nUnit={n}\n")
+        return subprocess.run([CLI, "gateway", "--check", "--config", path], capture_output=True,
+                              text=True, timeout=30, stdin=subprocess.DEVNULL)
+
+    def test_a_second_opener_by_another_name_is_refused(self):
+        link = self.sims["a"][1]
+        other = self.path("other-link")
+        os.symlink(link, other)
+        for name in (os.path.realpath(link), other):
+            with self.subTest(name):
+                r = subprocess.run([CLI, "weigh", "--count", "1", "--device", name],
+                                   capture_output=True, text=True, timeout=30,
+                                   stdin=subprocess.DEVNULL)
+                self.assertEqual(r.returncode, 3, r.stderr)
+                self.assertIn("in use", r.stderr)
+        self.assertTrue(self.status(1) & VALID)
+
+    def test_check_refuses_one_device_twice_and_what_is_no_serial_port(self):
+        link = self.sims["a"][1]
+        second = self.path("second-link")
+        os.symlink(link, second)
+        cases = [
+            ("a link and its target", (link, os.path.realpath(link)), 9, "[Indicator u1]"),
+            ("two links to one device", (link, second), 9, "[Indicator u1]"),
+            ("/dev/null", ("/dev/null",), 5, "/dev/null"),
+            ("/dev/tty", ("/dev/tty",), 5, "/dev/tty"),
+        ]
+        for name, devices, line, said in cases:
+            with self.subTest(name):
+                r = self.check(*devices)
+                self.assertEqual(r.returncode, 2, r.stdout)
+                self.assertIn(f"other.ini:{line}: Device=", r.stderr)
+                self.assertIn(said, r.stderr)
+        self.assertEqual(self.check(link).returncode, 0)
+
+    def test_a_unit_whose_device_went_away_comes_back(self):
+        sim, link, log = self.sims["a"]
+        stop_process(sim)
+        self.assertTrue(wait_until(lambda: self.status(1) & PORT_ERROR, 10), self.log())
+        # Put back where it was: the unit tries the port every 3 s and finds it.
+        again = subprocess.Popen([SIM, "--link", link, "--load-every", "0", "--weight", "12.5",
+                                  "--log", log], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                 stderr=subprocess.DEVNULL)
+        self.procs.append(again)
+        self.sims["a"] = (again, link, log)
+        self.assertTrue(wait_until(lambda: self.status(1) & VALID, 10), self.log())
+        self.assertFalse(self.status(1) & PORT_ERROR)
+        self.assertTrue(self.log().endswith("a: online\n"), self.log())
+
+
 if __name__ == "__main__":
     CLI, SIM = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     # What follows the two programs names the tests to run (all when nothing does).

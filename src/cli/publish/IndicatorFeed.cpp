@@ -150,10 +150,14 @@ void IndicatorFeed::publishFrame(const DecodedFrame& frame, const QDateTime& at)
 
 void IndicatorFeed::onFaceChanged()
 {
-    if (session_.panel().connected() || state_ == State::PortError)
+    if (session_.panel().connected())
         return;
-    portFailed();
-    reopen_.start();
+    // A port that fails after it opened, before its first frame, is still in port error by
+    // status; the reopen must start all the same, or nothing ever tries the port again.
+    if (state_ != State::PortError)
+        portFailed();
+    if (!reopen_.isActive() && !session_.panel().opening())
+        reopen_.start();
 }
 
 void IndicatorFeed::portFailed()
