@@ -96,9 +96,13 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
     if (verifying_ && ending != TransferEnding::DownloadVerified
         && ending != TransferEnding::VerifyDiffers) {
         // The download itself was acknowledged; only the read-back did not come through.
+        const bool stopped = ending == TransferEnding::Cancelled ||
+                             ending == TransferEnding::Closed ||
+                             ending == TransferEnding::CancelledAfterCommand ||
+                             ending == TransferEnding::CancelledAfterData;
         result.detail = detail.isEmpty() ? transferEndingText(ending)
                                          : QStringLiteral("%1 %2").arg(detail, transferEndingText(ending));
-        ending = TransferEnding::VerifyNotRead;
+        ending = stopped ? TransferEnding::VerifyStopped : TransferEnding::VerifyNotRead;
         result.verify = TransferResult::Verify::NotRead;
     }
     running_ = false;

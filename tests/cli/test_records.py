@@ -10,6 +10,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 import test_cli
@@ -219,6 +220,30 @@ class AuditUserTest(RecordRig):
                                  self.path("a.dat"), env=env)
                 self.assertEqual(r.returncode, 0, r.stderr)
                 self.assertEqual(self.entries()[-1]["user"], user)
+
+
+class CancelTest(RecordRig):
+    def test_a_cancel_during_the_read_back_leaves_the_download_complete(self):
+        self.start_sim("--delay-ms", "300")
+        self.files(self.link, a=4)
+        line_log = self.path("line.log")
+        proc = subprocess.Popen([self.prog, "download", "--no-backup", "--device", self.link,
+                                 "--log", line_log, self.path("a.dat")], stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE, text=True, cwd=self.dir.name,
+                                stdin=subprocess.DEVNULL)
+        # The read-back is an upload of its own: its entry request is the second on the line.
+        deadline = time.time() + 30
+        while time.time() < deadline:
+            if os.path.exists(line_log) and self.read(line_log).count(b" TX pcmode") >= 2:
+                break
+            time.sleep(0.01)
+        proc.send_signal(signal.SIGINT)
+        _, err = proc.communicate(timeout=30)
+        self.assertEqual(proc.returncode, 1, err)
+        self.assertIn("Download complete, not verified", err)
+        self.assertNotIn("cancelled", err.lower())
+        self.assertEqual([(e["outcome"], e["verify"]) for e in self.entries()],
+                         [("completed", "not read")])
 
 
 if __name__ == "__main__":
