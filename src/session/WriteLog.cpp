@@ -49,7 +49,8 @@ LogbookEntry downloadEntry(const TransferResult& result, const WriteLine& line, 
     e.fileSha256 = QString::fromLatin1(
         QCryptographicHash::hash(result.sentText, QCryptographicHash::Sha256).toHex());
     e.backup = QDir::toNativeSeparators(result.backupPath);
-    if (!result.setupBefore.isEmpty()) {
+    e.changesKnown = !result.setupBefore.isEmpty();
+    if (e.changesKnown) {
         DiffScope scope;
         scope.carriedOnly = true;
         scope.secondOutput = line.secondOutput;

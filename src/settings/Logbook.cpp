@@ -33,7 +33,7 @@ QJsonObject toJson(const LogbookEntry& e, const QByteArray& prev)
         {"file", e.file},
         {"fileSha256", e.fileSha256},
         {"backup", e.backup},
-        {"changes", changes},
+        {"changes", e.changesKnown ? QJsonValue(changes) : QJsonValue(QStringLiteral("unknown"))},
         {"outcome", e.outcome},
         {"verify", e.verify},
         {"prev", QString::fromLatin1(prev)},
@@ -62,6 +62,7 @@ std::optional<LogbookEntry> fromJson(const QJsonObject& o)
     e.file = o.value("file").toString();
     e.fileSha256 = o.value("fileSha256").toString();
     e.backup = o.value("backup").toString();
+    e.changesKnown = !o.value("changes").isString();
     for (const QJsonValue& v : o.value("changes").toArray()) {
         const QJsonObject c = v.toObject();
         e.changes.append({c.value("key").toString(), c.value("before").toString(),

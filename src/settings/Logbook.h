@@ -29,6 +29,9 @@ struct LogbookEntry
     QString fileSha256; // of the bytes sent from it
     QString backup;     // the setup kept before the write; empty: none
     QList<Change> changes;
+    // False when the setup was not read before the write: what it changed is not known, and
+    // the line says "unknown" rather than an empty list that would read as "nothing".
+    bool changesKnown = true;
     QString outcome; // completed, refused, no answer, ...
     QString verify;  // "verified", "differs", "not read", "not verified"
     // The first line of a chain begun after a logbook with a cut last line was set aside: that
