@@ -72,14 +72,13 @@ std::optional<qint64> whole(const QString& text, qint64 min, qint64 max)
     return v;
 }
 
+// Exactly 0 or 1, as the file's documentation says: a word another reader of the file takes
+// differently ("no" is a non-empty text, "off" a host name) must not switch writes on.
 std::optional<bool> flag(const QString& text)
 {
-    const QString t = text.toLower();
-    if (t == QLatin1String("1") || t == QLatin1String("yes") || t == QLatin1String("true")
-        || t == QLatin1String("on"))
+    if (text == QLatin1String("1"))
         return true;
-    if (t == QLatin1String("0") || t == QLatin1String("no") || t == QLatin1String("false")
-        || t == QLatin1String("off"))
+    if (text == QLatin1String("0"))
         return false;
     return std::nullopt;
 }

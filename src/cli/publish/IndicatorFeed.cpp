@@ -285,8 +285,10 @@ bool IndicatorFeed::command(const RemoteCommand& command, const QString& shown, 
     }
     commands_.push_back({command, shown});
     if (commands_.size() == 1 && faceFree()) {
-        if (sendNextCommand())
-            say(QStringLiteral("command \"%1\" goes out after the next frame").arg(shown));
+        // The face's own checks answer at once: a command it refuses is not taken.
+        if (!sendNextCommand(why))
+            return false;
+        say(QStringLiteral("command \"%1\" goes out after the next frame").arg(shown));
         return true;
     }
     say(QStringLiteral("command \"%1\" waits its turn (one goes out a frame; %2 before it)")
@@ -302,8 +304,13 @@ bool IndicatorFeed::faceFree()
     return face.pendingKey() == 0 && face.pendingCommand().isEmpty();
 }
 
-bool IndicatorFeed::sendNextCommand()
+bool IndicatorFeed::sendNextCommand(QString* why)
 {
+    const auto refuse = [why](const QString& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
     const QueuedCommand next = commands_.front();
     commands_.pop_front();
     const RemoteCommand* command = &next.command;
@@ -340,7 +347,7 @@ bool IndicatorFeed::sendNextCommand()
             say(QStringLiteral("command \"%1\" refused: the indicator's face does not take that "
                                "tare")
                     .arg(shown));
-            return false;
+            return refuse(QStringLiteral("the indicator's face does not take that tare"));
         }
         panel.face().ButtonEnterClick();
         break;
@@ -348,7 +355,7 @@ bool IndicatorFeed::sendNextCommand()
     }
     if (session_.beeps() != beepsBefore) {
         say(QStringLiteral("command \"%1\" refused: printing is off (NoPrint.cmd)").arg(shown));
-        return false;
+        return refuse(QStringLiteral("printing is off (NoPrint.cmd)"));
     }
     return true;
 }
