@@ -6,6 +6,7 @@
 #include "link/QtClock.h"
 #include "link/QtSerialDevice.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <cstdio>
 #include <memory>
@@ -91,6 +92,15 @@ bool CliSession::beginOpen(LineSession::OpenDone then)
 {
     portError_.clear();
     if (port_->portNumber() == 0) {
+        // A number no port has is named, not taken for "none chosen".
+        const QString chosen = port_->ComNo.trimmed();
+        if (port_->loadFailure().isEmpty() && !chosen.isEmpty() && chosen != QLatin1String("0")) {
+            portError_ = QStringLiteral("No Communications Port Selected: %1 [Scale Port] Port=%2 "
+                                        "is no port number (1 to %3).")
+                             .arg(QDir::toNativeSeparators(port_->iniPath()), terminalText(chosen))
+                             .arg(PortSettings::MaxPortNumber);
+            return false;
+        }
         portError_ = port_->loadFailure().isEmpty()
                          ? QStringLiteral("No Communications Port Selected: give --port N or --device PATH.")
                          : QStringLiteral("No Communications Port Selected: %1").arg(port_->loadFailure());

@@ -371,8 +371,9 @@ Started runDownload(CliContext& c)
             scope.carriedOnly = true;
             scope.secondOutput = line.session().port().CustomOutputs == 2;
             uploadLines(line, &record, [&c, &line, record, scope, json](const QList<QByteArray>& lines) {
-                const int status = printDifferences(
-                    record, readSettings(IniDocument::fromBytes(linesText(lines))), scope, json);
+                const SettingsRecord held = readSettings(IniDocument::fromBytes(linesText(lines)));
+                const int status =
+                    printDifferences(record, held, scope, json) == Success ? Success : WouldChange;
                 if (!c.quiet)
                     err(status == Success ? QStringLiteral("Dry run: the download would change "
                                                            "nothing; nothing was sent.")

@@ -16,6 +16,8 @@ enum Exit
     // a write's logbook line.
     LogNotKept = 5,
     NotVerified = 6, // written and acknowledged, but read back the indicator holds otherwise
+    // download --dry-run: the download would change settings (no failure; a bad file is 1).
+    WouldChange = 7,
 };
 
 // The one place where an engine's outcome becomes an exit status.

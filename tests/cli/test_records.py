@@ -246,6 +246,56 @@ class CancelTest(RecordRig):
                          [("completed", "not read")])
 
 
+class ChangesTest(RecordRig):
+    def test_a_write_without_a_read_before_it_logs_its_changes_as_unknown(self):
+        self.start_sim()
+        self.files(self.link, a=4, b=3)
+        for name, extra in (("a", []), ("b", ["--no-backup"])):
+            r = self.run_cli("download", "-q", *extra, "--device", self.link,
+                             self.path(name + ".dat"))
+            self.assertEqual(r.returncode, 0, r.stderr)
+        entries = self.entries()
+        self.assertEqual(entries[0]["changes"],
+                         [{"key": "Configuration/Com1 Baud", "before": "9600", "after": "38400"}])
+        self.assertTrue(entries[0]["backup"])
+        self.assertEqual((entries[1]["changes"], entries[1]["backup"]), ("unknown", ""))
+        table = self.run_cli("logbook")
+        self.assertEqual([row.split("\t")[8] for row in table.stdout.splitlines()
+                          if not row.startswith("\t")][1:], ["1", "unknown"])
+        self.assertEqual(self.check().returncode, 0)
+
+
+class SmallerTest(RecordRig):
+    def test_names_a_script_reads_are_one_line_and_a_bad_port_is_named(self):
+        with self.subTest("a line end in a device name"):
+            name = self.path("a\nb")
+            r = self.run_cli("ports", "--device", name)
+            self.assertEqual(r.returncode, 3)
+            rows = r.stdout.splitlines()
+            self.assertEqual(len(rows), 2, r.stdout)
+            self.assertEqual(rows[1].split("\t")[0], self.path("a<LF>b"))
+        for value in ("100000", "4294967297"):
+            with self.subTest(port=value):
+                with open(self.path("Port.Ini"), "wb") as f:
+                    f.write(b"[Scale Port]\r\nPort=%s\r\n" % value.encode())
+                r = self.run_cli("weigh", "--count", "1")
+                self.assertEqual(r.returncode, 3, r.stderr)
+                self.assertIn("[Scale Port] Port=%s is no port number" % value, r.stderr)
+
+    def test_a_silent_indicator_in_a_download_to_many_is_a_backup_that_failed(self):
+        links = [self.path("tty1"), self.path("tty2")]
+        self.start_sim(link=links[0])
+        self.start_sim("--silent-after", "0", link=links[1])
+        self.files(links[0], a=4)
+        r = self.run_cli("download", "--json", "--device", links[0], "--device", links[1],
+                         self.path("a.dat"))
+        # Nothing reached the silent one: it ranks below a time-out with data out (4).
+        self.assertEqual(r.returncode, 1, r.stderr)
+        rows = json.loads(r.stdout)
+        self.assertEqual([(row["outcome"], row["verified"], row["status"]) for row in rows],
+                         [("completed", "verified", 0), ("backup failed", "-", 1)])
+
+
 if __name__ == "__main__":
     test_cli.CLI = os.path.abspath(sys.argv.pop(1))
     test_cli.SIM = os.path.abspath(sys.argv.pop(1))
