@@ -6,6 +6,7 @@
 #include "link/QtClock.h"
 #include "link/SystemSerial.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <cstdio>
 #include <memory>
@@ -16,6 +17,7 @@ namespace kx::cli {
 namespace {
 
 bool gLogLost = false;
+bool gLogbookLost = false;
 
 } // namespace
 
@@ -52,6 +54,7 @@ CliSession::CliSession(const QString& programFolder, const LineChoice& line, boo
     panel_->setPortSettingsLoaded();
     // The record of writes stays with the program, whatever folder the line's settings use.
     panel_->setLogbookFolder(programFolder);
+    panel_->onWriteNotLogged = [] { gLogbookLost = true; };
     // A signal is looked at by the write itself, not only when the loop gets to its event.
     panel_->setStopCheck([] { return stopRequested(); });
     if (!line.log.isEmpty()) {
@@ -80,10 +83,24 @@ bool CliSession::protocolLogLost()
     return gLogLost;
 }
 
+bool CliSession::logbookLineLost()
+{
+    return gLogbookLost;
+}
+
 bool CliSession::beginOpen(LineSession::OpenDone then)
 {
     portError_.clear();
     if (port_->portNumber() == 0) {
+        // A number no port has is named, not taken for "none chosen".
+        const QString chosen = port_->ComNo.trimmed();
+        if (port_->loadFailure().isEmpty() && !chosen.isEmpty() && chosen != QLatin1String("0")) {
+            portError_ = QStringLiteral("No Communications Port Selected: %1 [Scale Port] Port=%2 "
+                                        "is no port number (1 to %3).")
+                             .arg(QDir::toNativeSeparators(port_->iniPath()), terminalText(chosen))
+                             .arg(PortSettings::MaxPortNumber);
+            return false;
+        }
         portError_ = port_->loadFailure().isEmpty()
                          ? QStringLiteral("No Communications Port Selected: give --port N or --device PATH.")
                          : QStringLiteral("No Communications Port Selected: %1").arg(port_->loadFailure());

@@ -59,6 +59,9 @@ public:
     // Whether a protocol log was asked for and is not whole: it could not be opened, or it
     // stopped. Told on standard error at the moment it happens.
     static bool protocolLogLost();
+    // Whether a write of this process reached an indicator and its logbook line could not be
+    // written. Said on standard error (under -q too) when it happens.
+    static bool logbookLineLost();
 
     // The transfer status lines of the last transfer, and how it ended (nothing while it runs).
     const QStringList& transferLines() const { return lines_; }

@@ -10,6 +10,7 @@
 #include "link/SystemSerial.h"
 #include "settings/IndicatorBackup.h"
 #include "settings/IniDocument.h"
+#include "settings/Logbook.h"
 #include "settings/SafeSave.h"
 #include "settings/SettingCaptions.h"
 #include "settings/SettingsCheck.h"
@@ -84,6 +85,14 @@ void uploadLines(LineRun& line, const SettingsRecord* editor,
             return line.finish(ran);
         then(line.session().panel().uploadLines());
     });
+}
+
+bool logbookTakesLines(const CliContext& c)
+{
+    const QString no = logbook::refusal(logbook::pathIn(c.programFolder));
+    if (!no.isEmpty())
+        err(QStringLiteral("%1. Nothing was sent.").arg(no));
+    return no.isEmpty();
 }
 
 std::optional<QString> theFile(const CliContext& c, const char* command, const char* what)
@@ -352,6 +361,8 @@ Started runDownload(CliContext& c)
     const auto checked = checkedDownload(*file);
     if (!checked)
         return Refused;
+    if (!dryRun && !logbookTakesLines(c))
+        return Refused;
     if (many)
         return runManyDownload(c, *checked, *many);
     if (dryRun)
@@ -362,8 +373,9 @@ Started runDownload(CliContext& c)
             scope.carriedOnly = true;
             scope.secondOutput = line.session().port().CustomOutputs == 2;
             uploadLines(line, &record, [&c, &line, record, scope, json](const QList<QByteArray>& lines) {
-                const int status = printDifferences(
-                    record, readSettings(IniDocument::fromBytes(linesText(lines))), scope, json);
+                const SettingsRecord held = readSettings(IniDocument::fromBytes(linesText(lines)));
+                const int status =
+                    printDifferences(record, held, scope, json) == Success ? Success : WouldChange;
                 if (!c.quiet)
                     err(status == Success ? QStringLiteral("Dry run: the download would change "
                                                            "nothing; nothing was sent.")

@@ -18,6 +18,9 @@ struct CliContext
 
 // The one file a command works on; nothing, with a usage line, when it is not given.
 std::optional<QString> theFile(const CliContext& c, const char* command, const char* what);
+// Whether the logbook can take a write's line; said when not (a folder, a FIFO, a link to a
+// device), before any port opens.
+bool logbookTakesLines(const CliContext& c);
 // The options a command adds to the line options.
 void addCommandOptions(const QString& command, QCommandLineParser& parser);
 // The line the options choose; false with why on a bad value.

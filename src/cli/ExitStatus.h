@@ -12,8 +12,12 @@ enum Exit
     Usage = 2,
     PortError = 3,
     TimedOut = 4,
-    LogNotKept = 5, // the command did its work, but the protocol log (--log) was not kept
+    // The command did its work, but a record of it was not kept: the protocol log (--log), or
+    // a write's logbook line.
+    LogNotKept = 5,
     NotVerified = 6, // written and acknowledged, but read back the indicator holds otherwise
+    // download --dry-run: the download would change settings (no failure; a bad file is 1).
+    WouldChange = 7,
 };
 
 // The one place where an engine's outcome becomes an exit status.

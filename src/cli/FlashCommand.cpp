@@ -213,7 +213,7 @@ Started runFlash(CliContext& c)
     if (!file)
         return Usage;
     // A bad file is refused before the port is even opened: no byte reaches the indicator.
-    if (!checkHexFile(*file))
+    if (!checkHexFile(*file) || !logbookTakesLines(c))
         return Refused;
     return std::make_unique<FlashRun>(c, *file);
 }

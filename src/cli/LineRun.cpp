@@ -51,9 +51,14 @@ void backUp(LineRun& line, std::function<void(int status)> then)
         if (dir.isEmpty())
             dir = QDir(c.programFolder).filePath(QStringLiteral("SAVED/BACKUP"));
         QString why;
+        // One indicator or many, each backup names its line: two processes writing two
+        // indicators in the same second keep two files that say which is which.
+        const QString tag = !line.fileTag().isEmpty() ? line.fileTag()
+                            : !c.line.device.isEmpty()
+                                ? backupTagOf(0, c.line.device)
+                                : backupTagOf(session.panel().writeLine().port);
         const auto backup = saveIndicatorBackup(dir, session.panel().uploadLines(),
-                                                QDateTime::currentDateTime(), &why,
-                                                line.fileTag());
+                                                QDateTime::currentDateTime(), tag, &why);
         if (!backup) {
             session.say(why);
             session.say(QStringLiteral("The backup could not be saved; nothing was sent."));

@@ -50,7 +50,8 @@ private:
 };
 
 // Nothing goes to the indicator without a copy of what it held: its setup is read and saved
-// as <backup dir>/<date>_<time>.dat first, unless --no-backup. then hears Success, or the
+// as <backup dir>/<date>_<time>_<line>.dat first (a new file, never one already there),
+// unless --no-backup. then hears Success, or the
 // status of why not (said).
 void backUp(LineRun& line, std::function<void(int status)> then);
 

@@ -142,7 +142,7 @@ Started runLogbook(CliContext& c)
         }
         row({e.time.toString(Qt::ISODate), QString::number(e.port), e.device, e.action, e.outcome,
              e.verify, e.file, e.backup.isEmpty() ? QStringLiteral("-") : e.backup,
-             QString::number(e.changes.size())});
+             e.changesKnown ? QString::number(e.changes.size()) : QStringLiteral("unknown")});
         for (const LogbookEntry::Change& change : e.changes)
             row({QString(), QStringLiteral("%1: %2 -> %3").arg(change.key, change.before, change.after)});
     }

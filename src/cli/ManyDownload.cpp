@@ -71,6 +71,13 @@ private:
 
     void ended(Indicator& i, int status)
     {
+        const auto& result = i.run->session().transferResult();
+        if (status == Success && result && !result->notLogged.isEmpty())
+            status = LogNotKept;
+        // A line whose backup was not taken sent nothing: it ranks with the others that left
+        // their indicator as it was, however the backup's read ended.
+        if (result && result->direction == TransferDirection::Upload)
+            status = exitStatusFor(Outcome::BackupFailed);
         i.status = status;
         i.seconds = clock_.elapsed() / 1000.0;
         i.end = describe(*i.run, status);
@@ -96,15 +103,18 @@ private:
             return e;
         }
         if (result->direction == TransferDirection::Upload) {
-            // The backup's read is the last thing that ran: nothing was sent.
-            e.outcome = result->outcome == Outcome::Completed
-                            ? QStringLiteral("backup failed")
-                            : QString::fromLatin1(outcomeName(result->outcome));
+            // The backup's read is the last thing that ran: nothing was sent, however the
+            // read ended (the line says how on standard error).
+            e.outcome = result->outcome == Outcome::Cancelled
+                            ? QString::fromLatin1(outcomeName(result->outcome))
+                            : QStringLiteral("backup failed");
             return e;
         }
         if (!result->backupPath.isEmpty())
             e.backup = result->backupPath;
         e.outcome = QString::fromLatin1(outcomeName(result->outcome));
+        if (!result->notLogged.isEmpty())
+            e.outcome += QStringLiteral(", not in the logbook");
         e.verified = verifyWord(result->verify);
         return e;
     }

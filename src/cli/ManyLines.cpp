@@ -3,6 +3,7 @@
 #include "cli/Terminal.h"
 #include "link/DevicePath.h"
 #include "link/PortSettings.h"
+#include "settings/IndicatorBackup.h"
 
 #include <QFileInfo>
 
@@ -15,16 +16,6 @@ QString identityOf(const QString& device)
 {
     const QString canonical = QFileInfo(device).canonicalFilePath();
     return canonical.isEmpty() ? device : canonical;
-}
-
-// A device's own name as it may stand in a file name.
-QString fileTagOf(const QString& device)
-{
-    QString tag = QFileInfo(device).fileName();
-    for (QChar& ch : tag)
-        if (!ch.isLetterOrNumber() && ch != QLatin1Char('-'))
-            ch = QLatin1Char('-');
-    return tag.isEmpty() ? QStringLiteral("device") : tag;
 }
 
 } // namespace
@@ -56,8 +47,7 @@ std::optional<QList<NamedLine>> manyLines(const QCommandLineParser& options,
     QStringList identities;
     const PortSettings settings(programFolder);
     for (const QString& port : ports) {
-        NamedLine n{QStringLiteral("port %1").arg(port.toInt()),
-                    QStringLiteral("port%1").arg(port.toInt()), line};
+        NamedLine n{QStringLiteral("port %1").arg(port.toInt()), backupTagOf(port.toInt()), line};
         n.line.device.clear();
         n.line.port = port.toInt();
         lines << n;
@@ -70,7 +60,7 @@ std::optional<QList<NamedLine>> manyLines(const QCommandLineParser& options,
             usage = QStringLiteral("--device \"%1\": not a serial port").arg(terminalText(device));
             return std::nullopt;
         }
-        NamedLine n{device, fileTagOf(path), line};
+        NamedLine n{device, backupTagOf(0, path), line};
         n.line.port = 0;
         n.line.device = path;
         lines << n;

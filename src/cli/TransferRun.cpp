@@ -44,17 +44,22 @@ void TransferRun::conclude()
         return;
     state_ = State::Concluding;
     guard_.stop();
-    // The send path may have met the signal first and cancelled the run itself.
-    const bool stoppedRun = stopRequested() && (!result_ || result_->outcome == Outcome::Cancelled);
-    if (stoppedRun || !result_) {
-        if (stopRequested()) {
-            session_.say(QStringLiteral("Action Cancelled"));
-            session_.say(stopMessage(direction_ == TransferDirection::Upload
-                                         ? QStringLiteral("the upload was cancelled")
-                                         : QStringLiteral("the download was cancelled")));
-        }
-        if (!result_)
-            session_.panel().cancelTransfer();
+    // The run still going is ended now; its end is heard at once, so what it had done by
+    // then (the data taken, only the read-back stopped) decides what is said.
+    if (!result_)
+        session_.panel().cancelTransfer();
+    const bool stopped = stopRequested();
+    // The data was taken: nothing of it was cancelled, only its check.
+    const bool onlyVerifyStopped = result_ && result_->ending == TransferEnding::VerifyStopped;
+    if (stopped && onlyVerifyStopped) {
+        session_.say(stopMessage(QStringLiteral("the download was complete; its read-back was "
+                                                "stopped, so it is not verified")));
+    } else if (stopped && (!result_ || result_->outcome == Outcome::Cancelled)) {
+        // The send path may have met the signal first and cancelled the run itself.
+        session_.say(QStringLiteral("Action Cancelled"));
+        session_.say(stopMessage(direction_ == TransferDirection::Upload
+                                     ? QStringLiteral("the upload was cancelled")
+                                     : QStringLiteral("the download was cancelled")));
     }
     // The line goes back to polling; a run still open ends there and is heard.
     lent_.reset();
@@ -63,6 +68,13 @@ void TransferRun::conclude()
         session_.say(QStringLiteral("The transfer did not end."));
         end(TimedOut);
         return;
+    }
+    if (quiet_) {
+        // A write the logbook does not hold is said whatever else is hidden.
+        if (!result_->logbookNote.isEmpty())
+            session_.say(result_->logbookNote);
+        if (!result_->notLogged.isEmpty())
+            session_.say(result_->notLogged);
     }
     // A setup read whole but not of the expected size is still worth a word when quiet.
     if (quiet_ && result_->outcome == Outcome::Completed && !result_->recordCountNote.isEmpty())
@@ -81,7 +93,9 @@ void TransferRun::conclude()
         if (!result_->text.isEmpty())
             session_.say(result_->text);
     }
-    end(exitStatusFor(result_->outcome));
+    // A stopped command did not do all it was asked, even where what it did is whole.
+    const int status = exitStatusFor(result_->outcome);
+    end(stopped && status == Success ? Refused : status);
 }
 
 void TransferRun::end(int status)

@@ -84,7 +84,7 @@ void usage(FILE* to)
                  "then reads the setup back and compares it (--no-verify: not).\n"
                  "download --dry-run reads the indicator and prints what the download would\n"
                  "change, as diff --indicator (--json as diff --json); it sends nothing and\n"
-                 "exits 0 nothing would change, 1 something would. download with --port N or\n"
+                 "exits 0 nothing would change, 7 something would. download with --port N or\n"
                  "--device PATH repeated writes to every indicator at once, each with its own\n"
                  "backup, verify and logbook line, and prints a table (--json: an array); it\n"
                  "exits with the worst line's status, from least to most severe 0, 5, 1, 3, 4,\n"
@@ -119,9 +119,11 @@ void usage(FILE* to)
             "99999, --outputs 1 or 2, --baud from the list; anything else is a usage error.\n");
     std::fprintf(to, "\n'kxlink-cli COMMAND --help' shows a command's options.\n"
                      "Exit status: 0 success, 1 the indicator refused, a file is bad or a signal\n"
-                     "stopped the command, 2 usage, 3 port error, 4 time-out, 5 done but the\n"
-                     "protocol log (--log) was not kept, 6 written and acknowledged but read back\n"
-                     "the indicator does not hold what was sent. -q hides progress, never why a\n"
+                     "stopped the command, 2 usage, 3 port error, 4 time-out, 5 done but a record\n"
+                     "was not kept: the protocol log (--log) or the write's logbook line, 6\n"
+                     "written and acknowledged but read back\n"
+                     "the indicator does not hold what was sent, 7 download --dry-run: the\n"
+                     "download would change settings. -q hides progress, never why a\n"
                      "command failed.\n");
 }
 
@@ -211,6 +213,8 @@ int main(int argc, char** argv)
         // The line closes here, before the status is told.
         started.run.reset();
     }
-    // A log asked for and not kept is told at once; a script learns it here too.
-    return status == Success && CliSession::protocolLogLost() ? LogNotKept : status;
+    // A log asked for and not kept, or a write with no logbook line, is told at once; a script
+    // learns it here too.
+    const bool lost = CliSession::protocolLogLost() || CliSession::logbookLineLost();
+    return status == Success && lost ? LogNotKept : status;
 }

@@ -70,6 +70,8 @@ void LogbookWindow::load(const QString& path)
             QStringList changes;
             for (const LogbookEntry::Change& c : e.changes)
                 changes << QStringLiteral("%1: %2 \u2192 %3").arg(c.key, c.before, c.after);
+            if (!e.changesKnown)
+                changes << QStringLiteral("unknown: the setup was not read before the write");
             cells = {e.time.toString(QStringLiteral("yyyy-MM-dd hh:mm:ss")), QString::number(e.port),
                      e.device, e.action, e.file, e.backup, changes.join(QStringLiteral("; ")),
                      e.outcome, e.verify};

@@ -89,7 +89,10 @@ void QtSerialDevice::open(const QString& name, const LineSettings& settings)
     // written to as a scale.
     if (const QString why = notASerialPort(path); !why.isEmpty())
         throw ChannelError(ChannelError::Kind::Other, path, why);
-    port_.setPortName(path);
+    // The port's lock file is named from the name it opens: the device itself, so a link to it
+    // and its own name (or two links) are one line with one owner, not two.
+    const QString device = QFileInfo(path).canonicalFilePath();
+    port_.setPortName(device.isEmpty() ? path : device);
     if (!port_.open(QIODevice::ReadWrite)) {
         const ChannelError e =
             diagnoseOpenFailure(path, DeviceNode::of(path), port_.error(), port_.errorString());

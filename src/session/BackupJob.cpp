@@ -22,6 +22,7 @@ void BackupJob::start(const TransferControl::PortFacts& facts, std::function<voi
                       Done done)
 {
     running_ = true;
+    facts_ = facts;
     giveBack_ = std::move(giveBack);
     done_ = std::move(done);
     Clock& clock = clock_;
@@ -61,7 +62,8 @@ void BackupJob::uploadEnded(bool complete)
         why = QStringLiteral("The KX7400 did not send its setup.");
     } else {
         path = saveIndicatorBackup(QDir(folder_).filePath(QStringLiteral("SAVED/BACKUP")),
-                                   transfer_.uploadLines(), QDateTime::currentDateTime(), &why)
+                                   transfer_.uploadLines(), QDateTime::currentDateTime(),
+                                   backupTagOf(facts_.portNumber), &why)
                    .value_or(QString());
     }
     const Done done = std::move(done_);

@@ -12,7 +12,7 @@
 namespace kx {
 
 // The backup before a write: reads the indicator's setup through the transfer, as the
-// editor's Upload does, and saves it as SAVED/BACKUP/<date>_<time>.dat in the program's
+// editor's Upload does, and saves it as SAVED/BACKUP/<date>_<time>_port<N>.dat in the program's
 // folder. It drives one upload and calls back when that run has ended, however it ended.
 class BackupJob
 {
@@ -39,6 +39,7 @@ private:
     TransferControl& transfer_;
     QString folder_;
     Timer backstop_;
+    TransferControl::PortFacts facts_;
     bool running_ = false;
     std::function<void()> giveBack_;
     Done done_;

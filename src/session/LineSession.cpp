@@ -32,12 +32,16 @@ LineSession::LineSession(Clock& clock, std::unique_ptr<SerialDevice> mainPort, P
     link_.setOwner(&poll_);
     connect(&link_, &MainLink::openFinished, this, &LineSession::openFinished);
     // Every write that reached the indicator goes into the logbook, whatever came of it.
-    transfer_.setWriteRecorder([this](const TransferResult& r) {
-        return recordWrite(downloadEntry(r, writeLine(), clock_.localDateTime()));
+    transfer_.setWriteRecorder([this](TransferResult& r) {
+        r.notLogged =
+            recordWrite(downloadEntry(r, writeLine(), clock_.localDateTime()), &r.logbookNote);
     });
     handOver_.onWrote = [this](const UpdateEnd& end, const QString& file, const QByteArray& sha) {
+        QString note;
         const QString why =
-            recordWrite(updateEntry(end, file, sha, writeLine(), clock_.localDateTime()));
+            recordWrite(updateEntry(end, file, sha, writeLine(), clock_.localDateTime()), &note);
+        if (!note.isEmpty())
+            dialogs_.showWarning(QStringLiteral("Logbook"), note);
         if (!why.isEmpty())
             dialogs_.showWarning(QStringLiteral("Logbook"), why);
     };
@@ -448,7 +452,8 @@ bool LineSession::startDownloadAfterRead(const QList<QByteArray>& setupRead, QSt
     if (port_.BackupBeforeWrite) {
         const auto saved =
             saveIndicatorBackup(QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP")),
-                                setupRead, clock_.localDateTime(), why);
+                                setupRead, clock_.localDateTime(),
+                                backupTagOf(link_.ComPort().ComNumber()), why);
         if (!saved)
             return false;
         backup = *saved;
@@ -487,6 +492,14 @@ void LineSession::beginTransfer(TransferDirection direction, RunKind kind)
 {
     if (lineOwner() != LineOwner::SettingsTransfer)
         return;
+    if (direction == TransferDirection::Download) {
+        // No write without its line in the logbook: one that cannot take a line stops the
+        // download before a byte goes out.
+        if (const QString no = logbook::refusal(logbookPath()); !no.isEmpty()) {
+            dialogs_.showWarning(QStringLiteral("Logbook"), no);
+            return;
+        }
+    }
     const SerialChannel& port = link_.ComPort();
     TransferControl::PortFacts facts;
     facts.portNumber = port.ComNumber();
@@ -499,8 +512,10 @@ void LineSession::beginTransfer(TransferDirection direction, RunKind kind)
     facts.partial = kind == RunKind::AfterRead;
     facts.inMemory = kind == RunKind::IntoMemory;
     if (direction == TransferDirection::Download && port_.BackupBeforeWrite
-        && kind != RunKind::AfterRead)
+        && kind != RunKind::AfterRead) {
         facts.backupFolder = QDir(port_.folder()).filePath(QStringLiteral("SAVED/BACKUP"));
+        facts.backupTag = backupTagOf(facts.portNumber);
+    }
     transfer_.start(direction, facts);
 }
 
@@ -534,13 +549,19 @@ WriteLine LineSession::writeLine() const
     return line;
 }
 
-QString LineSession::recordWrite(const LogbookEntry& entry)
+QString LineSession::logbookPath() const
+{
+    return logbook::pathIn(logbookFolder_.isEmpty() ? port_.folder() : logbookFolder_);
+}
+
+QString LineSession::recordWrite(const LogbookEntry& entry, QString* note)
 {
     QString why;
-    const QString folder = logbookFolder_.isEmpty() ? port_.folder() : logbookFolder_;
-    if (logbook::append(logbook::pathIn(folder), entry, &why))
+    if (logbook::append(logbookPath(), entry, &why, note))
         return {};
-    return QStringLiteral("The logbook was not written: %1").arg(why);
+    if (onWriteNotLogged)
+        onWriteNotLogged();
+    return QStringLiteral("The write is not in the logbook: %1").arg(why);
 }
 
 SerialChannel::Tap LineSession::protocolTap()

@@ -133,6 +133,9 @@ public:
     void setVerifyAfterWrite(bool on) { verify_ = on; }
     // Where LOGS/logbook.jsonl is kept: the program's folder (by default the port settings').
     void setLogbookFolder(const QString& folder) { logbookFolder_ = folder; }
+    QString logbookPath() const;
+    // Told when a write's logbook line could not be written (said on the panel as well).
+    std::function<void()> onWriteNotLogged;
     // Records bytes on another port (the loader's) in the protocol log, while it is open.
     SerialChannel::Tap protocolTap();
     // The indicator's setup as read (and kept) before the next download, for its logbook line.
@@ -154,6 +157,9 @@ public:
     // BackupJob. It returns at once; the keys that would take the line wait until it ends.
     void backUpIndicator(BackupJob::Done done);
     bool backingUp() const { return backup_.running(); }
+
+    // The line a write goes over, as its logbook line and its backup's name give it.
+    WriteLine writeLine() const;
 
 signals:
     // An open has ended: connected or not, and if not, why.
@@ -240,9 +246,8 @@ private:
     bool verify_ = true;
     QString logbookFolder_;
 
-    WriteLine writeLine() const;
-    // Appends to the logbook; empty, or why it could not.
-    QString recordWrite(const LogbookEntry& entry);
+    // Appends to the logbook; empty, or why it could not. note: what the logbook said beside.
+    QString recordWrite(const LogbookEntry& entry, QString* note);
 };
 
 } // namespace kx

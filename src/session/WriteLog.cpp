@@ -1,5 +1,6 @@
 #include "session/WriteLog.h"
 
+#include "session/platform/Account.h"
 #include "settings/IniDocument.h"
 #include "settings/SettingsDiff.h"
 #include "settings/SettingsFile.h"
@@ -16,7 +17,13 @@ LogbookEntry common(const WriteLine& line, const QDateTime& now)
 {
     LogbookEntry e;
     e.time = now;
-    e.user = qEnvironmentVariable("USER", qEnvironmentVariable("LOGNAME", qEnvironmentVariable("USERNAME")));
+    // The account the process runs as; a different name in the environment is kept beside
+    // it, as a hint of who sat at the keyboard (sudo, a shared account), never instead of it.
+    e.user = platform::accountName();
+    const QString claimed = qEnvironmentVariable(
+        "USER", qEnvironmentVariable("LOGNAME", qEnvironmentVariable("USERNAME")));
+    if (!claimed.isEmpty() && claimed != e.user)
+        e.user += QStringLiteral(" (environment: %1)").arg(claimed);
     e.host = QSysInfo::machineHostName();
     e.version = QCoreApplication::applicationVersion();
     e.port = line.port;
@@ -42,7 +49,8 @@ LogbookEntry downloadEntry(const TransferResult& result, const WriteLine& line, 
     e.fileSha256 = QString::fromLatin1(
         QCryptographicHash::hash(result.sentText, QCryptographicHash::Sha256).toHex());
     e.backup = QDir::toNativeSeparators(result.backupPath);
-    if (!result.setupBefore.isEmpty()) {
+    e.changesKnown = !result.setupBefore.isEmpty();
+    if (e.changesKnown) {
         DiffScope scope;
         scope.carriedOnly = true;
         scope.secondOutput = line.secondOutput;

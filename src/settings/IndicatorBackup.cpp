@@ -3,6 +3,7 @@
 #include "settings/SafeSave.h"
 
 #include <QDir>
+#include <QFileInfo>
 
 namespace kx {
 
@@ -14,16 +15,23 @@ QByteArray linesText(const QList<QByteArray>& lines)
     return text;
 }
 
-std::optional<QString> saveIndicatorBackup(const QString& folder, const QList<QByteArray>& lines,
-                                           const QDateTime& at, QString* why, const QString& tag)
+QString backupTagOf(int port, const QString& device)
 {
-    QDir().mkpath(folder);
-    const QString path = QDir(folder).filePath(
-        at.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"))
-        + (tag.isEmpty() ? QString() : QStringLiteral("_") + tag) + QStringLiteral(".dat"));
-    if (!saveFile(path, linesText(lines), why))
-        return std::nullopt;
-    return path;
+    if (device.isEmpty())
+        return QStringLiteral("port%1").arg(port);
+    QString tag = QFileInfo(device).fileName();
+    for (QChar& ch : tag)
+        if (!ch.isLetterOrNumber() && ch != QLatin1Char('-'))
+            ch = QLatin1Char('-');
+    return tag.isEmpty() ? QStringLiteral("device") : tag;
+}
+
+std::optional<QString> saveIndicatorBackup(const QString& folder, const QList<QByteArray>& lines,
+                                           const QDateTime& at, const QString& tag, QString* why)
+{
+    const QString stem = at.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) +
+                         (tag.isEmpty() ? QString() : QStringLiteral("_") + tag);
+    return saveNewFile(folder, stem, QStringLiteral(".dat"), linesText(lines), why);
 }
 
 } // namespace kx

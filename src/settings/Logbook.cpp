@@ -5,10 +5,12 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLockFile>
 #include <algorithm>
 #include <cctype>
 
@@ -22,7 +24,7 @@ QJsonObject toJson(const LogbookEntry& e, const QByteArray& prev)
     QJsonArray changes;
     for (const LogbookEntry::Change& c : e.changes)
         changes.append(QJsonObject{{"key", c.key}, {"before", c.before}, {"after", c.after}});
-    return QJsonObject{
+    QJsonObject o{
         {"time", e.time.toOffsetFromUtc(e.time.offsetFromUtc()).toString(Qt::ISODateWithMs)},
         {"user", e.user},
         {"host", e.host},
@@ -33,11 +35,16 @@ QJsonObject toJson(const LogbookEntry& e, const QByteArray& prev)
         {"file", e.file},
         {"fileSha256", e.fileSha256},
         {"backup", e.backup},
-        {"changes", changes},
+        {"changes", e.changesKnown ? QJsonValue(changes) : QJsonValue(QStringLiteral("unknown"))},
         {"outcome", e.outcome},
         {"verify", e.verify},
         {"prev", QString::fromLatin1(prev)},
     };
+    if (!e.continues.isEmpty()) {
+        o.insert("continues", e.continues);
+        o.insert("continuesSha256", e.continuesSha256);
+    }
+    return o;
 }
 
 std::optional<LogbookEntry> fromJson(const QJsonObject& o)
@@ -57,6 +64,7 @@ std::optional<LogbookEntry> fromJson(const QJsonObject& o)
     e.file = o.value("file").toString();
     e.fileSha256 = o.value("fileSha256").toString();
     e.backup = o.value("backup").toString();
+    e.changesKnown = !o.value("changes").isString();
     for (const QJsonValue& v : o.value("changes").toArray()) {
         const QJsonObject c = v.toObject();
         e.changes.append({c.value("key").toString(), c.value("before").toString(),
@@ -64,6 +72,8 @@ std::optional<LogbookEntry> fromJson(const QJsonObject& o)
     }
     e.outcome = o.value("outcome").toString();
     e.verify = o.value("verify").toString();
+    e.continues = o.value("continues").toString();
+    e.continuesSha256 = o.value("continuesSha256").toString();
     return e;
 }
 
@@ -84,8 +94,37 @@ QByteArray lineFor(const LogbookEntry& entry, const QByteArray& prevSha256Hex)
     return QJsonDocument(toJson(entry, prevSha256Hex)).toJson(QJsonDocument::Compact);
 }
 
-bool append(const QString& path, const LogbookEntry& entry, QString* why)
+QString refusal(const QString& path)
 {
+    const QString kind = notARegularFile(path);
+    if (kind.isEmpty())
+        return {};
+    return QStringLiteral("%1: %2; no write is made without its logbook line")
+        .arg(QDir::toNativeSeparators(path), kind);
+}
+
+bool append(const QString& path, const LogbookEntry& entry, QString* why, QString* setAside)
+{
+    const auto refuse = [why](const QString& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
+    if (const QString no = refusal(path); !no.isEmpty())
+        return refuse(no);
+    const QString folder = QFileInfo(path).absolutePath();
+    if (!QDir().mkpath(folder))
+        return refuse(
+            QStringLiteral("%1: the folder cannot be made").arg(QDir::toNativeSeparators(folder)));
+    // Read, chain and append as one step against every other writer: two processes that read
+    // the same last line would chain to it both, and one line would no longer fit.
+    QLockFile lock(path + QStringLiteral(".lock"));
+    if (!lock.tryLock(LockWaitMs))
+        return refuse(QStringLiteral("%1: another program held the logbook for %2 s (%3); "
+                                     "the line was not added")
+                          .arg(QDir::toNativeSeparators(path))
+                          .arg(LockWaitMs / 1000)
+                          .arg(QDir::toNativeSeparators(lock.fileName())));
     QByteArray bytes;
     if (QFileInfo::exists(path)) {
         auto read = readUserFile(path, FileLimit, why);
@@ -93,24 +132,46 @@ bool append(const QString& path, const LogbookEntry& entry, QString* why)
             return false;
         bytes = *read;
     }
+    LogbookEntry e = entry;
     QByteArray prev = NoPrev;
-    if (!bytes.isEmpty()) {
-        if (!bytes.endsWith('\n')) {
-            if (why)
-                *why = QStringLiteral("%1: its last line is not whole; nothing was added")
-                           .arg(QDir::toNativeSeparators(path));
-            return false;
+    if (!bytes.isEmpty() && !bytes.endsWith('\n')) {
+        // Appending after a cut line would hide every later line in it; the file is kept as
+        // it is for whoever looks into why, and a new chain begins that names where it left.
+        const qsizetype lastEnd = bytes.lastIndexOf('\n');
+        QByteArray lastWhole = NoPrev;
+        if (lastEnd >= 0) {
+            const qsizetype start = bytes.lastIndexOf('\n', lastEnd - 1) + 1;
+            lastWhole = sha256Hex(bytes.mid(start, lastEnd - start));
         }
+        const QString stem =
+            QStringLiteral("logbook_%1")
+                .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")));
+        QString aside;
+        for (int n = 1; aside.isEmpty() && n <= 100; ++n) {
+            const QString name = n == 1 ? stem + QStringLiteral(".jsonl")
+                                        : QStringLiteral("%1-%2.jsonl").arg(stem).arg(n);
+            // A rename never replaces a file already there.
+            if (QFile::rename(path, QDir(folder).filePath(name)))
+                aside = name;
+            else if (!QFileInfo::exists(QDir(folder).filePath(name)))
+                break;
+        }
+        if (aside.isEmpty())
+            return refuse(QStringLiteral("%1: its last line is cut and the file could not be "
+                                         "set aside; the line was not added")
+                              .arg(QDir::toNativeSeparators(path)));
+        e.continues = aside;
+        e.continuesSha256 = QString::fromLatin1(lastWhole);
+        if (setAside)
+            *setAside = QStringLiteral("The logbook's last line was cut: it is kept as %1, and a "
+                                       "new logbook begins after its last whole line (%2).")
+                            .arg(QDir::toNativeSeparators(QDir(folder).filePath(aside)),
+                                 QString::fromLatin1(lastWhole.left(12)));
+    } else if (!bytes.isEmpty()) {
         const qsizetype start = bytes.lastIndexOf('\n', bytes.size() - 2) + 1;
         prev = sha256Hex(bytes.mid(start, bytes.size() - 1 - start));
     }
-    if (!QDir().mkpath(QFileInfo(path).absolutePath())) {
-        if (why)
-            *why = QStringLiteral("%1: the folder cannot be made")
-                       .arg(QDir::toNativeSeparators(QFileInfo(path).absolutePath()));
-        return false;
-    }
-    return saveFile(path, bytes + lineFor(entry, prev) + '\n', why);
+    return appendWhole(path, lineFor(e, prev) + '\n', why);
 }
 
 QList<Line> parse(const QByteArray& bytes)

@@ -29,8 +29,15 @@ struct LogbookEntry
     QString fileSha256; // of the bytes sent from it
     QString backup;     // the setup kept before the write; empty: none
     QList<Change> changes;
+    // False when the setup was not read before the write: what it changed is not known, and
+    // the line says "unknown" rather than an empty list that would read as "nothing".
+    bool changesKnown = true;
     QString outcome; // completed, refused, no answer, ...
     QString verify;  // "verified", "differs", "not read", "not verified"
+    // The first line of a chain begun after a logbook with a cut last line was set aside: that
+    // file's name and the SHA-256 of its last whole line, so the two chains join.
+    QString continues;
+    QString continuesSha256;
 };
 
 // The logbook of every write to an indicator: LOGS/logbook.jsonl in the program's folder, one
@@ -49,11 +56,22 @@ QString pathIn(const QString& programFolder);
 QByteArray lineFor(const LogbookEntry& entry, const QByteArray& prevSha256Hex);
 QByteArray sha256Hex(const QByteArray& line);
 
-// Appends entry to the logbook at path through the save path: the whole new file replaces the
-// old only once written and synced, so a full disk is said at once and never leaves a cut
-// line. False with why when it could not be written; a logbook that does not end with a
-// whole line (an edit by hand) is not appended to.
-bool append(const QString& path, const LogbookEntry& entry, QString* why = nullptr);
+// The longest a write waits for another process's append to the logbook.
+inline constexpr int LockWaitMs = 10000;
+
+// Why the logbook at path can take no line (a folder, a FIFO, a link to a device); empty when
+// it can, or does not exist yet. Asked before a write sends anything.
+QString refusal(const QString& path);
+
+// Appends entry's line to the logbook at path, whole: under a lock beside it
+// (<path>.lock, shared by every process that writes it, waited for up to LockWaitMs), the
+// last line is read and the new one, chained to it, added through the save path, which cuts a
+// part-written line back off (a full disk). False with why when the line is not in the
+// logbook. A logbook whose last line is cut (an edit by hand, a crash of another program) is
+// set aside as logbook_<date>_<time>.jsonl and a new chain begun whose first line names it
+// and its last whole line's hash; setAside then says so.
+bool append(const QString& path, const LogbookEntry& entry, QString* why = nullptr,
+            QString* setAside = nullptr);
 
 struct Line
 {

@@ -135,6 +135,99 @@ bool saveNewFile(const QString& path, const QByteArray& bytes, QString* error)
     return true;
 }
 
+namespace {
+
+// Writes all of bytes to file from where it stands and syncs it; false with why.
+bool writeAndSync(QFile& file, const QByteArray& bytes, QString* why)
+{
+    for (qsizetype done = 0; done < bytes.size();) {
+        const qint64 n = file.write(bytes.constData() + done, bytes.size() - done);
+        if (n <= 0) {
+            *why =
+                file.errorString().isEmpty() ? QStringLiteral("write failed") : file.errorString();
+            return false;
+        }
+        done += n;
+    }
+#ifdef Q_OS_UNIX
+    if (::fsync(file.handle()) != 0) {
+        *why = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+#else
+    if (!file.flush()) {
+        *why = file.errorString();
+        return false;
+    }
+#endif
+    return true;
+}
+
+} // namespace
+
+std::optional<QString> saveNewFile(const QString& folder, const QString& stem, const QString& ext,
+                                   const QByteArray& bytes, QString* error)
+{
+    if (!QDir().mkpath(folder)) {
+        fail(folder, QStringLiteral("the folder cannot be made"), error);
+        return std::nullopt;
+    }
+    // Far more than writers in one second; a folder that refuses every name refuses for
+    // another reason, said by the last open.
+    constexpr int MostNames = 1000;
+    QString why;
+    for (int n = 1; n <= MostNames; ++n) {
+        const QString path = QDir(folder).filePath(
+            n == 1 ? stem + ext : QStringLiteral("%1-%2%3").arg(stem).arg(n).arg(ext));
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+            why = file.errorString();
+            if (QFileInfo::exists(path) || QFileInfo(path).isSymLink())
+                continue;
+            fail(path, why, error);
+            return std::nullopt;
+        }
+        if (!writeAndSync(file, bytes, &why)) {
+            file.close();
+            file.remove();
+            fail(path, why, error);
+            return std::nullopt;
+        }
+        file.close();
+        if (file.error() != QFileDevice::NoError) {
+            why = file.errorString();
+            file.remove();
+            fail(path, why, error);
+            return std::nullopt;
+        }
+        return path;
+    }
+    fail(QDir(folder).filePath(stem + ext), why, error);
+    return std::nullopt;
+}
+
+bool appendWhole(const QString& path, const QByteArray& bytes, QString* error)
+{
+    if (const QString kind = notARegularFile(path); !kind.isEmpty())
+        return fail(path, kind, error);
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+        return fail(path, file.errorString(), error);
+    const qint64 before = file.size();
+    QString why;
+    if (!writeAndSync(file, bytes, &why)) {
+        // A cut line would break every line after it.
+        if (!file.resize(before))
+            why += QStringLiteral("; the part written could not be taken back");
+        file.close();
+        return fail(path, why, error);
+    }
+    file.close();
+    if (file.error() != QFileDevice::NoError)
+        return fail(path, file.errorString(), error);
+    return true;
+}
+
 bool keepBackup(const QString& path, const QString& backup, QString* error)
 {
     if (!QFileInfo::exists(path) || QFileInfo::exists(backup))

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 namespace kx {
 
@@ -14,7 +15,12 @@ bool saveFile(const QString& path, const QByteArray& bytes, QString* error = nul
 // Where a save stopped: the file could not be created at all, or it was created and then
 // writing, syncing or putting it in place failed. Callers that report the two differently
 // pass stage.
-enum class SaveFailure { None, Create, Write };
+enum class SaveFailure
+{
+    None,
+    Create,
+    Write
+};
 bool saveFile(const QString& path, const QByteArray& bytes, QString* error, SaveFailure* stage);
 
 // A file that must never replace another (a signed record, a report): written whole and
@@ -25,6 +31,18 @@ bool saveNewFile(const QString& path, const QByteArray& bytes, QString* error = 
 // A file is read-only when it carries no write permission at all, whoever runs the program
 // (an administrator included), or when this process may not write it. A missing file is not.
 bool isReadOnly(const QString& path);
+
+// A file no other writer has: folder/<stem><ext>, or <stem>-2<ext>, -3 ... when that name is
+// taken. Each name is created exclusively, so two writers in the same second (two processes
+// too) never share one and none overwrites a file already there. Written, synced and closed
+// with every step checked; a failure removes what was created. The path, or nothing with why.
+std::optional<QString> saveNewFile(const QString& folder, const QString& stem, const QString& ext,
+                                   const QByteArray& bytes, QString* error = nullptr);
+
+// Adds bytes at the end of path (created when missing), synced. A short write, a full disk or
+// a failed sync cuts the file back to its length before, so it never ends with part of bytes;
+// a path that is no regular file is refused untouched. The caller serialises writers.
+bool appendWhole(const QString& path, const QByteArray& bytes, QString* error = nullptr);
 
 // Keeps a copy of path as backup unless backup already exists; true when there was nothing to
 // copy. A copy that fails leaves no partial backup behind.

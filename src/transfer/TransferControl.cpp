@@ -104,9 +104,13 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
     if (verifying_ && ending != TransferEnding::DownloadVerified
         && ending != TransferEnding::VerifyDiffers) {
         // The download itself was acknowledged; only the read-back did not come through.
+        const bool stopped = ending == TransferEnding::Cancelled ||
+                             ending == TransferEnding::Closed ||
+                             ending == TransferEnding::CancelledAfterCommand ||
+                             ending == TransferEnding::CancelledAfterData;
         result.detail = detail.isEmpty() ? transferEndingText(ending)
                                          : QStringLiteral("%1 %2").arg(detail, transferEndingText(ending));
-        ending = TransferEnding::VerifyNotRead;
+        ending = stopped ? TransferEnding::VerifyStopped : TransferEnding::VerifyNotRead;
         result.verify = TransferResult::Verify::NotRead;
     }
     running_ = false;
@@ -138,9 +142,11 @@ void TransferControl::end(TransferEnding ending, const QString& detail)
     if (requested_ == TransferDirection::Upload || ending == TransferEnding::Abandoned)
         result.recordCountNote = recordCountNote_;
     if (result.dataSent && writeRecorder_) {
-        const QString unrecorded = writeRecorder_(result);
-        if (!unrecorded.isEmpty())
-            append(unrecorded);
+        writeRecorder_(result);
+        if (!result.logbookNote.isEmpty())
+            append(result.logbookNote);
+        if (!result.notLogged.isEmpty())
+            append(result.notLogged);
     }
     setupBefore_.clear();
     backupPath_.clear();
@@ -234,7 +240,8 @@ void TransferControl::beginEntryWait(TransferDirection direction, bool openPanel
 bool TransferControl::backupTaken(const QList<QByteArray>& lines)
 {
     QString why;
-    const auto path = saveIndicatorBackup(port_.backupFolder, lines, clock_.localDateTime(), &why);
+    const auto path = saveIndicatorBackup(port_.backupFolder, lines, clock_.localDateTime(),
+                                          port_.backupTag, &why);
     if (!path) {
         append(why);
         return false;

@@ -95,8 +95,9 @@ public:
         bool secondOutput = false;
         int uploadRecords = 10;
         // A download first reads the indicator's setup and saves it in this folder as
-        // <date>_<time>.dat; a backup that fails stops the download. Empty: no backup.
+        // <date>_<time>_<tag>.dat; a backup that fails stops the download. Empty: no backup.
         QString backupFolder;
+        QString backupTag;
         // The line's speed: the download data's time on the wire counts before its time-out.
         // 0: not known, no allowance.
         int baud = 0;
@@ -147,8 +148,8 @@ public:
     void setStopCheck(StopCheck check) { stopCheck_ = std::move(check); }
 
     // Told of every run whose download data went out, before the run's closing line: what
-    // it answers (a logbook that could not be written, say) is written above that line.
-    using WriteRecorder = std::function<QString(const TransferResult&)>;
+    // it sets of the result's notLogged and logbookNote is written above that line.
+    using WriteRecorder = std::function<void(TransferResult&)>;
     void setWriteRecorder(WriteRecorder recorder) { writeRecorder_ = std::move(recorder); }
     // The indicator's setup as read before the next download (a backup taken by the caller),
     // for the record of what that download changed.

@@ -54,6 +54,9 @@ constexpr EndingRow kEndings[] = {
      "Verify failed: the KX7400 does not hold every setting sent."},
     {TransferEnding::VerifyNotRead, Outcome::NoAnswer,
      "Download complete, not verified: the KX7400's setup could not be read back."},
+    // The indicator took the data; only the check of it was stopped.
+    {TransferEnding::VerifyStopped, Outcome::Completed,
+     "Download complete, not verified: the read-back was stopped."},
 };
 
 const EndingRow& row(TransferEnding ending)

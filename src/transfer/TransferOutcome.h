@@ -22,33 +22,34 @@ enum class TransferEnding : std::int8_t
 {
     UploadComplete,
     DownloadComplete,
-    NoPortSelected,     // the entry request found no port number
-    PortNotOpen,        // ... or the port closed
-    TokenBusy,          // ... or another handshake step holding the token
-    NoEntryAnswer,      // the entry wait ran out
-    PortClosedAtStep,   // the port was closed when the command or the data was due
-    SendFailed,         // a send or a discard of input failed
-    LineLost,           // the device went away
-    Abandoned,          // the indicator sent NAK
-    Aborted,            // "ready" instead of the ACK after the download data
-    ReplyTimerExpired,  // the port's reply timer ran out
-    NoReply,            // no reply within the transfer's own time-out after u, d or the data
+    NoPortSelected,    // the entry request found no port number
+    PortNotOpen,       // ... or the port closed
+    TokenBusy,         // ... or another handshake step holding the token
+    NoEntryAnswer,     // the entry wait ran out
+    PortClosedAtStep,  // the port was closed when the command or the data was due
+    SendFailed,        // a send or a discard of input failed
+    LineLost,          // the device went away
+    Abandoned,         // the indicator sent NAK
+    Aborted,           // "ready" instead of the ACK after the download data
+    ReplyTimerExpired, // the port's reply timer ran out
+    NoReply,           // no reply within the transfer's own time-out after u, d or the data
     UploadWithoutStx,
     UploadTooLong,
     UploadNotSaved,   // Upload.Txt could not be created
     UploadNotWritten, // Upload.Txt was created, but writing or closing it failed
     UploadIncomplete,
     UploadUnparsable,
-    DownloadNotBuilt,   // the settings file could not be read or made into records
-    BackupNotRead,      // the backup before a download got no setup: nothing was sent
-    BackupNotSaved,     // ... or could not keep it
-    Cancelled,          // the user's Cancel before the indicator was told d
+    DownloadNotBuilt,      // the settings file could not be read or made into records
+    BackupNotRead,         // the backup before a download got no setup: nothing was sent
+    BackupNotSaved,        // ... or could not keep it
+    Cancelled,             // the user's Cancel before the indicator was told d
     CancelledAfterCommand, // ... after d, before the data
-    CancelledAfterData, // ... after the data went out
-    Closed,             // the editor closed during the run
-    DownloadVerified,   // acknowledged, read back, and every setting sent is held
-    VerifyDiffers,      // acknowledged, read back, and some settings are not as sent
-    VerifyNotRead,      // acknowledged, but the setup could not be read back
+    CancelledAfterData,    // ... after the data went out
+    Closed,                // the editor closed during the run
+    DownloadVerified,      // acknowledged, read back, and every setting sent is held
+    VerifyDiffers,         // acknowledged, read back, and some settings are not as sent
+    VerifyNotRead,         // acknowledged, but the setup could not be read back
+    VerifyStopped,         // acknowledged, and the read-back was cancelled or closed
 };
 
 // How a run ended, given once to the editor.
@@ -85,6 +86,10 @@ struct TransferResult
     // that copy was kept.
     QList<QByteArray> setupBefore;
     QString backupPath;
+    // The write's logbook line: why it is not in the logbook (empty: it is, or nothing was
+    // written), and what the logbook said beside it (a cut logbook set aside).
+    QString notLogged;
+    QString logbookNote;
 };
 
 Outcome transferOutcome(TransferEnding ending);

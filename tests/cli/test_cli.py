@@ -151,7 +151,7 @@ class CliTest(Rig):
         # What the indicator held before is kept, dated.
         backups = os.listdir(self.path("backup"))
         self.assertEqual(len(backups), 1)
-        self.assertRegex(backups[0], r"^\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d\.dat$")
+        self.assertRegex(backups[0], r"^\d{4}-\d\d-\d\d_\d\d-\d\d-\d\d_tty\.dat$")
         with open(os.path.join(self.path("backup"), backups[0]), "rb") as f:
             self.assertEqual(f.read(), text)
         with open(self.path("line.log"), "rb") as f:
@@ -839,8 +839,8 @@ class DryRunTest(Rig):
             f.write(text.replace(b"Scale Capacity=5000\r\n", b"Scale Capacity=abc\r\n"))
         cases = [
             # (file, extra options, exit status, standard output)
-            ("new.dat", [], 1, "[Configuration] Com1 Baud: 38400 | 9600\n"),
-            ("new.dat", ["--json"], 1,
+            ("new.dat", [], 7, "[Configuration] Com1 Baud: 38400 | 9600\n"),
+            ("new.dat", ["--json"], 7,
              [{"section": "Configuration", "key": "Com1 Baud", "page": "Configuration",
                "caption": "Com1 / Baud", "first": "38400", "second": "9600"}]),
             ("up.dat", [], 0, ""),

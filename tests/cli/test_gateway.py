@@ -366,6 +366,126 @@ class WritesTest(Plant):
         self.assertTrue(self.notify.has("STOPPING=1"))
 
 
+class GuardTest(Plant):
+    """A write the face refuses, a client that dribbles, frames before a broken one."""
+
+    SIMS = ("a",)
+    MODBUS = "AllowWrites=1\n"
+
+    def test_a_tare_the_face_refuses_is_answered_04_and_keeps_the_last(self):
+        good = self.client.write_registers(10, [0, 250], slave=1)
+        self.assertFalse(good.isError(), good)
+        self.assertEqual(self.registers(1, 9, 3), [1, 0, 250])
+        time.sleep(1)  # the face types the first tare before the next is offered
+        bad = 99999999  # 999999.99 with the weight's two decimals
+        r = self.client.write_registers(10, [bad >> 16, bad & 0xFFFF], slave=1)
+        self.assertEqual(getattr(r, "exception_code", None), 0x04, r)
+        self.assertEqual(self.registers(1, 9, 3), [2, 0, 250])
+        self.assertIn("does not take that tare", self.log())
+
+    def test_a_client_that_dribbles_a_frame_is_closed_by_the_frame_deadline(self):
+        with socket.socket() as s:
+            s.settimeout(1)
+            s.connect((HOST, self.port))
+            # A header announcing 254 bytes, then one byte a second.
+            s.sendall(bytes.fromhex("0001000000fe01"))
+            start = time.time()
+            closed = None
+            while time.time() - start < 15:
+                try:
+                    s.sendall(b"\x00")
+                    if s.recv(10) == b"":
+                        closed = time.time() - start
+                        break
+                except socket.timeout:
+                    pass
+                except (BrokenPipeError, ConnectionResetError):
+                    closed = time.time() - start
+                    break
+                # Another client is served all the while.
+                self.assertIsInstance(self.registers(1, 0, 2), list)
+            self.assertIsNotNone(closed, "the dribbling client was never closed")
+            self.assertLess(closed, 8)
+        self.assertIn("a frame was not whole 5 s after its first byte", self.log())
+
+    def test_whole_frames_before_a_broken_one_are_answered(self):
+        good = bytes.fromhex("000700000006010400000002")
+        broken = bytes.fromhex("00080001000601040000000a")  # protocol 1
+        with socket.socket() as s:
+            s.settimeout(2)
+            s.connect((HOST, self.port))
+            s.sendall(good + good + broken)
+            got = b""
+            while True:
+                part = s.recv(100)
+                if not part:
+                    break
+                got += part
+        self.assertEqual(len(got), 26, got.hex())
+        self.assertEqual(got[:2], b"\x00\x07")
+        self.assertEqual(got[13:15], b"\x00\x07")
+
+
+class LineOwnerTest(Plant):
+    """One line, one owner: by the device itself, whatever name it is given."""
+
+    SIMS = ("a",)
+
+    def check(self, *devices):
+        path = self.path("other.ini")
+        with open(path, "w") as f:
+            f.write(f"[Modbus]\nListen={HOST}:{free_port()}\n")
+            for n, device in enumerate(devices, start=1):
+                f.write(f"\n[Indicator u{n}]\nDevice={device}\nUnit={n}\n")
+        return subprocess.run([CLI, "gateway", "--check", "--config", path], capture_output=True,
+                              text=True, timeout=30, stdin=subprocess.DEVNULL)
+
+    def test_a_second_opener_by_another_name_is_refused(self):
+        link = self.sims["a"][1]
+        other = self.path("other-link")
+        os.symlink(link, other)
+        for name in (os.path.realpath(link), other):
+            with self.subTest(name):
+                r = subprocess.run([CLI, "weigh", "--count", "1", "--device", name],
+                                   capture_output=True, text=True, timeout=30,
+                                   stdin=subprocess.DEVNULL)
+                self.assertEqual(r.returncode, 3, r.stderr)
+                self.assertIn("in use", r.stderr)
+        self.assertTrue(self.status(1) & VALID)
+
+    def test_check_refuses_one_device_twice_and_what_is_no_serial_port(self):
+        link = self.sims["a"][1]
+        second = self.path("second-link")
+        os.symlink(link, second)
+        cases = [
+            ("a link and its target", (link, os.path.realpath(link)), 9, "[Indicator u1]"),
+            ("two links to one device", (link, second), 9, "[Indicator u1]"),
+            ("/dev/null", ("/dev/null",), 5, "/dev/null"),
+            ("/dev/tty", ("/dev/tty",), 5, "/dev/tty"),
+        ]
+        for name, devices, line, said in cases:
+            with self.subTest(name):
+                r = self.check(*devices)
+                self.assertEqual(r.returncode, 2, r.stdout)
+                self.assertIn(f"other.ini:{line}: Device=", r.stderr)
+                self.assertIn(said, r.stderr)
+        self.assertEqual(self.check(link).returncode, 0)
+
+    def test_a_unit_whose_device_went_away_comes_back(self):
+        sim, link, log = self.sims["a"]
+        stop_process(sim)
+        self.assertTrue(wait_until(lambda: self.status(1) & PORT_ERROR, 10), self.log())
+        # Put back where it was: the unit tries the port every 3 s and finds it.
+        again = subprocess.Popen([SIM, "--link", link, "--load-every", "0", "--weight", "12.5",
+                                  "--log", log], stdin=subprocess.PIPE, stdout=subprocess.PIPE,
+                                 stderr=subprocess.DEVNULL)
+        self.procs.append(again)
+        self.sims["a"] = (again, link, log)
+        self.assertTrue(wait_until(lambda: self.status(1) & VALID, 10), self.log())
+        self.assertFalse(self.status(1) & PORT_ERROR)
+        self.assertTrue(self.log().endswith("a: online\n"), self.log())
+
+
 if __name__ == "__main__":
     CLI, SIM = os.path.abspath(sys.argv[1]), os.path.abspath(sys.argv[2])
     # What follows the two programs names the tests to run (all when nothing does).

@@ -54,7 +54,7 @@ MaxClients=4
 Broker=mqtt://hub.plant:1884
 Topic=plant/scales
 QoS=1
-OnlyChanges=yes
+OnlyChanges=1
 
 [Indicator silo1]
 Device=/dev/ttyUSB0
@@ -140,6 +140,10 @@ private slots:
                                          << "g.ini:2: AllowedClients: \"plc-1\"";
         QTest::newRow("no indicator") << QByteArray("[Modbus]\n") << "g.ini:1: no [Indicator NAME]";
         QTest::newRow("nowhere to serve") << QByteArray("# nothing\n") + ind << "g.ini:2: neither [Modbus] nor [MQTT]";
+        for (const char* word : {"yes", "true", "on", "01"})
+            QTest::addRow("AllowWrites=%s", word)
+                << "[Modbus]\nAllowWrites=" + QByteArray(word) + "\n" + ind
+                << QStringLiteral("g.ini:2: AllowWrites=%1: 0 or 1").arg(word);
         QTest::newRow("NUL") << QByteArray("[Modbus]\nListen=1\0.0.0.1:5\n", 25) << "g.ini:2: a control character";
     }
     void aBadFileIsRefusedNamingItsLine()

@@ -2,11 +2,20 @@
 // it, and a check that names the first line that no longer fits.
 #include "settings/Logbook.h"
 
+#include "FileSizeLimit.h"
+
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTest>
 
+#ifdef Q_OS_UNIX
+#include <sys/stat.h>
+#endif
+
 using namespace kx;
+using kx::test::FileSizeLimit;
 
 namespace {
 
@@ -161,19 +170,91 @@ private slots:
         QCOMPARE(logbook::lineWithHead(bytes, "not a head"), 0);
     }
 
-    void aLogbookNotEndingWithAWholeLineIsNotAppendedTo()
+    // A cut last line would hide every later line: the file is kept aside as it is, and the
+    // new chain's first line names it and the hash of its last whole line.
+    void aCutLogbookIsSetAsideAndTheNewChainJoinsIt()
     {
         QTemporaryDir dir;
         const QString path = logbook::pathIn(dir.path());
         QByteArray bytes = threeLines(path);
+        const QList<QByteArray> whole = bytes.split('\n');
         bytes.chop(3);
         QFile f(path);
         QVERIFY(f.open(QIODevice::WriteOnly));
         f.write(bytes);
         f.close();
         QString why;
-        QVERIFY(!logbook::append(path, entry(4), &why));
-        QVERIFY(why.contains("not whole"));
+        QString note;
+        QVERIFY2(logbook::append(path, entry(4), &why, &note), qPrintable(why));
+        QVERIFY2(logbook::append(path, entry(5), &why, &note), qPrintable(why));
+        const QStringList aside =
+            QDir(dir.filePath("LOGS")).entryList({"logbook_*.jsonl"}, QDir::Files);
+        QCOMPARE(aside.size(), 1);
+        QVERIFY2(note.contains(aside[0]), qPrintable(note));
+        QFile old(QDir(dir.filePath("LOGS")).filePath(aside[0]));
+        QVERIFY(old.open(QIODevice::ReadOnly));
+        QCOMPARE(old.readAll(), bytes);
+        QFile g(path);
+        QVERIFY(g.open(QIODevice::ReadOnly));
+        const QByteArray fresh = g.readAll();
+        QCOMPARE(logbook::firstBadLine(fresh), 0);
+        const QList<logbook::Line> lines = logbook::parse(fresh);
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0].entry->continues, aside[0]);
+        QCOMPARE(lines[0].entry->continuesSha256.toLatin1(), logbook::sha256Hex(whole[1]));
+        QCOMPARE(lines[1].entry->file, QString("site-5.dat"));
+        QVERIFY(lines[1].entry->continues.isEmpty());
+    }
+
+    // What cannot hold a line is refused before a write and left as it was.
+    void aLogbookThatIsNoFileIsRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("a folder") << "folder";
+#ifdef Q_OS_UNIX
+        QTest::newRow("a FIFO") << "fifo";
+        QTest::newRow("a link to /dev/null") << "null";
+#endif
+    }
+    void aLogbookThatIsNoFileIsRefused()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = logbook::pathIn(dir.path());
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        if (kind == "folder")
+            QVERIFY(QDir().mkdir(path));
+#ifdef Q_OS_UNIX
+        else if (kind == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        else
+            QVERIFY(QFile::link("/dev/null", path));
+#endif
+        const QString no = logbook::refusal(path);
+        QVERIFY2(no.startsWith(path + ": is a "), qPrintable(no));
+        QString why;
+        QVERIFY(!logbook::append(path, entry(1), &why));
+        QCOMPARE(why, no);
+        QCOMPARE(QDir(QFileInfo(path).absolutePath())
+                     .entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{"logbook.jsonl"});
+    }
+
+    // A full disk: the write is said not logged, and the logbook keeps no part of its line.
+    void aFullDiskLeavesTheLogbookWhole()
+    {
+        if (!FileSizeLimit::supported)
+            QSKIP("no file size limit to fill the disk with");
+        QTemporaryDir dir;
+        const QString path = logbook::pathIn(dir.path());
+        const QByteArray bytes = threeLines(path);
+        QString why;
+        {
+            FileSizeLimit limit(bytes.size() + 100);
+            QVERIFY(limit.active());
+            QVERIFY(!logbook::append(path, entry(4), &why));
+        }
+        QVERIFY2(why.contains("too large", Qt::CaseInsensitive), qPrintable(why));
         QFile g(path);
         QVERIFY(g.open(QIODevice::ReadOnly));
         QCOMPARE(g.readAll(), bytes);

@@ -172,6 +172,8 @@ private slots:
         QVERIFY(!QFileInfo::exists(in("nowhere.pdf")));
 
         const QString fresh = in("fresh.pdf");
+        if (!FileSizeLimit::supported)
+            QSKIP("no file size limit to fill the disk with");
         {
             FileSizeLimit limit(1024);
             QVERIFY(limit.active());
@@ -183,6 +185,48 @@ private slots:
                  QStringList({"link.pdf", "taken.pdf"}));
         QVERIFY(saveNewFile(fresh, "whole"));
         QCOMPARE(readAll(fresh), QByteArray("whole"));
+    }
+
+    // Two writers of one name in one second: each gets a file of its own, and whatever held
+    // the name first (a file, a link to elsewhere) is left as it was.
+    void newFilesNeverReplaceOne()
+    {
+        QTemporaryDir folder;
+        const QString sub = folder.filePath("SAVED/BACKUP");
+        QString error;
+        const auto first = saveNewFile(sub, "2026-01-01_10-00-00_tty1", ".dat", "first", &error);
+        QVERIFY2(first, qPrintable(error));
+        QCOMPARE(*first, sub + "/2026-01-01_10-00-00_tty1.dat");
+        const QString elsewhere = folder.filePath("elsewhere.dat");
+        QVERIFY(QFile::link(elsewhere, sub + "/2026-01-01_10-00-00_tty1-2.dat"));
+        const auto second = saveNewFile(sub, "2026-01-01_10-00-00_tty1", ".dat", "second", &error);
+        QVERIFY2(second, qPrintable(error));
+        QCOMPARE(*second, sub + "/2026-01-01_10-00-00_tty1-3.dat");
+        QCOMPARE(readAll(*first), QByteArray("first"));
+        QCOMPARE(readAll(*second), QByteArray("second"));
+        QVERIFY(!QFile::exists(elsewhere));
+    }
+
+    // A full disk: a new file is not left half-written, an append leaves the file as it was.
+    void fullDiskLeavesNothingHalfWritten()
+    {
+        if (!FileSizeLimit::supported)
+            QSKIP("no file size limit to fill the disk with");
+        QTemporaryDir folder;
+        const QString log = folder.filePath("log.jsonl");
+        writeFile(log, "line 1\n");
+        QString error;
+        {
+            FileSizeLimit limit(1024);
+            QVERIFY(limit.active());
+            QVERIFY(!saveNewFile(folder.path(), "new", ".dat", iniOfSize(4096), &error));
+            QVERIFY(!appendWhole(log, QByteArray(4096, 'x') + "\n", &error));
+        }
+        QVERIFY2(error.startsWith(QDir::toNativeSeparators(log) + ": "), qPrintable(error));
+        QCOMPARE(readAll(log), QByteArray("line 1\n"));
+        QVERIFY(!QFile::exists(folder.filePath("new.dat")));
+        QVERIFY(appendWhole(log, "line 2\n", &error));
+        QCOMPARE(readAll(log), QByteArray("line 1\nline 2\n"));
     }
 };
 

@@ -398,11 +398,11 @@ private slots:
         QVERIFY(sent.startsWith("d" + STX + "[CFG],"));
         QVERIFY(sent.contains("[CAL],5000,"));
         QCOMPARE(f.host.transferLines.last(), QString("Download complete!"));
-        QCOMPARE(backups.entryList(QDir::Files), QStringList{"2006-03-21_14-05-09.dat"});
-        const QByteArray backup = readAll(backups.filePath("2006-03-21_14-05-09.dat"));
+        QCOMPARE(backups.entryList(QDir::Files), QStringList{"2006-03-21_14-05-09_port1.dat"});
+        const QByteArray backup = readAll(backups.filePath("2006-03-21_14-05-09_port1.dat"));
         QVERIFY(backup.startsWith("[Configuration]\r\nTime=1\r\n"));
         QVERIFY(f.host.transferLines.contains(
-            "Backup saved: " + QDir::toNativeSeparators(backups.filePath("2006-03-21_14-05-09.dat"))));
+            "Backup saved: " + QDir::toNativeSeparators(backups.filePath("2006-03-21_14-05-09_port1.dat"))));
     }
 
     // F3 with a backup asked for: the setup is read and saved first; without it, no update.

@@ -3,6 +3,7 @@
 #include "cli/publish/PublishRules.h"
 #include "link/DevicePath.h"
 #include "link/PortSettings.h"
+#include "link/SerialPortCheck.h"
 
 #include <QDir>
 #include <QFile>
@@ -71,14 +72,13 @@ std::optional<qint64> whole(const QString& text, qint64 min, qint64 max)
     return v;
 }
 
+// Exactly 0 or 1, as the file's documentation says: a word another reader of the file takes
+// differently ("no" is a non-empty text, "off" a host name) must not switch writes on.
 std::optional<bool> flag(const QString& text)
 {
-    const QString t = text.toLower();
-    if (t == QLatin1String("1") || t == QLatin1String("yes") || t == QLatin1String("true")
-        || t == QLatin1String("on"))
+    if (text == QLatin1String("1"))
         return true;
-    if (t == QLatin1String("0") || t == QLatin1String("no") || t == QLatin1String("false")
-        || t == QLatin1String("off"))
+    if (text == QLatin1String("0"))
         return false;
     return std::nullopt;
 }
@@ -330,6 +330,7 @@ bool readIndicator(const Section& s, Checker& check, bool withModbus, const QStr
         ind.line.port = int(*v);
     } else {
         ind.line.device = resolveDevicePath(device.value, folder);
+        ind.deviceLine = device.line;
     }
     if (const Entry e = value("baud"); e.line) {
         const auto v = whole(e.value, 1, 10000000);
@@ -456,6 +457,34 @@ std::optional<GatewayConfig> parseGatewayConfig(const QByteArray& text, const QS
     return config;
 }
 
+namespace {
+
+// One line, one owner: two units polling one device would answer each other's frames, and
+// /dev/null or a terminal would be served as a scale. A device missing now is left to the
+// unit, which keeps trying to open it.
+bool checkDevices(const GatewayConfig& config, Checker& check)
+{
+    QHash<QString, QString> owners; // the device itself -> the indicator that has it
+    for (const GatewayIndicator& ind : config.indicators) {
+        if (ind.line.device.isEmpty())
+            continue;
+        if (const QString no = notASerialPort(ind.line.device); !no.isEmpty())
+            return check.fail(ind.deviceLine,
+                              QStringLiteral("Device=%1: %2").arg(ind.line.device, no));
+        const QString canonical = QFileInfo(ind.line.device).canonicalFilePath();
+        const QString device = canonical.isEmpty() ? ind.line.device : canonical;
+        if (const auto other = owners.constFind(device); other != owners.cend())
+            return check.fail(ind.deviceLine,
+                              QStringLiteral("Device=%1: that is %2, the device of [Indicator "
+                                             "%3] already")
+                                  .arg(ind.line.device, device, *other));
+        owners.insert(device, ind.name);
+    }
+    return true;
+}
+
+} // namespace
+
 std::optional<GatewayConfig> readGatewayConfig(const QString& path, QString* why)
 {
     QFile f(path);
@@ -471,7 +500,11 @@ std::optional<GatewayConfig> readGatewayConfig(const QString& path, QString* why
             *why = QStringLiteral("%1: larger than 1 MiB, not a configuration").arg(path);
         return std::nullopt;
     }
-    return parseGatewayConfig(text, QFileInfo(path).absoluteFilePath(), why);
+    auto config = parseGatewayConfig(text, QFileInfo(path).absoluteFilePath(), why);
+    Checker check(path, why);
+    if (config && !checkDevices(*config, check))
+        return std::nullopt;
+    return config;
 }
 
 } // namespace kx::cli

@@ -27,6 +27,7 @@ struct GatewayIndicator
     LineChoice line;
     int unit = 0; // the Modbus unit ID, 1 to 247; 0 without a [Modbus] section
     int lineNumber = 0;
+    int deviceLine = 0; // of its Device= key; 0 with Port=
 };
 
 // A network (or one address) a client may come from.
@@ -66,7 +67,9 @@ struct GatewayConfig
 
 // Reads the gateway's configuration. On any fault, nothing, and why names the file, the line
 // and the fault ("gateway.ini:12: WordOrder=XYZW: ABCD, CDAB, BADC or DCBA"). Relative paths
-// in it (a password file, TLS files) are taken from the file's own folder.
+// in it (a password file, TLS files) are taken from the file's own folder. Beyond what the
+// text says, the devices are looked at as the system has them: each must be a serial port,
+// and no two indicators may name one device (a link and its target, two links to it).
 std::optional<GatewayConfig> readGatewayConfig(const QString& path, QString* why);
 // The same from text already read; fileName only names the file in messages and anchors
 // relative paths.

@@ -103,6 +103,17 @@ void ModbusServer::onConnection()
                            .arg(IdleLimitMs / 1000));
             s->abort();
         });
+        auto* frameLimit = new QTimer(s);
+        frameLimit->setObjectName(QStringLiteral("kxFrameLimit"));
+        frameLimit->setSingleShot(true);
+        frameLimit->setInterval(FrameLimitMs);
+        connect(frameLimit, &QTimer::timeout, s, [this, s] {
+            log_(Notice, QStringLiteral("Modbus client %1 closed: a frame was not whole %2 s "
+                                        "after its first byte")
+                             .arg(peerText(s))
+                             .arg(FrameLimitMs / 1000));
+            s->abort();
+        });
         connect(s, &QTcpSocket::readyRead, this, [this, s, idle] {
             idle->start();
             onReadable(s);
@@ -117,8 +128,14 @@ void ModbusServer::onConnection()
 
 void ModbusServer::onReadable(QTcpSocket* s)
 {
+    // Closing after a broken frame: what still comes is not read.
+    if (s->property("kxClosing").toBool()) {
+        s->readAll();
+        return;
+    }
     QByteArray buffer = s->property("kxBuffer").toByteArray();
     buffer += s->read(BufferLimit);
+    bool tookOne = false;
     while (true) {
         modbus::Cut cut = modbus::takeFrame(buffer);
         if (cut.kind == modbus::Cut::NeedMore)
@@ -126,13 +143,24 @@ void ModbusServer::onReadable(QTcpSocket* s)
         if (cut.kind == modbus::Cut::Broken) {
             log_(Notice, QStringLiteral("Modbus client %1 closed: %2")
                              .arg(peerText(s), QLatin1String(cut.why)));
-            s->abort();
+            // The whole frames before it in the same packet have their answers written
+            // already: they go out before the connection closes.
+            s->setProperty("kxClosing", true);
+            s->disconnectFromHost();
             return;
         }
         s->write(modbus::frame(cut.transaction, cut.unit, answer(cut.unit, cut.pdu)));
         ++answered_;
+        tookOne = true;
     }
     s->setProperty("kxBuffer", buffer);
+    if (auto* limit = s->findChild<QTimer*>(QStringLiteral("kxFrameLimit"))) {
+        // What is left is the start of the next frame: its time runs from now.
+        if (buffer.isEmpty())
+            limit->stop();
+        else if (tookOne || !limit->isActive())
+            limit->start();
+    }
     // More is waiting than the limit took: read on when this turn is over.
     if (s->bytesAvailable() > 0)
         QTimer::singleShot(0, s, [this, s] { onReadable(s); });

@@ -35,6 +35,9 @@ class ModbusServer : public QObject
 public:
     // A client that says nothing for this long is closed, so dead peers do not hold a slot.
     static constexpr int IdleLimitMs = 60000;
+    // A frame begun must be whole this soon: a client that dribbles a byte at a time would
+    // otherwise hold its slot for as long as it likes, each byte restarting the idle limit.
+    static constexpr int FrameLimitMs = 5000;
 
     ModbusServer(ModbusUnits& units, std::function<void(int, const QString&)> log,
                  QObject* parent = nullptr);

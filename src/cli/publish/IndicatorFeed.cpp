@@ -150,10 +150,14 @@ void IndicatorFeed::publishFrame(const DecodedFrame& frame, const QDateTime& at)
 
 void IndicatorFeed::onFaceChanged()
 {
-    if (session_.panel().connected() || state_ == State::PortError)
+    if (session_.panel().connected())
         return;
-    portFailed();
-    reopen_.start();
+    // A port that fails after it opened, before its first frame, is still in port error by
+    // status; the reopen must start all the same, or nothing ever tries the port again.
+    if (state_ != State::PortError)
+        portFailed();
+    if (!reopen_.isActive() && !session_.panel().opening())
+        reopen_.start();
 }
 
 void IndicatorFeed::portFailed()
@@ -281,8 +285,10 @@ bool IndicatorFeed::command(const RemoteCommand& command, const QString& shown, 
     }
     commands_.push_back({command, shown});
     if (commands_.size() == 1 && faceFree()) {
-        if (sendNextCommand())
-            say(QStringLiteral("command \"%1\" goes out after the next frame").arg(shown));
+        // The face's own checks answer at once: a command it refuses is not taken.
+        if (!sendNextCommand(why))
+            return false;
+        say(QStringLiteral("command \"%1\" goes out after the next frame").arg(shown));
         return true;
     }
     say(QStringLiteral("command \"%1\" waits its turn (one goes out a frame; %2 before it)")
@@ -298,8 +304,13 @@ bool IndicatorFeed::faceFree()
     return face.pendingKey() == 0 && face.pendingCommand().isEmpty();
 }
 
-bool IndicatorFeed::sendNextCommand()
+bool IndicatorFeed::sendNextCommand(QString* why)
 {
+    const auto refuse = [why](const QString& text) {
+        if (why)
+            *why = text;
+        return false;
+    };
     const QueuedCommand next = commands_.front();
     commands_.pop_front();
     const RemoteCommand* command = &next.command;
@@ -336,7 +347,7 @@ bool IndicatorFeed::sendNextCommand()
             say(QStringLiteral("command \"%1\" refused: the indicator's face does not take that "
                                "tare")
                     .arg(shown));
-            return false;
+            return refuse(QStringLiteral("the indicator's face does not take that tare"));
         }
         panel.face().ButtonEnterClick();
         break;
@@ -344,7 +355,7 @@ bool IndicatorFeed::sendNextCommand()
     }
     if (session_.beeps() != beepsBefore) {
         say(QStringLiteral("command \"%1\" refused: printing is off (NoPrint.cmd)").arg(shown));
-        return false;
+        return refuse(QStringLiteral("printing is off (NoPrint.cmd)"));
     }
     return true;
 }

@@ -87,7 +87,7 @@ private:
         QString shown;
     };
     // Gives the face the first waiting command; false when the face refused it (said).
-    bool sendNextCommand();
+    bool sendNextCommand(QString* why = nullptr);
     bool faceFree();
     // priority: syslog's, 4 a warning, 6 information.
     void say(const QString& text, int priority = 6) const;
