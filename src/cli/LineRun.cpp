@@ -37,8 +37,12 @@ void LineRun::opened()
 void backUp(LineRun& line, std::function<void(int status)> then)
 {
     const CliContext& c = line.context();
-    if (c.options.isSet(QStringLiteral("no-backup")))
+    // Port.Ini's "Backup Before Write=0" turns it off as --no-backup does; either way the
+    // download that follows must not take one of its own.
+    if (c.options.isSet(QStringLiteral("no-backup")) || !line.session().port().BackupBeforeWrite) {
+        line.session().port().BackupBeforeWrite = false;
         return then(Success);
+    }
     line.transfer().run(TransferDirection::Upload, [&line, &c, then](int status) {
         if (status != Success) {
             line.session().say(QStringLiteral("The indicator's setup could not be read for a "

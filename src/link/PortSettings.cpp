@@ -153,7 +153,7 @@ void PortSettings::LoadPortSettings()
                 indexWithin(ini.readInteger(ScalePort, f.key, f.defaultIndex), f.texts());
         AppVersion = DefaultAppVersion;
         CustomOutputs = ini.readInteger(Advanced, "Custom Outputs", DefaultCustomOutputs);
-        BackupBeforeWrite = ini.readInteger(Advanced, "Backup Before Write", 0) == 1;
+        BackupBeforeWrite = ini.readInteger(Advanced, "Backup Before Write", 1) != 0;
         VerifyAfterWrite = ini.readInteger(Advanced, "Verify After Write", 1) != 0;
         return;
     }

@@ -98,8 +98,9 @@ public:
     int AppVersion = DefaultAppVersion;
     // Held from the load until the program ends; never written back by the dialog.
     int CustomOutputs = DefaultCustomOutputs;
-    // [Advanced] "Backup Before Write" is 1: a download first saves the indicator's setup.
-    bool BackupBeforeWrite = false;
+    // [Advanced] "Backup Before Write" is not 0: a download (and a firmware update) first
+    // saves the indicator's setup, so what it held before is never lost with the write.
+    bool BackupBeforeWrite = true;
     // [Advanced] "Verify After Write" is not 0: a download is read back and compared.
     bool VerifyAfterWrite = true;
 

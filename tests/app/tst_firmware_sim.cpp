@@ -7,14 +7,14 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
-#include <QListWidget>
-#include <QTimer>
 #include <QFile>
 #include <QLabel>
+#include <QListWidget>
 #include <QProcess>
 #include <QProgressBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 using namespace kx;
 using kx::test::startSimulator;
@@ -64,7 +64,8 @@ private slots:
         QFile ini(dir.filePath("Port.Ini"));
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nParity=0\r\nData Bits=0\r\nStop Bits=0\r\n"
-                  "Mode=0\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n[Devices]\r\n1=" +
+                  "Mode=0\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n"
+                  "Backup Before Write=0\r\n[Devices]\r\n1=" +
                   link().toLocal8Bit() + "\r\n");
     }
     void cleanup()
@@ -200,7 +201,8 @@ private slots:
         QCOMPARE(simLog().count("-- line: accepted"), 194);
         auto* log = form.findChild<QListWidget*>("LogList");
         QVERIFY(log->isVisible());
-        QVERIFY(log->item(log->count() - 2)->text().startsWith(QStringLiteral(">> <EOT><84>  <84>")));
+        QVERIFY(
+            log->item(log->count() - 2)->text().startsWith(QStringLiteral(">> <EOT><84>  <84>")));
 
         // F3 again over the finished update: a file of 6 lines is 6 lines, not 194.
         file = QStringLiteral(KX_HEX_DATA "/small.hex");
@@ -275,8 +277,8 @@ private slots:
         QVERIFY(simLog().count("-- line: accepted") < 194);
     }
 
-    // With "Backup Before Write", F3 first reads the indicator's setup into SAVED/BACKUP while
-    // the window goes on; the update follows.
+    // With "Backup Before Write" as it comes (on), F3 first reads the indicator's setup into
+    // SAVED/BACKUP while the window goes on; the update follows.
     void theBackupBeforeAnUpdateIsSavedAndTheUpdateFollows()
     {
         QTemporaryDir own;
@@ -284,7 +286,7 @@ private slots:
         QVERIFY(ini.open(QIODevice::WriteOnly));
         ini.write("[Scale Port]\r\nPort=1\r\nBaud=3\r\nParity=0\r\nData Bits=0\r\n"
                   "Stop Bits=0\r\nMode=0\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=1\r\n"
-                  "Backup Before Write=1\r\n[Devices]\r\n1=" +
+                  "[Devices]\r\n1=" +
                   link().toLocal8Bit() + "\r\n");
         ini.close();
         QVERIFY(startSim({}));

@@ -59,7 +59,7 @@ class TransferSimTest : public QObject
         QVERIFY(kx::test::writePortIni(
             dir.path(), link(),
             "[Scale Port]\r\nPort=1\r\nBaud=3\r\nMode=" + QByteArray(demand ? "1" : "0") +
-                "\r\n[Advanced]\r\nVersion=0\r\nCustom Outputs=" +
+                "\r\n[Advanced]\r\nVersion=0\r\nBackup Before Write=0\r\nCustom Outputs=" +
                 QByteArray::number(customOutputs) + "\r\n"));
     }
     // What the simulator received, as its log shows it, in one piece.

@@ -105,6 +105,8 @@ struct FrontPanelFixture
 
     explicit FrontPanelFixture(int mode = 0)
     {
+        // The exchanges themselves; the backup before a write is for the tests about it.
+        port.BackupBeforeWrite = false;
         auto dev = std::make_unique<FakeSerialDevice>();
         device = dev.get();
         panel = makeSession(clock, std::move(dev), port, host, mode);

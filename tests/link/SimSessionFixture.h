@@ -23,6 +23,8 @@ struct SimSessionFixture
 
     SimSessionFixture()
     {
+        // The exchanges themselves; the backup before a write is for the tests about it.
+        port.BackupBeforeWrite = false;
         auto dev = std::make_unique<SimulatedIndicator>(clock);
         sim = dev.get();
         panel = makeSession(clock, std::move(dev), port, host, 1);
