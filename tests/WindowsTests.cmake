@@ -1,5 +1,6 @@
 # The unit tests of a Windows build, by folder. Left out: whatever needs a pseudo-terminal or
-# the simulator (a Linux program), and the trend window, which a Windows build has not.
+# the simulator (a Linux program), and the trend window's picture test, whose tick spacing
+# follows the offscreen platform's fonts, which differ under Wine.
 # tst_instanceguard too: under Wine a lock left by a process that is gone is not taken over
 # (QLockFile's look at that process); that is for real Windows to settle.
 add_library(kxtestsupport STATIC support/FakeSerialDevice.h support/FakeDialogs.h
@@ -22,7 +23,7 @@ set(kx_windows_tests
     editor/tst_qtdialogs editor/tst_customoutput editor/tst_ticketpage
     help/tst_aboutbox help/tst_manuallauncher
     app/tst_comform app/tst_mainwindow_editor app/tst_mainwindow_help
-    trend/tst_trendseries trend/tst_csvrecorder
+    trend/tst_trendseries trend/tst_csvrecorder trend/tst_trendscale
     cli/tst_manylines)
 set(KX_WINDOWS_TESTS "")
 foreach(test IN LISTS kx_windows_tests)

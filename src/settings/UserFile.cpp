@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
@@ -59,8 +60,10 @@ QString notARegularFile(const QString& path)
         return {};
     return kindOf(st.st_mode);
 #else
-    // Windows has no device nodes, FIFOs or sockets in its folders; the open tells the rest.
-    Q_UNUSED(path);
+    // Windows has no device nodes, FIFOs or sockets in its folders, but a folder can stand
+    // where a file is expected; the open tells the rest.
+    if (QFileInfo(path).isDir())
+        return QStringLiteral("is a folder, not a file");
     return {};
 #endif
 }

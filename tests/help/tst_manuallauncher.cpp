@@ -251,6 +251,9 @@ private slots:
     }
     void theDesktopOpensTheManual()
     {
+#ifdef Q_OS_WIN
+        QSKIP("Windows looks for the reader instead, and the fake opener is a shell script");
+#endif
         QFETCH(bool, openerThere);
         QFETCH(int, openerExit);
         QFETCH(bool, told);
