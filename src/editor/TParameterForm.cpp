@@ -4,15 +4,16 @@
 #include "editor/LogbookWindow.h"
 
 #include "editor/CalibrationPage.h"
-#include "settings/ClockText.h"
 #include "editor/ConfigPage.h"
 #include "editor/CustomOutputPage.h"
 #include "editor/ErrorPanel.h"
 #include "editor/FieldBusPage.h"
+#include "editor/GuardedHandler.h"
 #include "editor/QtDocumentDialogs.h"
 #include "editor/RecordBinding.h"
 #include "editor/TicketPage.h"
 #include "editor/TransferPanel.h"
+#include "settings/ClockText.h"
 #include "settings/IndicatorBackup.h"
 #include "settings/IniDocument.h"
 #include "settings/ModeLists.h"
@@ -29,10 +30,10 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QLoggingCategory>
-#include <QPushButton>
-#include <QTabWidget>
 #include <QMenu>
 #include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <exception>
@@ -60,18 +61,6 @@ public:
 private:
     int& depth_;
 };
-
-// Handlers catch their own failures: the editor stays usable whatever one of them meets.
-template <typename F> void guarded(const char* handler, F&& f)
-{
-    try {
-        f();
-    } catch (const std::exception& e) {
-        qCWarning(lcEditor) << handler << "failed:" << e.what();
-    } catch (...) {
-        qCWarning(lcEditor) << handler << "failed";
-    }
-}
 
 QPushButton* barButton(QWidget* parent, const QString& caption, const QString& name)
 {

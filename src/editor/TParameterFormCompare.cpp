@@ -4,32 +4,13 @@
 
 #include "editor/CompareWindow.h"
 #include "editor/CustomOutputPage.h"
+#include "editor/GuardedHandler.h"
 #include "editor/TransferPanel.h"
 #include "settings/IndicatorBackup.h"
 
 #include <QFileInfo>
-#include <QLoggingCategory>
-#include <exception>
 
 namespace kx {
-
-Q_DECLARE_LOGGING_CATEGORY(lcEditor)
-
-namespace {
-
-// As the editor's other handlers: a failure is logged and the editor stays usable.
-template <typename F> void guarded(const char* handler, F&& f)
-{
-    try {
-        f();
-    } catch (const std::exception& e) {
-        qCWarning(lcEditor) << handler << "failed:" << e.what();
-    } catch (...) {
-        qCWarning(lcEditor) << handler << "failed";
-    }
-}
-
-} // namespace
 
 void TParameterForm::compareWithIndicator()
 {
